@@ -1,0 +1,130 @@
+// File-system layer. Inside the program paths keep the Windows form ("Z:\home\ann\a.txt");
+// this layer is the only place that converts them to POSIX paths and touches the disk.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform::fs {
+
+class FsError : public std::runtime_error {
+ public:
+  FsError(const std::string& what, int err) : std::runtime_error(what), error_(err) {}
+  int error() const { return error_; }  // errno, 0 when none applies
+
+ private:
+  int error_;
+};
+
+// "Z:\a\b" -> "/a/b"; "Z:" and "Z:\" -> "/". A path of another drive, a relative path or a
+// UNC path has no POSIX form: std::nullopt.
+std::optional<std::string> ToPosix(std::string_view winPath);
+// As ToPosix, but throws FsError (EINVAL) for a path without a POSIX form.
+std::string ToPosixOrThrow(std::string_view winPath);
+// "/a/b" -> "Z:\a\b"; "/" -> "Z:\". A relative path is made absolute against the current folder.
+std::string FromPosix(std::string_view posixPath);
+
+// Windows wildcard match of a file name against a mask: '*' any run, '?' one character,
+// case ignored; "*.*" and "*" match every name (also names without a dot).
+bool MatchesMask(std::string_view name, std::string_view mask);
+
+enum class EntryType { Regular, Directory, Other };
+
+struct FileInfo {
+  EntryType type = EntryType::Other;  // of the link's target for a symbolic link
+  bool isSymlink = false;
+  bool isBrokenLink = false;  // a symbolic link whose target does not exist
+  std::uint64_t size = 0;
+  std::int64_t mtimeSec = 0;  // last write, seconds since the Unix epoch (UTC)
+  std::int32_t mtimeNsec = 0;
+  // Attributes of PLATFORM.md: H name starts with a dot, R not writable by the user,
+  // A every regular file, S never.
+  bool hidden = false;
+  bool readOnly = false;
+  bool archive = false;
+};
+
+struct DirEntry {
+  std::string name;  // the entry's own name, no folder
+  FileInfo info;
+};
+
+// Lists a folder with a mask: `pattern` is folder + mask ("Z:\data\*.*", "Z:\jobs\*.bpj").
+// Every entry, hidden ones included, "." and ".." excluded, in the directory's own order.
+// Throws FsError when the folder cannot be read.
+std::vector<DirEntry> ListDirectory(std::string_view pattern);
+
+// Information about one path, following symbolic links (a broken link reports isBrokenLink).
+std::optional<FileInfo> Stat(std::string_view winPath);
+
+bool Exists(std::string_view winPath);
+bool IsDirectory(std::string_view winPath);
+bool IsRegularFile(std::string_view winPath);
+
+// Permanent delete (unlink); false when it failed.
+bool DeleteFile(std::string_view winPath);
+// Renames, replacing an existing target atomically; false when it failed.
+bool RenameReplace(std::string_view from, std::string_view to);
+// Creates the folder and its parents; true when it exists afterwards.
+bool CreateDirectories(std::string_view winPath);
+// Sets the last-write time.
+bool SetModificationTime(std::string_view winPath, std::int64_t sec, std::int32_t nsec);
+
+enum class OpenMode {
+  Read,          // existing file, read only
+  ReadWrite,     // existing file, read and write
+  CreateAlways,  // create or truncate, write (and read)
+  CreateNew,     // create, fail when it exists
+};
+
+enum class Share {
+  All,        // no lock
+  ReadOnly,   // others may only read: a shared lock for readers, an exclusive one for writers
+  Exclusive,  // nobody else may open it with a lock
+};
+
+// An open file (RAII). Locks are advisory (flock) and honoured by every user of this class.
+class File {
+ public:
+  File() = default;
+  // Throws FsError when the file cannot be opened or the lock is held by another.
+  File(std::string_view winPath, OpenMode mode, Share share = Share::All);
+  ~File();
+  File(File&& other) noexcept;
+  File& operator=(File&& other) noexcept;
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+
+  bool IsOpen() const { return fd_ >= 0; }
+  const std::string& Path() const { return path_; }
+  // Reads up to n bytes; returns the count read (0 at the end). Throws FsError on failure.
+  size_t Read(void* buffer, size_t n);
+  // Writes all n bytes or throws FsError (ENOSPC, EFBIG, ...).
+  void Write(const void* buffer, size_t n);
+  std::uint64_t Seek(std::int64_t offset, int whence);  // SEEK_SET, SEEK_CUR, SEEK_END
+  std::uint64_t Position() const;
+  std::uint64_t Size() const;
+  void Truncate(std::uint64_t size);
+  void Flush();  // fsync
+  void Close();  // throws FsError when the close reports a failed write
+  int Descriptor() const { return fd_; }
+
+ private:
+  int fd_ = -1;
+  std::string path_;
+};
+
+// Reads a whole file; throws FsError.
+std::vector<std::uint8_t> ReadWholeFile(std::string_view winPath);
+// Writes a whole file under a temporary name beside it and renames it over the target.
+void WriteWholeFileAtomic(std::string_view winPath, const void* data, size_t n);
+
+// Path text helpers on the Windows form.
+std::string ParentFolder(std::string_view winPath);  // up to and including the last '\' or ':'
+std::string FileNamePart(std::string_view winPath);  // after the last '\' or ':'
+
+}  // namespace platform::fs

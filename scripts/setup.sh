@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs every Debian package the build and the tests need. Idempotent; run as root.
+set -euo pipefail
+
+packages=(
+  # toolchain
+  build-essential cmake ninja-build pkg-config clang-format
+  libgtest-dev libgmock-dev libbenchmark-dev
+  # libraries
+  zlib1g-dev libarchive-dev libcurl4-openssl-dev libsqlite3-dev libpam0g-dev
+  libjpeg62-turbo-dev libvorbis-dev libogg-dev libiscsi-dev
+  libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
+  qt6-base-dev qt6-base-dev-tools libgl-dev
+  # test tools
+  zip unzip p7zip-full libarchive-tools desktop-file-utils shared-mime-info
+  python3 python3-pyftpdlib python3-aiosmtpd
+  tgt libiscsi-bin xorriso genisoimage libcdio-utils bchunk
+  sox vorbis-tools ffmpeg xvfb libpam-wrapper
+  findutils coreutils
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "setup: missing packages (run as root): ${missing[*]}" >&2
+    exit 1
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+echo "setup: all packages present"

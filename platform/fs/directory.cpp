@@ -1,0 +1,57 @@
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+#include "platform/fs/internal.h"
+
+namespace platform::fs {
+namespace {
+
+struct DirCloser {
+  void operator()(DIR* d) const { closedir(d); }
+};
+
+}  // namespace
+
+std::vector<DirEntry> ListDirectory(std::string_view pattern) {
+  const std::string folder = ParentFolder(pattern);
+  std::string mask = FileNamePart(pattern);
+  if (mask.empty()) mask = "*";  // a bare folder lists everything in it
+  const std::string posix = ToPosixOrThrow(folder.empty() ? pattern : folder);
+
+  const int fd = open(posix.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) detail::ThrowErrno("cannot list folder", folder, errno);
+  std::unique_ptr<DIR, DirCloser> dir(fdopendir(fd));
+  if (!dir) {
+    const int err = errno;
+    close(fd);
+    detail::ThrowErrno("cannot list folder", folder, err);
+  }
+
+  std::vector<DirEntry> out;
+  for (;;) {
+    errno = 0;
+    const dirent* e = readdir(dir.get());
+    if (!e) {
+      if (errno != 0) detail::ThrowErrno("cannot list folder", folder, errno);
+      break;
+    }
+    const std::string_view name(e->d_name);
+    if (name == "." || name == "..") continue;
+    if (!MatchesMask(name, mask)) continue;
+    struct stat lst;
+    if (fstatat(fd, e->d_name, &lst, AT_SYMLINK_NOFOLLOW) != 0) {
+      if (errno == ENOENT) continue;  // removed while we listed
+      out.push_back({std::string(name), FileInfo{}});
+      continue;
+    }
+    out.push_back({std::string(name), detail::InfoFromLstat(fd, e->d_name, lst, name)});
+  }
+  return out;
+}
+
+}  // namespace platform::fs

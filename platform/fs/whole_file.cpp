@@ -64,8 +64,8 @@ void WriteWholeFileAtomic(std::string_view winPath, const void* data, size_t n) 
     throw;
   }
   // Make the rename itself durable; a failure here loses nothing already written.
-  const std::string dirPosix = ToPosixOrThrow(folder.empty() ? std::string("Z:\\") : folder);
-  const int dfd = open(dirPosix.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const auto dirPosix = ToPosix(folder);
+  const int dfd = dirPosix ? open(dirPosix->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
   if (dfd >= 0) {
     (void)fsync(dfd);
     close(dfd);

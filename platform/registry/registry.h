@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace platform::registry {
@@ -26,6 +27,8 @@ class Key {
  public:
   // Opens a key; with create, missing keys on the path are created. std::nullopt when the key
   // is missing (without create) or the database cannot be opened.
+  // An HKCR extension key (".txt") that is not in the database is answered, read-only, from the
+  // system MIME database: its default value and "Content Type" hold the MIME type.
   static std::optional<Key> Open(Hive hive, std::string_view path, bool create);
 
   std::optional<ValueType> TypeOf(std::string_view name) const;
@@ -33,7 +36,9 @@ class Key {
   std::optional<std::uint32_t> ReadDWord(std::string_view name) const;
   std::optional<std::vector<std::uint8_t>> ReadBinary(std::string_view name) const;
 
-  // Each write replaces a value of that name (of any type); false when it failed.
+  // Each write replaces a value of that name (of any type); false when it failed. Under the Run
+  // key a write (or delete) also fails, and changes nothing, when its autostart entry cannot
+  // be written (or removed).
   bool WriteString(std::string_view name, std::string_view value);
   bool WriteDWord(std::string_view name, std::uint32_t value);
   bool WriteBinary(std::string_view name, const void* data, size_t n);
@@ -49,15 +54,23 @@ class Key {
 
  private:
   Key(std::shared_ptr<Database> db, Hive hive, std::int64_t id, std::string path);
-  std::shared_ptr<Database> db_;
+  bool WriteValue(std::string_view name, ValueType type, const void* data, size_t n);
+  // Type and bytes of a value as stored.
+  std::optional<std::pair<ValueType, std::vector<std::uint8_t>>> ReadRaw(
+      std::string_view name) const;
+
+  std::shared_ptr<Database> db_;  // null for an extension key answered from the MIME database
   Hive hive_;
   std::int64_t id_;
   std::string path_;
+  std::string mimeType_;  // that extension key's content type
 };
 
-// The user's Run key: each of its values is mirrored to an XDG autostart entry
-// ($XDG_CONFIG_HOME/autostart/*.desktop) whose Exec is the value's data.
-inline constexpr std::string_view kRunKeyPath = "\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+// The user's Run key: each of its text values is mirrored to an XDG autostart entry
+// ($XDG_CONFIG_HOME/autostart/*.desktop) whose Exec is the value's data, its program word
+// ("Z:\...") by its POSIX path.
+inline constexpr std::string_view kRunKeyPath =
+    "\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 
 // A "short path": the path itself, in double quotes when it holds a blank.
 std::string ShortPath(std::string_view path);

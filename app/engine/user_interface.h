@@ -40,6 +40,10 @@ class IUserInterface {
   virtual void StatusProgressHide() = 0;
   virtual int StatusProgressMaximum() = 0;
   virtual void SetStatusPanel(int index, std::string_view text) = 0;
+
+  // A backup run left an archive in its destination folder: the main window lists it among
+  // the backup sets, selects it and loads the restore page.
+  virtual void ShowBackupSet(std::string_view /*archivePath*/) {}
 };
 
 // Answers without a user: message boxes with their cancelling answer (Cancel, No, OK for a

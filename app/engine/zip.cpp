@@ -1,0 +1,732 @@
+#include "app/engine/zip.h"
+
+#include <archive.h>
+#include <archive_entry.h>
+#include <langinfo.h>
+#include <locale.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <set>
+#include <unordered_map>
+
+#include "app/engine/log.h"
+#include "app/engine/zip_names.h"
+#include "app/engine/zip_volumes.h"
+#include "platform/fs/fs.h"
+#include "platform/shell/shell.h"
+
+namespace fs = platform::fs;
+
+namespace {
+
+constexpr size_t kFileChunk = 1 << 20;
+constexpr size_t kReadBlock = 256 * 1024;
+constexpr std::uint64_t kMaxDefinitionSize = 256ull << 20;
+
+// libarchive converts entry names through the thread's LC_CTYPE; under a UTF-8 one they pass
+// unchanged whatever locale the process runs in.
+class TUtf8NamesScope {
+ public:
+  TUtf8NamesScope() {
+    if (std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0) return;
+    locale_t base = duplocale(uselocale(static_cast<locale_t>(0)));
+    if (base == static_cast<locale_t>(0)) return;
+    locale_ = newlocale(LC_CTYPE_MASK, "C.UTF-8", base);
+    if (locale_ == static_cast<locale_t>(0)) {
+      freelocale(base);
+      return;
+    }
+    previous_ = uselocale(locale_);
+  }
+  ~TUtf8NamesScope() {
+    if (locale_ == static_cast<locale_t>(0)) return;
+    uselocale(previous_);
+    freelocale(locale_);
+  }
+  TUtf8NamesScope(const TUtf8NamesScope&) = delete;
+  TUtf8NamesScope& operator=(const TUtf8NamesScope&) = delete;
+
+ private:
+  locale_t locale_ = static_cast<locale_t>(0);
+  locale_t previous_ = static_cast<locale_t>(0);
+};
+
+struct TEntryDeleter {
+  void operator()(archive_entry* e) const { archive_entry_free(e); }
+};
+using TEntryHandle = std::unique_ptr<archive_entry, TEntryDeleter>;
+
+struct TReadDeleter {
+  void operator()(archive* a) const { archive_read_free(a); }
+};
+using TReadHandle = std::unique_ptr<archive, TReadDeleter>;
+
+// A write handle whose end never fails towards libarchive: freeing it closes it, and once
+// `discard` is set the slice writer takes no more bytes. (libarchive 3.6 leaks the buffers of a
+// handle that is freed in its failed state, so the callback never reports a failure.)
+class TWriteHandle {
+ public:
+  explicit TWriteHandle(bool& discard) : a_(archive_write_new()), discard_(discard) {
+    if (!a_) throw EZipError("Out of memory for the archive.");
+  }
+  ~TWriteHandle() {
+    discard_ = true;
+    archive_write_free(a_);
+  }
+  TWriteHandle(const TWriteHandle&) = delete;
+  TWriteHandle& operator=(const TWriteHandle&) = delete;
+  archive* get() const { return a_; }
+
+ private:
+  archive* a_;
+  bool& discard_;
+};
+
+std::string ErrorText(archive* a) {
+  const char* text = archive_error_string(a);
+  return text ? text : "unknown error";
+}
+
+std::optional<std::string> EntryName(archive_entry* e) {
+  const char* name = archive_entry_pathname_utf8(e);
+  if (!name) name = archive_entry_pathname(e);
+  if (!name) return std::nullopt;
+  return NormalizeStoredName(name);
+}
+
+bool IsFolderEntry(archive_entry* e, const std::optional<std::string>& name) {
+  return archive_entry_filetype(e) == AE_IFDIR || (name && IsFolderEntryName(*name));
+}
+
+// Removes a temporary file unless it was put in place.
+class TTempFile {
+ public:
+  explicit TTempFile(std::string path) : path_(std::move(path)) {}
+  ~TTempFile() {
+    if (!path_.empty()) fs::DeleteFile(path_);
+  }
+  TTempFile(const TTempFile&) = delete;
+  TTempFile& operator=(const TTempFile&) = delete;
+  const std::string& Path() const { return path_; }
+  void Release() { path_.clear(); }
+
+ private:
+  std::string path_;
+};
+
+}  // namespace
+
+int DeflateLevelFor(int compressionLevel) {
+  switch (compressionLevel) {
+    case 1:
+      return 9;
+    case 2:
+      return 3;
+    case 3:
+      return 1;
+    default:
+      return 6;
+  }
+}
+
+std::uint64_t VolumeSizeFor(int splitSizeIndex) {
+  static constexpr std::uint64_t kSizes[] = {1468006, 681574400, 734003200, 460000000};
+  if (splitSizeIndex < 0 || splitSizeIndex >= 4) return 0;
+  return kSizes[splitSizeIndex];
+}
+
+std::uint8_t HelperOverwriteModeFor(int overwriteMode) {
+  switch (overwriteMode) {
+    case 1:
+      return 2;
+    case 2:
+      return 4;
+    default:
+      return 1;
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+
+struct TZip::TImpl {
+  struct TItem {
+    std::string source;
+    std::string stored;
+    bool definition = false;
+  };
+
+  // What libarchive's callbacks work on during one pass.
+  struct TWriteContext {
+    TImpl* impl = nullptr;
+    std::exception_ptr error;  // the slice writer failed
+    bool cancelled = false;    // a volume request was cancelled
+    bool discard = false;      // the run is over; drop what libarchive still writes
+  };
+  struct TReadContext {
+    TImpl* impl = nullptr;
+    std::uint64_t pos = 0;
+    std::vector<std::uint8_t> block = std::vector<std::uint8_t>(kReadBlock);
+    std::exception_ptr error;
+  };
+
+  enum class TStep { Done, Cancelled };
+
+  bool writeMode = false;
+  std::string path;
+  THelper ownHelper;
+  THelper* helper = &ownHelper;
+
+  bool compress = false;
+  int compressionLevel = 0;
+  bool usePassword = false;
+  std::string password;
+  std::uint64_t volumeSize = 0;
+
+  std::optional<TItem> definition;
+  std::vector<TItem> items;
+  std::unordered_map<std::string, size_t> itemByName;
+  std::unique_ptr<TSliceWriter> writer;
+
+  std::unique_ptr<TSliceReader> reader;
+  std::vector<TZipEntry> entries;
+  std::string baseFolder;
+
+  std::vector<std::string> failed;
+  std::vector<std::uint8_t> chunk;
+
+  void Reset() {
+    writer.reset();
+    reader.reset();
+    definition.reset();
+    items.clear();
+    itemByName.clear();
+    entries.clear();
+    failed.clear();
+  }
+
+  void ItemFailed(std::string key, std::string_view message) {
+    helper->ItemFailure(message);
+    failed.push_back(std::move(key));
+  }
+
+  // ---- writing ----
+
+  // Failures and cancels are kept in the context and checked after each libarchive call.
+  static la_ssize_t WriteCallback(archive*, void* client, const void* buffer, size_t length) {
+    auto* ctx = static_cast<TWriteContext*>(client);
+    if (ctx->error || ctx->cancelled || ctx->discard) return static_cast<la_ssize_t>(length);
+    try {
+      if (!ctx->impl->writer->Write(buffer, length, *ctx->impl->helper)) ctx->cancelled = true;
+    } catch (...) {
+      ctx->error = std::current_exception();
+    }
+    return static_cast<la_ssize_t>(length);
+  }
+
+  // After a libarchive call: true when cancelled; throws when the slice writer failed.
+  static bool Stopped(const TWriteContext& ctx) {
+    if (ctx.error) std::rethrow_exception(ctx.error);
+    return ctx.cancelled;
+  }
+
+  [[noreturn]] void ThrowWriteFailure(archive* a) {
+    throw EZipError("Writing the archive " + path + " failed: " + ErrorText(a));
+  }
+
+  void SetFormatOption(archive* a, const char* key, const char* value) {
+    if (archive_write_set_format_option(a, "zip", key, value) != ARCHIVE_OK)
+      throw EZipError("The archive " + path + " cannot be set up (" + key + "): " + ErrorText(a));
+  }
+
+  bool ExecuteWrite() {
+    if (!writer) throw EZipError("No archive is open for writing.");
+    struct TDiscard {  // a run that does not complete leaves no temporary file
+      std::unique_ptr<TSliceWriter>& writer;
+      ~TDiscard() { writer.reset(); }
+    } discard{writer};
+    if (usePassword && password.empty())
+      throw EZipError("The archive " + path + " cannot be encrypted with an empty password.");
+
+    failed.clear();
+    writer->SetVolumeSize(volumeSize);
+    TWriteContext ctx;
+    ctx.impl = this;
+    TWriteHandle handle(ctx.discard);
+    archive* a = handle.get();
+    if (archive_write_set_format_zip(a) != ARCHIVE_OK) ThrowWriteFailure(a);
+    SetFormatOption(a, "hdrcharset", "UTF-8");
+    if (compress) {
+      SetFormatOption(a, "compression", "deflate");
+      SetFormatOption(a, "compression-level",
+                      std::to_string(DeflateLevelFor(compressionLevel)).c_str());
+    } else {
+      SetFormatOption(a, "compression", "store");
+    }
+    if (usePassword) {
+      SetFormatOption(a, "encryption", "zipcrypt");
+      if (archive_write_set_passphrase(a, password.c_str()) != ARCHIVE_OK) ThrowWriteFailure(a);
+    }
+    // Unblocked: libarchive hands its buffers straight to the slice writer.
+    archive_write_set_bytes_per_block(a, 0);
+    const int opened = archive_write_open2(a, &ctx, nullptr, WriteCallback, nullptr, nullptr);
+    if (Stopped(ctx)) return false;
+    if (opened != ARCHIVE_OK) ThrowWriteFailure(a);
+
+    chunk.resize(kFileChunk);
+    std::vector<const TItem*> order;
+    if (definition) order.push_back(&*definition);
+    for (const TItem& item : items) order.push_back(&item);
+    for (const TItem* item : order) {
+      if (helper->AbortQuery()) return false;
+      const std::string stored = helper->AddItem(item->source, item->definition);
+      if (WriteEntry(a, ctx, *item, stored) == TStep::Cancelled) return false;
+    }
+    if (helper->AbortQuery()) return false;
+    const int closed = archive_write_close(a);
+    if (Stopped(ctx)) return false;
+    if (closed != ARCHIVE_OK) ThrowWriteFailure(a);
+    writer->Close();
+    if (helper->AbortQuery()) return false;
+    writer->Commit();
+    return true;
+  }
+
+  TStep WriteEntry(archive* a, TWriteContext& ctx, const TItem& item, const std::string& stored) {
+    const std::string& source = item.source;
+    const auto info = fs::Stat(source);
+    if (!info || info->isBrokenLink) {
+      ItemFailed(source, source + ": the file does not exist.");
+      return TStep::Done;
+    }
+    if (info->type != fs::EntryType::Regular) {
+      ItemFailed(source, source + ": it is not a file.");
+      return TStep::Done;
+    }
+    fs::File file;
+    std::uint64_t size = 0;
+    try {
+      file = fs::File(source, fs::OpenMode::Read, fs::Share::All);
+      size = file.Size();
+    } catch (const fs::FsError& e) {
+      ItemFailed(source, e.what());
+      return TStep::Done;
+    }
+
+    TEntryHandle entry(archive_entry_new());
+    if (!entry) throw EZipError("Out of memory for the archive.");
+    if (!archive_entry_update_pathname_utf8(entry.get(), stored.c_str())) {
+      ItemFailed(source, source + ": its name is not valid UTF-8.");
+      return TStep::Done;
+    }
+    archive_entry_set_filetype(entry.get(), AE_IFREG);
+    archive_entry_set_perm(entry.get(), 0644);
+    archive_entry_set_size(entry.get(), static_cast<la_int64_t>(size));
+    archive_entry_set_mtime(entry.get(), info->mtimeSec, info->mtimeNsec);
+    const int r = archive_write_header(a, entry.get());
+    if (Stopped(ctx)) return TStep::Cancelled;
+    if (r == ARCHIVE_FAILED) {
+      ItemFailed(source, source + ": " + ErrorText(a));
+      return TStep::Done;
+    }
+    if (r < ARCHIVE_WARN) ThrowWriteFailure(a);
+
+    // The entry is written with exactly `size` bytes so that the archive stays sound; a file
+    // that shrank or could not be read is padded with zeros and reported as failed.
+    std::string failure;
+    std::uint64_t done = 0;
+    bool padding = false;
+    while (done < size) {
+      const size_t want = static_cast<size_t>(std::min<std::uint64_t>(chunk.size(), size - done));
+      size_t got = 0;
+      if (!padding) {
+        try {
+          got = file.Read(chunk.data(), want);
+        } catch (const fs::FsError& e) {
+          failure = e.what();
+        }
+        if (got == 0) {
+          if (failure.empty()) failure = source + ": the file changed its size while it was read.";
+          padding = true;
+        }
+      }
+      if (padding) {
+        std::fill_n(chunk.begin(), want, std::uint8_t{0});
+        got = want;
+      }
+      if (!WriteData(a, ctx, chunk.data(), got)) return TStep::Cancelled;
+      done += got;
+      if (helper->ArchiveItemProgress(static_cast<int>(done * 100 / size))) return TStep::Cancelled;
+    }
+    if (size == 0 && helper->ArchiveItemProgress(100)) return TStep::Cancelled;
+    if (!padding) {
+      try {
+        std::uint8_t extra;
+        if (file.Read(&extra, 1) != 0)
+          failure = source + ": the file changed its size while it was read.";
+      } catch (const fs::FsError& e) {
+        failure = e.what();
+      }
+    }
+    const int finished = archive_write_finish_entry(a);
+    if (Stopped(ctx)) return TStep::Cancelled;
+    if (finished < ARCHIVE_WARN) ThrowWriteFailure(a);
+    if (!failure.empty()) ItemFailed(source, failure);
+    return TStep::Done;
+  }
+
+  // False when cancelled; throws when the archive cannot be written.
+  bool WriteData(archive* a, TWriteContext& ctx, const std::uint8_t* data, size_t n) {
+    while (n > 0) {
+      const la_ssize_t w = archive_write_data(a, data, n);
+      if (Stopped(ctx)) return false;
+      if (w <= 0) ThrowWriteFailure(a);
+      data += w;
+      n -= static_cast<size_t>(w);
+    }
+    return true;
+  }
+
+  // ---- reading ----
+
+  static la_ssize_t ReadCallback(archive*, void* client, const void** buffer) {
+    auto* ctx = static_cast<TReadContext*>(client);
+    try {
+      const size_t n = ctx->impl->reader->ReadAt(ctx->pos, ctx->block.data(), ctx->block.size(),
+                                                 *ctx->impl->helper);
+      ctx->pos += n;
+      *buffer = ctx->block.data();
+      return static_cast<la_ssize_t>(n);
+    } catch (...) {
+      ctx->error = std::current_exception();
+      return ARCHIVE_FATAL;
+    }
+  }
+
+  static la_int64_t SeekCallback(archive*, void* client, la_int64_t offset, int whence) {
+    auto* ctx = static_cast<TReadContext*>(client);
+    const auto size = static_cast<la_int64_t>(ctx->impl->reader->Size());
+    la_int64_t base = 0;
+    if (whence == SEEK_CUR) base = static_cast<la_int64_t>(ctx->pos);
+    if (whence == SEEK_END) base = size;
+    const la_int64_t target = base + offset;
+    if (target < 0 || target > size) return ARCHIVE_FATAL;
+    ctx->pos = static_cast<std::uint64_t>(target);
+    return target;
+  }
+
+  static const char* PassphraseCallback(archive*, void* client) {
+    auto* impl = static_cast<TImpl*>(client);
+    try {
+      if (impl->helper->NeedPassword(impl->password)) return impl->password.c_str();
+    } catch (const std::exception& e) {
+      LogError(e.what());
+    }
+    return nullptr;
+  }
+
+  [[noreturn]] void ThrowReadFailure(archive* a, const TReadContext& ctx) {
+    if (ctx.error) std::rethrow_exception(ctx.error);
+    throw EZipError("The archive " + path + " is damaged or is not a zip archive: " + ErrorText(a));
+  }
+
+  TReadHandle OpenRead(TReadContext& ctx) {
+    if (!reader) throw EZipError("No archive is open for extraction.");
+    ctx.impl = this;
+    TReadHandle handle(archive_read_new());
+    archive* a = handle.get();
+    if (!a) throw EZipError("Out of memory for the archive.");
+    archive_read_support_format_zip_seekable(a);
+    archive_read_set_passphrase_callback(a, this, PassphraseCallback);
+    // Set by the caller or typed at an earlier prompt of this archive.
+    if (!password.empty()) archive_read_add_passphrase(a, password.c_str());
+    archive_read_set_read_callback(a, ReadCallback);
+    archive_read_set_seek_callback(a, SeekCallback);
+    archive_read_set_callback_data(a, &ctx);
+    if (archive_read_open1(a) != ARCHIVE_OK) ThrowReadFailure(a, ctx);
+    return handle;
+  }
+
+  // The next header; false at the end. Throws when the archive cannot be read on.
+  bool NextHeader(archive* a, const TReadContext& ctx, archive_entry** e) {
+    const int r = archive_read_next_header(a, e);
+    if (r == ARCHIVE_EOF) return false;
+    if (r < ARCHIVE_WARN) ThrowReadFailure(a, ctx);
+    return true;
+  }
+
+  void LoadDirectory() {
+    TReadContext ctx;
+    TReadHandle handle = OpenRead(ctx);
+    archive_entry* e = nullptr;
+    for (int index = 0; NextHeader(handle.get(), ctx, &e); ++index) {
+      const auto name = EntryName(e);
+      if (!name || IsFolderEntry(e, name) || archive_entry_filetype(e) != AE_IFREG) continue;
+      TZipEntry entry;
+      entry.storedName = *name;
+      entry.size =
+          archive_entry_size_is_set(e) ? static_cast<std::uint64_t>(archive_entry_size(e)) : 0;
+      entry.mtimeSec = archive_entry_mtime(e);
+      entry.mtimeNsec = static_cast<std::int32_t>(archive_entry_mtime_nsec(e));
+      entry.encrypted = archive_entry_is_data_encrypted(e) > 0;
+      entry.definition = index == 0 && *name == kDefinitionEntryName;
+      entries.push_back(std::move(entry));
+    }
+  }
+
+  std::optional<std::vector<std::uint8_t>> ReadDefinition() {
+    TReadContext ctx;
+    TReadHandle handle = OpenRead(ctx);
+    archive* a = handle.get();
+    archive_entry* e = nullptr;
+    if (!NextHeader(a, ctx, &e)) return std::nullopt;
+    const auto name = EntryName(e);
+    if (!name || *name != kDefinitionEntryName || archive_entry_filetype(e) != AE_IFREG)
+      return std::nullopt;
+    std::vector<std::uint8_t> data;
+    for (;;) {
+      const void* block = nullptr;
+      size_t length = 0;
+      la_int64_t offset = 0;
+      const int r = archive_read_data_block(a, &block, &length, &offset);
+      if (r == ARCHIVE_EOF) break;
+      if (r != ARCHIVE_OK) {
+        if (ctx.error) std::rethrow_exception(ctx.error);
+        throw EZipError("The project definition in " + path + " cannot be read: " + ErrorText(a));
+      }
+      if (offset != static_cast<la_int64_t>(data.size()) ||
+          data.size() + length > kMaxDefinitionSize)
+        throw EZipError("The project definition in " + path + " is damaged.");
+      const auto* bytes = static_cast<const std::uint8_t*>(block);
+      data.insert(data.end(), bytes, bytes + length);
+    }
+    return data;
+  }
+
+  // Extracts every entry, or those named in `chosen`; false when cancelled.
+  bool ExtractEntries(const std::set<std::string>* chosen) {
+    failed.clear();
+    TReadContext ctx;
+    TReadHandle handle = OpenRead(ctx);
+    archive* a = handle.get();
+    std::set<std::string> found;
+    archive_entry* e = nullptr;
+    for (int index = 0;; ++index) {
+      if (helper->AbortQuery()) return false;
+      if (!NextHeader(a, ctx, &e)) break;
+      const auto name = EntryName(e);
+      if (!name) {
+        if (!chosen) ItemFailed({}, "An entry name in the archive " + path + " cannot be read.");
+        continue;
+      }
+      if (chosen) {
+        if (!chosen->count(*name)) continue;
+        found.insert(*name);
+      }
+      if (IsFolderEntry(e, name)) continue;
+      if (archive_entry_filetype(e) != AE_IFREG) {
+        ItemFailed(*name, "Entry \"" + *name + "\" is not restored: it is not a regular file.");
+        continue;
+      }
+      const bool isDefinition = index == 0 && *name == kDefinitionEntryName;
+      const TExtractDecision decision = helper->ExtractItem(*name, isDefinition, baseFolder);
+      if (!decision.extract) {
+        if (!decision.refusal.empty()) ItemFailed(*name, decision.refusal);
+        continue;
+      }
+      if (ExtractEntry(a, ctx, e, *name, decision.target) == TStep::Cancelled) return false;
+    }
+    if (chosen)
+      for (const std::string& name : *chosen)
+        if (!found.count(name))
+          ItemFailed(name, "Entry \"" + name + "\" is not in the archive " + path + ".");
+    return true;
+  }
+
+  // The entry goes to a temporary file beside the target, which replaces the target only when
+  // it is complete: an existing file is never removed first.
+  TStep ExtractEntry(archive* a, TReadContext& ctx, archive_entry* e, const std::string& name,
+                     const std::string& target) {
+    const std::string cannot = "Entry \"" + name + "\" cannot be restored to " + target + ": ";
+    if (const auto existing = fs::Stat(target)) {
+      if (existing->type == fs::EntryType::Directory) {
+        ItemFailed(name, cannot + "a folder of that name exists.");
+        return TStep::Done;
+      }
+      if (!helper->ConfirmOverwrite(target)) return TStep::Done;
+    }
+    const std::string folder = fs::ParentFolder(target);
+    if (!fs::CreateDirectories(folder)) {
+      ItemFailed(name, cannot + "the folder cannot be created.");
+      return TStep::Done;
+    }
+    std::optional<TTempFile> temp;
+    try {
+      temp.emplace(platform::shell::CreateTempFileName(folder, "QVR"));
+      fs::File out(temp->Path(), fs::OpenMode::CreateAlways, fs::Share::Exclusive);
+      const std::uint64_t size =
+          archive_entry_size_is_set(e) ? static_cast<std::uint64_t>(archive_entry_size(e)) : 0;
+      std::uint64_t done = 0;
+      for (;;) {
+        const void* block = nullptr;
+        size_t length = 0;
+        la_int64_t offset = 0;
+        const int r = archive_read_data_block(a, &block, &length, &offset);
+        if (r == ARCHIVE_EOF) break;
+        if (r != ARCHIVE_OK) {
+          if (ctx.error) std::rethrow_exception(ctx.error);  // the volumes, not this entry
+          ItemFailed(name, cannot + ErrorText(a));
+          if (r == ARCHIVE_FATAL) ThrowReadFailure(a, ctx);
+          return TStep::Done;
+        }
+        if (offset != static_cast<la_int64_t>(done)) {
+          ItemFailed(name, cannot + "its data is damaged.");
+          return TStep::Done;
+        }
+        out.Write(block, length);
+        done += length;
+        const int percent =
+            size > 0 ? static_cast<int>(std::min<std::uint64_t>(done, size) * 100 / size) : 100;
+        if (helper->ArchiveItemProgress(percent)) return TStep::Cancelled;
+      }
+      if (done == 0 && helper->ArchiveItemProgress(100)) return TStep::Cancelled;
+      out.Close();
+    } catch (const fs::FsError& e) {
+      ItemFailed(name, cannot + e.what());
+      return TStep::Done;
+    }
+    if (!fs::SetModificationTime(temp->Path(), archive_entry_mtime(e),
+                                 static_cast<std::int32_t>(archive_entry_mtime_nsec(e))))
+      LogError("The time of " + target + " cannot be restored.");
+    if (!fs::RenameReplace(temp->Path(), target)) {
+      ItemFailed(name, cannot + "the restored file cannot be put in place.");
+      return TStep::Done;
+    }
+    temp->Release();
+    return TStep::Done;
+  }
+};
+
+// ---------------------------------------------------------------------------------------------
+
+TZip::TZip() : impl_(std::make_unique<TImpl>()) {
+  ZipErrorText = "";
+}
+
+TZip::~TZip() = default;
+
+void TZip::CreateForWrite(std::string_view path) {
+  impl_->Reset();
+  impl_->writeMode = true;
+  impl_->helper->writeMode = true;
+  impl_->path = std::string(path);
+  impl_->writer = std::make_unique<TSliceWriter>(impl_->path, 0);
+}
+
+void TZip::OpenForExtract(std::string_view path) {
+  TUtf8NamesScope names;
+  impl_->Reset();
+  impl_->writeMode = false;
+  impl_->helper->writeMode = false;
+  impl_->path = std::string(path);
+  impl_->reader = std::make_unique<TSliceReader>(impl_->path, *impl_->helper);
+  try {
+    impl_->LoadDirectory();
+  } catch (...) {
+    impl_->Reset();
+    throw;
+  }
+}
+
+void TZip::AttachHelper(THelper* helper) {
+  THelper* next = helper ? helper : &impl_->ownHelper;
+  // Volumes chosen while opening, before a helper was attached, belong to the run's list.
+  if (impl_->helper == &impl_->ownHelper && next != impl_->helper) {
+    next->volumeNames.insert(next->volumeNames.end(), impl_->ownHelper.volumeNames.begin(),
+                             impl_->ownHelper.volumeNames.end());
+    impl_->ownHelper.volumeNames.clear();
+  }
+  impl_->helper = next;
+  impl_->helper->writeMode = impl_->writeMode;
+}
+
+void TZip::SetOverwriteMode(std::uint8_t mode) {
+  impl_->helper->overwriteMode = mode;
+}
+
+bool TZip::WriteMode() const {
+  return impl_->writeMode;
+}
+
+void TZip::SetCompression(bool compress, int compressionLevel) {
+  impl_->compress = compress;
+  impl_->compressionLevel = compressionLevel;
+}
+
+void TZip::SetPassword(bool usePassword, std::string_view password) {
+  impl_->usePassword = usePassword;
+  impl_->password = usePassword ? std::string(password) : std::string();
+}
+
+void TZip::SetVolumeSize(std::uint64_t bytes) {
+  impl_->volumeSize = bytes;
+}
+
+void TZip::AddDefinition(std::string_view path) {
+  if (!impl_->writer) throw EZipError("No archive is open for writing.");
+  impl_->definition = TImpl::TItem{std::string(path), std::string(kDefinitionEntryName), true};
+}
+
+void TZip::AddFile(std::string_view path) {
+  if (!impl_->writer) throw EZipError("No archive is open for writing.");
+  const auto stored = StoredNameForFile(path);
+  if (!stored) {
+    impl_->ItemFailed(std::string(path), std::string(path) + ": the file has no absolute path.");
+    return;
+  }
+  const auto [it, added] = impl_->itemByName.try_emplace(*stored, impl_->items.size());
+  if (added)
+    impl_->items.push_back({std::string(path), *stored, false});
+  else
+    impl_->items[it->second].source = std::string(path);
+}
+
+bool TZip::Execute() {
+  TUtf8NamesScope names;
+  if (impl_->writeMode) return impl_->ExecuteWrite();
+  try {
+    return impl_->ExtractEntries(nullptr);
+  } catch (const EZipCancelled&) {
+    return false;  // a volume request was cancelled
+  }
+}
+
+const std::vector<TZipEntry>& TZip::Entries() const {
+  return impl_->entries;
+}
+
+std::optional<std::vector<std::uint8_t>> TZip::ReadDefinition() {
+  TUtf8NamesScope names;
+  return impl_->ReadDefinition();
+}
+
+void TZip::SetBaseFolder(std::string_view folder) {
+  impl_->baseFolder = std::string(folder);
+}
+
+bool TZip::Extract(const std::vector<std::string>& storedNames) {
+  TUtf8NamesScope names;
+  std::set<std::string> chosen;
+  for (const std::string& name : storedNames) chosen.insert(NormalizeStoredName(name));
+  try {
+    return impl_->ExtractEntries(&chosen);
+  } catch (const EZipCancelled&) {
+    return false;
+  }
+}
+
+const std::vector<std::string>& TZip::FailedItems() const {
+  return impl_->failed;
+}

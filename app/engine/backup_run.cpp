@@ -33,9 +33,12 @@ constexpr std::uint64_t kVolumeSizes[] = {1'468'006, 681'574'400, 734'003'200, 4
 // Overwrite modes of the project (0 ask, 1 always, 2 never) as the archive layer numbers them.
 std::uint8_t HelperOverwriteMode(std::int32_t mode) {
   switch (mode) {
-    case 1: return 2;
-    case 2: return 4;
-    default: return 1;
+    case 1:
+      return 2;
+    case 2:
+      return 4;
+    default:
+      return 1;
   }
 }
 
@@ -217,8 +220,7 @@ TBackupOutcome TBackupRun::Work() {
     for (const auto& f : stored)
       if (!failedPaths.count(f->Path)) kept.Add(f->Clone());
     copy_->Snapshot = std::move(kept);
-    Fail(std::to_string(failedPaths.size()) + " file(s) could not be stored " +
-         ZipErrorText.Get());
+    Fail(std::to_string(failedPaths.size()) + " file(s) could not be stored " + ZipErrorText.Get());
   }
 
   // 18: delivery, then 16-17: the snapshot is merged and the project saved only when the
@@ -279,8 +281,10 @@ bool TBackupRun::Deliver() {
     case 0:
       ui_->ShowBackupSet(archiveName_);
       return true;
-    case 1: return UploadToFtp(volumes_, *copy_, settings_);
-    case 2: return BurnVolumesToDisc(volumes_, *copy_, settings_);
+    case 1:
+      return UploadToFtp(volumes_, *copy_, settings_);
+    case 2:
+      return BurnVolumesToDisc(volumes_, *copy_, settings_);
     default:
       LogError("Unknown destination type " + std::to_string(copy_->DestinationType));
       return false;

@@ -16,7 +16,9 @@ namespace {
 
 static_assert(std::atomic<bool>::is_always_lock_free, "the cancel flag is set from a signal");
 
-extern "C" void OnStopSignal(int) { ProgressCancelled = true; }
+extern "C" void OnStopSignal(int) {
+  ProgressCancelled = true;
+}
 
 void InstallStopSignals() {
   struct sigaction sa {};
@@ -61,9 +63,12 @@ int RunCommandLineBackup(std::string_view projectArgument) {
     const TBackupOutcome outcome = BackupThreadProc(project, settings);
     if (ProgressCancelled) LogError("User break!");
     switch (outcome) {
-      case TBackupOutcome::Complete: return 0;
-      case TBackupOutcome::Failed: return 1;
-      case TBackupOutcome::Cancelled: return 2;
+      case TBackupOutcome::Complete:
+        return 0;
+      case TBackupOutcome::Failed:
+        return 1;
+      case TBackupOutcome::Cancelled:
+        return 2;
     }
     return 1;
   } catch (const EProjectLocked& e) {

@@ -40,8 +40,7 @@ bool RunProgram(std::string_view commandLine, bool wait) {
   // Without waiting, an outer shell starts the program in the background and ends at once, so
   // the program is re-parented and never left as a zombie of ours.
   const char* const waited[] = {"sh", "-c", cmd.c_str(), nullptr};
-  const char* const detached[] = {"sh", "-c", "/bin/sh -c \"$1\"&", "sh", cmd.c_str(),
-                                  nullptr};
+  const char* const detached[] = {"sh", "-c", "/bin/sh -c \"$1\"&", "sh", cmd.c_str(), nullptr};
   int error = 0;
   const pid_t pid = Spawn(wait ? waited : detached, error);
   if (pid < 0) {

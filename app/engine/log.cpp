@@ -57,10 +57,18 @@ void LogMessage(std::string_view levelText, std::string_view message, int level)
   CurrentSink()->AddEntry(entry);
 }
 
-void LogStatus(std::string_view message) { LogMessage("STATUS  ", message, 0); }
-void LogError(std::string_view message) { LogMessage("ERROR   ", message, 1); }
-void LogDevice(std::string_view message) { LogMessage("DEVICE  ", message, 2); }
-void LogDebug(std::string_view message) { LogMessage("DEBUG   ", message, 3); }
+void LogStatus(std::string_view message) {
+  LogMessage("STATUS  ", message, 0);
+}
+void LogError(std::string_view message) {
+  LogMessage("ERROR   ", message, 1);
+}
+void LogDevice(std::string_view message) {
+  LogMessage("DEVICE  ", message, 2);
+}
+void LogDebug(std::string_view message) {
+  LogMessage("DEBUG   ", message, 3);
+}
 
 std::string FormatLogFile(const std::vector<TLogEntry>& entries) {
   std::string out;

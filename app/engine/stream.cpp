@@ -71,11 +71,17 @@ std::int32_t ReadStreamInt(TStream& s) {
   return v;
 }
 
-void WriteStreamInt(TStream& s, std::int32_t value) { s.Write(&value, sizeof value); }
+void WriteStreamInt(TStream& s, std::int32_t value) {
+  s.Write(&value, sizeof value);
+}
 
-bool ReadStreamByte(TStream& s) { return ReadStreamRawByte(s) != 0; }
+bool ReadStreamByte(TStream& s) {
+  return ReadStreamRawByte(s) != 0;
+}
 
-void WriteStreamByte(TStream& s, bool value) { WriteStreamRawByte(s, value ? 1 : 0); }
+void WriteStreamByte(TStream& s, bool value) {
+  WriteStreamRawByte(s, value ? 1 : 0);
+}
 
 std::uint8_t ReadStreamRawByte(TStream& s) {
   std::uint8_t b;
@@ -83,7 +89,9 @@ std::uint8_t ReadStreamRawByte(TStream& s) {
   return b;
 }
 
-void WriteStreamRawByte(TStream& s, std::uint8_t value) { s.Write(&value, 1); }
+void WriteStreamRawByte(TStream& s, std::uint8_t value) {
+  s.Write(&value, 1);
+}
 
 double ReadStreamDateTime(TStream& s) {
   double v;
@@ -91,4 +99,6 @@ double ReadStreamDateTime(TStream& s) {
   return v;
 }
 
-void WriteStreamDateTime(TStream& s, double value) { s.Write(&value, sizeof value); }
+void WriteStreamDateTime(TStream& s, double value) {
+  s.Write(&value, sizeof value);
+}

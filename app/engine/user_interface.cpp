@@ -22,17 +22,24 @@ TModalResult THeadlessUserInterface::MessageBox(std::string_view text, std::stri
                                                 TMessageButtons buttons, TMessageKind) {
   LogStatus(std::string(title) + ": " + std::string(text));
   switch (buttons) {
-    case TMessageButtons::Ok: return TModalResult::Ok;
-    case TMessageButtons::YesNo: return TModalResult::No;
+    case TMessageButtons::Ok:
+      return TModalResult::Ok;
+    case TMessageButtons::YesNo:
+      return TModalResult::No;
     case TMessageButtons::OkCancel:
-    case TMessageButtons::YesNoCancel: return TModalResult::Cancel;
+    case TMessageButtons::YesNoCancel:
+      return TModalResult::Cancel;
   }
   return TModalResult::Cancel;
 }
 
-TOverwriteAnswer THeadlessUserInterface::ConfirmOverwrite(std::string_view) { return {}; }
+TOverwriteAnswer THeadlessUserInterface::ConfirmOverwrite(std::string_view) {
+  return {};
+}
 
-std::optional<std::string> THeadlessUserInterface::AskPassword() { return std::nullopt; }
+std::optional<std::string> THeadlessUserInterface::AskPassword() {
+  return std::nullopt;
+}
 
 std::optional<std::string> THeadlessUserInterface::ChooseFile(std::string_view, std::string_view,
                                                               std::string_view) {

@@ -9,7 +9,16 @@
 #include <string_view>
 
 // Modal results of message boxes.
-enum class TModalResult { None = 0, Ok = 1, Cancel = 2, Abort = 3, Retry = 4, Ignore = 5, Yes = 6, No = 7 };
+enum class TModalResult {
+  None = 0,
+  Ok = 1,
+  Cancel = 2,
+  Abort = 3,
+  Retry = 4,
+  Ignore = 5,
+  Yes = 6,
+  No = 7
+};
 
 enum class TMessageButtons { Ok, OkCancel, YesNo, YesNoCancel };
 enum class TMessageKind { Information, Warning, Error, Question };

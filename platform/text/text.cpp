@@ -118,7 +118,9 @@ int CompareTextCI(std::string_view a, std::string_view b) {
   return 0;
 }
 
-bool SameTextCI(std::string_view a, std::string_view b) { return CompareTextCI(a, b) == 0; }
+bool SameTextCI(std::string_view a, std::string_view b) {
+  return CompareTextCI(a, b) == 0;
+}
 
 bool StartsWithCI(std::string_view prefix, std::string_view text) {
   size_t i = 0, j = 0;

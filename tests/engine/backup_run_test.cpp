@@ -1,5 +1,7 @@
 // The backup run to a folder: archives, changed-files runs, cancellation, failures and the
 // deletion of the stored files, checked with unzip.
+#include "app/engine/backup_run.h"
+
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/resource.h>
@@ -15,7 +17,6 @@
 #include <string>
 #include <vector>
 
-#include "app/engine/backup_run.h"
 #include "app/engine/global_setting.h"
 #include "app/engine/log.h"
 #include "app/engine/progress.h"
@@ -187,10 +188,8 @@ TEST_F(BackupRunTest, CancelAtEachPointKeepsThePreviousArchive) {
        {"Searching files...", "Building backup list...", "Preparing backup...",
         "panel:Prepare for backing up...", "step:2", "Backing up Files..."}) {
     SCOPED_TRACE(point);
-    auto sink = std::make_shared<TCancelOnLog>(point.rfind("panel:", 0) == 0 ||
-                                                       point.rfind("step:", 0) == 0
-                                                   ? ""
-                                                   : point);
+    auto sink = std::make_shared<TCancelOnLog>(
+        point.rfind("panel:", 0) == 0 || point.rfind("step:", 0) == 0 ? "" : point);
     SetLogSink(sink);
     int steps = 0;
     ui_->onPanel = [&](const std::string& t) {
@@ -266,8 +265,8 @@ TEST_F(BackupRunTest, SplitArchiveVolumesJoinToOneZip) {
   EXPECT_FALSE(fs::exists(dir_.P("out/job.003")));
   EXPECT_EQ(fs::file_size(dir_.P("out/job.qvp")), 1'468'006u);
   EXPECT_EQ(RunCommand("cat '" + dir_.P("out/job.qvp") + "' '" + dir_.P("out/job.001") + "' '" +
-                       dir_.P("out/job.002") + "' > '" + dir_.P("joined.zip") +
-                       "' && unzip -tq '" + dir_.P("joined.zip") + "'"),
+                       dir_.P("out/job.002") + "' > '" + dir_.P("joined.zip") + "' && unzip -tq '" +
+                       dir_.P("joined.zip") + "'"),
             0);
 }
 

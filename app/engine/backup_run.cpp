@@ -27,21 +27,6 @@ namespace {
 
 constexpr int kPanel = 1;  // the status bar's second panel
 
-// Volume sizes of the split choices; the last is 460,000,000 bytes.
-constexpr std::uint64_t kVolumeSizes[] = {1'468'006, 681'574'400, 734'003'200, 460'000'000};
-
-// Overwrite modes of the project (0 ask, 1 always, 2 never) as the archive layer numbers them.
-std::uint8_t HelperOverwriteMode(std::int32_t mode) {
-  switch (mode) {
-    case 1:
-      return 2;
-    case 2:
-      return 4;
-    default:
-      return 1;
-  }
-}
-
 std::string RunSuffix(std::int32_t runCounter) {
   char buf[16];
   std::snprintf(buf, sizeof buf, "-v%03d", static_cast<int>(runCounter));
@@ -178,9 +163,8 @@ TBackupOutcome TBackupRun::Work() {
   zip.AttachHelper(&helper);
   zip.SetPassword(copy_->UsePassword, copy_->Password);
   zip.SetCompression(copy_->Compress, copy_->CompressionLevel);
-  const int split = copy_->SplitSizeIndex;
-  zip.SetVolumeSize(copy_->Split ? kVolumeSizes[split >= 0 && split < 4 ? split : 0] : 0);
-  zip.SetOverwriteMode(HelperOverwriteMode(copy_->OverwriteMode));
+  zip.SetVolumeSize(copy_->Split ? VolumeSizeFor(copy_->SplitSizeIndex) : 0);
+  zip.SetOverwriteMode(HelperOverwriteModeFor(copy_->OverwriteMode));
   if (Cancelled()) return TBackupOutcome::Cancelled;
 
   // 13: the entries.

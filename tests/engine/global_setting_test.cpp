@@ -22,52 +22,8 @@
 #include "app/engine/log.h"
 #include "platform/registry/registry.h"
 #include "platform/shell/shell.h"
+#include "tests/support/allocation_tracker.h"
 #include "tests/support/temp_dir.h"
-
-// Records the largest single request, so that a test can show that a hostile stored count
-// leads to no large allocation.
-namespace {
-std::atomic<std::size_t> largestAllocation{0};
-
-void* Allocate(std::size_t n) {
-  std::size_t seen = largestAllocation.load();
-  while (n > seen && !largestAllocation.compare_exchange_weak(seen, n)) {
-  }
-  if (void* p = std::malloc(n ? n : 1)) return p;
-  throw std::bad_alloc();
-}
-}  // namespace
-
-void* operator new(std::size_t n) {
-  return Allocate(n);
-}
-void* operator new[](std::size_t n) {
-  return Allocate(n);
-}
-void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
-  return std::malloc(n ? n : 1);
-}
-void* operator new[](std::size_t n, const std::nothrow_t&) noexcept {
-  return std::malloc(n ? n : 1);
-}
-void operator delete(void* p) noexcept {
-  std::free(p);
-}
-void operator delete[](void* p) noexcept {
-  std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-  std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-  std::free(p);
-}
-void operator delete(void* p, const std::nothrow_t&) noexcept {
-  std::free(p);
-}
-void operator delete[](void* p, const std::nothrow_t&) noexcept {
-  std::free(p);
-}
 
 namespace {
 
@@ -454,9 +410,9 @@ TEST_P(GlobalSettingAccountCountTest, IsCheckedAgainstTheBytesThatRemain) {
   g.SaveOnDestroy = false;
   StoreRecord(e.record);
 
-  largestAllocation = 0;
+  ResetLargestAllocation();
   EXPECT_FALSE(g.LoadFromRegistry());
-  EXPECT_LT(largestAllocation.load(), 64u * 1024);
+  EXPECT_LT(LargestAllocation(), 64u * 1024);
   EXPECT_EQ(Render(g), Render(full));
   ASSERT_EQ(g.Accounts.size(), GetParam().accountsKept);
   for (size_t i = 0; i < g.Accounts.size(); ++i) EXPECT_EQ(*g.Accounts[i], *full.Accounts[i]);

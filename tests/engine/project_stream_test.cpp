@@ -13,39 +13,7 @@
 #include "app/engine/log.h"
 #include "app/engine/projects.h"
 #include "tests/engine/project_fixture.h"
-
-// Records the largest single request, so a test can show that a hostile stored count leads to
-// no large allocation.
-namespace {
-std::atomic<std::size_t> largestAllocation{0};
-
-void* Allocate(std::size_t n) {
-  std::size_t seen = largestAllocation.load();
-  while (n > seen && !largestAllocation.compare_exchange_weak(seen, n)) {
-  }
-  if (void* p = std::malloc(n ? n : 1)) return p;
-  throw std::bad_alloc();
-}
-}  // namespace
-
-void* operator new(std::size_t n) {
-  return Allocate(n);
-}
-void* operator new[](std::size_t n) {
-  return Allocate(n);
-}
-void operator delete(void* p) noexcept {
-  std::free(p);
-}
-void operator delete[](void* p) noexcept {
-  std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-  std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-  std::free(p);
-}
+#include "tests/support/allocation_tracker.h"
 
 namespace {
 
@@ -289,9 +257,9 @@ TEST(ProjectStream, HostileCountsCostNoLargeAllocation) {
 
     TMemoryStream stream(Bytes(hostile));
     auto got = Blank();
-    largestAllocation = 0;
+    ResetLargestAllocation();
     EXPECT_EQ(got->LoadFromStream(stream), c.result);
-    EXPECT_LT(largestAllocation.load(), std::size_t{1} << 16);
+    EXPECT_LT(LargestAllocation(), std::size_t{1} << 16);
     if (c.whole) {
       ExpectLoaded(*got, ExpectedPrefixLoad(p, at, pos), p.Created);
       continue;
@@ -320,9 +288,9 @@ TEST(ProjectStream, ListCountWithoutItemsIsRefused) {
     WriteStreamInt(out, 0);
     TMemoryStream in(out.Bytes());
     TItems items;
-    largestAllocation = 0;
+    ResetLargestAllocation();
     EXPECT_FALSE(items.LoadFromStream(in));
-    EXPECT_LT(largestAllocation.load(), std::size_t{1} << 16);
+    EXPECT_LT(LargestAllocation(), std::size_t{1} << 16);
     EXPECT_EQ(items.Count(), count > 0 ? 1 : 0);
   }
 }

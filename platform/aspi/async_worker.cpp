@@ -1,0 +1,43 @@
+#include "platform/aspi/async_worker.h"
+
+namespace platform::aspi {
+
+AsyncWorker::~AsyncWorker() {
+  {
+    std::lock_guard lock(mutex_);
+    stop_ = true;
+  }
+  cv_.notify_all();
+  if (thread_.joinable()) thread_.join();
+}
+
+void AsyncWorker::Post(std::function<void()> job) {
+  {
+    std::lock_guard lock(mutex_);
+    jobs_.push_back(std::move(job));
+    if (!thread_.joinable()) thread_ = std::thread([this] { Run(); });
+  }
+  cv_.notify_one();
+}
+
+void AsyncWorker::Run() {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    // A caller that waited for the last job usually posts the next one at once.
+    for (int i = 0; i < 4000 && !stop_ && jobs_.empty(); ++i) {
+      lock.unlock();
+      std::this_thread::yield();
+      lock.lock();
+    }
+    cv_.wait(lock, [&] { return stop_ || !jobs_.empty(); });
+    // Pending jobs still run at shutdown so no caller waits forever on its event.
+    if (jobs_.empty()) return;
+    auto job = std::move(jobs_.front());
+    jobs_.pop_front();
+    lock.unlock();
+    job();
+    lock.lock();
+  }
+}
+
+}  // namespace platform::aspi

@@ -1,0 +1,220 @@
+#include "platform/aspi/vr_disc.h"
+
+#include <algorithm>
+#include <charconv>
+#include <sstream>
+
+namespace platform::aspi::vr {
+
+namespace {
+
+std::int64_t RoundUp(std::int64_t v, std::int64_t unit) {
+  return (v + unit - 1) / unit * unit;
+}
+
+}  // namespace
+
+Disc Disc::Blank(Media media, std::uint32_t serial) {
+  Disc d;
+  d.media = media;
+  d.serial = serial;
+  d.capacity = Traits(media).capacity;
+  d.formatted = media == Media::DvdRwRestricted;  // what a quick format leaves
+  return d;
+}
+
+DiscStatus Disc::Status() const {
+  if (IsRom()) return DiscStatus::Complete;
+  if (media == Media::DvdRam) return DiscStatus::Other;
+  if (IsRandom()) return formatted ? DiscStatus::Complete : DiscStatus::Empty;
+  if (tracks.empty()) return DiscStatus::Empty;
+  return finalized ? DiscStatus::Complete : DiscStatus::Incomplete;
+}
+
+std::uint8_t Disc::LastSessionState() const {
+  if (IsRom() || IsRandom()) return (IsRom() || formatted) ? 3 : 0;
+  if (tracks.empty()) return 0;
+  if (finalized) return 3;
+  return sessions.back().closed ? 0 : 1;
+}
+
+int Disc::SessionCount() const {
+  if (sessions.empty()) return 1;
+  const bool emptyNext = !IsRom() && !IsRandom() && !finalized && sessions.back().closed;
+  return static_cast<int>(sessions.size()) + (emptyNext ? 1 : 0);
+}
+
+int Disc::FirstTrackOfLastSession() const {
+  if (tracks.empty() || (!IsRandom() && !IsRom() && !finalized && sessions.back().closed))
+    return static_cast<int>(tracks.size()) + 1;
+  const int last = sessions.back().number;
+  for (const auto& t : tracks)
+    if (t.session == last) return t.number;
+  return static_cast<int>(tracks.size()) + 1;
+}
+
+int Disc::LastTrackOfLastSession() const {
+  auto w = Writable();
+  if (w && !w->exists) return w->number;
+  return tracks.empty() ? 1 : tracks.back().number;
+}
+
+std::int64_t Disc::NextTrackStart() const {
+  if (tracks.empty()) return 0;
+  const Session& s = sessions.back();
+  if (s.closed) {
+    if (IsCd()) {
+      const std::int64_t leadOut = sessions.size() == 1 ? kCdFirstLeadOut : kCdLaterLeadOut;
+      return s.leadOut + leadOut + kCdLeadIn + 150;
+    }
+    return RoundUp(s.leadOut, kEccBlock) + kDvdPlusSessionGap;
+  }
+  const Track& last = tracks.back();
+  return IsCd() ? last.End() + kCdTrackGap : RoundUp(last.End(), kEccBlock);
+}
+
+std::optional<WritableTrack> Disc::Writable() const {
+  if (IsRom() || IsRandom() || finalized) return std::nullopt;
+  if (!tracks.empty() && !tracks.back().closed) {
+    const Track& t = tracks.back();
+    const std::int64_t nwa = t.start + t.written;
+    const std::int64_t free = t.reserved ? t.reserved - t.written : capacity - nwa;
+    return WritableTrack{
+        t.number,       t.session,      t.start, nwa, std::max<std::int64_t>(free, 0),
+        t.written == 0, t.reserved > 0, true};
+  }
+  const std::int64_t start = NextTrackStart();
+  if (start >= capacity) return std::nullopt;
+  const int session = (sessions.empty() || sessions.back().closed)
+                          ? static_cast<int>(sessions.size()) + 1
+                          : sessions.back().number;
+  return WritableTrack{static_cast<int>(tracks.size()) + 1,
+                       session,
+                       start,
+                       start,
+                       capacity - start,
+                       true,
+                       false,
+                       false};
+}
+
+std::int64_t Disc::NextLeadIn() const {
+  if (sessions.empty()) return -11634;  // 97:26:66, the lead-in of a blank 80-minute disc
+  const Session& s = sessions.back();
+  if (!s.closed) return s.leadOut;  // not known before the session closes
+  const std::int64_t leadOut = sessions.size() == 1 ? kCdFirstLeadOut : kCdLaterLeadOut;
+  return s.leadOut + leadOut;
+}
+
+std::int64_t Disc::RecordedEnd() const {
+  if (IsRandom()) return highWater;
+  std::int64_t end = 0;
+  for (const auto& t : tracks) end = std::max(end, t.start + t.written);
+  return end;
+}
+
+const Track* Disc::TrackAt(std::int64_t lba) const {
+  for (const auto& t : tracks)
+    if (lba >= t.start && lba < t.End()) return &t;
+  return nullptr;
+}
+
+const Track* Disc::TrackNumber(int number) const {
+  for (const auto& t : tracks)
+    if (t.number == number) return &t;
+  return nullptr;
+}
+
+Track* Disc::OpenTrack() {
+  if (tracks.empty() || tracks.back().closed) return nullptr;
+  return &tracks.back();
+}
+
+std::string Disc::Serialize() const {
+  std::ostringstream out;
+  out << "media " << traits().name << "\nserial " << serial << "\nformatted " << formatted
+      << "\nfinalized " << finalized << "\nhighWater " << highWater << "\ncapacity " << capacity
+      << "\npressed " << static_cast<int>(pressed) << "\n";
+  for (const auto& s : sessions)
+    out << "session " << s.number << ' ' << s.closed << ' ' << int{s.format} << ' ' << s.leadOut
+        << "\n";
+  for (const auto& t : tracks)
+    out << "track " << t.number << ' ' << t.session << ' ' << t.start << ' ' << t.written << ' '
+        << t.reserved << ' ' << t.closed << ' ' << t.damaged << ' ' << static_cast<int>(t.form)
+        << ' ' << int{t.trackMode} << "\n";
+  if (!fixture.empty()) out << "fixture " << fixture << "\n";
+  out << "end\n";
+  return out.str();
+}
+
+std::optional<Disc> Disc::Parse(const std::string& text) {
+  Disc d;
+  std::istringstream in(text);
+  std::string line;
+  bool ended = false, haveMedia = false;
+  auto number = [](std::istringstream& s, auto& v, auto lo, auto hi) {
+    long long x;
+    if (!(s >> x) || x < lo || x > hi) return false;
+    v = static_cast<std::remove_reference_t<decltype(v)>>(x);
+    return true;
+  };
+  constexpr long long kMaxLba = 1LL << 40;
+  while (std::getline(in, line)) {
+    std::istringstream s(line);
+    std::string key;
+    s >> key;
+    bool ok = true;
+    if (key == "media") {
+      std::string name;
+      s >> name;
+      auto m = ParseMedia(name);
+      ok = m.has_value();
+      if (ok) d.media = *m, haveMedia = true;
+    } else if (key == "serial") {
+      ok = number(s, d.serial, 0, 9999);
+    } else if (key == "formatted") {
+      ok = number(s, d.formatted, 0, 1);
+    } else if (key == "finalized") {
+      ok = number(s, d.finalized, 0, 1);
+    } else if (key == "highWater") {
+      ok = number(s, d.highWater, 0, kMaxLba);
+    } else if (key == "capacity") {
+      ok = number(s, d.capacity, 0, kMaxLba);
+    } else if (key == "pressed") {
+      int p = 0;
+      ok = number(s, p, 0, 2);
+      d.pressed = static_cast<PressedImage>(p);
+    } else if (key == "session") {
+      Session x;
+      int format = 0;
+      ok = number(s, x.number, 1, 99) && number(s, x.closed, 0, 1) && number(s, format, 0, 255) &&
+           number(s, x.leadOut, -kMaxLba, kMaxLba) && d.sessions.size() < 99;
+      x.format = static_cast<std::uint8_t>(format);
+      d.sessions.push_back(x);
+    } else if (key == "track") {
+      Track t;
+      int form = 1, mode = 4;
+      ok = number(s, t.number, 1, 99) && number(s, t.session, 1, 99) &&
+           number(s, t.start, -kMaxLba, kMaxLba) && number(s, t.written, 0, kMaxLba) &&
+           number(s, t.reserved, 0, kMaxLba) && number(s, t.closed, 0, 1) &&
+           number(s, t.damaged, 0, 1) && number(s, form, 1, 2) && number(s, mode, 0, 15) &&
+           d.tracks.size() < 99;
+      t.form = static_cast<SectorForm>(form);
+      t.trackMode = static_cast<std::uint8_t>(mode);
+      d.tracks.push_back(t);
+    } else if (key == "fixture") {
+      std::getline(s >> std::ws, d.fixture);
+    } else if (key == "end") {
+      ended = true;
+    } else if (!key.empty()) {
+      ok = false;
+    }
+    if (!ok) return std::nullopt;
+  }
+  if (!ended || !haveMedia) return std::nullopt;
+  for (const auto& t : d.tracks)
+    if (t.session > static_cast<int>(d.sessions.size())) return std::nullopt;
+  return d;
+}
+
+}  // namespace platform::aspi::vr

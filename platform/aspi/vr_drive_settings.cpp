@@ -1,0 +1,128 @@
+#include "platform/aspi/vr_drive_settings.h"
+
+#include <cstdio>
+#include <sstream>
+
+#include "platform/aspi/vr_sense.h"
+
+namespace platform::aspi::vr {
+
+WriteParameters WriteParameters::Default(Media media) {
+  WriteParameters p;
+  p.page[0] = 0x05;
+  p.page[1] = kWriteParametersSize - 2;
+  const auto& t = Traits(media);
+  if (t.cd) {
+    p.page[2] = 0x01;  // track-at-once
+    p.page[3] = 0x04;
+  } else if (media == Media::DvdR || media == Media::DvdRwSequential || media == Media::DvdRom) {
+    p.page[2] = 0x02;  // disc-at-once: this drive records DVD-R in one reserved track
+    p.page[3] = 0x05;
+  } else {
+    p.page[3] = 0x05;
+  }
+  p.page[4] = 0x08;
+  p.page[14] = 0x00;
+  p.page[15] = 150;  // audio pause length
+  return p;
+}
+
+std::size_t WriteParameters::BlockSize(Media media) const {
+  if (!Traits(media).cd) return 2048;
+  switch (BlockType()) {
+    case 8:   // Mode 1
+    case 10:  // Mode 2 Form 1
+      return 2048;
+    default:
+      return 0;
+  }
+}
+
+void ValidateWriteParameters(const WriteParameters& p, Media media) {
+  const auto& t = Traits(media);
+  if (p.page[0] != 0x05 || p.page[1] != kWriteParametersSize - 2) InvalidFieldInParameters();
+  if (p.MultiSession() == 2) InvalidFieldInParameters();
+  const bool sequentialDvd =
+      media == Media::DvdR || media == Media::DvdRwSequential || media == Media::DvdRom;
+  if (!t.cd && !sequentialDvd) return;  // DVD+R, DVD+RW, DVD-RAM and restricted overwrite
+  const bool dataTrack = (p.TrackMode() & 0x0C) == 0x04;
+  if (t.cd) {
+    if (p.WriteType() != 1) InvalidFieldInParameters();  // session and raw modes come later
+    if (p.page[3] & 0x20) InvalidFieldInParameters();    // fixed packets need packet writing
+    if (p.BlockType() != 8 && p.BlockType() != 10) InvalidFieldInParameters();
+    if (!dataTrack) InvalidFieldInParameters();
+    const std::uint8_t f = p.SessionFormat();
+    if (f != 0x00 && f != 0x10 && f != 0x20) InvalidFieldInParameters();
+    if (p.BlockType() == 10 && f != 0x20) InvalidFieldInParameters();
+    return;
+  }
+  if (p.WriteType() != 2 || p.BlockType() != 8 || !dataTrack) InvalidFieldInParameters();
+}
+
+std::array<std::uint8_t, kErrorRecoverySize> DriveSettings::DefaultErrorRecovery() {
+  return {0x01, kErrorRecoverySize - 2, 0x00, 0x10, 0, 0, 0, 0, 0x10, 0, 0, 0};
+}
+
+DriveSettings DriveSettings::Default(Media media) {
+  DriveSettings s;
+  s.write = WriteParameters::Default(media);
+  s.errorRecovery = DefaultErrorRecovery();
+  return s;
+}
+
+namespace {
+
+template <size_t N>
+std::string Hex(const std::array<std::uint8_t, N>& a) {
+  std::string s;
+  char buf[3];
+  for (auto b : a) {
+    std::snprintf(buf, sizeof buf, "%02x", b);
+    s += buf;
+  }
+  return s;
+}
+
+template <size_t N>
+bool Unhex(const std::string& s, std::array<std::uint8_t, N>& a) {
+  if (s.size() != 2 * N) return false;
+  for (size_t i = 0; i < N; ++i) {
+    unsigned v = 0;
+    if (std::sscanf(s.c_str() + 2 * i, "%2x", &v) != 1) return false;
+    a[i] = static_cast<std::uint8_t>(v);
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string DriveSettings::Serialize() const {
+  std::ostringstream out;
+  out << "page05 " << Hex(write.page) << "\npage01 " << Hex(errorRecovery) << "\npage30 "
+      << underrunPageEnabled << "\nspeeds " << readSpeed << ' ' << writeSpeed << "\n";
+  return out.str();
+}
+
+std::optional<DriveSettings> DriveSettings::Parse(const std::string& text) {
+  DriveSettings s;
+  std::istringstream in(text);
+  std::string key, value;
+  int seen = 0;
+  while (in >> key) {
+    if (key == "page05" && in >> value && Unhex(value, s.write.page)) {
+      ++seen;
+    } else if (key == "page01" && in >> value && Unhex(value, s.errorRecovery)) {
+      ++seen;
+    } else if (key == "page30" && in >> s.underrunPageEnabled) {
+      ++seen;
+    } else if (key == "speeds" && in >> s.readSpeed >> s.writeSpeed) {
+      ++seen;
+    } else {
+      return std::nullopt;
+    }
+  }
+  if (seen != 4) return std::nullopt;
+  return s;
+}
+
+}  // namespace platform::aspi::vr

@@ -1,0 +1,310 @@
+/*
+ * halvorin: the CD/DVD recording library, its C interface.
+ *
+ * Every status-returning function gives a HALVORIN_STATUS. Records that cross this interface
+ * have fixed-width fields and are packed to the byte layouts below; the sizes are checked at
+ * compile time. Handles are opaque pointers (8 bytes), created by the library and freed with
+ * Halvorin_Destroy.
+ *
+ * The library is started when it is loaded and shut down when it is unloaded;
+ * Halvorin_UpStart and Halvorin_DownShut do the same on request.
+ */
+#ifndef HALVORIN_H
+#define HALVORIN_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#define HALVORIN_STATIC_ASSERT(condition, message) static_assert(condition, message)
+#else
+#define HALVORIN_STATIC_ASSERT(condition, message) _Static_assert(condition, message)
+#endif
+
+#define HALVORIN_API __attribute__((visibility("default")))
+#define HALVORIN_PACKED __attribute__((packed))
+
+/* Statuses. 0 is success; the others name what failed. */
+typedef uint32_t HALVORIN_STATUS;
+
+#define HALVORIN_STATUS_SUCCESS 0u
+#define HALVORIN_STATUS_INVALID_ARGUMENT 2u
+#define HALVORIN_STATUS_INTERNAL_STATE 3u
+#define HALVORIN_STATUS_OUT_OF_MEMORY 4u     /* or an object could not be created */
+#define HALVORIN_STATUS_SYSTEM_CALL 5u       /* the system error is stored */
+#define HALVORIN_STATUS_ASPI_INQUIRY 6u      /* host adapter or device type inquiry failed */
+#define HALVORIN_STATUS_NOT_READY 7u         /* the device stayed not ready too long */
+#define HALVORIN_STATUS_SCSI_COMMAND 8u      /* CDB_FAILURE_INFORMATION is filled */
+#define HALVORIN_STATUS_WRONG_DEVICE_TYPE 9u /* not a CD/DVD device */
+#define HALVORIN_STATUS_GENERAL_FAILURE 10u
+#define HALVORIN_STATUS_NO_EXCEPTION 12u /* the failure's own record could not be allocated */
+#define HALVORIN_STATUS_CANCELLED 14u
+#define HALVORIN_STATUS_NAME_TOO_LONG 15u
+#define HALVORIN_STATUS_RANGE_NOT_FOUND 17u
+#define HALVORIN_STATUS_RANGE_BEYOND_TRACK 20u
+#define HALVORIN_STATUS_NOT_INITIALIZED 21u /* a creating function before start-up */
+#define HALVORIN_STATUS_AUDIO_FILE_NOT_SUPPORTED 22u
+
+#define HALVORIN_VERSION 0x20041017u
+
+/* Reasons of HALVORIN_CALLBACK, with what param1 and param2 carry. */
+#define HALVORIN_CALLBACK_REASON_ADD_NAME 0u       /* name, node count */
+#define HALVORIN_CALLBACK_REASON_REMOVE_NAME 1u    /* name, node count */
+#define HALVORIN_CALLBACK_REASON_IGNORE_NAME 2u    /* name, node count */
+#define HALVORIN_CALLBACK_REASON_NAME_COLLISION 3u /* collision record */
+#define TARGET_FILE_ANALYZE_BEGIN 4u
+#define TARGET_FILE_ANALYZE_END 5u /* int64_t* size in bytes, size in blocks */
+#define WAIT_CACHE_FULL_BEGIN 6u   /* longest wait in ms */
+#define WAIT_CACHE_FULL_END 7u
+#define SYNCHRONIZE_CACHE_BEGIN 8u
+#define SYNCHRONIZE_CACHE_END 9u
+#define HALVORIN_CALLBACK_REASON_DEVICE_FOUND 10u /* HALVORIN_DEVICE_ADDRESS*, NULL */
+#define HALVORIN_CALLBACK_REASON_GRAB_PROGRESS 11u
+#define HALVORIN_CALLBACK_REASON_WRITE_PROGRESS 12u
+#define HALVORIN_CALLBACK_REASON_DRIVE_BUFFER_STATUS 13u
+#define HALVORIN_CALLBACK_REASON_GRAB_TRACK_BEGIN 14u
+#define HALVORIN_CALLBACK_REASON_GRAB_TRACK_END 15u
+#define HALVORIN_CALLBACK_REASON_SPLIT_SECTION_BEGIN 16u
+#define HALVORIN_CALLBACK_REASON_SPLIT_SECTION_END 17u
+#define HALVORIN_CALLBACK_REASON_GRAB_SECTOR_PATTERN 18u  /* unreadable: a pattern written */
+#define HALVORIN_CALLBACK_REASON_GRAB_SECTOR_BAD_KEPT 19u /* failed its check: kept as read */
+#define HALVORIN_CALLBACK_REASON_GRAB_SECTOR_RETRY 20u    /* a failed transfer read again */
+#define DVDPLUSRW_FORMAT_BEGIN 21u
+#define DVDPLUSRW_FORMAT_END 22u
+#define HALVORIN_CALLBACK_REASON_DVDRAM_FORMAT_BEGIN 23u
+#define HALVORIN_CALLBACK_REASON_DVDRAM_FORMAT_END 24u
+#define HALVORIN_CALLBACK_REASON_BUFFER_UNDERRUN 25u
+#define DVD_MEDIA_PADDING_SIZE 26u /* source size in blocks, padding size in blocks */
+#define DVD_MEDIA_PADDING_BEGIN 27u
+#define DVD_MEDIA_PADDING_END 28u
+
+/* Called on the thread that called the library; context is passed through unchanged. */
+typedef void (*HALVORIN_CALLBACK)(uint32_t p__ULONG__Reason, void* p__PVOID__Context,
+                                  void* p__PVOID__Param1, void* p__PVOID__Param2);
+
+/* A recorder's address as the device search reports it: 5 bytes. */
+typedef struct HALVORIN_PACKED HALVORIN_DEVICE_ADDRESS {
+  uint8_t m__UCHAR__IsValid; /* 1 */
+  uint8_t m__UCHAR__HostAdapter;
+  uint8_t m__UCHAR__Bus; /* 0 */
+  uint8_t m__UCHAR__TargetID;
+  uint8_t m__UCHAR__LUN; /* 0 */
+} HALVORIN_DEVICE_ADDRESS;
+
+HALVORIN_STATIC_ASSERT(sizeof(HALVORIN_DEVICE_ADDRESS) == 5, "HALVORIN_DEVICE_ADDRESS is 5 bytes");
+HALVORIN_STATIC_ASSERT(offsetof(HALVORIN_DEVICE_ADDRESS, m__UCHAR__TargetID) == 3,
+                       "target ID at byte 3");
+
+/* A failed SCSI command, filled with status 8: 54 bytes. */
+typedef struct HALVORIN_PACKED CDB_FAILURE_INFORMATION {
+  uint8_t m__UCHAR__IsValid; /* 1 when filled */
+  uint8_t m__UCHAR__CDBLength;
+  uint8_t m__UCHAR__CDB[16]; /* as many as the length, the rest 0 */
+  uint8_t m__UCHAR__SenseLength;
+  uint8_t m__UCHAR__Sense[32]; /* as many as the sense length, the rest 0 */
+  uint8_t m__UCHAR__SRBStatus;
+  uint8_t m__UCHAR__TargetStatus;
+  uint8_t m__UCHAR__HostAdapterStatus;
+} CDB_FAILURE_INFORMATION;
+
+HALVORIN_STATIC_ASSERT(sizeof(CDB_FAILURE_INFORMATION) == 54,
+                       "CDB_FAILURE_INFORMATION is 54 bytes");
+HALVORIN_STATIC_ASSERT(offsetof(CDB_FAILURE_INFORMATION, m__UCHAR__CDB) == 2, "CDB at byte 2");
+HALVORIN_STATIC_ASSERT(offsetof(CDB_FAILURE_INFORMATION, m__UCHAR__SenseLength) == 18,
+                       "sense length at byte 18");
+HALVORIN_STATIC_ASSERT(offsetof(CDB_FAILURE_INFORMATION, m__UCHAR__Sense) == 19,
+                       "sense at byte 19");
+HALVORIN_STATIC_ASSERT(offsetof(CDB_FAILURE_INFORMATION, m__UCHAR__SRBStatus) == 51,
+                       "SRB status at byte 51");
+HALVORIN_STATIC_ASSERT(offsetof(CDB_FAILURE_INFORMATION, m__UCHAR__HostAdapterStatus) == 53,
+                       "host adapter status at byte 53");
+
+/* The inserted disc, from the drive's current profile. */
+typedef uint32_t DISC_TYPE;
+
+#define DISC_TYPE_UNKNOWN 0u
+#define DISC_TYPE_CDROM 1u
+#define DISC_TYPE_CDR 2u
+#define DISC_TYPE_CDRW 3u
+#define DISC_TYPE_DVDROM 4u
+#define DISC_TYPE_DVDR 5u
+#define DISC_TYPE_DVDRAM 6u
+#define DISC_TYPE_DVDRW_RESTRICTED_OVERWRITE 7u
+#define DISC_TYPE_DVDRW_SEQUENTIAL 8u
+#define DISC_TYPE_DVDPLUSRW 9u
+#define DISC_TYPE_DDCDROM 10u
+#define DISC_TYPE_DDCDR 11u
+#define DISC_TYPE_DDCDRW 12u
+#define DISC_TYPE_DVDPLUSR 13u
+
+/* READ TRACK INFORMATION, decoded: 28 bytes; addresses and counts in native byte order. */
+typedef struct HALVORIN_PACKED TRACK_INFORMATION {
+  uint8_t m__UCHAR__IsValid;
+  uint8_t m__UCHAR__TrackNumber;
+  uint8_t m__UCHAR__SessionNumber;
+  uint8_t m__UCHAR__TrackMode;
+  uint8_t m__BOOLEAN__IsCopy;
+  uint8_t m__BOOLEAN__IsDamage;
+  uint8_t m__UCHAR__DataMode;
+  uint8_t m__BOOLEAN__IsFixedPacket;
+  uint8_t m__BOOLEAN__IsPacket;
+  uint8_t m__BOOLEAN__IsBlank;
+  uint8_t m__BOOLEAN__IsReservedTrack;
+  uint8_t m__BOOLEAN__IsNextWritableAddressValid;
+  int32_t m__LONG__TrackStartAddress;
+  int32_t m__LONG__NextWritableAddress;
+  uint32_t m__ULONG__FreeBlocks;
+  uint32_t m__ULONG__FixedPacketSize;
+} TRACK_INFORMATION;
+
+HALVORIN_STATIC_ASSERT(sizeof(TRACK_INFORMATION) == 28, "TRACK_INFORMATION is 28 bytes");
+HALVORIN_STATIC_ASSERT(offsetof(TRACK_INFORMATION, m__LONG__TrackStartAddress) == 12,
+                       "track start at byte 12");
+HALVORIN_STATIC_ASSERT(offsetof(TRACK_INFORMATION, m__ULONG__FreeBlocks) == 20,
+                       "free blocks at byte 20");
+
+/* READ DISC INFORMATION, decoded: 33 bytes; the 4-byte fields as on the wire. */
+typedef struct HALVORIN_PACKED DISC_INFORMATION {
+  uint8_t m__UCHAR__IsValid;
+  uint8_t m__UCHAR__DiscStatus;
+  uint8_t m__UCHAR__StateOfLastSession;
+  uint8_t m__BOOLEAN__IsErasable;
+  uint8_t m__UCHAR__FirstTrackOnDisc;
+  uint8_t m__UCHAR__NumberOfSessions;
+  uint8_t m__UCHAR__FirstTrackInLastSession;
+  uint8_t m__UCHAR__LastTrackInLastSession;
+  uint8_t m__BOOLEAN__IsURU;
+  uint8_t m__BOOLEAN__IsDBC_V;
+  uint8_t m__BOOLEAN__IsDID_V;
+  uint8_t m__UCHAR__DiscType;
+  uint8_t m__UCHAR__DiscIdentification[4];
+  uint8_t m__UCHAR__LastSessionLeadInStart[4];
+  uint8_t m__UCHAR__LastPossibleLeadOutStart[4];
+  uint8_t m__UCHAR__DiscBarCode[8];
+  uint8_t m__UCHAR__NumberOfOPCTables;
+} DISC_INFORMATION;
+
+HALVORIN_STATIC_ASSERT(sizeof(DISC_INFORMATION) == 33, "DISC_INFORMATION is 33 bytes");
+HALVORIN_STATIC_ASSERT(offsetof(DISC_INFORMATION, m__UCHAR__DiscIdentification) == 12,
+                       "disc identification at byte 12");
+HALVORIN_STATIC_ASSERT(offsetof(DISC_INFORMATION, m__UCHAR__NumberOfOPCTables) == 32,
+                       "OPC tables at byte 32");
+
+/* One descriptor of READ TOC format 2 as the drive returns it: 11 bytes. */
+typedef struct HALVORIN_PACKED TOC_RAW_DESCRIPTOR {
+  uint8_t m__UCHAR__SessionNumber;
+  uint8_t m__UCHAR__ADR_CONTROL;
+  uint8_t m__UCHAR__TNO;
+  uint8_t m__UCHAR__POINT;
+  uint8_t m__UCHAR__Min;
+  uint8_t m__UCHAR__Sec;
+  uint8_t m__UCHAR__Frame;
+  uint8_t m__UCHAR__Zero;
+  uint8_t m__UCHAR__PMIN;
+  uint8_t m__UCHAR__PSEC;
+  uint8_t m__UCHAR__PFRAME;
+} TOC_RAW_DESCRIPTOR;
+
+HALVORIN_STATIC_ASSERT(sizeof(TOC_RAW_DESCRIPTOR) == 11, "TOC_RAW_DESCRIPTOR is 11 bytes");
+
+/* One track of the TOC record: 30 bytes; LBAs and the sector size in native byte order. */
+typedef struct HALVORIN_PACKED TOC_TRACK_ENTRY {
+  uint8_t m__UCHAR__IsValid;
+  uint8_t m__UCHAR__TrackNumber;
+  uint8_t m__UCHAR__SessionNumber;
+  int32_t m__LONG__StartLBA;
+  uint8_t m__UCHAR__StartMSF[3]; /* binary */
+  int32_t m__LONG__EndLBA;       /* inclusive */
+  uint8_t m__UCHAR__EndMSF[3];   /* binary */
+  uint8_t m__BOOLEAN__IsADR2;
+  uint8_t m__BOOLEAN__IsADR3;
+  uint8_t m__BOOLEAN__IsFourChannelAudio;
+  uint8_t m__BOOLEAN__IsPreEmphasis;
+  uint8_t m__BOOLEAN__IsDataTrack;
+  uint8_t m__BOOLEAN__IsAudioTrack;
+  uint8_t m__BOOLEAN__IsDigitalCopyPermitted;
+  uint8_t m__UCHAR__DataMode; /* 0 audio, 1 or 2 */
+  uint8_t m__UCHAR__Form;     /* 1 or 2 for mode 2, else 0 */
+  uint32_t m__ULONG__UserBytesPerSector;
+} TOC_TRACK_ENTRY;
+
+HALVORIN_STATIC_ASSERT(sizeof(TOC_TRACK_ENTRY) == 30, "TOC_TRACK_ENTRY is 30 bytes");
+HALVORIN_STATIC_ASSERT(offsetof(TOC_TRACK_ENTRY, m__LONG__StartLBA) == 3, "start LBA at byte 3");
+HALVORIN_STATIC_ASSERT(offsetof(TOC_TRACK_ENTRY, m__LONG__EndLBA) == 10, "end LBA at byte 10");
+HALVORIN_STATIC_ASSERT(offsetof(TOC_TRACK_ENTRY, m__BOOLEAN__IsADR2) == 17, "ADR 2 at byte 17");
+HALVORIN_STATIC_ASSERT(offsetof(TOC_TRACK_ENTRY, m__ULONG__UserBytesPerSector) == 26,
+                       "user bytes at byte 26");
+
+/* The disc's table of contents: 5212 bytes. */
+typedef struct HALVORIN_PACKED TOC_INFORMATION {
+  uint8_t m__UCHAR__IsValid;
+  uint8_t m__BOOLEAN__IsDVD;
+  uint8_t m__UCHAR__Reserved[7];
+  uint8_t m__UCHAR__HighestSessionNumber;
+  uint8_t m__UCHAR__NumberOfTracks;
+  uint8_t m__UCHAR__NumberOfRawDescriptors;
+  TOC_TRACK_ENTRY m__TOC_TRACK_ENTRY__Tracks[100];
+  TOC_RAW_DESCRIPTOR m__TOC_RAW_DESCRIPTOR__TrackDescriptors[100]; /* one per track entry */
+  TOC_RAW_DESCRIPTOR m__TOC_RAW_DESCRIPTOR__AllDescriptors[100];   /* in the drive's order */
+} TOC_INFORMATION;
+
+HALVORIN_STATIC_ASSERT(sizeof(TOC_INFORMATION) == 5212, "TOC_INFORMATION is 5212 bytes");
+HALVORIN_STATIC_ASSERT(offsetof(TOC_INFORMATION, m__TOC_TRACK_ENTRY__Tracks) == 12,
+                       "tracks at byte 12");
+HALVORIN_STATIC_ASSERT(offsetof(TOC_INFORMATION, m__TOC_RAW_DESCRIPTOR__TrackDescriptors) == 3012,
+                       "track descriptors at byte 3012");
+HALVORIN_STATIC_ASSERT(offsetof(TOC_INFORMATION, m__TOC_RAW_DESCRIPTOR__AllDescriptors) == 4112,
+                       "all descriptors at byte 4112");
+
+HALVORIN_STATIC_ASSERT(sizeof(void*) == 8, "handles and callback parameters are 8-byte pointers");
+
+/* Library-wide functions. */
+
+/* Starts the library (also done when it is loaded); always 0. */
+HALVORIN_API HALVORIN_STATUS Halvorin_UpStart(void);
+/* Shuts the library down (also done when it is unloaded); always 0. Objects already created
+   keep working; the creating functions return 21 until the next start-up. */
+HALVORIN_API HALVORIN_STATUS Halvorin_DownShut(void);
+
+/* HALVORIN_VERSION. */
+HALVORIN_API uint32_t Halvorin_GetVersion(void);
+
+/* The process-wide switch read by track-at-once writing on DVD media. Set returns the value
+   given. */
+HALVORIN_API uint8_t Halvorin_GetDVDPadding(void);
+HALVORIN_API uint8_t Halvorin_SetDVDPadding(uint8_t p__BOOLEAN__IsDVDPadding);
+
+/* Probes every target of every host adapter (LUN 0) and calls the callback with reason
+   HALVORIN_CALLBACK_REASON_DEVICE_FOUND for each device whose peripheral device type equals
+   the filter (5: CD/DVD devices), or for every device when the filter is -1. With
+   stop-at-first set it returns 1 after the first callback. Returns the number reported. */
+HALVORIN_API uint32_t Halvorin_FindDevice(int32_t p__LONG__DeviceTypeFilter,
+                                          uint8_t p__BOOLEAN__IsStopAtFirst,
+                                          HALVORIN_CALLBACK p__HALVORIN_CALLBACK__Callback,
+                                          void* p__PVOID__Context);
+
+/* Deletes the object of *handle (burner/grabber, file tree or any other library object) when
+   it is not NULL, then sets *handle to NULL. */
+HALVORIN_API void Halvorin_Destroy(void** p__PPVOID__Handle);
+
+/* The system name of the device at the address (bus and LUN are ignored) into name, which
+   holds p__ULONG__NameLength characters: the name is cut to fit and always terminated. Gives
+   0, or 17 when the device is not there.
+   The buffer length is an argument of this function so that no name can overrun the buffer. */
+HALVORIN_API HALVORIN_STATUS Halvorin_GetDeviceNameByDeviceAddress(
+    uint8_t p__UCHAR__HostAdapter, uint8_t p__UCHAR__Bus, uint8_t p__UCHAR__TargetID,
+    uint8_t p__UCHAR__LUN, char* p__PCHAR__Name, uint32_t p__ULONG__NameLength);
+
+/*
+ * Functions with an exception prefix take, after the object handle: a text buffer for the
+ * failure's text and its length in characters (the text is cut to fit and always
+ * terminated), a pointer that receives the system error with status 5, and, for burner/grabber
+ * functions, a CDB_FAILURE_INFORMATION that is zeroed on entry and filled with status 8.
+ */
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* HALVORIN_H */

@@ -1,0 +1,32 @@
+// The shared library exports the Halvorin_* functions and nothing else, as `nm -D` sees it.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <set>
+#include <sstream>
+#include <string>
+
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+TEST(ExportedSymbols, OnlyTheHalvorinFunctions) {
+  const char* build = std::getenv("QUORVA_BUILD_DIR");
+  const std::string library = std::string(build ? build : ".") + "/lib/libhalvorin.so";
+  std::string out;
+  ASSERT_EQ(RunCommand("nm -D --defined-only " + library, &out), 0) << out;
+  std::set<std::string> names;
+  std::istringstream lines(out);
+  std::string address, kind, name;
+  while (lines >> address >> kind >> name) {
+    EXPECT_EQ(name.rfind("Halvorin_", 0), 0u) << kind << " " << name;
+    EXPECT_EQ(kind, "T") << name;
+    names.insert(name);
+  }
+  for (const char* f : {"Halvorin_UpStart", "Halvorin_DownShut", "Halvorin_GetVersion",
+                        "Halvorin_GetDVDPadding", "Halvorin_SetDVDPadding", "Halvorin_FindDevice",
+                        "Halvorin_Destroy", "Halvorin_GetDeviceNameByDeviceAddress"})
+    EXPECT_EQ(names.count(f), 1u) << f;
+}
+
+}  // namespace

@@ -53,6 +53,12 @@ class IUserInterface {
   // A backup run left an archive in its destination folder: the main window lists it among
   // the backup sets, selects it and loads the restore page.
   virtual void ShowBackupSet(std::string_view /*archivePath*/) {}
+
+  // The change-name dialog for a project whose name is taken, with the old name in its first
+  // edit: the new name when it ends with OK, std::nullopt otherwise.
+  virtual std::optional<std::string> ChangeProjectName(std::string_view /*oldName*/) {
+    return std::nullopt;
+  }
 };
 
 // Answers without a user: message boxes with their cancelling answer (Cancel, No, OK for a

@@ -74,6 +74,19 @@ bool CreateDirectories(std::string_view winPath);
 // Sets the last-write time.
 bool SetModificationTime(std::string_view winPath, std::int64_t sec, std::int32_t nsec);
 
+// A path itself, a final symbolic link not followed: which file it is and its permissions.
+struct FileIdentity {
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  std::uint32_t mode = 0;  // permission bits (07777)
+  bool regular = false;    // a regular file, not a link to one
+};
+std::optional<FileIdentity> Identify(std::string_view winPath);
+// Sets the permission bits of a regular file; false for a symbolic link or any other entry.
+bool SetFileMode(std::string_view winPath, std::uint32_t mode);
+// The permissions a newly created file gets: 0666 without the process's umask.
+std::uint32_t DefaultFileMode();
+
 enum class OpenMode {
   Read,          // existing file, read only
   ReadWrite,     // existing file, read and write

@@ -1,0 +1,846 @@
+#include "app/ui/main_frm.h"
+
+#include <QAbstractEventDispatcher>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QMenuBar>
+#include <QSignalBlocker>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QToolButton>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <atomic>
+#include <optional>
+#include <system_error>
+
+#include "app/engine/backup_run.h"
+#include "app/engine/global_setting.h"
+#include "app/engine/log.h"
+#include "app/engine/progress.h"
+#include "app/engine/project_lock.h"
+#include "app/engine/stream.h"
+#include "app/ui/about_frm.h"
+#include "app/ui/console_frm.h"
+#include "app/ui/console_log_sink.h"
+#include "app/ui/progress_frm.h"
+#include "app/ui/pump_messages.h"
+#include "app/ui/qt_user_interface.h"
+#include "app/ui/selection_tree_view.h"
+#include "platform/fs/fs.h"
+#include "platform/shell/job_thread.h"
+#include "platform/shell/shell.h"
+
+namespace {
+
+constexpr const char* kTitle = "Quorva Backup";
+constexpr const char* kNoBackupSets = "No backup sets found!";
+
+QString Q(std::string_view s) {
+  return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+std::string S(const QString& s) {
+  return s.toUtf8().toStdString();
+}
+
+std::string LastRunText(double lastRun) {
+  if (lastRun == 0) return "Not yet";
+  return platform::shell::FormatShortDateLongTime(platform::shell::UnixFromDateTime(lastRun));
+}
+
+// A project name becomes a file name in the project folder: it must stay a plain name there.
+bool IsPlainFileName(std::string_view name) {
+  if (name.empty() || name == "." || name == "..") return false;
+  return name.find_first_of("\\/:") == std::string_view::npos;
+}
+
+// The Backup page's own selection tree.
+class TTreeSelection : public IBackupSelectionView {
+ public:
+  explicit TTreeSelection(TSelectionTreeView& view) : view_(view) {}
+  void ResetSelection() override { view_.ResetSelection(); }
+  void LoadProjectSelection(const TProject& project) override {
+    view_.LoadProjectSelection(project);
+  }
+  void FlushPendingState() override { view_.SHTVChanging(); }
+  int SaveProgressMaximum() override { return view_.Model().NodeCount() + view_.Sets().Count(); }
+  void CollectSelection(TItems& folders, TItems& files) override {
+    view_.CollectSelection(folders, files, false);
+  }
+
+ private:
+  TSelectionTreeView& view_;
+};
+
+QTreeWidget* Placeholder(const char* name, const QStringList& columns) {
+  auto* view = new QTreeWidget;
+  view->setObjectName(name);
+  view->setRootIsDecorated(columns.isEmpty());
+  if (columns.isEmpty())
+    view->setHeaderHidden(true);
+  else
+    view->setHeaderLabels(columns);
+  view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  return view;
+}
+
+}  // namespace
+
+bool OpenUrlInBrowser(const QString& address) {
+  return QDesktopServices::openUrl(QUrl(address));
+}
+
+TMainFrm::TMainFrm(TGlobalSetting& settings, TQtUserInterface& ui, bool startedWithArguments,
+                   QWidget* parent)
+    : QMainWindow(parent),
+      RestoreFolderItems(TItemCompare::Exact),
+      RestoreFileItems(TItemCompare::Exact),
+      settings_(settings),
+      ui_(ui),
+      startedWithArguments_(startedWithArguments) {
+  setObjectName("MainFrm");
+  setWindowTitle("Project Manager - Quorva Backup");
+  resize(800, 560);
+  CreateActions();
+  CreateMenus();
+  setCentralWidget(CreatePages());
+  CreateStatusBar();
+  WizardTimer = new QTimer(this);
+  WizardTimer->setObjectName("WizardTimer");
+  WizardTimer->setInterval(500);
+  connect(WizardTimer, &QTimer::timeout, this, &TMainFrm::WizardTimerTimer);
+  FormCreate();
+  // The enabling rules run whenever the GUI thread is about to wait, as after every change.
+  if (auto* dispatcher = QAbstractEventDispatcher::instance())
+    connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, &TMainFrm::ActionListUpdate);
+  ActionListUpdate();
+}
+
+TMainFrm::~TMainFrm() {
+  // Entries after this go where they went before the console existed.
+  if (logSink_) SetLogSink(previousSink_);
+  ui_.AttachStatusBar(nullptr, {});
+  ui_.SetBackupSetHandler(nullptr);
+}
+
+void TMainFrm::FormCreate() {
+  // Folders the tree adds while the window is made are not processed.
+  SelectionTree->SetStartup(true);
+  Status("Initializing application ...");
+  PumpMessages();
+
+  console_ = std::make_unique<TConsoleFrm>(ui_);
+  logSink_ = std::make_shared<TConsoleLogSink>(console_.get());
+  previousSink_ = SetLogSink(logSink_);
+  LogStatus("Application started.");
+
+  selectionChanged_ = false;
+  ui_.AttachStatusBar(StatusProgress, {StatusPanel0, StatusPanel1});
+  ui_.SetBackupSetHandler([this](const std::string& path) { ShowBackupSet(path); });
+
+  projectFolder_ = platform::shell::ProgramFolder() + "QVP_JOBS\\";
+  if (!platform::fs::CreateDirectories(projectFolder_))
+    LogError("Cannot create the project folder " + projectFolder_);
+  LogStatus("Searching for projects...");
+  Status("Searching for projects...");
+  projects_.LoadFromFolder(projectFolder_);
+  for (int i = 0; i < projects_.Count(); ++i) AddProjectRow(*projects_.Get(i));
+
+  // The schedule store and the writer search join here when they are built.
+  LogStatus("Loading schedule list...");
+  Status("Loading schedule list...");
+  LogStatus("Querying CD/DVD Writable device...");
+  Status("Querying Writable device...");
+  SelectionTree->SetStartup(false);
+}
+
+void TMainFrm::CreateActions() {
+  auto make = [this](QAction*& action, const char* name, const char* text, const char* hint,
+                     const char* shortcut) {
+    action = new QAction(text, this);
+    action->setObjectName(name);
+    // Tool buttons show the caption as it stands ("Validate..." keeps its dots).
+    action->setIconText(QString(text).remove('&'));
+    if (*hint) action->setToolTip(hint);
+    if (*shortcut) action->setShortcut(QKeySequence(shortcut));
+  };
+  make(CreateNewProject, "CreateNewProject", "&Create new project", "Create new project", "Ctrl+N");
+  make(SaveProject, "SaveProject", "&Save project", "Save selected project", "Ctrl+S");
+  make(RemoveProject, "RemoveProject", "&Delete project", "Delete selected project", "");
+  make(Configure, "Configure", "C&onfigure", "Project configuration", "");
+  make(ExtractBPJfromQVP, "ExtractBPJfromQVP", "&Recover from backup sets...",
+       "Recover project file from QVP files", "Ctrl+Q");
+  make(ShowConsole, "ShowConsole", "S&how console window", "Show Console window", "");
+  make(GlobalSetting, "GlobalSetting", "&Global settings", "Global settings...", "");
+  make(Quit, "Quit", "&Quit", "Close and Quit", "");
+  make(RunBackup, "RunBackup", "S&tart to Backup", "Start to Backup", "Ctrl+B");
+  make(RunRestore, "RunRestore", "St&art to Restore", "Start to Restore", "Ctrl+R");
+  make(CompareProject, "CompareProject", "&Compare", "Compare projects", "");
+  make(AddProjectToCompare, "AddProjectToCompare", "&Add backup sets...",
+       "Add Project files or Backup sets", "Ctrl+A");
+  make(ResetCompare, "ResetCompare", "&Reset", "Reset compare list", "");
+  make(AnalyzeBKFile, "AnalyzeBKFile", "&Validate...", "Analyze current selections", "");
+  make(SearchFile, "SearchFile", "&Search files", "Search Files", "Ctrl+F");
+  make(SearchSpecialFolder, "SearchSpecialFolder", "Add s&pecial folder", "", "");
+  make(ToWizard, "ToWizard", "S&how Wizard", "", "Ctrl+W");
+  make(AddSchedule, "AddSchedule", "&Add to schedule", "Add project to schedule list", "");
+  make(AddKnownSchedule, "AddKnownSchedule", "From project manager",
+       "Add project from project manager", "");
+  make(AddLocalProject, "AddLocalProject", "From other project ...", "Add project from qvp files",
+       "");
+  make(RemoveSchedule, "RemoveSchedule", "&Remove schedule", "Remove project from schedule list",
+       "");
+  make(EnableSchedule, "EnableSchedule", "&Enable schedule", "Enable Schedule", "");
+  make(DisableSchedule, "DisableSchedule", "&Disable schedule", "Disable Schedule", "");
+  make(ConfigSchedule, "ConfigSchedule", "&Configure schedule", "configure schedule setting", "");
+  make(Help, "Help", "&Help content", "Help Content", "");
+  make(Website, "Website", "&Visit web site", "", "");
+  make(About, "About", "&About", "About Quorva Backup", "");
+
+  connect(CreateNewProject, &QAction::triggered, this, &TMainFrm::CreateNewProjectExecute);
+  connect(SaveProject, &QAction::triggered, this, &TMainFrm::SaveProjectExecute);
+  connect(RemoveProject, &QAction::triggered, this, &TMainFrm::RemoveProjectExecute);
+  connect(Configure, &QAction::triggered, this, &TMainFrm::ConfigureExecute);
+  connect(ShowConsole, &QAction::triggered, this, &TMainFrm::ShowConsoleExecute);
+  connect(Quit, &QAction::triggered, this, &QWidget::close);
+  connect(RunBackup, &QAction::triggered, this, &TMainFrm::RunBackupExecute);
+  connect(ToWizard, &QAction::triggered, this, &TMainFrm::ToWizardExecute);
+  connect(Help, &QAction::triggered, this, &TMainFrm::HelpExecute);
+  connect(Website, &QAction::triggered, this, &TMainFrm::WebsiteExecute);
+  connect(About, &QAction::triggered, this, &TMainFrm::AboutExecute);
+  // Actions whose dialogs and pages come with later work.
+  for (QAction* action :
+       {ExtractBPJfromQVP, GlobalSetting, RunRestore, CompareProject, AddProjectToCompare,
+        ResetCompare, AnalyzeBKFile, SearchFile, SearchSpecialFolder, AddSchedule, AddKnownSchedule,
+        AddLocalProject, RemoveSchedule, EnableSchedule, DisableSchedule, ConfigSchedule, About})
+    connect(action, &QAction::triggered, this,
+            [this, action] { NotAvailable(action->text().remove('&')); });
+}
+
+void TMainFrm::CreateMenus() {
+  QMenu* projects = menuBar()->addMenu("&Projects");
+  projects->addActions({CreateNewProject, SaveProject, RemoveProject});
+  projects->addSeparator();
+  projects->addActions({ExtractBPJfromQVP, ShowConsole, GlobalSetting});
+  projects->addSeparator();
+  projects->addAction(Quit);
+
+  QMenu* action = menuBar()->addMenu("&Action");
+  action->addActions({RunBackup, RunRestore});
+  QMenu* differential = action->addMenu("&Differential Restore");
+  differential->addActions({CompareProject, AddProjectToCompare, ResetCompare});
+  action->addActions({Configure, AnalyzeBKFile});
+  action->addSeparator();
+  action->addActions({SearchFile, SearchSpecialFolder});
+  action->addSeparator();
+  action->addAction(ToWizard);
+
+  QMenu* schedule = menuBar()->addMenu("&Schedule");
+  schedule->addActions({AddSchedule, RemoveSchedule, EnableSchedule, DisableSchedule});
+  schedule->addSeparator();
+  schedule->addAction(ConfigSchedule);
+
+  QMenu* help = menuBar()->addMenu("&Help");
+  help->addActions({Help, Website});
+  help->addSeparator();
+  help->addAction(About);
+}
+
+QWidget* TMainFrm::CreatePages() {
+  auto page = [](const char* name, const char* toolbar, std::initializer_list<QAction*> buttons,
+                 QWidget* content, QToolBar** made = nullptr) {
+    auto* widget = new QWidget;
+    widget->setObjectName(name);
+    auto* layout = new QVBoxLayout(widget);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* bar = new QToolBar(toolbar);
+    bar->setObjectName(toolbar);
+    bar->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    for (QAction* b : buttons) {
+      if (b)
+        bar->addAction(b);
+      else
+        bar->addSeparator();
+    }
+    layout->addWidget(bar);
+    layout->addWidget(content, 1);
+    if (made) *made = bar;
+    return widget;
+  };
+
+  PC = new QTabWidget;
+  PC->setObjectName("PC");
+  PC->setTabPosition(QTabWidget::South);
+
+  PrjLV = new QTableWidget(0, 4);
+  PrjLV->setObjectName("PrjLV");
+  PrjLV->setHorizontalHeaderLabels({"Name", "Save data to", "Last run time", "Content"});
+  const int widths[] = {160, 250, 100, 100};
+  for (int c = 0; c < 4; ++c) PrjLV->setColumnWidth(c, widths[c]);
+  PrjLV->verticalHeader()->hide();
+  PrjLV->setShowGrid(true);
+  PrjLV->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  PrjLV->setSelectionBehavior(QAbstractItemView::SelectRows);
+  PrjLV->setSelectionMode(QAbstractItemView::SingleSelection);
+  PrjLV->setWordWrap(false);
+  PrjLV->horizontalHeader()->setHighlightSections(false);
+  connect(PrjLV, &QTableWidget::itemSelectionChanged, this, &TMainFrm::PrjLVChange);
+  connect(PrjLV, &QTableWidget::itemDoubleClicked, this, &TMainFrm::PrjLVDblClick);
+  PrjLV->setContextMenuPolicy(Qt::ActionsContextMenu);
+  auto* compareFromList = new QAction("Differential restore from multi files", this);
+  compareFromList->setObjectName("PrjLVCompare");
+  connect(compareFromList, &QAction::triggered, CompareProject, &QAction::trigger);
+  PrjLV->addActions(
+      {CreateNewProject, Configure, RemoveProject, RunBackup, RunRestore, compareFromList});
+  PC->addTab(page("ProjectsPage", "ProjectsToolBar",
+                  {CreateNewProject, RunBackup, RunRestore, RemoveProject, Configure, nullptr,
+                   GlobalSetting},
+                  PrjLV),
+             "Projects");
+
+  auto* backupContent = new QWidget;
+  auto* backupLayout = new QVBoxLayout(backupContent);
+  backupLayout->setContentsMargins(0, 0, 0, 0);
+  SelectionTree = new TSelectionTreeView;
+  SelectionTree->setObjectName("SelectionTree");
+  SHTV = SelectionTree->SHTV;
+  BLV = SelectionTree->BLV;
+  connect(SelectionTree, &TSelectionTreeView::CheckMarksChanged, this,
+          [this] { selectionChanged_ = true; });
+  treeSelection_ = std::make_unique<TTreeSelection>(*SelectionTree);
+  selectionView_ = treeSelection_.get();
+  BKMsg = new QLabel;
+  BKMsg->setObjectName("BKMsg");
+  backupLayout->addWidget(SelectionTree, 1);
+  backupLayout->addWidget(BKMsg);
+  BackupPage = page("BackupPage", "BackupToolBar",
+                    {RunBackup, Configure, SaveProject, nullptr, SearchFile, SearchSpecialFolder,
+                     nullptr, AnalyzeBKFile},
+                    backupContent);
+  PC->addTab(BackupPage, "Backup");
+
+  auto* restoreContent = new QWidget;
+  auto* restoreLayout = new QVBoxLayout(restoreContent);
+  restoreLayout->setContentsMargins(0, 0, 0, 0);
+  Combo_BackupSets = new QComboBox;
+  Combo_BackupSets->setObjectName("Combo_BackupSets");
+  auto* restoreSplit = new QSplitter;
+  RTTV = Placeholder("RTTV", {});
+  RLV = Placeholder("RLV", {"Name"});
+  restoreSplit->addWidget(RTTV);
+  restoreSplit->addWidget(RLV);
+  restoreLayout->addWidget(Combo_BackupSets);
+  restoreLayout->addWidget(restoreSplit, 1);
+  PC->addTab(page("RestorePage", "RestoreToolBar", {RunRestore}, restoreContent), "Restore");
+
+  auto* compareSplit = new QSplitter;
+  CPTV = Placeholder("CPTV", {});
+  CLV = Placeholder("CLV", {"Name"});
+  compareSplit->addWidget(CPTV);
+  compareSplit->addWidget(CLV);
+  PC->addTab(page("DiffRestorePage", "DiffRestoreToolBar",
+                  {AddProjectToCompare, ResetCompare, nullptr, RunRestore}, compareSplit),
+             "Differential-Restore");
+
+  ScheduleLV =
+      Placeholder("ScheduleLV", {"Project Name", "Run Description", "Last Run", "Times Left"});
+  ScheduleLV->setRootIsDecorated(false);
+  QToolBar* scheduleBar = nullptr;
+  PC->addTab(page("SchedulePage", "ScheduleToolBar",
+                  {AddSchedule, RemoveSchedule, nullptr, EnableSchedule, DisableSchedule, nullptr,
+                   ConfigSchedule},
+                  ScheduleLV, &scheduleBar),
+             "Schedule");
+  if (auto* button = qobject_cast<QToolButton*>(scheduleBar->widgetForAction(AddSchedule))) {
+    auto* menu = new QMenu(button);
+    menu->addActions({AddKnownSchedule, AddLocalProject});
+    button->setMenu(menu);
+    button->setPopupMode(QToolButton::MenuButtonPopup);
+  }
+
+  connect(PC, &QTabWidget::currentChanged, this, &TMainFrm::SetShownPage);
+  return PC;
+}
+
+void TMainFrm::CreateStatusBar() {
+  QStatusBar* bar = statusBar();
+  bar->setObjectName("StatusBar1");
+  bar->setSizeGripEnabled(false);
+  StatusPanel0 = new QLabel;
+  StatusPanel0->setObjectName("StatusPanel0");
+  StatusPanel0->setFixedWidth(400);
+  StatusPanel1 = new QLabel;
+  StatusPanel1->setObjectName("StatusPanel1");
+  StatusPanel1->setMinimumWidth(50);
+  bar->addWidget(StatusPanel0);
+  bar->addWidget(StatusPanel1, 1);
+  // Lies over the first panel; hidden except while the window itself works.
+  StatusProgress = new QProgressBar(bar);
+  StatusProgress->setObjectName("StatusProgress");
+  StatusProgress->setRange(0, 100);
+  StatusProgress->setTextVisible(false);
+  StatusProgress->setGeometry(0, 3, 400, bar->height() - 6);
+  StatusProgress->hide();
+  bar->installEventFilter(this);
+}
+
+bool TMainFrm::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == statusBar() && event->type() == QEvent::Resize)
+    StatusProgress->setGeometry(StatusPanel0->x(), 2, StatusPanel0->width(),
+                                statusBar()->height() - 2);
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void TMainFrm::Status(const std::string& text) {
+  ProgressStatus = text;
+}
+
+void TMainFrm::SetProgressForm(TProgressFrm* progress) {
+  progress_ = progress;
+}
+
+void TMainFrm::AdoptSplash(std::unique_ptr<QWidget> splash) {
+  splash_ = std::move(splash);
+}
+
+void TMainFrm::SetProjectDialog(TProjectDialog dialog) {
+  projectDialog_ = std::move(dialog);
+}
+
+void TMainFrm::SetBackupSelectionView(IBackupSelectionView* view) {
+  selectionView_ = view;
+}
+
+void TMainFrm::AddProjectRow(const TProject& project) {
+  const int row = PrjLV->rowCount();
+  PrjLV->insertRow(row);
+  for (int c = 0; c < 4; ++c) PrjLV->setItem(row, c, new QTableWidgetItem);  // owned by the list
+  RefreshProjectRow(row, project);
+}
+
+void TMainFrm::RefreshProjectRow(int row, const TProject& project) {
+  if (row < 0 || row >= PrjLV->rowCount()) return;
+  PrjLV->item(row, 0)->setText(Q(project.Name));
+  PrjLV->item(row, 1)->setText(Q(project.DescribeDestination()));
+  PrjLV->item(row, 2)->setText(Q(LastRunText(project.LastRun)));
+  PrjLV->item(row, 3)->setText(Q(project.DescribeContent()));
+}
+
+int TMainFrm::FindProjectRow(const QString& name) const {
+  for (int row = 0; row < PrjLV->rowCount(); ++row)
+    if (PrjLV->item(row, 0)->text().compare(name, Qt::CaseInsensitive) == 0) return row;
+  return -1;
+}
+
+QString TMainFrm::SelectedProjectName() const {
+  const auto rows = PrjLV->selectionModel()->selectedRows();
+  if (rows.isEmpty()) return {};
+  return PrjLV->item(rows.front().row(), 0)->text();
+}
+
+TProject* TMainFrm::SelectedProject() const {
+  const auto rows = PrjLV->selectionModel()->selectedRows();
+  if (rows.isEmpty()) return nullptr;
+  return projects_.FindByName(S(PrjLV->item(rows.front().row(), 0)->text()));
+}
+
+void TMainFrm::SelectProject(const QString& name) {
+  const int row = FindProjectRow(name);
+  if (row < 0)
+    PrjLV->clearSelection();
+  else
+    PrjLV->selectRow(row);
+}
+
+void TMainFrm::ActionListUpdate() {
+  const bool selected = PrjLV->selectionModel()->hasSelection();
+  const int page = shownPage_;
+  SaveProject->setEnabled(selected && page == 1);
+  RemoveProject->setEnabled(selected);
+  Configure->setEnabled(selected);
+  RunBackup->setEnabled(selected);
+  bool restore = false;
+  if (page == 0) restore = selected;
+  if (page == 2) restore = RTTV->topLevelItemCount() > 0;
+  if (page == 3) restore = CPTV->topLevelItemCount() > 0;
+  RunRestore->setEnabled(restore);
+  AnalyzeBKFile->setEnabled(selected && page == 1);
+  SearchFile->setEnabled(page == 1);
+  SearchSpecialFolder->setEnabled(page == 1);
+  const QTreeWidgetItem* schedule = ScheduleLV->currentItem();
+  const bool scheduleSelected = schedule && schedule->isSelected();
+  const bool scheduleEnabled = scheduleSelected && schedule->checkState(0) == Qt::Checked;
+  EnableSchedule->setEnabled(scheduleSelected && !scheduleEnabled);
+  DisableSchedule->setEnabled(scheduleEnabled);
+  ConfigSchedule->setEnabled(scheduleSelected);
+}
+
+void TMainFrm::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (!shownOnce_) {
+    shownOnce_ = true;
+    FormShow();
+  }
+}
+
+void TMainFrm::FormShow() {
+  WizardTimer->start();
+}
+
+void TMainFrm::WizardTimerTimer() {
+  WizardTimer->stop();
+  if (splash_) {
+    splash_->close();
+    splash_.reset();
+  }
+  if (settings_.AutoShowConsole) {
+    console_->show();
+    if (settings_.ConsoleOnTop && !console_->OnTopState()) console_->OnTopExecute();
+  }
+  if (!startedWithArguments_ && settings_.ShowWizardAtStart) ToWizardExecute();
+}
+
+void TMainFrm::PrjLVChange() {
+  const QString name = SelectedProjectName();
+  setWindowTitle(name.isEmpty() ? "Project Manager - Quorva Backup" : name + " - Quorva Backup");
+  selectionView_->ResetSelection();
+  RTTV->clear();
+  RLV->clear();
+  RestoreSelection.Clear();
+  // The backup-set search of the restore page joins here.
+  if (const TProject* project = SelectedProject()) {
+    StatusProgress->show();
+    selectionView_->LoadProjectSelection(*project);
+    StatusProgress->hide();
+  }
+  ActionListUpdate();
+}
+
+void TMainFrm::PrjLVDblClick() {
+  if (SelectedProject()) PC->setCurrentIndex(1);
+}
+
+void TMainFrm::SetShownPage(int index) {
+  if (index == shownPage_) return;
+  if (shownPage_ == 1 && !PCChanging()) {
+    const QSignalBlocker block(PC);
+    PC->setCurrentIndex(1);
+    return;
+  }
+  shownPage_ = index;
+  PCChange();
+  ActionListUpdate();
+}
+
+bool TMainFrm::PCChanging() {
+  if (shownPage_ != 1 || !selectionChanged_) return true;
+  switch (
+      ui_.MessageBox("Project's setting has been changed. Save it?\n"
+                     "Press YES to apply the changes\n"
+                     "Press NO to discard the changes\n"
+                     "Press CANCEL to stay in this page",
+                     "Apply changes?", TMessageButtons::YesNoCancel, TMessageKind::Question)) {
+    case TModalResult::Yes:
+      SaveProjectExecute();
+      return true;
+    case TModalResult::No:
+      selectionChanged_ = false;
+      return true;
+    default:
+      return false;
+  }
+}
+
+void TMainFrm::PCChange() {
+  const QString name = SelectedProjectName();
+  switch (shownPage_) {
+    case 0:
+      setWindowTitle(name.isEmpty() ? "Project Manager - Quorva Backup"
+                                    : name + " - Quorva Backup");
+      break;
+    case 1:
+      setWindowTitle("Backup " + name + " - Quorva Backup");
+      break;
+    case 2:
+      setWindowTitle("Restore " + name + " - Quorva Backup");
+      break;
+    case 3:
+      setWindowTitle("Differential Restore " + name + " - Quorva Backup");
+      break;
+    case 4:
+      setWindowTitle("Schedule " + name + " - Quorva Backup");
+      break;
+  }
+}
+
+void TMainFrm::NotAvailable(const QString& what) {
+  ui_.MessageBox("\"" + S(what) + "\" is not available yet.", kTitle, TMessageButtons::Ok,
+                 TMessageKind::Information);
+}
+
+bool TMainFrm::ReloadFromFile(TProject& project) {
+  // A project not saved yet has only the listed copy.
+  if (!platform::fs::Exists(project.ProjectFile)) return true;
+  try {
+    platform::fs::File file(project.ProjectFile, platform::fs::OpenMode::Read,
+                            platform::fs::Share::ReadOnly);
+    TFileStream stream(file);
+    TProject stored;
+    stored.Name.clear();
+    if (!stored.LoadFromStream(stream) || stored.Name.empty()) {
+      LogError("The project file " + project.ProjectFile +
+               " is damaged; the project is used as it was listed.");
+      return true;
+    }
+    // Runs write only these; the settings edited in this window stay as they are.
+    if (stored.RunCounter >= project.RunCounter) {
+      project.RunCounter = stored.RunCounter;
+      project.LastRun = stored.LastRun;
+      project.Snapshot = std::move(stored.Snapshot);
+    }
+    return true;
+  } catch (const std::exception& e) {
+    const std::string text =
+        "Cannot read the project file " + project.ProjectFile + ": " + e.what();
+    LogError(text);
+    ui_.MessageBox(text, kTitle, TMessageButtons::Ok, TMessageKind::Error);
+    return false;
+  }
+}
+
+bool TMainFrm::AddNewProject(const TProject& fromDialog) {
+  if (!IsPlainFileName(fromDialog.Name)) {
+    LogError("The project name \"" + fromDialog.Name + "\" cannot be a file name.");
+    ui_.MessageBox("Create new project failed! ", kTitle, TMessageButtons::Ok, TMessageKind::Error);
+    return false;
+  }
+  std::unique_ptr<TProject> project;
+  try {
+    project = projects_.New(fromDialog.Name);
+  } catch (const EProjectExists&) {
+    ui_.MessageBox("Create new project failed! ", kTitle, TMessageButtons::Ok, TMessageKind::Error);
+    return false;
+  }
+  fromDialog.AssignTo(*project);
+  project->ProjectFile = projectFolder_ + project->Name + ".bpj";
+  if (!project->SaveToFile(project->ProjectFile)) {
+    const std::string text = "The project could not be saved to " + project->ProjectFile;
+    LogError(text);
+    ui_.MessageBox(text, kTitle, TMessageButtons::Ok, TMessageKind::Error);
+  }
+  const TProject& added = *project;
+  projects_.Add(std::move(project));
+  AddProjectRow(added);
+  LogStatus("New project " + added.Name + " created");
+  PrjLV->selectRow(PrjLV->rowCount() - 1);
+  PC->setCurrentIndex(1);
+  return true;
+}
+
+void TMainFrm::CreateNewProjectExecute() {
+  if (!projectDialog_) return NotAvailable("The project dialog");
+  TProject project;
+  if (projectDialog_(project)) AddNewProject(project);
+}
+
+void TMainFrm::ConfigureExecute() {
+  TProject* project = SelectedProject();
+  if (!project) return;
+  if (!projectDialog_) return NotAvailable("The project dialog");
+  TProject edited;
+  project->AssignTo(edited);
+  if (!projectDialog_(edited)) return;
+  edited.AssignTo(*project);
+  PrjLV->item(FindProjectRow(SelectedProjectName()), 0)->setText(Q(project->Name));
+}
+
+void TMainFrm::SaveProjectExecute() {
+  if (shownPage_ != 1) return;
+  TProject* project = SelectedProject();
+  if (!project) return;
+  const int row = FindProjectRow(SelectedProjectName());
+
+  // A run of the same project would write its own copy back over this save.
+  std::optional<TProjectLock> lock;
+  try {
+    lock.emplace(project->ProjectFile);
+  } catch (const std::exception& e) {
+    LogError(e.what());
+    ui_.MessageBox(e.what(), kTitle, TMessageButtons::Ok, TMessageKind::Error);
+    return;
+  }
+  if (!ReloadFromFile(*project)) return;
+
+  selectionView_->FlushPendingState();
+  setEnabled(false);
+  StatusProgress->setRange(0, selectionView_->SaveProgressMaximum());
+  StatusProgress->setValue(0);
+  StatusProgress->show();
+  TItems folders(TItemCompare::Exact);
+  TItems files(TItemCompare::Exact);
+  selectionView_->CollectSelection(folders, files);
+  BKMsg->setText("select " + QString::number(folders.Count()) + " directories and " +
+                 QString::number(files.Count()) + " Files");
+  StatusProgress->setValue(StatusProgress->maximum());
+
+  folders.AssignTo(project->Folders);
+  files.AssignTo(project->Files);
+  const bool saved = project->SaveToFile(project->ProjectFile);
+  setEnabled(true);
+  if (saved) {
+    selectionChanged_ = false;
+    LogStatus("Project " + project->Name + " saved");
+  } else {
+    const std::string text = "The project could not be saved to " + project->ProjectFile;
+    LogError(text);
+    ui_.MessageBox(text, kTitle, TMessageButtons::Ok, TMessageKind::Error);
+  }
+  RefreshProjectRow(row, *project);
+  StatusProgress->hide();
+}
+
+void TMainFrm::RemoveProjectExecute() {
+  const QString name = SelectedProjectName();
+  if (name.isEmpty()) return;
+  if (ui_.MessageBox("Do you really want to delete project named with " + S(name) + "\n" +
+                         "Click Yes to confirm, click No to cancel",
+                     "Please confirm", TMessageButtons::YesNo,
+                     TMessageKind::Question) != TModalResult::Yes)
+    return;
+  const std::unique_ptr<TProject> project = projects_.Extract(S(name));
+  if (!project) return;
+  PrjLV->removeRow(FindProjectRow(name));
+  LogStatus("Deleting project " + project->ProjectFile);
+  if (!platform::fs::DeleteFile(project->ProjectFile) && platform::fs::Exists(project->ProjectFile))
+    LogError("Cannot delete the project file " + project->ProjectFile);
+}
+
+void TMainFrm::RunBackupExecute() {
+  if (shownPage_ == 1 && selectionChanged_) {
+    switch (
+        ui_.MessageBox("Project's setting has been changed. Save it before start to backup?\n"
+                       "Press YES to apply the changes\n"
+                       "Press NO to discard the changes\n"
+                       "Press CANCEL to stay in this page",
+                       "Apply changes?", TMessageButtons::YesNoCancel, TMessageKind::Question)) {
+      case TModalResult::Yes:
+        SaveProjectExecute();
+        break;
+      case TModalResult::No:
+        selectionChanged_ = false;
+        break;
+      default:
+        return;
+    }
+    if (selectionChanged_) return;
+  }
+  TProject* project = SelectedProject();
+  if (!project || !progress_) return;
+
+  // Held for the whole run: a second run of the project fails here at once.
+  std::optional<TProjectLock> lock;
+  try {
+    lock.emplace(project->ProjectFile);
+  } catch (const std::exception& e) {
+    LogError(e.what());
+    ui_.MessageBox(e.what(), kTitle, TMessageButtons::Ok, TMessageKind::Error);
+    return;
+  }
+  // The file may be newer than the list (another run saved it): its run counter and
+  // snapshot are the ones to go on from.
+  if (!ReloadFromFile(*project)) return;
+
+  ResetProgressForJob();
+  std::atomic<bool> finished{false};
+  try {
+    platform::shell::JobThread worker([&] {
+      try {
+        BackupThreadProc(*project, settings_);
+      } catch (const std::exception& e) {
+        LogError(std::string("The backup stopped: ") + e.what());
+      }
+      ProgressDone = true;
+      finished = true;
+      QMetaObject::invokeMethod(
+          this, [] {}, Qt::QueuedConnection);  // wakes the wait below
+    });
+    std::string refused;
+    if (!worker.SetPriority(settings_.PriorityIndex, &refused)) LogError(refused);
+    worker.Resume();
+    progress_->ShowModal();
+    while (!finished) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    worker.Join();
+  } catch (const std::system_error& e) {
+    const std::string text = std::string("Cannot start the backup: ") + e.what();
+    LogError(text);
+    ui_.MessageBox(text, kTitle, TMessageButtons::Ok, TMessageKind::Error);
+    return;
+  }
+  if (ProgressCancelled) LogError("User break!");
+  const int noSets = Combo_BackupSets->findText(kNoBackupSets);
+  if (noSets >= 0) Combo_BackupSets->removeItem(noSets);
+  RefreshProjectRow(FindProjectRow(Q(project->Name)), *project);
+}
+
+void TMainFrm::ShowBackupSet(const std::string& archivePath) {
+  const QString path = Q(archivePath);
+  int index = -1;
+  for (int i = 0; i < Combo_BackupSets->count(); ++i)
+    if (Combo_BackupSets->itemText(i).toUpper() == path.toUpper()) index = i;
+  if (index < 0) {
+    Combo_BackupSets->addItem(path);
+    index = Combo_BackupSets->count() - 1;
+  }
+  Combo_BackupSets->setCurrentIndex(index);
+  Combo_BackupSetsChange();
+}
+
+// The restore page loads the chosen backup set here when it is built.
+void TMainFrm::Combo_BackupSetsChange() {}
+
+void TMainFrm::ShowConsoleExecute() {
+  console_->show();
+  console_->raise();
+  console_->activateWindow();
+}
+
+void TMainFrm::ToWizardExecute() {
+  NotAvailable("Show Wizard");
+}
+
+void TMainFrm::HelpExecute() {
+  const std::string help = platform::shell::ProgramFolder() + "qb.chm";
+  const auto posix = platform::fs::ToPosix(help);
+  if (!posix || !platform::fs::Exists(help) ||
+      !QDesktopServices::openUrl(QUrl::fromLocalFile(Q(*posix))))
+    ui_.MessageBox("The help file " + help + " cannot be opened.", kTitle, TMessageButtons::Ok,
+                   TMessageKind::Warning);
+}
+
+void TMainFrm::WebsiteExecute() {
+  OpenUrlInBrowser(TAboutFrm::kMakerUrl);
+}
+
+void TMainFrm::AboutExecute() {
+  TAboutFrm about(this);
+  about.exec();
+}
+
+void TMainFrm::closeEvent(QCloseEvent* event) {
+  RTTV->clear();
+  RLV->clear();
+  CPTV->clear();
+  CLV->clear();
+  ScheduleLV->clear();
+  CompareSets.Clear();
+  CompareChoices.Clear();
+  QMainWindow::closeEvent(event);
+  // Closing the main window ends the program, whatever other window is still open.
+  console_->close();
+  QCoreApplication::quit();
+}

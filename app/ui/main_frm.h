@@ -1,0 +1,203 @@
+// The main window: the project list and the five pages, the program's actions and their
+// enabling rules, the status bar, and the backup job under the modal progress window.
+#pragma once
+
+#include <QAction>
+#include <QComboBox>
+#include <QLabel>
+#include <QMainWindow>
+#include <QPointer>
+#include <QProgressBar>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTimer>
+#include <QTreeWidget>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/engine/compare_obj.h"
+#include "app/engine/items.h"
+#include "app/engine/log.h"
+#include "app/engine/projects.h"
+#include "app/engine/tripper_list.h"
+
+class TConsoleFrm;
+class TConsoleLogSink;
+class TGlobalSetting;
+class TProgressFrm;
+class TQtUserInterface;
+class TSelectionTreeView;
+
+// What the Backup page's selection gives the main window: the page's own selection tree, or a
+// stand-in that tests attach.
+class IBackupSelectionView {
+ public:
+  virtual ~IBackupSelectionView() = default;
+  // Every mark cleared and the selection set emptied (another project was selected).
+  virtual void ResetSelection() = 0;
+  virtual void LoadProjectSelection(const TProject& project) = 0;
+  // Commits the list's pending marks into the selection set.
+  virtual void FlushPendingState() = 0;
+  // Steps of collecting: the tree's node count plus the selection set's checked count.
+  virtual int SaveProgressMaximum() = 0;
+  // The checked folders and files.
+  virtual void CollectSelection(TItems& folders, TItems& files) = 0;
+};
+
+// Shows the project dialog on `project`; true when it ended with OK (1).
+using TProjectDialog = std::function<bool(TProject& project)>;
+
+class TMainFrm : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  // Loads the projects of "QVP_JOBS\" under the program folder and opens the console.
+  TMainFrm(TGlobalSetting& settings, TQtUserInterface& ui, bool startedWithArguments = false,
+           QWidget* parent = nullptr);
+  ~TMainFrm() override;
+
+  // Forms created after the main window (start-up order) and the dialogs of later work.
+  void SetProgressForm(TProgressFrm* progress);
+  void AdoptSplash(std::unique_ptr<QWidget> splash);
+  void SetProjectDialog(TProjectDialog dialog);
+  // Replaces the page's selection tree as the source of the marks (null: the tree again).
+  void SetBackupSelectionView(IBackupSelectionView* view);
+
+  TConsoleFrm& Console() const { return *console_; }
+  TGlobalSetting& Settings() const { return settings_; }
+  TProjects& Projects() { return projects_; }
+  const std::string& ProjectFolder() const { return projectFolder_; }
+  bool SelectionChanged() const { return selectionChanged_; }
+  void SetSelectionChanged(bool changed) { selectionChanged_ = changed; }
+  // The project of the selected row, when it names a loaded one.
+  TProject* SelectedProject() const;
+  QString SelectedProjectName() const;
+  void SelectProject(const QString& name);
+
+  // Steps 2-4 of creating a project, for the dialog's result: false when the name is taken.
+  bool AddNewProject(const TProject& fromDialog);
+
+  void FormShow();
+  void WizardTimerTimer();
+  void PrjLVChange();
+  void PrjLVDblClick();
+  void PCChange();
+  // Before the page changes: false keeps the Backup page.
+  bool PCChanging();
+  void ActionListUpdate();
+  void Combo_BackupSetsChange();
+
+  void CreateNewProjectExecute();
+  void SaveProjectExecute();
+  void RemoveProjectExecute();
+  void ConfigureExecute();
+  void RunBackupExecute();
+  void ShowConsoleExecute();
+  void ToWizardExecute();
+  void HelpExecute();
+  void WebsiteExecute();
+  void AboutExecute();
+
+  // Pages.
+  QTabWidget* PC = nullptr;
+  QTableWidget* PrjLV = nullptr;
+  QWidget* BackupPage = nullptr;
+  TSelectionTreeView* SelectionTree = nullptr;
+  QTreeWidget* SHTV = nullptr;
+  QTreeWidget* BLV = nullptr;
+  QLabel* BKMsg = nullptr;
+  QComboBox* Combo_BackupSets = nullptr;
+  QTreeWidget* RTTV = nullptr;
+  QTreeWidget* RLV = nullptr;
+  QTreeWidget* CPTV = nullptr;
+  QTreeWidget* CLV = nullptr;
+  QTreeWidget* ScheduleLV = nullptr;
+  QLabel* StatusPanel0 = nullptr;
+  QLabel* StatusPanel1 = nullptr;
+  QProgressBar* StatusProgress = nullptr;
+  QTimer* WizardTimer = nullptr;
+
+  // Actions.
+  QAction* CreateNewProject = nullptr;
+  QAction* SaveProject = nullptr;
+  QAction* RemoveProject = nullptr;
+  QAction* Configure = nullptr;
+  QAction* ExtractBPJfromQVP = nullptr;
+  QAction* ShowConsole = nullptr;
+  QAction* GlobalSetting = nullptr;
+  QAction* Quit = nullptr;
+  QAction* RunBackup = nullptr;
+  QAction* RunRestore = nullptr;
+  QAction* CompareProject = nullptr;
+  QAction* AddProjectToCompare = nullptr;
+  QAction* ResetCompare = nullptr;
+  QAction* AnalyzeBKFile = nullptr;
+  QAction* SearchFile = nullptr;
+  QAction* SearchSpecialFolder = nullptr;
+  QAction* ToWizard = nullptr;
+  QAction* AddSchedule = nullptr;
+  QAction* AddKnownSchedule = nullptr;
+  QAction* AddLocalProject = nullptr;
+  QAction* RemoveSchedule = nullptr;
+  QAction* EnableSchedule = nullptr;
+  QAction* DisableSchedule = nullptr;
+  QAction* ConfigSchedule = nullptr;
+  QAction* Help = nullptr;
+  QAction* Website = nullptr;
+  QAction* About = nullptr;
+
+  // Three-state selection sets of the Restore and Differential-Restore pages (the Backup
+  // page's belongs to its tree), the restore job's items and the differential restore's
+  // comparison, for the pages' owners.
+  TTripperList RestoreSelection;
+  TTripperList CompareSelection;
+  TItems RestoreFolderItems;
+  TItems RestoreFileItems;
+  TCompareObj CompareSets;
+  TCompareObj CompareChoices;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void FormCreate();
+  void CreateActions();
+  void CreateMenus();
+  QWidget* CreatePages();
+  void CreateStatusBar();
+  void AddProjectRow(const TProject& project);
+  void RefreshProjectRow(int row, const TProject& project);
+  int FindProjectRow(const QString& name) const;
+  void SetShownPage(int index);
+  void ShowBackupSet(const std::string& archivePath);
+  // Takes the run counter, last run and snapshot from the project's file when another run
+  // saved newer ones; false (reported) when the file exists but cannot be read.
+  bool ReloadFromFile(TProject& project);
+  void NotAvailable(const QString& what);
+  void Status(const std::string& text);
+
+  TGlobalSetting& settings_;
+  TQtUserInterface& ui_;
+  bool startedWithArguments_;
+  std::unique_ptr<TConsoleFrm> console_;
+  std::shared_ptr<TConsoleLogSink> logSink_;
+  std::shared_ptr<ILogSink> previousSink_;
+  TProjects projects_;
+  std::string projectFolder_;
+  std::vector<std::string> writers_;
+  bool selectionChanged_ = false;
+  bool shownOnce_ = false;
+  int shownPage_ = 0;
+  QPointer<TProgressFrm> progress_;
+  std::unique_ptr<QWidget> splash_;
+  TProjectDialog projectDialog_;
+  std::unique_ptr<IBackupSelectionView> treeSelection_;
+  IBackupSelectionView* selectionView_ = nullptr;
+};
+
+// Starts the system's web browser with the address.
+bool OpenUrlInBrowser(const QString& address);

@@ -1,0 +1,93 @@
+#include "app/ui/startup.h"
+
+#include <QApplication>
+#include <exception>
+#include <thread>
+
+#include "app/engine/global_setting.h"
+#include "app/engine/log.h"
+#include "app/engine/progress.h"
+#include "app/engine/project.h"
+#include "app/ui/autoclose_frm.h"
+#include "app/ui/main_frm.h"
+#include "app/ui/progress_frm.h"
+#include "app/ui/pump_messages.h"
+#include "app/ui/qt_user_interface.h"
+#include "app/ui/splash_wnd.h"
+
+int ProgramMainBlock(TQtUserInterface& ui, const TStartupHooks& hooks) {
+  auto step = [&](std::string_view name) {
+    if (hooks.onStep) hooks.onStep(name);
+  };
+  // Freed in reverse order of creation: the main window before the settings, which live
+  // longer than every window and save themselves when freed.
+  std::unique_ptr<TGlobalSetting> settings;
+  std::unique_ptr<QWidget> splash;
+  std::unique_ptr<TMainFrm> mainFrm;
+  std::unique_ptr<TProgressFrm> progressFrm;
+  std::unique_ptr<TAutocloseFrm> autocloseFrm;
+  int exitCode = 0;
+  try {
+    settings = std::make_unique<TGlobalSetting>();
+    SetDefaultTempFolder(settings->TempFolder);
+    step("settings");
+
+    if (settings->StartDelayMinutes > 0) {
+      const std::chrono::milliseconds delay(std::int64_t{settings->StartDelayMinutes} * 60 * 1000);
+      if (hooks.sleep)
+        hooks.sleep(delay);
+      else
+        std::this_thread::sleep_for(delay);
+    }
+    step("delay");
+
+    QCoreApplication::setApplicationName("Quorva Backup");
+    step("title");
+
+    ProgressStatus = "Loading Global settings...";
+    if (settings->ShowSplash) {
+      splash = hooks.createSplash ? hooks.createSplash() : std::make_unique<TSplashWnd>();
+      if (splash) {
+        splash->show();
+        splash->repaint();
+      }
+      step("splash");
+    }
+    ProgressStatus = "Loading User profile...";
+    step("forms");
+
+    // The forms of the other windows are created here in start-up order as they are built:
+    // TFTPFolderFrm, TSpecialfolderfrm, TWizardFrm,
+    // TProjectConfigFrm, TAddExtFrm (before the progress window), TScheduleCfgFrm and
+    // TSearchFrm (after it). The small dialogs (about, invalid files, after-backup, proxy,
+    // mail body, change name) are made where they are used.
+    mainFrm = std::make_unique<TMainFrm>(*settings, ui, false);
+    mainFrm->AdoptSplash(std::move(splash));
+    step("form:MainFrm");
+    progressFrm = std::make_unique<TProgressFrm>();
+    mainFrm->SetProgressForm(progressFrm.get());
+    step("form:ProgressFrm");
+    autocloseFrm = std::make_unique<TAutocloseFrm>();
+    step("form:AutocloseFrm");
+
+    mainFrm->show();
+    step("loop");
+    exitCode = hooks.runLoop ? hooks.runLoop(*mainFrm) : RunMessageLoop();
+  } catch (const std::exception& e) {
+    const std::string text = std::string("Quorva Backup could not start: ") + e.what();
+    LogError(text);
+    ui.MessageBox(text, "Quorva Backup", TMessageButtons::Ok, TMessageKind::Error);
+    exitCode = 1;
+    step("failed");
+  } catch (...) {
+    const std::string text = "Quorva Backup could not start: unknown failure";
+    LogError(text);
+    ui.MessageBox(text, "Quorva Backup", TMessageButtons::Ok, TMessageKind::Error);
+    exitCode = 1;
+    step("failed");
+  }
+  mainFrm.reset();
+  settings.reset();
+  step("freed");
+  return exitCode;
+}

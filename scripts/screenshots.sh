@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Pictures of the main window with two projects loaded, one per page, taken on a virtual
+# display (Xvfb) into build/screenshots/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+
+build=build/screenshots-build
+out="$PWD/build/screenshots"
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
+cmake --build "$build" -j"$(nproc)" --target main_frm_test
+rm -rf "$out"
+mkdir -p "$out"
+xvfb-run -a -s "-screen 0 1280x900x24" \
+  env QT_QPA_PLATFORM=xcb QUORVA_SCREENSHOT_DIR="$out" \
+  "$build/tests/main_frm_test" --gtest_filter=MainFrmTest.Screenshots
+ls -1 "$out"

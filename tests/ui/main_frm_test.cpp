@@ -1,0 +1,673 @@
+#include "app/ui/main_frm.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+#include <cstdlib>
+
+#include "app/engine/global_setting.h"
+#include "app/engine/progress.h"
+#include "app/engine/project_lock.h"
+#include "app/engine/stream.h"
+#include "app/ui/console_frm.h"
+#include "app/ui/progress_frm.h"
+#include "app/ui/selection_tree_view.h"
+#include "platform/fs/fs.h"
+#include "tests/support/qt_test_env.h"
+
+namespace {
+
+// A selection view that hands out fixed marks.
+class TFakeSelection : public IBackupSelectionView {
+ public:
+  void ResetSelection() override { ++resets; }
+  void LoadProjectSelection(const TProject& project) override { loaded = project.Name; }
+  void FlushPendingState() override { ++flushes; }
+  int SaveProgressMaximum() override { return 3; }
+  void CollectSelection(TItems& folders, TItems& files) override {
+    for (const auto& f : checkedFolders) folders.Add(f, 0);
+    for (const auto& f : checkedFiles) files.Add(f, 0);
+  }
+  std::vector<std::string> checkedFolders, checkedFiles;
+  std::string loaded;
+  int resets = 0, flushes = 0;
+};
+
+class MainFrmTest : public ::testing::Test {
+ protected:
+  MainFrmTest() {
+    settings.SaveOnDestroy = false;
+    settings.ShowWizardAtStart = false;
+    settings.TempFolder = env.home.W("tmp\\");
+    platform::fs::CreateDirectories(settings.TempFolder);
+    progress.Timer1->setInterval(1);
+  }
+
+  std::string JobFile(const std::string& name) const {
+    return env.home.W("QVP_JOBS\\" + name + ".bpj");
+  }
+
+  // A project in the project folder that backs up the folder data/<name>.
+  void WriteProject(const std::string& name, int runCounter = 0) {
+    TProject p;
+    p.Name = name;
+    p.RunCounter = runCounter;
+    p.BackupMode = 0;
+    p.DestinationFile = env.home.W("out\\" + name + ".qvp");
+    p.Folders.Add(env.home.W("data\\" + name + "\\"), 0);
+    WriteFile(env.home.P("data/" + name + "/a.txt"), "alpha");
+    WriteFile(env.home.P("data/" + name + "/b.txt"), "beta");
+    platform::fs::CreateDirectories(env.home.W("out\\"));
+    platform::fs::CreateDirectories(env.home.W("QVP_JOBS\\"));
+    ASSERT_TRUE(p.SaveToFile(JobFile(name)));
+  }
+
+  std::unique_ptr<TProject> ReadProject(const std::string& name) const {
+    auto p = std::make_unique<TProject>();
+    platform::fs::File file(JobFile(name), platform::fs::OpenMode::Read);
+    TFileStream stream(file);
+    EXPECT_TRUE(p->LoadFromStream(stream));
+    return p;
+  }
+
+  std::unique_ptr<TMainFrm> Open() {
+    auto frm = std::make_unique<TMainFrm>(settings, *env.ui);
+    frm->SetProgressForm(&progress);
+    return frm;
+  }
+
+  bool ConsoleHas(const TMainFrm& frm, const std::string& message, int level = -1) const {
+    for (const auto& e : frm.Console().Entries())
+      if (e.message == message && (level < 0 || e.level == level)) return true;
+    return false;
+  }
+
+  bool ConsoleHasPrefix(const TMainFrm& frm, const std::string& prefix) const {
+    for (const auto& e : frm.Console().Entries())
+      if (e.message.rfind(prefix, 0) == 0) return true;
+    return false;
+  }
+
+  TQtTestEnv env;
+  TGlobalSetting settings;
+  TProgressFrm progress;
+};
+
+QString Caption(const QAction* a) {
+  return a->text().remove('&');
+}
+
+TEST_F(MainFrmTest, ProjectsOfTheFolderAreListedAndDamagedOnesSkipped) {
+  WriteProject("Alpha");
+  WriteProject("Beta");
+  WriteFile(env.home.P("QVP_JOBS/broken.bpj"), std::string("\x05\x00\x00\x00", 4));
+  WriteFile(env.home.P("QVP_JOBS/noise.bpj"), "not a project at all");
+  auto frm = Open();
+  ASSERT_EQ(frm->PrjLV->rowCount(), 2);
+  std::set<QString> names{frm->PrjLV->item(0, 0)->text(), frm->PrjLV->item(1, 0)->text()};
+  EXPECT_EQ(names, (std::set<QString>{"Alpha", "Beta"}));
+  const int alpha = frm->PrjLV->item(0, 0)->text() == "Alpha" ? 0 : 1;
+  const TProject* p = frm->Projects().FindByName("Alpha");
+  ASSERT_NE(p, nullptr);
+  EXPECT_EQ(p->ProjectFile, JobFile("Alpha"));
+  EXPECT_EQ(frm->PrjLV->item(alpha, 1)->text().toStdString(), p->DescribeDestination());
+  EXPECT_EQ(frm->PrjLV->item(alpha, 2)->text(), "Not yet");
+  EXPECT_EQ(frm->PrjLV->item(alpha, 3)->text().toStdString(), p->DescribeContent());
+  EXPECT_TRUE(ConsoleHas(*frm, "Application started.", 0));
+  EXPECT_TRUE(ConsoleHas(*frm, "Searching for projects..."));
+  EXPECT_TRUE(ConsoleHasPrefix(*frm, "Project file " + env.home.W("QVP_JOBS\\broken.bpj")));
+  EXPECT_EQ(ProgressStatus.Get(), "Querying Writable device...");
+}
+
+TEST_F(MainFrmTest, MissingProjectFolderIsCreatedEmpty) {
+  auto frm = Open();
+  EXPECT_EQ(frm->PrjLV->rowCount(), 0);
+  EXPECT_TRUE(platform::fs::IsDirectory(env.home.W("QVP_JOBS\\")));
+  EXPECT_EQ(frm->ProjectFolder(), env.home.W("QVP_JOBS\\"));
+}
+
+TEST_F(MainFrmTest, PagesAndTheirCaptions) {
+  WriteProject("Alpha");
+  auto frm = Open();
+  ASSERT_EQ(frm->PC->count(), 5);
+  const char* tabs[] = {"Projects", "Backup", "Restore", "Differential-Restore", "Schedule"};
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(frm->PC->tabText(i), tabs[i]);
+  EXPECT_EQ(frm->PC->tabPosition(), QTabWidget::South);
+  EXPECT_EQ(frm->PC->currentIndex(), 0);
+  EXPECT_EQ(frm->windowTitle(), "Project Manager - Quorva Backup");
+
+  const char* withProject[] = {
+      "Alpha - Quorva Backup", "Backup Alpha - Quorva Backup", "Restore Alpha - Quorva Backup",
+      "Differential Restore Alpha - Quorva Backup", "Schedule Alpha - Quorva Backup"};
+  const char* without[] = {"Project Manager - Quorva Backup", "Backup  - Quorva Backup",
+                           "Restore  - Quorva Backup", "Differential Restore  - Quorva Backup",
+                           "Schedule  - Quorva Backup"};
+  frm->SelectProject("Alpha");
+  EXPECT_EQ(frm->windowTitle(), "Alpha - Quorva Backup");
+  for (int page : {1, 2, 3, 4, 0}) {
+    frm->PC->setCurrentIndex(page);
+    EXPECT_EQ(frm->windowTitle(), withProject[page]) << page;
+  }
+  frm->SelectProject("");
+  EXPECT_EQ(frm->windowTitle(), "Project Manager - Quorva Backup");
+  for (int page : {1, 2, 3, 4, 0}) {
+    frm->PC->setCurrentIndex(page);
+    EXPECT_EQ(frm->windowTitle(), without[page]) << page;
+  }
+}
+
+TEST_F(MainFrmTest, DoubleClickOpensTheBackupPage) {
+  WriteProject("Alpha");
+  auto frm = Open();
+  frm->SelectProject("Alpha");
+  frm->PrjLVDblClick();
+  EXPECT_EQ(frm->PC->currentIndex(), 1);
+}
+
+TEST_F(MainFrmTest, ActionEnablingRules) {
+  WriteProject("Alpha");
+  auto frm = Open();
+  QAction* const projectActions[] = {frm->RemoveProject, frm->Configure, frm->RunBackup};
+  for (bool selected : {false, true}) {
+    frm->SelectProject(selected ? "Alpha" : "");
+    for (int page = 0; page < 5; ++page) {
+      SCOPED_TRACE(testing::Message() << "page " << page << " selected " << selected);
+      frm->PC->setCurrentIndex(page);
+      frm->ActionListUpdate();
+      EXPECT_EQ(frm->SaveProject->isEnabled(), selected && page == 1);
+      EXPECT_EQ(frm->AnalyzeBKFile->isEnabled(), selected && page == 1);
+      EXPECT_EQ(frm->SearchFile->isEnabled(), page == 1);
+      EXPECT_EQ(frm->SearchSpecialFolder->isEnabled(), page == 1);
+      for (QAction* a : projectActions)
+        EXPECT_EQ(a->isEnabled(), selected) << Caption(a).toStdString();
+      // Restore: a selected project on page 0, the trees' nodes on pages 2 and 3 (empty here).
+      EXPECT_EQ(frm->RunRestore->isEnabled(), selected && page == 0);
+      for (QAction* a :
+           {frm->CreateNewProject, frm->ExtractBPJfromQVP, frm->ShowConsole, frm->GlobalSetting,
+            frm->Quit, frm->CompareProject, frm->AddProjectToCompare, frm->ResetCompare,
+            frm->ToWizard, frm->AddSchedule, frm->Help, frm->About})
+        EXPECT_TRUE(a->isEnabled()) << Caption(a).toStdString();
+      for (QAction* a : {frm->EnableSchedule, frm->DisableSchedule, frm->ConfigSchedule})
+        EXPECT_FALSE(a->isEnabled()) << Caption(a).toStdString();
+    }
+  }
+  // Nodes in the restore and comparison trees enable restoring on their pages only.
+  new QTreeWidgetItem(frm->RTTV, {"Z:"});
+  new QTreeWidgetItem(frm->CPTV, {"Z:"});
+  for (int page = 0; page < 5; ++page) {
+    frm->PC->setCurrentIndex(page);
+    frm->ActionListUpdate();
+    EXPECT_EQ(frm->RunRestore->isEnabled(), page == 0 || page == 2 || page == 3) << page;
+  }
+  // A selected schedule row: enabled rows offer Disable, disabled ones Enable.
+  auto* row = new QTreeWidgetItem(frm->ScheduleLV, {"Alpha"});
+  row->setCheckState(0, Qt::Checked);
+  frm->ScheduleLV->setCurrentItem(row);
+  frm->ActionListUpdate();
+  EXPECT_TRUE(frm->DisableSchedule->isEnabled());
+  EXPECT_FALSE(frm->EnableSchedule->isEnabled());
+  EXPECT_TRUE(frm->ConfigSchedule->isEnabled());
+  row->setCheckState(0, Qt::Unchecked);
+  frm->ActionListUpdate();
+  EXPECT_FALSE(frm->DisableSchedule->isEnabled());
+  EXPECT_TRUE(frm->EnableSchedule->isEnabled());
+}
+
+TEST_F(MainFrmTest, ActionCaptionsShortcutsAndMenus) {
+  auto frm = Open();
+  struct Row {
+    QAction* action;
+    const char* caption;
+    const char* shortcut;
+    const char* hint;
+  };
+  const Row rows[] = {
+      {frm->CreateNewProject, "Create new project", "Ctrl+N", "Create new project"},
+      {frm->SaveProject, "Save project", "Ctrl+S", "Save selected project"},
+      {frm->RemoveProject, "Delete project", "", "Delete selected project"},
+      {frm->ExtractBPJfromQVP, "Recover from backup sets...", "Ctrl+Q",
+       "Recover project file from QVP files"},
+      {frm->RunBackup, "Start to Backup", "Ctrl+B", "Start to Backup"},
+      {frm->RunRestore, "Start to Restore", "Ctrl+R", "Start to Restore"},
+      {frm->AddProjectToCompare, "Add backup sets...", "Ctrl+A",
+       "Add Project files or Backup sets"},
+      {frm->SearchFile, "Search files", "Ctrl+F", "Search Files"},
+      {frm->ToWizard, "Show Wizard", "Ctrl+W", ""},
+      {frm->AddLocalProject, "From other project ...", "", "Add project from qvp files"},
+      {frm->ConfigSchedule, "Configure schedule", "", "configure schedule setting"},
+      {frm->About, "About", "", "About Quorva Backup"},
+  };
+  for (const Row& r : rows) {
+    EXPECT_EQ(Caption(r.action), r.caption);
+    EXPECT_EQ(r.action->shortcut().toString(), r.shortcut) << r.caption;
+    if (*r.hint) {
+      EXPECT_EQ(r.action->toolTip(), r.hint) << r.caption;
+    }
+  }
+  QStringList menus;
+  for (QAction* m : frm->menuBar()->actions()) menus << m->text();
+  EXPECT_EQ(menus, (QStringList{"&Projects", "&Action", "&Schedule", "&Help"}));
+  QStringList projectItems;
+  for (QAction* a : frm->menuBar()->actions()[0]->menu()->actions())
+    projectItems << (a->isSeparator() ? "-" : a->text());
+  EXPECT_EQ(projectItems, (QStringList{"&Create new project", "&Save project", "&Delete project",
+                                       "-", "&Recover from backup sets...", "S&how console window",
+                                       "&Global settings", "-", "&Quit"}));
+  auto* bar = frm->findChild<QToolBar*>("BackupToolBar");
+  ASSERT_NE(bar, nullptr);
+  QStringList buttons;
+  for (QAction* a : bar->actions()) buttons << (a->isSeparator() ? "-" : Caption(a));
+  EXPECT_EQ(buttons, (QStringList{"Start to Backup", "Configure", "Save project", "-",
+                                  "Search files", "Add special folder", "-", "Validate..."}));
+  QStringList context;
+  for (QAction* a : frm->PrjLV->actions()) context << Caption(a);
+  EXPECT_EQ(context,
+            (QStringList{"Create new project", "Configure", "Delete project", "Start to Backup",
+                         "Start to Restore", "Differential restore from multi files"}));
+}
+
+TEST_F(MainFrmTest, ActionsOfLaterWorkSayTheyAreNotAvailable) {
+  auto frm = Open();
+  for (QAction* a :
+       {frm->ExtractBPJfromQVP, frm->GlobalSetting, frm->CompareProject, frm->AddProjectToCompare,
+        frm->ResetCompare, frm->ToWizard, frm->AddSchedule, frm->CreateNewProject}) {
+    env.ui->ClearAskedMessages();
+    a->setEnabled(true);
+    a->trigger();
+    const auto asked = env.ui->AskedMessages();
+    ASSERT_EQ(asked.size(), 1u) << Caption(a).toStdString();
+    EXPECT_NE(asked[0].text.find("is not available yet."), std::string::npos) << asked[0].text;
+  }
+}
+
+class ApplyChangesTest : public MainFrmTest {
+ protected:
+  void SetUp() override {
+    WriteProject("Alpha");
+    frm = Open();
+    selection.checkedFolders = {env.home.W("data\\Alpha\\")};
+    selection.checkedFiles = {env.home.W("data\\extra.txt")};
+    frm->SetBackupSelectionView(&selection);
+    frm->SelectProject("Alpha");
+    EXPECT_EQ(selection.loaded, "Alpha");
+    frm->PC->setCurrentIndex(1);
+    frm->SetSelectionChanged(true);
+    env.ui->ClearAskedMessages();
+  }
+
+  int StoredFileItems() { return ReadProject("Alpha")->Files.Count(); }
+
+  TFakeSelection selection;
+  std::unique_ptr<TMainFrm> frm;
+};
+
+TEST_F(ApplyChangesTest, LeavingTheBackupPageAsksAndCancelStays) {
+  env.ui->ScriptMessageAnswers({TModalResult::Cancel});
+  frm->PC->setCurrentIndex(0);
+  EXPECT_EQ(frm->PC->currentIndex(), 1);
+  EXPECT_EQ(frm->windowTitle(), "Backup Alpha - Quorva Backup");
+  EXPECT_TRUE(frm->SelectionChanged());
+  EXPECT_EQ(StoredFileItems(), 0);
+  const auto asked = env.ui->AskedMessages();
+  ASSERT_EQ(asked.size(), 1u);
+  EXPECT_EQ(asked[0].title, "Apply changes?");
+  EXPECT_EQ(asked[0].buttons, TMessageButtons::YesNoCancel);
+  EXPECT_EQ(asked[0].text,
+            "Project's setting has been changed. Save it?\nPress YES to apply the changes\n"
+            "Press NO to discard the changes\nPress CANCEL to stay in this page");
+}
+
+TEST_F(ApplyChangesTest, NoDiscardsTheMarkAndKeepsTheStoredSelection) {
+  env.ui->ScriptMessageAnswers({TModalResult::No});
+  frm->PC->setCurrentIndex(2);
+  EXPECT_EQ(frm->PC->currentIndex(), 2);
+  EXPECT_FALSE(frm->SelectionChanged());
+  EXPECT_EQ(StoredFileItems(), 0);
+  // Leaving again asks nothing, and other pages never ask.
+  env.ui->ClearAskedMessages();
+  frm->PC->setCurrentIndex(1);
+  frm->PC->setCurrentIndex(0);
+  frm->SetSelectionChanged(true);
+  frm->PC->setCurrentIndex(3);
+  EXPECT_TRUE(env.ui->AskedMessages().empty());
+}
+
+TEST_F(ApplyChangesTest, YesSavesTheSelectionIntoTheProjectFile) {
+  env.ui->ScriptMessageAnswers({TModalResult::Yes});
+  frm->PC->setCurrentIndex(0);
+  EXPECT_EQ(frm->PC->currentIndex(), 0);
+  EXPECT_FALSE(frm->SelectionChanged());
+  EXPECT_EQ(selection.flushes, 1);
+  auto stored = ReadProject("Alpha");
+  ASSERT_EQ(stored->Files.Count(), 1);
+  EXPECT_EQ(stored->Files.Get(0)->Name, env.home.W("data\\extra.txt"));
+  ASSERT_EQ(stored->Folders.Count(), 1);
+  EXPECT_EQ(frm->BKMsg->text(), "select 1 directories and 1 Files");
+  EXPECT_TRUE(ConsoleHas(*frm, "Project Alpha saved"));
+  EXPECT_TRUE(frm->isEnabled());
+  EXPECT_TRUE(frm->StatusProgress->isHidden());
+}
+
+TEST_F(ApplyChangesTest, BackupAsksFirstAndCancelStartsNothing) {
+  env.ui->ScriptMessageAnswers({TModalResult::Cancel});
+  frm->RunBackupExecute();
+  const auto asked = env.ui->AskedMessages();
+  ASSERT_EQ(asked.size(), 1u);
+  EXPECT_EQ(asked[0].text,
+            "Project's setting has been changed. Save it before start to backup?\n"
+            "Press YES to apply the changes\nPress NO to discard the changes\n"
+            "Press CANCEL to stay in this page");
+  EXPECT_TRUE(frm->SelectionChanged());
+  EXPECT_FALSE(platform::fs::Exists(env.home.W("out\\Alpha.qvp")));
+  EXPECT_EQ(ReadProject("Alpha")->RunCounter, 0);
+}
+
+TEST_F(ApplyChangesTest, BackupAfterYesRunsWithTheSavedSelection) {
+  WriteFile(env.home.P("data/extra.txt"), "extra");
+  env.ui->ScriptMessageAnswers({TModalResult::Yes});
+  frm->RunBackupExecute();
+  EXPECT_FALSE(frm->SelectionChanged());
+  auto stored = ReadProject("Alpha");
+  EXPECT_EQ(stored->RunCounter, 1);
+  EXPECT_EQ(stored->Files.Count(), 1);
+  EXPECT_EQ(stored->Snapshot.Count(), 3);  // a.txt, b.txt and the extra file
+  EXPECT_TRUE(platform::fs::Exists(env.home.W("out\\Alpha.qvp")));
+}
+
+TEST_F(MainFrmTest, SaveStartsFromTheFileNotFromAStaleCopy) {
+  WriteProject("Alpha");
+  auto frm = Open();
+  WriteProject("Alpha", 41);  // another run saved it meanwhile
+  frm->SelectProject("Alpha");
+  frm->PC->setCurrentIndex(1);
+  frm->SaveProjectExecute();
+  EXPECT_EQ(ReadProject("Alpha")->RunCounter, 41);
+  EXPECT_EQ(frm->Projects().FindByName("Alpha")->RunCounter, 41);
+}
+
+TEST_F(MainFrmTest, SelectionTreeOfTheBackupPageRoundTrips) {
+  WriteProject("Alpha");
+  WriteFile(env.home.P("data/other.txt"), "not selected");  // keeps data\ partly checked
+  auto frm = Open();
+  ASSERT_NE(frm->SelectionTree, nullptr);
+  EXPECT_EQ(frm->SHTV->objectName(), "SHTV");
+  frm->SelectProject("Alpha");
+  frm->PC->setCurrentIndex(1);
+  frm->SaveProjectExecute();
+  auto stored = ReadProject("Alpha");
+  ASSERT_EQ(stored->Folders.Count(), 1);
+  EXPECT_EQ(stored->Folders.Get(0)->Name, env.home.W("data\\Alpha\\"));
+  // A changed mark in the tree is what the page-change prompt asks about.
+  EXPECT_FALSE(frm->SelectionChanged());
+  emit frm->SelectionTree->CheckMarksChanged();
+  EXPECT_TRUE(frm->SelectionChanged());
+}
+
+TEST_F(MainFrmTest, AboutShowsTheAboutWindow) {
+  auto frm = Open();
+  QString title;
+  QTimer::singleShot(0, [&] {
+    QWidget* about = QApplication::activeModalWidget();
+    ASSERT_NE(about, nullptr);
+    title = about->windowTitle();
+    about->close();
+  });
+  frm->About->trigger();
+  EXPECT_EQ(title, "About");
+}
+
+TEST_F(MainFrmTest, SaveOutsideTheBackupPageDoesNothing) {
+  WriteProject("Alpha");
+  auto frm = Open();
+  frm->SelectProject("Alpha");
+  platform::fs::DeleteFile(JobFile("Alpha"));
+  frm->SaveProjectExecute();
+  EXPECT_FALSE(platform::fs::Exists(JobFile("Alpha")));
+}
+
+TEST_F(MainFrmTest, RemoveAsksAndDeletesTheFile) {
+  WriteProject("Alpha");
+  WriteProject("Beta");
+  auto frm = Open();
+  frm->SelectProject("Beta");
+  env.ui->ScriptMessageAnswers({TModalResult::No, TModalResult::Yes});
+  frm->RemoveProject->trigger();
+  EXPECT_EQ(frm->PrjLV->rowCount(), 2);
+  EXPECT_TRUE(platform::fs::Exists(JobFile("Beta")));
+  frm->RemoveProject->trigger();
+  const auto asked = env.ui->AskedMessages();
+  ASSERT_EQ(asked.size(), 2u);
+  EXPECT_EQ(asked[1].title, "Please confirm");
+  EXPECT_EQ(asked[1].text,
+            "Do you really want to delete project named with Beta\n"
+            "Click Yes to confirm, click No to cancel");
+  EXPECT_EQ(asked[1].buttons, TMessageButtons::YesNo);
+  ASSERT_EQ(frm->PrjLV->rowCount(), 1);
+  EXPECT_EQ(frm->PrjLV->item(0, 0)->text(), "Alpha");
+  EXPECT_EQ(frm->Projects().FindByName("Beta"), nullptr);
+  EXPECT_FALSE(platform::fs::Exists(JobFile("Beta")));
+  EXPECT_TRUE(platform::fs::Exists(JobFile("Alpha")));
+  EXPECT_TRUE(ConsoleHas(*frm, "Deleting project " + JobFile("Beta")));
+}
+
+TEST_F(MainFrmTest, NewProjectIsSavedListedAndShown) {
+  WriteProject("Alpha");
+  auto frm = Open();
+  TProject fromDialog;
+  fromDialog.Name = "Gamma";
+  fromDialog.DestinationFile = env.home.W("out\\gamma.qvp");
+  ASSERT_TRUE(frm->AddNewProject(fromDialog));
+  EXPECT_EQ(frm->PrjLV->rowCount(), 2);
+  EXPECT_EQ(frm->SelectedProjectName(), "Gamma");
+  EXPECT_EQ(frm->PC->currentIndex(), 1);
+  EXPECT_EQ(ReadProject("Gamma")->DestinationFile, env.home.W("out\\gamma.qvp"));
+  EXPECT_EQ(frm->PrjLV->item(1, 2)->text(), "Not yet");
+  EXPECT_TRUE(ConsoleHas(*frm, "New project Gamma created"));
+
+  // A taken name (in any case) and a name that is no plain file name create nothing.
+  for (const char* name : {"alpha", "..", "sub\\dir", "a/b", ""}) {
+    env.ui->ClearAskedMessages();
+    TProject clash;
+    clash.Name = name;
+    EXPECT_FALSE(frm->AddNewProject(clash)) << name;
+    const auto asked = env.ui->AskedMessages();
+    ASSERT_EQ(asked.size(), 1u) << name;
+    EXPECT_EQ(asked[0].text, "Create new project failed! ");
+  }
+  EXPECT_EQ(frm->PrjLV->rowCount(), 2);
+  EXPECT_FALSE(platform::fs::Exists(env.home.W("QVP_JOBS\\sub")));
+}
+
+TEST_F(MainFrmTest, ProjectDialogHookCreatesAndConfigures) {
+  WriteProject("Alpha");
+  auto frm = Open();
+  const std::string changed = env.home.W("out\\changed.qvp");
+  frm->SetProjectDialog([&](TProject& p) {
+    if (p.Name == "Alpha") {
+      p.Name = "Alpha renamed";
+      p.DestinationFile = changed;
+      return true;
+    }
+    p.Name = "Delta";
+    return true;
+  });
+  frm->CreateNewProject->trigger();
+  EXPECT_NE(frm->Projects().FindByName("Delta"), nullptr);
+  EXPECT_TRUE(platform::fs::Exists(JobFile("Delta")));
+  frm->PC->setCurrentIndex(0);
+  frm->SelectProject("Alpha");
+  frm->ConfigureExecute();
+  EXPECT_NE(frm->Projects().FindByName("Alpha renamed"), nullptr);
+  EXPECT_EQ(frm->SelectedProjectName(), "Alpha renamed");
+  EXPECT_EQ(ReadProject("Alpha")->DestinationFile, env.home.W("out\\Alpha.qvp"));  // not saved
+
+  // Saving after another run keeps both: the edits and the file's newer run counter.
+  WriteProject("Alpha", 9);
+  frm->PC->setCurrentIndex(1);
+  frm->SaveProjectExecute();
+  auto stored = ReadProject("Alpha");
+  EXPECT_EQ(stored->DestinationFile, changed);
+  EXPECT_EQ(stored->Name, "Alpha renamed");
+  EXPECT_EQ(stored->RunCounter, 9);
+}
+
+TEST_F(MainFrmTest, BackupRunsUnderTheProgressWindow) {
+  WriteProject("Alpha");
+  auto frm = Open();
+  frm->SelectProject("Alpha");
+  bool progressShown = false;
+  std::vector<QString> panels;
+  QObject::connect(env.ui.get(), &TQtUserInterface::statusPanelChanged,
+                   [&](int index, const QString& text) {
+                     if (index == 1) panels.push_back(text);
+                     progressShown = progressShown || progress.isVisible();
+                   });
+  frm->RunBackup->trigger();
+  EXPECT_TRUE(progressShown);
+  EXPECT_FALSE(progress.isVisible());
+  EXPECT_FALSE(ProgressDone);  // taken by the window
+  EXPECT_TRUE(platform::fs::Exists(env.home.W("out\\Alpha.qvp")));
+  EXPECT_EQ(ReadProject("Alpha")->RunCounter, 1);
+  EXPECT_EQ(ReadProject("Alpha")->Snapshot.Count(), 2);
+  EXPECT_EQ(frm->StatusPanel1->text(), "Backup complete.");
+  EXPECT_TRUE(frm->StatusProgress->isHidden());
+  ASSERT_GE(frm->Combo_BackupSets->count(), 1);
+  EXPECT_EQ(frm->Combo_BackupSets->currentText().toStdString(), env.home.W("out\\Alpha.qvp"));
+  EXPECT_FALSE(ConsoleHas(*frm, "User break!"));
+  EXPECT_TRUE(ConsoleHas(*frm, "Backup complete."));
+  EXPECT_EQ(panels.front(), "Searching Files...");
+
+  // The second run of the same window adds no second entry for the same archive.
+  frm->Combo_BackupSets->insertItem(0, "No backup sets found!");
+  frm->RunBackupExecute();
+  EXPECT_EQ(ReadProject("Alpha")->RunCounter, 2);
+  EXPECT_EQ(frm->Combo_BackupSets->findText("No backup sets found!"), -1);
+  EXPECT_EQ(frm->Combo_BackupSets->count(), 1);
+}
+
+TEST_F(MainFrmTest, CancelInTheProgressWindowStopsTheBackup) {
+  WriteProject("Alpha");
+  auto frm = Open();
+  frm->SelectProject("Alpha");
+  // The worker waits for the GUI thread while it sets the panel: Cancel is pressed right then,
+  // before the file scan.
+  QObject::connect(env.ui.get(), &TQtUserInterface::statusPanelChanged,
+                   [&](int, const QString& text) {
+                     if (text == "Searching Files..." && progress.isVisible())
+                       QTest::mouseClick(progress.SpeedButton1, Qt::LeftButton);
+                   });
+  frm->RunBackupExecute();
+  EXPECT_TRUE(ProgressCancelled);
+  EXPECT_FALSE(progress.isVisible());
+  EXPECT_TRUE(ConsoleHas(*frm, "User break!", 1));
+  EXPECT_FALSE(platform::fs::Exists(env.home.W("out\\Alpha.qvp")));
+  EXPECT_EQ(ReadProject("Alpha")->RunCounter, 0);
+}
+
+TEST_F(MainFrmTest, ASecondRunOfTheSameProjectFailsAtOnce) {
+  WriteProject("Alpha");
+  auto frm = Open();
+  frm->SelectProject("Alpha");
+  TProjectLock otherRun(JobFile("Alpha"));
+  ProgressDone = false;
+  frm->RunBackupExecute();
+  const auto asked = env.ui->AskedMessages();
+  ASSERT_EQ(asked.size(), 1u);
+  EXPECT_NE(asked[0].text.find("is being backed up by another run"), std::string::npos);
+  EXPECT_EQ(asked[0].kind, TMessageKind::Error);
+  EXPECT_FALSE(progress.isVisible());
+  EXPECT_FALSE(platform::fs::Exists(env.home.W("out\\Alpha.qvp")));
+  EXPECT_EQ(ReadProject("Alpha")->RunCounter, 0);
+
+  // Saving the selection waits for the run too.
+  frm->PC->setCurrentIndex(1);
+  frm->SaveProjectExecute();
+  EXPECT_EQ(env.ui->AskedMessages().size(), 2u);
+}
+
+TEST_F(MainFrmTest, RunContinuesFromTheRunCounterInTheFile) {
+  WriteProject("Alpha");
+  auto frm = Open();
+  frm->SelectProject("Alpha");
+  WriteProject("Alpha", 5);  // a command-line run saved it after the window loaded it
+  frm->RunBackupExecute();
+  EXPECT_EQ(ReadProject("Alpha")->RunCounter, 6);
+}
+
+TEST_F(MainFrmTest, DamagedFileAtRunTimeKeepsTheListedProject) {
+  WriteProject("Alpha");
+  auto frm = Open();
+  frm->SelectProject("Alpha");
+  WriteFile(env.home.P("QVP_JOBS/Alpha.bpj"), std::string("\x05\x00\x00\x00", 4));
+  frm->RunBackupExecute();
+  EXPECT_TRUE(ConsoleHasPrefix(*frm, "The project file " + JobFile("Alpha") + " is damaged"));
+  EXPECT_EQ(ReadProject("Alpha")->RunCounter, 1);  // written back whole by the run
+}
+
+TEST_F(MainFrmTest, StartupTimerShowsTheConsoleAndFreesTheSplash) {
+  settings.AutoShowConsole = true;
+  settings.ConsoleOnTop = true;
+  settings.ShowWizardAtStart = true;
+  auto frm = Open();
+  auto splash = std::make_unique<QWidget>();
+  QPointer<QWidget> watch = splash.get();
+  splash->show();
+  frm->AdoptSplash(std::move(splash));
+  frm->show();
+  EXPECT_TRUE(frm->WizardTimer->isActive());
+  EXPECT_EQ(frm->WizardTimer->interval(), 500);
+  frm->WizardTimerTimer();
+  EXPECT_FALSE(frm->WizardTimer->isActive());
+  EXPECT_FALSE(watch);
+  EXPECT_TRUE(frm->Console().isVisible());
+  EXPECT_TRUE(frm->Console().OnTopState());
+  ASSERT_EQ(env.ui->AskedMessages().size(), 1u);  // the wizard
+  // Started with arguments: no wizard.
+  TMainFrm withArguments(settings, *env.ui, true);
+  env.ui->ClearAskedMessages();
+  withArguments.WizardTimerTimer();
+  EXPECT_TRUE(env.ui->AskedMessages().empty());
+}
+
+TEST_F(MainFrmTest, StatusBarPanelsAndProgressBar) {
+  auto frm = Open();
+  frm->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(frm.get()));
+  EXPECT_EQ(frm->StatusPanel0->width(), 400);
+  EXPECT_TRUE(frm->StatusProgress->isHidden());
+  frm->resize(900, 600);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(frm->StatusProgress->x(), frm->StatusPanel0->x());
+  EXPECT_EQ(frm->StatusProgress->width(), 400);
+  EXPECT_EQ(frm->StatusProgress->height(), frm->statusBar()->height() - 2);
+}
+
+// Under a display the script sets QUORVA_SCREENSHOT_DIR and gets one picture per page.
+TEST_F(MainFrmTest, Screenshots) {
+  WriteProject("Documents");
+  WriteProject("Photos");
+  auto frm = Open();
+  frm->resize(900, 560);
+  frm->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(frm.get()));
+  frm->SelectProject("Documents");
+  const char* dir = std::getenv("QUORVA_SCREENSHOT_DIR");
+  const char* names[] = {"projects", "backup", "restore", "differential-restore", "schedule"};
+  for (int page = 0; page < 5; ++page) {
+    frm->PC->setCurrentIndex(page);
+    QCoreApplication::processEvents();
+    const QPixmap shot = frm->grab();
+    EXPECT_FALSE(shot.isNull());
+    if (dir) {
+      EXPECT_TRUE(
+          shot.save(QString(dir) + "/main-" + QString::number(page) + "-" + names[page] + ".png"));
+    }
+  }
+}
+
+}  // namespace

@@ -113,11 +113,15 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(RestoreOverwriteTest, WrongPasswordKeepsTheFiles) {
   Prepare({"a.txt", "b.txt"}, "right");
   ui->passwords = {std::string("wrong")};
-  EXPECT_EQ(RestoreAll(1), TRestoreOutcome::Incomplete);
+  // A wrong password is usually caught by the check byte (an incomplete run); now and then it
+  // passes the check (one key in 256) and the entry then fails its CRC, which reads as a damaged
+  // archive. Either way no file is replaced.
+  const TRestoreOutcome wrong = RestoreAll(1);
+  EXPECT_TRUE(wrong == TRestoreOutcome::Incomplete || wrong == TRestoreOutcome::Failed);
   for (const auto& [name, replaced] : Replaced()) EXPECT_FALSE(replaced) << name;
   EXPECT_FALSE(std::filesystem::exists(dir.P("src/gone.txt")));
-  EXPECT_GE(Errors().size(), 3u);
-  EXPECT_GT(ui->passwordPrompts, 1);
+  EXPECT_FALSE(Errors().empty());
+  EXPECT_GE(ui->passwordPrompts, 1);
 
   ui->passwords = {std::string("wrong"), std::string("right")};
   EXPECT_EQ(RestoreAll(1), TRestoreOutcome::Complete);

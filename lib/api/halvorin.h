@@ -303,6 +303,160 @@ HALVORIN_API HALVORIN_STATUS Halvorin_GetDeviceNameByDeviceAddress(
  * functions, a CDB_FAILURE_INFORMATION that is zeroed on entry and filled with status 8.
  */
 
+/*
+ * File trees: an ISO9660 (optionally Joliet) image built from disk paths and memory blocks,
+ * read as one stream. Trees are created by Halvorin_ISO9660JolietFileTree_Create and freed with
+ * Halvorin_Destroy; node handles belong to their tree. Functions with a prefix take the tree
+ * handle, then the exception text, its length and the system error pointer.
+ */
+
+/* A local date and time: 16 bytes. */
+typedef struct HALVORIN_PACKED SYSTEMTIME {
+  uint16_t wYear;
+  uint16_t wMonth;
+  uint16_t wDayOfWeek;
+  uint16_t wDay;
+  uint16_t wHour;
+  uint16_t wMinute;
+  uint16_t wSecond;
+  uint16_t wMilliseconds;
+} SYSTEMTIME;
+
+HALVORIN_STATIC_ASSERT(sizeof(SYSTEMTIME) == 16, "SYSTEMTIME is 16 bytes");
+
+/* Answers to a name collision. Any other value keeps both nodes. */
+#define HALVORIN_COLLISION_DROP_NEW 0u
+#define HALVORIN_COLLISION_DELETE_OLD 1u
+#define HALVORIN_COLLISION_RENAME 2u /* the record's identifier holds the new name */
+
+#define HALVORIN_COLLISION_KIND_ISO9660 0u /* identifier in 8-bit characters */
+#define HALVORIN_COLLISION_KIND_JOLIET 1u  /* identifier in UTF-16 little-endian */
+
+/* The record passed with HALVORIN_CALLBACK_REASON_NAME_COLLISION as param1: 549 bytes (the two
+   path pointers are 8 bytes each). The answer is preset to HALVORIN_COLLISION_DROP_NEW. */
+typedef struct HALVORIN_PACKED HALVORIN_NAME_COLLISION_RECORD {
+  uint8_t m__UCHAR__NameKind;
+  uint8_t m__UCHAR__Identifier[520]; /* zero-terminated; may be overwritten with a new name */
+  const char* m__PCHAR__OldAbsolutePath;
+  uint32_t m__ULONG__OldAttributes;
+  const char* m__PCHAR__NewAbsolutePath;
+  uint32_t m__ULONG__NewAttributes;
+  uint32_t m__ULONG__Answer;
+} HALVORIN_NAME_COLLISION_RECORD;
+
+HALVORIN_STATIC_ASSERT(sizeof(HALVORIN_NAME_COLLISION_RECORD) == 549,
+                       "HALVORIN_NAME_COLLISION_RECORD is 549 bytes");
+HALVORIN_STATIC_ASSERT(offsetof(HALVORIN_NAME_COLLISION_RECORD, m__PCHAR__OldAbsolutePath) == 521,
+                       "old path at byte 521");
+HALVORIN_STATIC_ASSERT(offsetof(HALVORIN_NAME_COLLISION_RECORD, m__PCHAR__NewAbsolutePath) == 533,
+                       "new path at byte 533");
+HALVORIN_STATIC_ASSERT(offsetof(HALVORIN_NAME_COLLISION_RECORD, m__ULONG__Answer) == 545,
+                       "answer at byte 545");
+
+/* Node types of Halvorin_ISO9660JolietFileTree_GetFullPath. */
+#define HALVORIN_NODE_TYPE_IMPORTED 1u
+#define HALVORIN_NODE_TYPE_DISK 2u
+#define HALVORIN_NODE_TYPE_NO_DISK_PATH 3u
+
+/* Creates a tree: Joliet set gives an ISO9660 tree with a Joliet hierarchy. With ignore set a
+   failing entry below a top-level addition is dropped (reason 2) instead of failing the whole
+   addition. Hold-files-open keeps every file open from creation; long identifiers use the
+   first 31 characters of the long name as ISO9660 identifier. 21 before start-up. */
+HALVORIN_API HALVORIN_STATUS Halvorin_ISO9660JolietFileTree_Create(
+    void** p__PPVOID__Tree, char* p__PCHAR__ExceptionText, uint32_t p__ULONG__ExceptionTextLength,
+    uint32_t* p__PULONG__SystemError, HALVORIN_CALLBACK p__HALVORIN_CALLBACK__Callback,
+    void* p__PVOID__Context, uint8_t p__BOOLEAN__IsIgnore, uint8_t p__BOOLEAN__IsHoldFilesOpen,
+    uint8_t p__BOOLEAN__IsLongIdentifiers, uint8_t p__BOOLEAN__IsJoliet);
+/* The deepest node level (the root is 1); 0 for a bad handle. */
+HALVORIN_API uint32_t Halvorin_ISO9660JolietFileTree_GetLevel(void* p__PVOID__Tree);
+/* Lays the image out from sector p__LONG__StartAddress and rewinds its stream; 3 when built
+   before, after which the tree refuses changes. Strings may be NULL (empty). */
+HALVORIN_API HALVORIN_STATUS Halvorin_ISO9660JolietFileTree_BuildImage(
+    void* p__PVOID__Tree, char* p__PCHAR__ExceptionText, uint32_t p__ULONG__ExceptionTextLength,
+    uint32_t* p__PULONG__SystemError, int32_t p__LONG__StartAddress, uint32_t p__ULONG__Unused,
+    uint8_t p__BOOLEAN__IsXA, const char* p__PCHAR__VolumeLabel, const char* p__PCHAR__Publisher,
+    const char* p__PCHAR__Application);
+/* Dates are 16 digits "YYYYMMDDhhmmsscc" or empty. */
+HALVORIN_API HALVORIN_STATUS Halvorin_ISO9660JolietFileTree_BuildImageEx(
+    void* p__PVOID__Tree, char* p__PCHAR__ExceptionText, uint32_t p__ULONG__ExceptionTextLength,
+    uint32_t* p__PULONG__SystemError, int32_t p__LONG__StartAddress, uint32_t p__ULONG__Unused,
+    uint8_t p__BOOLEAN__IsXA, const char* p__PCHAR__VolumeLabel, const char* p__PCHAR__Publisher,
+    const char* p__PCHAR__Application, const char* p__PCHAR__SystemIdentifier,
+    const char* p__PCHAR__CopyrightFile, const char* p__PCHAR__BibliographicFile,
+    const char* p__PCHAR__CreationDate, const char* p__PCHAR__ModificationDate,
+    const char* p__PCHAR__ExpirationDate, const char* p__PCHAR__EffectiveDate);
+/* The image stream's size in bytes: the low half, the high half through the pointer. */
+HALVORIN_API uint32_t Halvorin_ISO9660JolietFileTree_GetSizeInUCHARs(void* p__PVOID__Tree,
+                                                                      uint32_t* p__PULONG__High);
+/* The next p__LONG__Count bytes of the image; 2 for a negative count or NULL buffer. */
+HALVORIN_API HALVORIN_STATUS Halvorin_ISO9660JolietFileTree_Read(
+    void* p__PVOID__Tree, char* p__PCHAR__ExceptionText, uint32_t p__ULONG__ExceptionTextLength,
+    uint32_t* p__PULONG__SystemError, int32_t p__LONG__Count, void* p__PVOID__Buffer);
+HALVORIN_API HALVORIN_STATUS Halvorin_ISO9660JolietFileTree_SeekToBegin(
+    void* p__PVOID__Tree, char* p__PCHAR__ExceptionText, uint32_t p__ULONG__ExceptionTextLength,
+    uint32_t* p__PULONG__SystemError);
+/* Adds a disk path (a file, a folder with everything under it, or a drive "Z:" with the
+   entries of its root), or with a NULL path an empty folder named p__PCHAR__Name; the parent
+   handle pointing at NULL means the root. Paths of 260 characters or more give 2. */
+HALVORIN_API HALVORIN_STATUS Halvorin_ISO9660JolietFileTree_Add(
+    void* p__PVOID__Tree, char* p__PCHAR__ExceptionText, uint32_t p__ULONG__ExceptionTextLength,
+    uint32_t* p__PULONG__SystemError, const char* p__PCHAR__AbsolutePath,
+    const char* p__PCHAR__Name, int32_t p__LONG__TimeKind, void** p__PPVOID__Parent);
+/* Removes the node with everything under it and sets the handle to NULL; 1 when it was found. */
+HALVORIN_API uint8_t Halvorin_ISO9660JolietFileTree_Remove(void* p__PVOID__Tree,
+                                                           void** p__PPVOID__Node);
+/* Stops a running addition (status 14). */
+HALVORIN_API void Halvorin_ISO9660JolietFileTree_Cancel(void* p__PVOID__Tree);
+HALVORIN_API void* Halvorin_ISO9660JolietFileTree_GetRoot(void* p__PVOID__Tree);
+HALVORIN_API void* Halvorin_ISO9660JolietFileTree_GetFirstKid(void* p__PVOID__Tree,
+                                                              void* p__PVOID__Node);
+HALVORIN_API void* Halvorin_ISO9660JolietFileTree_GetNextKid(void* p__PVOID__Tree,
+                                                             void* p__PVOID__Node,
+                                                             void* p__PVOID__Kid);
+HALVORIN_API void* Halvorin_ISO9660JolietFileTree_GetParent(void* p__PVOID__Tree,
+                                                            void* p__PVOID__Node);
+/* Three buffers of 260 bytes, each zeroed first; a virtual folder's path is empty. */
+HALVORIN_API void Halvorin_ISO9660JolietFileTree_GetNames(void* p__PVOID__Tree,
+                                                          void* p__PVOID__Node,
+                                                          char* p__PCHAR__AbsolutePath,
+                                                          char* p__PCHAR__LongFileName,
+                                                          char* p__PCHAR__ShortFileName);
+HALVORIN_API uint8_t Halvorin_ISO9660JolietFileTree_SetNames(void* p__PVOID__Tree,
+                                                             void* p__PVOID__Node,
+                                                             const char* p__PCHAR__AbsolutePath,
+                                                             const char* p__PCHAR__LongFileName,
+                                                             const char* p__PCHAR__ShortFileName);
+HALVORIN_API uint32_t Halvorin_ISO9660JolietFileTree_GetAttributes(void* p__PVOID__Tree,
+                                                                   void* p__PVOID__Node);
+/* A file's size, a folder's sum of everything under it, in bytes (low half returned). */
+HALVORIN_API uint32_t Halvorin_ISO9660JolietFileTree_GetNodePowerInUCHARs(
+    void* p__PVOID__Tree, void* p__PVOID__Node, uint32_t* p__PULONG__High);
+/* Adds the caller's block (kept by the caller until the tree is destroyed) as a file. */
+HALVORIN_API HALVORIN_STATUS Halvorin_ISO9660JolietFileTree_AddMemory(
+    void* p__PVOID__Tree, char* p__PCHAR__ExceptionText, uint32_t p__ULONG__ExceptionTextLength,
+    uint32_t* p__PULONG__SystemError, const void* p__PVOID__Block, uint32_t p__ULONG__SizeLow,
+    uint32_t p__ULONG__SizeHigh, const char* p__PCHAR__Name, int32_t p__LONG__TimeKind,
+    void** p__PPVOID__Parent);
+/* The El Torito boot image (a root file BOOT.IMG;1). Media type 0 no emulation, 1-3 floppies,
+   4 hard disk; a second call replaces the first image. */
+HALVORIN_API HALVORIN_STATUS Halvorin_ISO9660JolietFileTree_SetBootImage(
+    void* p__PVOID__Tree, const char* p__PCHAR__BootImagePath, uint8_t p__UCHAR__SystemType,
+    uint8_t p__UCHAR__BootMediaType, char* p__PCHAR__ExceptionText,
+    uint32_t p__ULONG__ExceptionTextLength, uint32_t* p__PULONG__SystemError);
+/* 2 for a NULL pointer or bad handle, 3 for a folder, else 0 and the size. */
+HALVORIN_API HALVORIN_STATUS Halvorin_ISO9660JolietFileTree_GetFileSizeInUCHARs(
+    void* p__PVOID__Tree, void* p__PVOID__Node, uint64_t* p__PULONGLONG__Size);
+HALVORIN_API HALVORIN_STATUS Halvorin_ISO9660JolietFileTree_GetNodeSystemTime(
+    void* p__PVOID__Tree, void* p__PVOID__Node, SYSTEMTIME* p__PSYSTEMTIME__Time);
+/* The 7-byte date of the node's directory record. */
+HALVORIN_API HALVORIN_STATUS Halvorin_ISO9660JolietFileTree_GetNodeISO9660DateTime(
+    void* p__PVOID__Tree, void* p__PVOID__Node, uint8_t* p__PUCHAR__DateTime);
+/* The node's path in the image into a 260-byte buffer (may be NULL); returns the node type, 0
+   for a bad handle. */
+HALVORIN_API uint32_t Halvorin_ISO9660JolietFileTree_GetFullPath(void* p__PVOID__Tree,
+                                                                 void* p__PVOID__Node,
+                                                                 char* p__PCHAR__FullPath);
+
 #ifdef __cplusplus
 }
 #endif

@@ -1,0 +1,141 @@
+// Readable byte sources of a fixed 64-bit size, read back to back through a CHalvorin_FileChain.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "lib/core/halvorin_object.h"
+
+class CHalvorin_FileChain;
+
+class CHalvorin_File : public CHalvorin_Object {
+ public:
+  // Delivers count bytes starting in p__PCHalvorin_File__Start and the files behind it; returns
+  // the file the read ended in. Bytes a source does not deliver (padding) read as zeros.
+  static CHalvorin_File* Read(CHalvorin_File* p__PCHalvorin_File__Start,
+                              std::uint64_t p__ULONGLONG__Count, std::uint8_t* p__PUCHAR__Buffer);
+
+  // Rewinds this file and, while the budget lasts, the files behind it; returns the file the
+  // budget ran out at, or null when the chain's end was reached.
+  virtual CHalvorin_File* SeekToBeginUnsafe(std::int32_t* p__PLONG__Budget);
+
+  std::uint64_t GetSizeInUCHARs() const { return m__ULONGLONG__SizeInUCHARs; }
+  std::uint64_t GetPositionInUCHARs() const { return m__ULONGLONG__PositionInUCHARs; }
+  CHalvorin_File* GetNext() const { return m__PCHalvorin_File__Next; }
+  bool IsAudio() const { return m__BOOLEAN__IsAudio != 0; }
+  bool IsUnits() const { return m__BOOLEAN__IsUnits != 0; }
+
+ protected:
+  CHalvorin_File() = default;
+  // Delivers the next count bytes into a buffer that is already zeroed.
+  virtual void RealRead(std::uint64_t p__ULONGLONG__Count, std::uint8_t* p__PUCHAR__Buffer) = 0;
+
+  CHalvorin_File* m__PCHalvorin_File__Next = nullptr;
+  std::uint8_t m__BOOLEAN__IsAudio = 0;
+  std::uint8_t m__BOOLEAN__IsUnits = 0;
+  std::uint64_t m__ULONGLONG__SizeInUCHARs = 0;
+  std::uint64_t m__ULONGLONG__PositionInUCHARs = 0;
+
+  friend class CHalvorin_FileChain;
+};
+
+// The caller's block (not owned), followed by zeros up to the file's size; never a byte past
+// the block.
+class CHalvorin_MemoryFile : public CHalvorin_File {
+ public:
+  CHalvorin_MemoryFile(const std::uint8_t* p__PUCHAR__Block, std::uint64_t p__ULONGLONG__Size);
+  CHalvorin_MemoryFile(const std::uint8_t* p__PUCHAR__Block, std::uint64_t p__ULONGLONG__BlockSize,
+                       std::uint64_t p__ULONGLONG__Size);
+
+ protected:
+  void RealRead(std::uint64_t p__ULONGLONG__Count, std::uint8_t* p__PUCHAR__Buffer) override;
+
+ private:
+  const std::uint8_t* m__PUCHAR__Block;
+  std::uint64_t m__ULONGLONG__BlockSizeInUCHARs;
+};
+
+// A file on disk. It delivers its data bytes and then zeros up to its size; a file that ends
+// before its data bytes are delivered is a failure, never zeros reported as success.
+class CHalvorin_DiskFile : public CHalvorin_File {
+ public:
+  CHalvorin_DiskFile(const char* p__PCHAR__Path, std::uint64_t p__ULONGLONG__Size);
+  // As above, with data bytes fewer than the size: the rest is padding.
+  CHalvorin_DiskFile(const char* p__PCHAR__Path, std::uint64_t p__ULONGLONG__DataSize,
+                     std::uint64_t p__ULONGLONG__Size);
+  // Duplicates the caller's descriptor; the caller keeps its own.
+  CHalvorin_DiskFile(int p__HANDLE__File, std::uint64_t p__ULONGLONG__Size);
+  explicit CHalvorin_DiskFile(const char* p__PCHAR__Path);
+  ~CHalvorin_DiskFile() override;
+
+  CHalvorin_File* SeekToBeginUnsafe(std::int32_t* p__PLONG__Budget) override;
+
+ protected:
+  struct NoOpen {};
+  CHalvorin_DiskFile(NoOpen) {}
+  void OpenPath(const char* p__PCHAR__Path, const char* p__PCHAR__Method);
+  void CloseHandle();
+  void RewindHandle();
+  // Reads up to count bytes at the handle's position; the count delivered (short at the end).
+  std::uint64_t ReadHandle(std::uint64_t p__ULONGLONG__Count, std::uint8_t* p__PUCHAR__Buffer);
+  void RealRead(std::uint64_t p__ULONGLONG__Count, std::uint8_t* p__PUCHAR__Buffer) override;
+
+  int m__HANDLE__File = -1;
+  std::uint64_t m__ULONGLONG__DataSizeInUCHARs = 0;
+};
+
+// A disk file that holds its handle only while it is being read, so that a tree of thousands
+// of files does not hold thousands of handles.
+class CHalvorin_UnLockedDiskFile : public CHalvorin_DiskFile {
+ public:
+  CHalvorin_UnLockedDiskFile(const char* p__PCHAR__Path, std::uint64_t p__ULONGLONG__Size);
+  CHalvorin_UnLockedDiskFile(const char* p__PCHAR__Path, std::uint64_t p__ULONGLONG__DataSize,
+                             std::uint64_t p__ULONGLONG__Size);
+
+  CHalvorin_File* SeekToBeginUnsafe(std::int32_t* p__PLONG__Budget) override;
+  void Open();
+  void Close() { CloseHandle(); }
+
+ protected:
+  void RealRead(std::uint64_t p__ULONGLONG__Count, std::uint8_t* p__PUCHAR__Buffer) override;
+
+ private:
+  std::uint64_t m__ULONGLONG__ReadInUCHARs = 0;
+  std::string m__STRING__Path;
+};
+
+// An audio file decoded to CD samples by the audio reader. The reader is not part of the
+// library yet: creating one fails with status 5 (system error 50, not supported).
+class CHalvorin_TidewellFile : public CHalvorin_DiskFile {
+ public:
+  explicit CHalvorin_TidewellFile(const char* p__PCHAR__Path);
+
+ protected:
+  void RealRead(std::uint64_t p__ULONGLONG__Count, std::uint8_t* p__PUCHAR__Buffer) override;
+};
+
+// An MPEG-1/2 file cut into 2332-byte Mode 2 Form 2 units (8 subheader bytes and 2324 payload
+// bytes); a last partial payload is padded with zeros to a whole unit.
+class CHalvorin_MPEG12DiskFile : public CHalvorin_DiskFile {
+ public:
+  static constexpr std::uint64_t kUnit = 2332;
+  static constexpr std::uint64_t kPayload = 2324;
+  explicit CHalvorin_MPEG12DiskFile(const char* p__PCHAR__Path);
+
+  CHalvorin_File* SeekToBeginUnsafe(std::int32_t* p__PLONG__Budget) override;
+
+ protected:
+  void RealRead(std::uint64_t p__ULONGLONG__Count, std::uint8_t* p__PUCHAR__Buffer) override;
+
+ private:
+  std::uint64_t m__ULONGLONG__HandlePosition = 0;
+};
+
+// A run of empty Mode 2 Form 2 units.
+class CHalvorin_MPEG12ZeroFile : public CHalvorin_File {
+ public:
+  explicit CHalvorin_MPEG12ZeroFile(std::uint64_t p__ULONGLONG__Size);
+
+ protected:
+  void RealRead(std::uint64_t p__ULONGLONG__Count, std::uint8_t* p__PUCHAR__Buffer) override;
+};

@@ -80,6 +80,15 @@ int main(int argc, char** argv) {
   Halvorin_SetDVDPadding(0);
 
   CHECK(Halvorin_DownShut() == 0, "shut-down");
+  {
+    void* tree = NULL;
+    char text[64] = "";
+    uint32_t error = 0;
+    const HALVORIN_STATUS before = Halvorin_ISO9660JolietFileTree_Create(
+        &tree, text, sizeof text, &error, NULL, NULL, 0, 0, 1, 1);
+    CHECK(before == 21, "creating before start-up gives %d", (int)before);
+    CHECK(tree == NULL, "no tree before start-up");
+  }
   CHECK(Halvorin_UpStart() == 0, "start-up");
 
   Found found;

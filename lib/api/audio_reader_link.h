@@ -5,3 +5,6 @@
 // there is nothing to start.
 void HalvorinI_AudioReaderUpStart();
 void HalvorinI_AudioReaderDownShut();
+// Whether the audio reader takes the file, uncompressed or compressed; until the reader exists
+// no file is taken.
+bool HalvorinI_AudioReaderSupports(const char* p__PCHAR__FileName);

@@ -287,6 +287,8 @@ HALVORIN_API uint32_t Halvorin_FindDevice(int32_t p__LONG__DeviceTypeFilter,
 /* Deletes the object of *handle (burner/grabber, file tree or any other library object) when
    it is not NULL, then sets *handle to NULL. */
 HALVORIN_API void Halvorin_Destroy(void** p__PPVOID__Handle);
+/* 0 when the audio reader takes the file (uncompressed, else compressed), otherwise 22. */
+HALVORIN_API HALVORIN_STATUS Halvorin_IsAudioFileSupported(const char* p__PCHAR__FileName);
 
 /* The system name of the device at the address (bus and LUN are ignored) into name, which
    holds p__ULONG__NameLength characters: the name is cut to fit and always terminated. Gives

@@ -17,6 +17,9 @@ std::atomic<bool> gDVDPadding{false};
 
 void HalvorinI_AudioReaderUpStart() {}
 void HalvorinI_AudioReaderDownShut() {}
+bool HalvorinI_AudioReaderSupports(const char*) {
+  return false;
+}
 
 bool HalvorinI_IsStarted() {
   return gStarted.load();
@@ -57,4 +60,11 @@ void Halvorin_Destroy(void** p__PPVOID__Handle) {
   object.reset();
   *p__PPVOID__Handle = nullptr;
   DebugTrace("\nHalvorin:Halvorin_Destroy(): EXITing with success\n");
+}
+
+HALVORIN_STATUS Halvorin_IsAudioFileSupported(const char* p__PCHAR__FileName) {
+  DebugTrace("\nHalvorin:Halvorin_IsAudioFileSupported(): ENTERed\n");
+  const bool supported = p__PCHAR__FileName && HalvorinI_AudioReaderSupports(p__PCHAR__FileName);
+  DebugTrace("\nHalvorin:Halvorin_IsAudioFileSupported(): EXITing with success\n");
+  return supported ? HALVORIN_STATUS_SUCCESS : HALVORIN_STATUS_AUDIO_FILE_NOT_SUPPORTED;
 }

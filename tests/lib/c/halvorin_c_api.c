@@ -90,6 +90,7 @@ int main(int argc, char** argv) {
     CHECK(tree == NULL, "no tree before start-up");
   }
   CHECK(Halvorin_UpStart() == 0, "start-up");
+  CHECK(Halvorin_IsAudioFileSupported(NULL) == 22, "no file is no audio file");
 
   Found found;
   uint32_t n = Search(5, 0, &found);

@@ -459,6 +459,124 @@ HALVORIN_API uint32_t Halvorin_ISO9660JolietFileTree_GetFullPath(void* p__PVOID_
                                                                  void* p__PVOID__Node,
                                                                  char* p__PCHAR__FullPath);
 
+
+/*
+ * Burner/grabber: one recorder at one address, with its cache and write-cache thread. Handles
+ * come from Halvorin_CdvdBurnerGrabber_Create and are freed with Halvorin_Destroy. Functions
+ * with a prefix take the handle, the exception text, its length, the system error pointer and
+ * a CDB_FAILURE_INFORMATION (zeroed on entry, filled with status 8).
+ */
+
+/* Cache size in MB, 0 for 64 (at least twice the drive buffer). 21 before start-up, 9 for a
+   device that is not a CD/DVD device; the handle is NULL on every failure. */
+HALVORIN_API HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_Create(
+    void** p__PPVOID__BurnerGrabber, char* p__PCHAR__ExceptionText,
+    uint32_t p__ULONG__ExceptionTextLength, uint32_t* p__PULONG__SystemError,
+    CDB_FAILURE_INFORMATION* p__PCDB_FAILURE_INFORMATION__Failure,
+    HALVORIN_CALLBACK p__HALVORIN_CALLBACK__Callback, void* p__PVOID__Context,
+    uint8_t p__UCHAR__HostAdapter, uint8_t p__UCHAR__Bus, uint8_t p__UCHAR__TargetID,
+    uint8_t p__UCHAR__LUN, uint32_t p__ULONG__CacheSizeInMB);
+
+/* Vendor (8), product (16) and revision (4) characters, each terminated (buffers of at least
+   9, 17 and 5 bytes; any may be NULL), and the drive buffer size in bytes. */
+HALVORIN_API void Halvorin_CdvdBurnerGrabber_GetDeviceInformation(
+    void* p__PVOID__BurnerGrabber, char* p__PCHAR__Vendor, char* p__PCHAR__Product,
+    char* p__PCHAR__Revision, uint32_t* p__PULONG__BufferSize);
+HALVORIN_API void Halvorin_CdvdBurnerGrabber_GetSupportedMediaFormats(
+    void* p__PVOID__BurnerGrabber, uint8_t* p__PBOOLEAN__IsReadCDR, uint8_t* p__PBOOLEAN__IsReadCDRW,
+    uint8_t* p__PBOOLEAN__IsReadDVDROM, uint8_t* p__PBOOLEAN__IsReadDVDR,
+    uint8_t* p__PBOOLEAN__IsReadDVDRAM, uint8_t* p__PBOOLEAN__IsTestWrite,
+    uint8_t* p__PBOOLEAN__IsWriteCDR, uint8_t* p__PBOOLEAN__IsWriteCDRW,
+    uint8_t* p__PBOOLEAN__IsWriteDVDR, uint8_t* p__PBOOLEAN__IsWriteDVDRAM);
+HALVORIN_API void Halvorin_CdvdBurnerGrabber_GetSupportedMediaFormatsEx(
+    void* p__PVOID__BurnerGrabber, uint8_t* p__PBOOLEAN__IsDVDPLUSRW, uint8_t* p__PBOOLEAN__IsDVDPLUSR,
+    uint8_t* p__PBOOLEAN__IsWriteDVDPLUSRW, uint8_t* p__PBOOLEAN__IsWriteDVDPLUSR);
+/* DISC_TYPE_UNKNOWN for no disc or a bad handle. */
+HALVORIN_API DISC_TYPE Halvorin_CdvdBurnerGrabber_GetInsertedDiscType(void* p__PVOID__BurnerGrabber);
+/* Ends a running write or grab with status 14; callable from any thread. */
+HALVORIN_API void Halvorin_CdvdBurnerGrabber_Cancel(void* p__PVOID__BurnerGrabber);
+
+#define HALVORIN_BURNER_PREFIX                                                           \
+  void *p__PVOID__BurnerGrabber, char *p__PCHAR__ExceptionText,                          \
+      uint32_t p__ULONG__ExceptionTextLength, uint32_t *p__PULONG__SystemError,          \
+      CDB_FAILURE_INFORMATION *p__PCDB_FAILURE_INFORMATION__Failure
+
+/* Waits up to 10 seconds (Ex: the seconds given) for the unit, then one TEST UNIT READY. */
+HALVORIN_API HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_TestUnitReady(HALVORIN_BURNER_PREFIX);
+HALVORIN_API HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_TestUnitReadyEx(HALVORIN_BURNER_PREFIX,
+                                                                        uint32_t p__ULONG__Seconds);
+/* Buffer-underrun protection. */
+HALVORIN_API HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_GetBUP(HALVORIN_BURNER_PREFIX,
+                                                               uint8_t* p__PBOOLEAN__IsEnabled,
+                                                               uint8_t* p__PBOOLEAN__IsSupported);
+HALVORIN_API HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_SetBUP(HALVORIN_BURNER_PREFIX,
+                                                               uint8_t p__BOOLEAN__IsEnabled);
+/* Speeds in KB/s; 0xFFFF is the drive's maximum. */
+HALVORIN_API HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_GetSpeeds(
+    HALVORIN_BURNER_PREFIX, uint32_t* p__PULONG__CurrentRead, uint32_t* p__PULONG__MaximumRead,
+    uint32_t* p__PULONG__CurrentWrite, uint32_t* p__PULONG__MaximumWrite);
+HALVORIN_API HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_SetSpeeds(HALVORIN_BURNER_PREFIX,
+                                                                  uint32_t p__ULONG__ReadSpeed,
+                                                                  uint32_t p__ULONG__WriteSpeed);
+HALVORIN_API HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_SendOPC(HALVORIN_BURNER_PREFIX);
+/* Closes the session of a track-at-once write (nothing to do on DVD-R, DVD-RW and DVD-RAM). */
+HALVORIN_API HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_CloseSession(HALVORIN_BURNER_PREFIX);
+/* Blanks a CD-RW or DVD-RW (type 0 the whole disc, 1 its table of contents; bits 0-2 kept);
+   formats a DVD+RW (then closes it) or a DVD-RAM. */
+HALVORIN_API HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_Blank(HALVORIN_BURNER_PREFIX,
+                                                              uint8_t p__UCHAR__BlankingType);
+HALVORIN_API HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_Eject(HALVORIN_BURNER_PREFIX);
+HALVORIN_API HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_Load(HALVORIN_BURNER_PREFIX);
+HALVORIN_API HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_Lock(HALVORIN_BURNER_PREFIX);
+HALVORIN_API HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_Release(HALVORIN_BURNER_PREFIX);
+HALVORIN_API HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_GetDVDProtectionSystem(
+    HALVORIN_BURNER_PREFIX, uint8_t* p__PUCHAR__ProtectionSystem);
+/* Track 0xFF: the next writable track. On failure only the valid byte is written (0). */
+HALVORIN_API HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_GetTrackInformation(
+    HALVORIN_BURNER_PREFIX, uint8_t p__UCHAR__TrackNumber,
+    TRACK_INFORMATION* p__PTRACK_INFORMATION__TrackInformation);
+HALVORIN_API HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_GetDiscInformation(
+    HALVORIN_BURNER_PREFIX, DISC_INFORMATION* p__PDISC_INFORMATION__DiscInformation);
+/* The record is zeroed first. */
+HALVORIN_API HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_GetTOCInformation(
+    HALVORIN_BURNER_PREFIX, TOC_INFORMATION* p__PTOC_INFORMATION__TocInformation);
+/* Cooked, raw, raw + PQ, raw + raw P-W, PQ, raw P-W. */
+HALVORIN_API HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_ProbeSupportedReadModes(
+    HALVORIN_BURNER_PREFIX, uint8_t* p__PBOOLEAN__IsCooked, uint8_t* p__PBOOLEAN__IsRaw,
+    uint8_t* p__PBOOLEAN__IsRawPQ, uint8_t* p__PBOOLEAN__IsRawPW, uint8_t* p__PBOOLEAN__IsPQ,
+    uint8_t* p__PBOOLEAN__IsPW);
+/* The write-parameters page is left as it was. */
+HALVORIN_API HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_ProbeSupportedWriteModes(
+    HALVORIN_BURNER_PREFIX, uint8_t* p__PBOOLEAN__IsTAO, uint8_t* p__PBOOLEAN__IsSAO,
+    uint8_t* p__PBOOLEAN__IsDAO_PQ, uint8_t* p__PBOOLEAN__IsDAO_RAW_PW);
+/* READ(10) of 2048-byte blocks into a buffer of at least blocks x 2048 bytes. */
+HALVORIN_API HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_Read10(HALVORIN_BURNER_PREFIX,
+                                                               void* p__PVOID__Buffer,
+                                                               uint32_t p__ULONG__BufferSize,
+                                                               uint32_t p__ULONG__LBA,
+                                                               uint16_t p__USHORT__Blocks);
+
+/* Track-at-once: one data track from a built file tree, a file, or a pipe of the given size,
+   at the next writable address. Progress (reason 12) every progress interval seconds and at
+   the end, drive buffer status (reason 13) every buffer interval seconds; 0 turns either off.
+   An empty source gives 2, a source larger than the free blocks 10, cancel 14; after a
+   failure the disc is ejected. */
+HALVORIN_API HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_TrackAtOnceFromTree(
+    HALVORIN_BURNER_PREFIX, void* p__PVOID__Tree, uint8_t p__BOOLEAN__IsXA,
+    uint8_t p__BOOLEAN__IsTestWrite, uint8_t p__BOOLEAN__IsMultiSession,
+    uint32_t p__ULONG__ProgressInterval, uint32_t p__ULONG__BufferInterval);
+/* A file name of 260 characters or more gives 2. */
+HALVORIN_API HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_TrackAtOnceFromFile(
+    HALVORIN_BURNER_PREFIX, const char* p__PCHAR__FileName, uint8_t p__BOOLEAN__IsXA,
+    uint8_t p__BOOLEAN__IsTestWrite, uint8_t p__BOOLEAN__IsMultiSession,
+    uint32_t p__ULONG__ProgressInterval, uint32_t p__ULONG__BufferInterval);
+/* The caller's descriptor is duplicated; the caller keeps its own. */
+HALVORIN_API HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_TrackAtOnceFromPipe(
+    HALVORIN_BURNER_PREFIX, int p__HANDLE__Pipe, uint32_t p__ULONG__SizeLow,
+    uint32_t p__ULONG__SizeHigh, uint8_t p__BOOLEAN__IsXA, uint8_t p__BOOLEAN__IsTestWrite,
+    uint8_t p__BOOLEAN__IsMultiSession, uint32_t p__ULONG__ProgressInterval,
+    uint32_t p__ULONG__BufferInterval);
+
 #ifdef __cplusplus
 }
 #endif

@@ -1,0 +1,140 @@
+// The object behind a burner/grabber handle: one recorder with its cache, its write-cache
+// thread and its lock. Locks, outermost first: this object's lock (a whole write or query),
+// then the transport's (one command).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <thread>
+
+#include "lib/api/halvorin.h"
+#include "lib/core/cache.h"
+#include "lib/core/critical_section_lock.h"
+#include "lib/core/fifo_queue.h"
+#include "lib/core/scsi_device_cdvd_rom_writer.h"
+#include "lib/core/write_cache_thread.h"
+
+class CHalvorin_FileChain;
+
+inline constexpr std::uint8_t kHalvorinWriteModeTrackAtOnce = 1;
+inline constexpr std::uint8_t kHalvorinWriteModeSessionAtOnce = 2;
+inline constexpr std::uint8_t kHalvorinWriteModeDiscAtOnce = 3;
+
+struct CHalvorin_TrackAtOnceOptions {
+  CHalvorin_FileChain* m__PCHalvorin_FileChain__Source = nullptr;
+  bool m__BOOLEAN__IsXA = false;
+  bool m__BOOLEAN__IsTestWrite = false;
+  bool m__BOOLEAN__IsMultiSession = false;
+  std::uint32_t m__ULONG__ProgressInterval = 0;  // seconds; 0 none
+  std::uint32_t m__ULONG__BufferInterval = 0;    // seconds; 0 none
+  std::uint32_t m__ULONG__TrackMode = 1;         // 1 data, 2 audio, other Mode 2 Form 2
+  std::uint8_t m__UCHAR__SubHeader[4] = {};
+};
+
+class CHalvorin_CdvdBurnerGrabber : public CHalvorin_ScsiDeviceCdvdRomWriter {
+ public:
+  CHalvorin_CdvdBurnerGrabber(HALVORIN_CALLBACK p__HALVORIN_CALLBACK__Callback,
+                              void* p__PVOID__Context, std::uint8_t p__UCHAR__HostAdapter,
+                              std::uint8_t p__UCHAR__Bus, std::uint8_t p__UCHAR__TargetID,
+                              std::uint8_t p__UCHAR__LUN, std::uint32_t p__ULONG__CacheSizeInMB);
+  ~CHalvorin_CdvdBurnerGrabber() override;
+
+  // Producer of the write-cache thread; returns the thread's exit code.
+  virtual std::uint32_t WriteCacheThread();
+  static std::uint32_t WriteCacheThreadRoutine(
+      CHalvorin_CdvdBurnerGrabber* p__PCHalvorin_CdvdBurnerGrabber__This);
+  // Stops and joins the producer; never throws. 0, or 1460 (time-out) when it did not report
+  // dead within 2 s (it is joined all the same).
+  std::uint32_t ShutDownCacheThread();
+
+  // Queries and small actions.
+  DISC_TYPE GetDiscTypeSafe();
+  DISC_TYPE GetInsertedDiscType();
+  void GetDeviceInformation(char* p__PCHAR__Vendor, char* p__PCHAR__Product,
+                            char* p__PCHAR__Revision, std::uint32_t* p__PULONG__BufferSize);
+  void GetSupportedMediaFormats(bool* p__PBOOLEAN__Flags10);
+  void GetSupportedMediaFormatsEx(bool* p__PBOOLEAN__Flags4);
+  void GetCdvdSpeeds(std::uint32_t* p__PULONG__CurrentRead, std::uint32_t* p__PULONG__MaximumRead,
+                     std::uint32_t* p__PULONG__CurrentWrite,
+                     std::uint32_t* p__PULONG__MaximumWrite);
+  void SetCdvdSpeeds(std::uint32_t p__ULONG__ReadSpeed, std::uint32_t p__ULONG__WriteSpeed);
+  void GetBUP(bool* p__PBOOLEAN__IsEnabled, bool* p__PBOOLEAN__IsSupported);
+  void SetBUP(bool p__BOOLEAN__IsEnabled);
+  void SendOPC();
+  void Load();
+  void Eject();
+  void Lock();
+  void Release();
+  void TestUnitReady(std::uint32_t p__ULONG__Seconds);
+  void GetDVDProtectionSystem(std::uint8_t* p__PUCHAR__System);
+  void GetDiscInformation(std::uint8_t* p__PUCHAR__Buffer, std::uint32_t p__ULONG__Size);
+  void GetTrackInformation(std::uint8_t p__UCHAR__TrackNumber, std::uint8_t* p__PUCHAR__Buffer,
+                           std::uint32_t p__ULONG__Size);
+  void GetTOCInformation(TOC_INFORMATION* p__PTOC_INFORMATION__Toc);
+  void ProbeSupportedWriteModes(bool* p__PBOOLEAN__TAO, bool* p__PBOOLEAN__SAO,
+                                bool* p__PBOOLEAN__DAO_PQ, bool* p__PBOOLEAN__DAO_RAW_PW);
+  void ProbeSupportedReadModes(bool* p__PBOOLEAN__Flags6);
+  void Cancel() { m__BOOLEAN__IsCancel.store(true); }
+  bool IsCancel() const { return m__BOOLEAN__IsCancel.load(); }
+
+  // Mode page helpers of the write modes (no lock of their own).
+  void SetWriteParameters(std::uint8_t p__UCHAR__WriteType, std::uint8_t p__UCHAR__DataBlockType,
+                          std::uint8_t p__UCHAR__TrackMode, bool p__BOOLEAN__IsTestWrite,
+                          bool p__BOOLEAN__IsMultiSession, std::uint8_t p__UCHAR__SessionFormat,
+                          const std::uint8_t* p__PUCHAR__SubHeader, bool p__BOOLEAN__IsLinkSize);
+  void RestoreWriteParameters();
+  void SynchronizeCache();
+  void FormatUnitForDVDPLUSRW();
+  void FormatUnitForDVDRAM();
+  void MakeTrackInformation(std::uint8_t* p__PUCHAR__Buffer);
+  void GetCapacity(std::uint32_t* p__PULONG__LastLBA, std::uint32_t* p__PULONG__BlockLength);
+
+  // Writing, closing and blanking.
+  void TrackAtOnce(const CHalvorin_TrackAtOnceOptions& p__Options);
+  void CloseSession();
+  void Blank(std::uint8_t p__UCHAR__BlankingType, std::uint32_t p__ULONG__StartAddress);
+  void BlankForCDRW(std::uint8_t p__UCHAR__BlankingType, std::uint32_t p__ULONG__StartAddress);
+  void BlankForDVDPLUSRW();
+  void CloseSessionForDVDPLUSR();
+
+  std::uint32_t GetCacheSizeInUCHARs() const { return m__ULONG__CacheSizeInUCHARs; }
+  CHalvorin_CacheManager* GetCacheManager() const { return m__PCHalvorin_CacheManager.get(); }
+  std::uint8_t GetLastWriteMode() const { return m__UCHAR__LastWriteMode; }
+  bool IsBUPEnabled() const { return m__BOOLEAN__IsBUPEnabled; }
+
+ protected:
+  void Callback(std::uint32_t p__ULONG__Reason, void* p__PVOID__Param1, void* p__PVOID__Param2);
+  // Consumer protocol: start the producer over the source and wait for the cache to fill.
+  void StartCacheThread(CHalvorin_FileChain* p__PCHalvorin_FileChain__Source,
+                        std::uint32_t p__ULONG__LBSize, const char* p__PCHAR__Method);
+  // The next filled object, or null once the source is complete; throws what the producer
+  // posted, 14 on cancel, and 10 when the producer ended without the end of the source.
+  CHalvorin_CacheObject* GetNextCacheObject(const char* p__PCHAR__Method);
+  void ReleaseCacheObject(CHalvorin_CacheObject* p__PCHalvorin_CacheObject__Object);
+  // The current write-parameters page (mode data from the header on), to be put back.
+  std::unique_ptr<std::uint8_t[]> SaveWriteParameters(std::uint32_t* p__PULONG__Length);
+  void PutBackWriteParameters(const std::uint8_t* p__PUCHAR__Page, std::uint32_t p__ULONG__Length);
+  bool IsVendor(const char* p__PCHAR__Vendor) const;
+  bool IsProduct(const char* p__PCHAR__Product) const;
+  void ThrowIfCancelled(const char* p__PCHAR__Method, std::uint64_t p__ULONGLONG__Offset);
+
+  CHalvorin_CriticalSection m__CRITICAL_SECTION__BurnerGrabber;
+  CHalvorin_LockedFifoQueue m__CHalvorin_LockedFifoQueue__WriteQueue;
+  std::unique_ptr<CHalvorin_CacheManager> m__PCHalvorin_CacheManager;
+  std::uint32_t m__ULONG__CacheSizeInUCHARs = 0;
+  CHalvorin_ManualResetEvent m__EVENT__CacheFull;
+  CHalvorin_ManualResetEvent m__EVENT__CacheThreadDead;
+  CHalvorin_QueueSignal m__SIGNAL__WriteQueue;
+  CHalvorin_QueueSignal m__SIGNAL__FreeQueue;
+  std::atomic<std::int32_t> m__LONG__StopCounter{0};
+  std::thread m__THREAD__CacheThread;
+  CHalvorin_FileChain* m__PCHalvorin_FileChain__Source = nullptr;
+  std::uint32_t m__ULONG__LBSize = 0;
+  std::atomic<bool> m__BOOLEAN__IsCancel{false};
+  std::uint8_t m__UCHAR__LastWriteMode = kHalvorinWriteModeTrackAtOnce;
+  bool m__BOOLEAN__IsBUPEnabled = false;
+  bool m__BOOLEAN__IsEndMarkerSeen = false;
+  HALVORIN_CALLBACK m__HALVORIN_CALLBACK__Callback;
+  void* m__PVOID__Context;
+};

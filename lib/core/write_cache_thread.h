@@ -1,0 +1,54 @@
+// The events of the write-cache thread: manual-reset, as the consumer protocol waits on them.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
+class CHalvorin_ManualResetEvent {
+ public:
+  void Set() {
+    std::lock_guard<std::mutex> guard(m__MUTEX__Event);
+    m__BOOLEAN__IsSet = true;
+    m__CONDITION__Event.notify_all();
+  }
+  void Reset() {
+    std::lock_guard<std::mutex> guard(m__MUTEX__Event);
+    m__BOOLEAN__IsSet = false;
+  }
+  bool IsSet() {
+    std::lock_guard<std::mutex> guard(m__MUTEX__Event);
+    return m__BOOLEAN__IsSet;
+  }
+  // True when set within the time.
+  bool Wait(std::chrono::milliseconds p__Timeout) {
+    std::unique_lock<std::mutex> guard(m__MUTEX__Event);
+    return m__CONDITION__Event.wait_for(guard, p__Timeout, [this] { return m__BOOLEAN__IsSet; });
+  }
+
+ private:
+  std::mutex m__MUTEX__Event;
+  std::condition_variable m__CONDITION__Event;
+  bool m__BOOLEAN__IsSet = false;
+};
+
+// Wakes whoever polls a queue as soon as it changes, so that polls stay short without spinning.
+class CHalvorin_QueueSignal {
+ public:
+  void Notify() {
+    std::lock_guard<std::mutex> guard(m__MUTEX__Signal);
+    ++m__ULONGLONG__Generation;
+    m__CONDITION__Signal.notify_all();
+  }
+  void WaitFor(std::chrono::milliseconds p__Timeout) {
+    std::unique_lock<std::mutex> guard(m__MUTEX__Signal);
+    const unsigned long long seen = m__ULONGLONG__Generation;
+    m__CONDITION__Signal.wait_for(guard, p__Timeout,
+                                  [&] { return m__ULONGLONG__Generation != seen; });
+  }
+
+ private:
+  std::mutex m__MUTEX__Signal;
+  std::condition_variable m__CONDITION__Signal;
+  unsigned long long m__ULONGLONG__Generation = 0;
+};

@@ -1,0 +1,143 @@
+// Failures of track-at-once writing: drive errors, cancel, empty and oversized sources, a
+// source slower than the drive, and the producer thread that must never outlive a write.
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <thread>
+
+#include "lib/api/export_frame.h"
+#include "lib/core/cdvd_burner_grabber.h"
+#include "lib/mastering/file_chain.h"
+#include "tests/lib/burner_test_support.h"
+
+namespace burnertest {
+namespace {
+
+// A source of `size` bytes that calls `onRead` before each read (to throttle or cancel).
+class ScriptedFile : public CHalvorin_File {
+ public:
+  ScriptedFile(std::uint64_t size, std::function<void(int)> onRead) : onRead_(std::move(onRead)) {
+    m__ULONGLONG__SizeInUCHARs = size;
+  }
+  std::atomic<int> reads{0};
+
+ protected:
+  void RealRead(std::uint64_t count, std::uint8_t* buffer) override {
+    onRead_(reads++);
+    for (std::uint64_t i = 0; i < count; ++i) buffer[i] = static_cast<std::uint8_t>(i);
+  }
+
+ private:
+  std::function<void(int)> onRead_;
+};
+
+class BurnerFaults : public BurnerTest {
+ protected:
+  CHalvorin_CdvdBurnerGrabber* Burner() {
+    return HalvorinI_ObjectOf<CHalvorin_CdvdBurnerGrabber>(burner);
+  }
+  libtest::Thrown Write(CHalvorin_File* file, std::uint32_t progress = 1) {
+    chain = std::make_unique<CHalvorin_FileChain>();
+    chain->AddChainTail(file);
+    CHalvorin_TrackAtOnceOptions o;
+    o.m__PCHalvorin_FileChain__Source = chain.get();
+    o.m__ULONG__ProgressInterval = progress;
+    return libtest::Catch([&] { Burner()->TrackAtOnce(o); });
+  }
+  std::unique_ptr<CHalvorin_FileChain> chain;
+};
+
+TEST_F(BurnerFaults, DriveFailureMidWriteGivesStatus8WithItsCdbAndTheBurnerStaysUsable) {
+  Devices({Media::CdR});
+  WriteFile(dir.P("a.iso"), std::string(2048 * 200, 'a'));
+  ASSERT_EQ(Create(), 0u);
+  at::InjectHang(0, 1, 0x2A);
+  EXPECT_EQ(Halvorin_CdvdBurnerGrabber_TrackAtOnceFromFile(BURNER_ARGS, dir.W("a.iso").c_str(), 0,
+                                                           0, 0, 1, 0),
+            8u)
+      << text;
+  EXPECT_EQ(failure.m__UCHAR__IsValid, 1);
+  EXPECT_EQ(failure.m__UCHAR__CDB[0], 0x2A);
+  // The failed disc was ejected: a fresh blank takes the same write.
+  ASSERT_EQ(Halvorin_CdvdBurnerGrabber_TrackAtOnceFromFile(BURNER_ARGS, dir.W("a.iso").c_str(), 0,
+                                                           0, 0, 1, 0),
+            0u)
+      << text;
+  EXPECT_EQ(failure.m__UCHAR__IsValid, 0);
+}
+
+TEST_F(BurnerFaults, EmptyAndOversizedSourcesAreRefusedBeforeAnyWrite) {
+  Devices({Media::CdR});
+  WriteFile(dir.P("empty.iso"), "");
+  ASSERT_EQ(Create(), 0u);
+  at::ClearCdbLog(0);
+  EXPECT_EQ(Halvorin_CdvdBurnerGrabber_TrackAtOnceFromFile(BURNER_ARGS, dir.W("empty.iso").c_str(),
+                                                           0, 0, 0, 1, 0),
+            2u);
+  ScriptedFile huge(4ull << 30, [](int) {});
+  auto t = Write(&huge);
+  EXPECT_EQ(t.Status(), 10) << t.Text();
+  for (const auto& r : at::CdbLog(0)) EXPECT_NE(r.cdb.at(0), 0x2A);
+  EXPECT_EQ(huge.reads.load(), 0);
+}
+
+TEST_F(BurnerFaults, CancelDuringTheWriteEndsItWithStatus14) {
+  Devices({Media::DvdR});
+  ASSERT_EQ(Create(), 0u);
+  void* handle = burner;
+  ScriptedFile file(50 * 61440, [&](int n) {
+    if (n == 10) Halvorin_CdvdBurnerGrabber_Cancel(handle);
+  });
+  auto t = Write(&file);
+  EXPECT_EQ(t.Status(), 14) << t.Text();
+  EXPECT_LT(file.reads.load(), 50);
+}
+
+TEST_F(BurnerFaults, ShortCacheOnAMultiBufferSourceIsReusedAcrossWrites) {
+  Devices({Media::DvdPlusRw});
+  ASSERT_EQ(Halvorin_CdvdBurnerGrabber_Create(&burner, text, sizeof text, &error, &failure, &Record,
+                                              &events, 0, 0, 0, 0, 1),
+            0u);
+  // More data than the cache holds, twice on the same burner.
+  for (int round = 0; round < 2; ++round) {
+    ScriptedFile file(300 * 61440 + 5, [](int) {});
+    auto t = Write(&file);
+    EXPECT_FALSE(t.thrown) << t.Text();
+  }
+}
+
+// The drive empties its buffer faster than the source fills the cache.
+class Underrun : public BurnerFaults, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(Underrun, SlowSourceReportsUnderrunsAndFailsOnlyWithoutProtection) {
+  const bool protection = GetParam();
+  Devices({Media::DvdR});
+  ASSERT_EQ(Halvorin_CdvdBurnerGrabber_Create(&burner, text, sizeof text, &error, &failure, &Record,
+                                              &events, 0, 0, 0, 0, 1),
+            0u);
+  ASSERT_EQ(Halvorin_CdvdBurnerGrabber_SetBUP(BURNER_ARGS, protection), 0u) << text;
+  at::SetDrainSpeed(0, at::kDvd1x);
+  auto fake = clock;
+  ScriptedFile file(200 * 61440, [&](int n) {
+    if (n < 40) return;  // the cache fills first
+    std::this_thread::sleep_for(std::chrono::milliseconds(3));
+    fake->Advance(std::chrono::seconds(3));
+  });
+  auto t = Write(&file);
+  if (protection) {
+    EXPECT_FALSE(t.thrown) << t.Text();
+    EXPECT_GT(std::count(events.reasons.begin(), events.reasons.end(),
+                         HALVORIN_CALLBACK_REASON_BUFFER_UNDERRUN),
+              0);
+    EXPECT_GT(at::Recorder(0).ProtectedUnderruns(), 0);
+  } else {
+    // The drive stops at its first empty buffer, possibly before the cache runs dry.
+    EXPECT_EQ(t.Status(), 8) << t.Text();
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Protection, Underrun, ::testing::Bool());
+
+}  // namespace
+}  // namespace burnertest

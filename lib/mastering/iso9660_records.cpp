@@ -1,6 +1,7 @@
 #include "lib/mastering/iso9660_records.h"
 
 #include <algorithm>
+#include <string_view>
 
 void HalvorinI_PutLE16(std::uint8_t* p, std::uint16_t v) {
   p[0] = static_cast<std::uint8_t>(v);
@@ -44,27 +45,29 @@ int ComparePadded(const S& a, const S& b) {
   return 0;
 }
 
+// Views, not copies: the sort of a large folder makes millions of these comparisons.
 template <class S>
 int CompareIdentifiersOf(const S& a, const S& b) {
-  auto split = [](const S& s, S& name, S& extension, unsigned long& version) {
+  using View = std::basic_string_view<typename S::value_type>;
+  auto split = [](View s, View& name, View& extension, unsigned long& version) {
     const std::size_t semicolon = s.find(typename S::value_type(';'));
-    const S base = s.substr(0, semicolon);
+    const View base = s.substr(0, semicolon);
     const std::size_t dot = base.find(typename S::value_type('.'));
     name = base.substr(0, dot);
-    extension = dot == S::npos ? S() : base.substr(dot + 1);
+    extension = dot == View::npos ? View() : base.substr(dot + 1);
     version = 0;
-    if (semicolon != S::npos)
+    if (semicolon != View::npos)
       for (std::size_t i = semicolon + 1; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i)
         version = version * 10 + static_cast<unsigned long>(s[i] - '0');
   };
-  S an, ae, bn, be;
+  View an, ae, bn, be;
   unsigned long av, bv;
   split(a, an, ae, av);
   split(b, bn, be, bv);
   if (int c = ComparePadded(an, bn)) return c;
   if (int c = ComparePadded(ae, be)) return c;
   if (av != bv) return av > bv ? -1 : 1;
-  return ComparePadded(a, b);
+  return ComparePadded(View(a), View(b));
 }
 
 }  // namespace

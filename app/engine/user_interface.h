@@ -59,6 +59,13 @@ class IUserInterface {
   virtual std::optional<std::string> ChangeProjectName(std::string_view /*oldName*/) {
     return std::nullopt;
   }
+
+  // The disc delivery's Yes/No/Cancel prompt for the next volume's blank disc; `retry` is set
+  // when the disc offered after the last answer failed its test.
+  virtual TModalResult AskInsertBlankDisc(std::string_view text, std::string_view title,
+                                          bool /*retry*/) {
+    return MessageBox(text, title, TMessageButtons::YesNoCancel, TMessageKind::Question);
+  }
 };
 
 // Answers without a user: message boxes with their cancelling answer (Cancel, No, OK for a
@@ -78,6 +85,12 @@ class THeadlessUserInterface : public IUserInterface {
   void StatusProgressHide() override {}
   int StatusProgressMaximum() override { return maximum_; }
   void SetStatusPanel(int, std::string_view) override {}
+  // Burns on the disc in the drive once; a disc that fails its test cancels the delivery.
+  TModalResult AskInsertBlankDisc(std::string_view text, std::string_view title,
+                                  bool retry) override {
+    MessageBox(text, title, TMessageButtons::Ok, TMessageKind::Information);
+    return retry ? TModalResult::Cancel : TModalResult::Yes;
+  }
 
  private:
   int maximum_ = 100;

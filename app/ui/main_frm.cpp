@@ -19,17 +19,25 @@
 #include <system_error>
 
 #include "app/engine/backup_run.h"
+#include "app/engine/backup_sets.h"
+#include "app/engine/diff_restore_choices.h"
+#include "app/engine/diff_restore_run.h"
 #include "app/engine/global_setting.h"
 #include "app/engine/log.h"
 #include "app/engine/progress.h"
 #include "app/engine/project_lock.h"
+#include "app/engine/project_recovery.h"
+#include "app/engine/restore_selection.h"
 #include "app/engine/stream.h"
 #include "app/ui/about_frm.h"
+#include "app/ui/compare_page.h"
 #include "app/ui/console_frm.h"
 #include "app/ui/console_log_sink.h"
+#include "app/ui/global_setting_frm.h"
 #include "app/ui/progress_frm.h"
 #include "app/ui/pump_messages.h"
 #include "app/ui/qt_user_interface.h"
+#include "app/ui/restore_page.h"
 #include "app/ui/selection_tree_view.h"
 #include "platform/fs/fs.h"
 #include "platform/shell/job_thread.h"
@@ -38,7 +46,6 @@
 namespace {
 
 constexpr const char* kTitle = "Quorva Backup";
-constexpr const char* kNoBackupSets = "No backup sets found!";
 
 QString Q(std::string_view s) {
   return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
@@ -98,8 +105,6 @@ bool OpenUrlInBrowser(const QString& address) {
 TMainFrm::TMainFrm(TGlobalSetting& settings, TQtUserInterface& ui, bool startedWithArguments,
                    QWidget* parent)
     : QMainWindow(parent),
-      RestoreFolderItems(TItemCompare::Exact),
-      RestoreFileItems(TItemCompare::Exact),
       settings_(settings),
       ui_(ui),
       startedWithArguments_(startedWithArguments) {
@@ -207,16 +212,21 @@ void TMainFrm::CreateActions() {
   connect(RemoveProject, &QAction::triggered, this, &TMainFrm::RemoveProjectExecute);
   connect(Configure, &QAction::triggered, this, &TMainFrm::ConfigureExecute);
   connect(ShowConsole, &QAction::triggered, this, &TMainFrm::ShowConsoleExecute);
+  connect(ExtractBPJfromQVP, &QAction::triggered, this, &TMainFrm::ExtractBPJfromQVPExecute);
+  connect(RunRestore, &QAction::triggered, this, &TMainFrm::RunRestoreExecute);
+  connect(CompareProject, &QAction::triggered, this, &TMainFrm::CompareProjectExecute);
+  connect(AddProjectToCompare, &QAction::triggered, this, &TMainFrm::AddProjectToCompareExecute);
+  connect(ResetCompare, &QAction::triggered, this, &TMainFrm::ResetCompareExecute);
   connect(Quit, &QAction::triggered, this, &QWidget::close);
   connect(RunBackup, &QAction::triggered, this, &TMainFrm::RunBackupExecute);
   connect(ToWizard, &QAction::triggered, this, &TMainFrm::ToWizardExecute);
   connect(Help, &QAction::triggered, this, &TMainFrm::HelpExecute);
   connect(Website, &QAction::triggered, this, &TMainFrm::WebsiteExecute);
   connect(About, &QAction::triggered, this, &TMainFrm::AboutExecute);
+  connect(GlobalSetting, &QAction::triggered, this, &TMainFrm::GlobalSettingExecute);
   // Actions whose dialogs and pages come with later work.
   for (QAction* action :
-       {ExtractBPJfromQVP, GlobalSetting, RunRestore, CompareProject, AddProjectToCompare,
-        ResetCompare, AnalyzeBKFile, SearchFile, SearchSpecialFolder, AddSchedule, AddKnownSchedule,
+       {AnalyzeBKFile, SearchFile, SearchSpecialFolder, AddSchedule, AddKnownSchedule,
         AddLocalProject, RemoveSchedule, EnableSchedule, DisableSchedule, ConfigSchedule, About})
     connect(action, &QAction::triggered, this,
             [this, action] { NotAvailable(action->text().remove('&')); });
@@ -324,27 +334,17 @@ QWidget* TMainFrm::CreatePages() {
                     backupContent);
   PC->addTab(BackupPage, "Backup");
 
-  auto* restoreContent = new QWidget;
-  auto* restoreLayout = new QVBoxLayout(restoreContent);
-  restoreLayout->setContentsMargins(0, 0, 0, 0);
-  Combo_BackupSets = new QComboBox;
-  Combo_BackupSets->setObjectName("Combo_BackupSets");
-  auto* restoreSplit = new QSplitter;
-  RTTV = Placeholder("RTTV", {});
-  RLV = Placeholder("RLV", {"Name"});
-  restoreSplit->addWidget(RTTV);
-  restoreSplit->addWidget(RLV);
-  restoreLayout->addWidget(Combo_BackupSets);
-  restoreLayout->addWidget(restoreSplit, 1);
-  PC->addTab(page("RestorePage", "RestoreToolBar", {RunRestore}, restoreContent), "Restore");
+  RestorePage = new TRestorePageView(ui_);
+  Combo_BackupSets = RestorePage->Combo_BackupSets;
+  RTTV = RestorePage->RTTV;
+  RLV = RestorePage->RLV;
+  PC->addTab(page("RestorePage", "RestoreToolBar", {RunRestore}, RestorePage), "Restore");
 
-  auto* compareSplit = new QSplitter;
-  CPTV = Placeholder("CPTV", {});
-  CLV = Placeholder("CLV", {"Name"});
-  compareSplit->addWidget(CPTV);
-  compareSplit->addWidget(CLV);
+  ComparePage = new TComparePageView(ui_);
+  CPTV = ComparePage->CPTV;
+  CLV = ComparePage->CLV;
   PC->addTab(page("DiffRestorePage", "DiffRestoreToolBar",
-                  {AddProjectToCompare, ResetCompare, nullptr, RunRestore}, compareSplit),
+                  {AddProjectToCompare, ResetCompare, nullptr, RunRestore}, ComparePage),
              "Differential-Restore");
 
   ScheduleLV =
@@ -509,13 +509,11 @@ void TMainFrm::PrjLVChange() {
   const QString name = SelectedProjectName();
   setWindowTitle(name.isEmpty() ? "Project Manager - Quorva Backup" : name + " - Quorva Backup");
   selectionView_->ResetSelection();
-  RTTV->clear();
-  RLV->clear();
-  RestoreSelection.Clear();
-  // The backup-set search of the restore page joins here.
+  RestorePage->Reset();
   if (const TProject* project = SelectedProject()) {
     StatusProgress->show();
     selectionView_->LoadProjectSelection(*project);
+    RestorePage->FindBackupSets(projects_, project->Name);
     StatusProgress->hide();
   }
   ActionListUpdate();
@@ -628,6 +626,13 @@ bool TMainFrm::AddNewProject(const TProject& fromDialog) {
   }
   fromDialog.AssignTo(*project);
   project->ProjectFile = projectFolder_ + project->Name + ".bpj";
+  // A file of that name that is not listed (damaged, or named in another case) belongs to
+  // someone else: it is never overwritten.
+  if (platform::fs::Exists(project->ProjectFile)) {
+    LogError("The project file " + project->ProjectFile + " exists already.");
+    ui_.MessageBox("Create new project failed! ", kTitle, TMessageButtons::Ok, TMessageKind::Error);
+    return false;
+  }
   if (!project->SaveToFile(project->ProjectFile)) {
     const std::string text = "The project could not be saved to " + project->ProjectFile;
     LogError(text);
@@ -655,8 +660,59 @@ void TMainFrm::ConfigureExecute() {
   TProject edited;
   project->AssignTo(edited);
   if (!projectDialog_(edited)) return;
+
+  const int row = FindProjectRow(SelectedProjectName());
+  const bool renamed = edited.Name != project->Name;
+  const std::string oldFile = project->ProjectFile;
+  const std::string newFile = renamed ? projectFolder_ + edited.Name + ".bpj" : oldFile;
+  if (renamed) {
+    // Another project's name or file is never taken over.
+    const TProject* other = projects_.FindByName(edited.Name);
+    if (!IsPlainFileName(edited.Name) || (other && other != project) ||
+        (newFile != oldFile && platform::fs::Exists(newFile))) {
+      ui_.MessageBox("Create new project failed! ", kTitle, TMessageButtons::Ok,
+                     TMessageKind::Error);
+      return;
+    }
+  }
+  std::optional<TProjectLock> lock;
+  try {
+    lock.emplace(oldFile);
+  } catch (const std::exception& e) {
+    LogError(e.what());
+    ui_.MessageBox(e.what(), kTitle, TMessageButtons::Ok, TMessageKind::Error);
+    return;
+  }
   edited.AssignTo(*project);
-  PrjLV->item(FindProjectRow(SelectedProjectName()), 0)->setText(Q(project->Name));
+  // A run may have saved a newer run counter and snapshot meanwhile.
+  if (!ReloadFromFile(*project)) return;
+  if (!project->SaveToFile(newFile)) {
+    const std::string text = "The project could not be saved to " + newFile;
+    LogError(text);
+    ui_.MessageBox(text, kTitle, TMessageButtons::Ok, TMessageKind::Error);
+  } else {
+    project->ProjectFile = newFile;
+    if (newFile != oldFile && !platform::fs::DeleteFile(oldFile) && platform::fs::Exists(oldFile))
+      LogError("Cannot delete the project file " + oldFile);
+  }
+  RefreshProjectRow(row, *project);
+}
+
+void TMainFrm::GlobalSettingExecute() {
+  TGlobalSettingFrm dialog(settings_, this);
+  dialog.exec();
+}
+
+void TMainFrm::UseProjectConfigDialog(std::function<std::vector<TWriterEntry>()> writers) {
+  SetProjectDialog([this, writers = std::move(writers)](TProject& project) {
+    TProjectConfigFrm dialog(settings_, writers ? writers() : std::vector<TWriterEntry>{}, this);
+    dialog.ShowConsole = [this] { ShowConsoleExecute(); };
+    project.AssignTo(dialog.Project);
+    dialog.ProjectToForm();
+    if (dialog.exec() != 1) return false;
+    dialog.Project.AssignTo(project);
+    return true;
+  });
 }
 
 void TMainFrm::SaveProjectExecute() {
@@ -759,12 +815,14 @@ void TMainFrm::RunBackupExecute() {
   std::atomic<bool> finished{false};
   try {
     platform::shell::JobThread worker([&] {
+      // The run sets ProgressDone itself; setting it again after the window has taken it would
+      // leave it set for the next job.
       try {
         BackupThreadProc(*project, settings_);
       } catch (const std::exception& e) {
         LogError(std::string("The backup stopped: ") + e.what());
+        ProgressDone = true;
       }
-      ProgressDone = true;
       finished = true;
       QMetaObject::invokeMethod(
           this, [] {}, Qt::QueuedConnection);  // wakes the wait below
@@ -782,26 +840,99 @@ void TMainFrm::RunBackupExecute() {
     return;
   }
   if (ProgressCancelled) LogError("User break!");
-  const int noSets = Combo_BackupSets->findText(kNoBackupSets);
-  if (noSets >= 0) Combo_BackupSets->removeItem(noSets);
+  RestorePage->RemoveNoBackupSetsItem();
   RefreshProjectRow(FindProjectRow(Q(project->Name)), *project);
 }
 
 void TMainFrm::ShowBackupSet(const std::string& archivePath) {
-  const QString path = Q(archivePath);
-  int index = -1;
-  for (int i = 0; i < Combo_BackupSets->count(); ++i)
-    if (Combo_BackupSets->itemText(i).toUpper() == path.toUpper()) index = i;
-  if (index < 0) {
-    Combo_BackupSets->addItem(path);
-    index = Combo_BackupSets->count() - 1;
-  }
-  Combo_BackupSets->setCurrentIndex(index);
-  Combo_BackupSetsChange();
+  RestorePage->ShowBackupSet(archivePath);
 }
 
-// The restore page loads the chosen backup set here when it is built.
-void TMainFrm::Combo_BackupSetsChange() {}
+void TMainFrm::Combo_BackupSetsChange() {
+  RestorePage->Combo_BackupSetsChange();
+}
+
+void TMainFrm::RunRestoreJob(const std::function<void()>& body) {
+  if (!progress_) return;
+  ResetProgressForJob();
+  std::atomic<bool> finished{false};
+  try {
+    platform::shell::JobThread worker([&] {
+      try {
+        body();
+      } catch (const std::exception& e) {
+        LogError(std::string("The restore stopped: ") + e.what());
+        // The runs set it on every way out; setting it again after the window has taken it
+        // would leave it set.
+        ProgressDone = true;
+      }
+      finished = true;
+      QMetaObject::invokeMethod(
+          this, [] {}, Qt::QueuedConnection);  // wakes the wait below
+    });
+    std::string refused;
+    if (!worker.SetPriority(settings_.PriorityIndex, &refused)) LogError(refused);
+    worker.Resume();
+    progress_->ShowModal();
+    while (!finished) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    worker.Join();
+  } catch (const std::system_error& e) {
+    const std::string text = std::string("Cannot start the restore: ") + e.what();
+    LogError(text);
+    ui_.MessageBox(text, kTitle, TMessageButtons::Ok, TMessageKind::Error);
+  }
+  FinishRestoreJob();
+}
+
+void TMainFrm::RunRestoreExecute() {
+  switch (shownPage_) {
+    case 0:
+      if (SelectedProject()) PC->setCurrentIndex(2);
+      return;
+    case 2: {
+      const TRestorePage& model = RestorePage->Model();
+      if (!PrepareRestoreJob(model.BackupSets.Text(), RestorePage->Target(), model.Tree,
+                             RestoreJob))
+        return;
+      RunRestoreJob([this] { RestoreThreadProc(RestoreJob); });
+      return;
+    }
+    case 3: {
+      TDiffRestorePage& model = ComparePage->Model();
+      if (!BuildCompareChoices(model, ComparePage->Target(), RestoreJob)) return;
+      RunRestoreJob([this, &model] { DiffRestoreThreadProc(model, RestoreJob); });
+      return;
+    }
+    default:
+      return;
+  }
+}
+
+void TMainFrm::ExtractBPJfromQVPExecute() {
+  // RT_OD
+  const auto chosen = ui_.ChooseFile("Open", "", "Quorva Backup File (*.qvp)|*.qvp");
+  if (!chosen) return;
+  const TProject* project = ::ExtractBPJfromQVPExecute(*chosen, projects_);
+  if (!project) return;
+  const auto texts = RecoveredProjectRow(*project);
+  const int row = PrjLV->rowCount();
+  PrjLV->insertRow(row);
+  for (int c = 0; c < 4; ++c)
+    PrjLV->setItem(row, c, new QTableWidgetItem(Q(texts[static_cast<size_t>(c)])));
+}
+
+void TMainFrm::CompareProjectExecute() {
+  PC->setCurrentIndex(3);
+}
+
+void TMainFrm::AddProjectToCompareExecute() {
+  if (shownPage_ != 3) PC->setCurrentIndex(3);
+  ComparePage->ChooseCompareSources();
+}
+
+void TMainFrm::ResetCompareExecute() {
+  ComparePage->ResetCompareExecute();
+}
 
 void TMainFrm::ShowConsoleExecute() {
   console_->show();
@@ -832,13 +963,9 @@ void TMainFrm::AboutExecute() {
 }
 
 void TMainFrm::closeEvent(QCloseEvent* event) {
-  RTTV->clear();
-  RLV->clear();
-  CPTV->clear();
-  CLV->clear();
+  RestorePage->Reset();
+  ComparePage->ResetCompareExecute();
   ScheduleLV->clear();
-  CompareSets.Clear();
-  CompareChoices.Clear();
   QMainWindow::closeEvent(event);
   // Closing the main window ends the program, whatever other window is still open.
   console_->close();

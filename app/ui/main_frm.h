@@ -1,5 +1,5 @@
 // The main window: the project list and the five pages, the program's actions and their
-// enabling rules, the status bar, and the backup job under the modal progress window.
+// enabling rules, the status bar, and the backup and restore jobs under the modal progress window.
 #pragma once
 
 #include <QAction>
@@ -17,17 +17,19 @@
 #include <string>
 #include <vector>
 
-#include "app/engine/compare_obj.h"
 #include "app/engine/items.h"
 #include "app/engine/log.h"
 #include "app/engine/projects.h"
-#include "app/engine/tripper_list.h"
+#include "app/engine/restore_run.h"
+#include "app/ui/project_config_frm.h"
 
+class TComparePageView;
 class TConsoleFrm;
 class TConsoleLogSink;
 class TGlobalSetting;
 class TProgressFrm;
 class TQtUserInterface;
+class TRestorePageView;
 class TSelectionTreeView;
 
 // What the Backup page's selection gives the main window: the page's own selection tree, or a
@@ -62,6 +64,8 @@ class TMainFrm : public QMainWindow {
   void SetProgressForm(TProgressFrm* progress);
   void AdoptSplash(std::unique_ptr<QWidget> splash);
   void SetProjectDialog(TProjectDialog dialog);
+  // The project dialog is the configuration dialog, offering the writers of `writers`.
+  void UseProjectConfigDialog(std::function<std::vector<TWriterEntry>()> writers = {});
   // Replaces the page's selection tree as the source of the marks (null: the tree again).
   void SetBackupSelectionView(IBackupSelectionView* view);
 
@@ -93,8 +97,14 @@ class TMainFrm : public QMainWindow {
   void SaveProjectExecute();
   void RemoveProjectExecute();
   void ConfigureExecute();
+  void GlobalSettingExecute();
   void RunBackupExecute();
   void ShowConsoleExecute();
+  void ExtractBPJfromQVPExecute();
+  void RunRestoreExecute();
+  void CompareProjectExecute();
+  void AddProjectToCompareExecute();
+  void ResetCompareExecute();
   void ToWizardExecute();
   void HelpExecute();
   void WebsiteExecute();
@@ -108,9 +118,11 @@ class TMainFrm : public QMainWindow {
   QTreeWidget* SHTV = nullptr;
   QTreeWidget* BLV = nullptr;
   QLabel* BKMsg = nullptr;
+  TRestorePageView* RestorePage = nullptr;
   QComboBox* Combo_BackupSets = nullptr;
   QTreeWidget* RTTV = nullptr;
   QTreeWidget* RLV = nullptr;
+  TComparePageView* ComparePage = nullptr;
   QTreeWidget* CPTV = nullptr;
   QTreeWidget* CLV = nullptr;
   QTreeWidget* ScheduleLV = nullptr;
@@ -148,15 +160,9 @@ class TMainFrm : public QMainWindow {
   QAction* Website = nullptr;
   QAction* About = nullptr;
 
-  // Three-state selection sets of the Restore and Differential-Restore pages (the Backup
-  // page's belongs to its tree), the restore job's items and the differential restore's
-  // comparison, for the pages' owners.
-  TTripperList RestoreSelection;
-  TTripperList CompareSelection;
-  TItems RestoreFolderItems;
-  TItems RestoreFileItems;
-  TCompareObj CompareSets;
-  TCompareObj CompareChoices;
+  // The parameters of the last restore job; the pages hold their selection sets and the
+  // differential restore's comparison.
+  TRestoreJob RestoreJob;
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -178,6 +184,9 @@ class TMainFrm : public QMainWindow {
   // saved newer ones; false (reported) when the file exists but cannot be read.
   bool ReloadFromFile(TProject& project);
   void NotAvailable(const QString& what);
+  // Runs a restore job on a worker thread under the modal progress window; afterwards
+  // "User break!" is logged when it was cancelled and the status-bar progress bar hidden.
+  void RunRestoreJob(const std::function<void()>& body);
   void Status(const std::string& text);
 
   TGlobalSetting& settings_;

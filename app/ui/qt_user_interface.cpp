@@ -9,6 +9,7 @@
 
 #include "app/ui/overwrite_frm.h"
 #include "app/ui/password_frm.h"
+#include "app/ui/rename_frm.h"
 #include "platform/fs/fs.h"
 
 namespace {
@@ -173,6 +174,52 @@ std::optional<std::string> TQtUserInterface::ChooseSaveFile(std::string_view tit
       [&] { return FileOnGui(true, Q(title), {}, QtFileFilter(filter), Q(defaultExtension)); });
 }
 
+std::vector<std::string> TQtUserInterface::ChooseFiles(std::string_view title,
+                                                       std::string_view filter) {
+  return OnGuiThread([&]() -> std::vector<std::string> {
+    std::vector<std::string> chosen;
+    {
+      std::lock_guard lock(scriptMutex_);
+      if (scripted_) {
+        // One scripted answer holds the files chosen together, one per line.
+        if (fileAnswers_.empty()) return chosen;
+        const auto answer = fileAnswers_.front();
+        fileAnswers_.pop_front();
+        if (answer)
+          for (const QString& name : Q(*answer).split('\n', Qt::SkipEmptyParts))
+            chosen.push_back(S(name));
+        return chosen;
+      }
+    }
+    QFileDialog dialog(QApplication::activeWindow(), Q(title), {}, QtFileFilter(filter));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    if (dialog.exec() != QDialog::Accepted) return chosen;
+    for (const QString& name : dialog.selectedFiles())
+      chosen.push_back(platform::fs::FromPosix(S(name)));
+    return chosen;
+  });
+}
+
+std::optional<std::string> TQtUserInterface::ChangeProjectName(std::string_view oldName) {
+  return OnGuiThread([&]() -> std::optional<std::string> {
+    {
+      std::lock_guard lock(scriptMutex_);
+      if (namesScripted_ || scripted_) {
+        askedNames_.emplace_back(oldName);
+        if (nameAnswers_.empty()) return std::nullopt;
+        auto answer = nameAnswers_.front();
+        nameAnswers_.pop_front();
+        return answer;
+      }
+    }
+    TChangeNameFrm frm(QApplication::activeWindow());
+    frm.Edit1->setText(Q(oldName));
+    if (frm.exec() != static_cast<int>(TModalResult::Ok)) return std::nullopt;
+    return S(frm.Edit2->text());
+  });
+}
+
 std::optional<std::string> TQtUserInterface::FileOnGui(bool save, const QString& title,
                                                        const QString& proposed,
                                                        const QString& filter,
@@ -267,6 +314,17 @@ void TQtUserInterface::ScriptFileAnswers(std::vector<std::optional<std::string>>
   std::lock_guard lock(scriptMutex_);
   scripted_ = true;
   fileAnswers_.assign(answers.begin(), answers.end());
+}
+
+void TQtUserInterface::ScriptNameAnswers(std::vector<std::optional<std::string>> answers) {
+  std::lock_guard lock(scriptMutex_);
+  namesScripted_ = true;
+  nameAnswers_.assign(answers.begin(), answers.end());
+}
+
+std::vector<std::string> TQtUserInterface::AskedNames() const {
+  std::lock_guard lock(scriptMutex_);
+  return askedNames_;
 }
 
 std::vector<TAskedMessage> TQtUserInterface::AskedMessages() const {

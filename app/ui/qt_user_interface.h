@@ -44,6 +44,10 @@ class TQtUserInterface : public QObject, public IUserInterface {
   // A save-file dialog; the chosen path gets the default extension when it has none.
   std::optional<std::string> ChooseSaveFile(std::string_view title, std::string_view filter,
                                             std::string_view defaultExtension);
+  // An open-file dialog that takes several files; empty when cancelled.
+  std::vector<std::string> ChooseFiles(std::string_view title, std::string_view filter);
+  // The change-name dialog (TChangeNameFrm).
+  std::optional<std::string> ChangeProjectName(std::string_view oldName) override;
 
   void StatusProgressShow(int maximum) override;
   void StatusProgressSetPosition(int position) override;
@@ -66,6 +70,10 @@ class TQtUserInterface : public QObject, public IUserInterface {
   // stands in for them, are recorded and answered cautiously (keep the file, no password).
   void ScriptMessageAnswers(std::vector<TModalResult> answers);
   void ScriptFileAnswers(std::vector<std::optional<std::string>> answers);
+  // The change-name dialog takes the next scripted name (nullopt = cancelled; none left:
+  // cancelled); the old names asked with are recorded.
+  void ScriptNameAnswers(std::vector<std::optional<std::string>> answers);
+  std::vector<std::string> AskedNames() const;
   std::vector<TAskedMessage> AskedMessages() const;
   void ClearAskedMessages();
 
@@ -95,5 +103,8 @@ class TQtUserInterface : public QObject, public IUserInterface {
   bool scripted_ = false;
   std::deque<TModalResult> messageAnswers_;
   std::deque<std::optional<std::string>> fileAnswers_;
+  bool namesScripted_ = false;
+  std::deque<std::optional<std::string>> nameAnswers_;
+  std::vector<std::string> askedNames_;
   std::vector<TAskedMessage> asked_;
 };

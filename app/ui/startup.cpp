@@ -63,6 +63,7 @@ int ProgramMainBlock(TQtUserInterface& ui, const TStartupHooks& hooks) {
     // mail body, change name) are made where they are used.
     mainFrm = std::make_unique<TMainFrm>(*settings, ui, false);
     mainFrm->AdoptSplash(std::move(splash));
+    mainFrm->UseProjectConfigDialog();
     step("form:MainFrm");
     progressFrm = std::make_unique<TProgressFrm>();
     mainFrm->SetProgressForm(progressFrm.get());

@@ -1,0 +1,40 @@
+// "Choose Extension": every file extension the system knows, or one typed by the user or
+// taken from a sample file, for the project's exclusion list.
+#pragma once
+
+#include <QDialog>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTreeWidget>
+
+class TAddExtFrm : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit TAddExtFrm(QWidget* parent = nullptr);
+
+  // Fills the list on the first show only.
+  void FormShow();
+  void FillExtensionList();
+  void RadioButtonClick();
+  void BrowseBtnClick();
+  void OKBtnClick();
+  void CancelBtnClick();
+  bool Filled() const { return filled_; }
+
+  QRadioButton* RadioButton1 = nullptr;
+  QTreeWidget* LV = nullptr;
+  QRadioButton* RadioButton2 = nullptr;
+  QLineEdit* Edit1 = nullptr;
+  QPushButton* BrowseBtn = nullptr;
+  QPushButton* OKBtn = nullptr;
+  QPushButton* CancelBtn = nullptr;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void reject() override { done(2); }
+
+ private:
+  bool filled_ = false;
+};

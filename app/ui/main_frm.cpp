@@ -811,34 +811,7 @@ void TMainFrm::RunBackupExecute() {
   // snapshot are the ones to go on from.
   if (!ReloadFromFile(*project)) return;
 
-  ResetProgressForJob();
-  std::atomic<bool> finished{false};
-  try {
-    platform::shell::JobThread worker([&] {
-      // The run sets ProgressDone itself; setting it again after the window has taken it would
-      // leave it set for the next job.
-      try {
-        BackupThreadProc(*project, settings_);
-      } catch (const std::exception& e) {
-        LogError(std::string("The backup stopped: ") + e.what());
-        ProgressDone = true;
-      }
-      finished = true;
-      QMetaObject::invokeMethod(
-          this, [] {}, Qt::QueuedConnection);  // wakes the wait below
-    });
-    std::string refused;
-    if (!worker.SetPriority(settings_.PriorityIndex, &refused)) LogError(refused);
-    worker.Resume();
-    progress_->ShowModal();
-    while (!finished) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    worker.Join();
-  } catch (const std::system_error& e) {
-    const std::string text = std::string("Cannot start the backup: ") + e.what();
-    LogError(text);
-    ui_.MessageBox(text, kTitle, TMessageButtons::Ok, TMessageKind::Error);
-    return;
-  }
+  if (!RunJob("backup", [&] { BackupThreadProc(*project, settings_); })) return;
   if (ProgressCancelled) LogError("User break!");
   RestorePage->RemoveNoBackupSetsItem();
   RefreshProjectRow(FindProjectRow(Q(project->Name)), *project);
@@ -852,8 +825,8 @@ void TMainFrm::Combo_BackupSetsChange() {
   RestorePage->Combo_BackupSetsChange();
 }
 
-void TMainFrm::RunRestoreJob(const std::function<void()>& body) {
-  if (!progress_) return;
+bool TMainFrm::RunJob(const std::string& what, const std::function<void()>& body) {
+  if (!progress_) return false;
   ResetProgressForJob();
   std::atomic<bool> finished{false};
   try {
@@ -861,9 +834,9 @@ void TMainFrm::RunRestoreJob(const std::function<void()>& body) {
       try {
         body();
       } catch (const std::exception& e) {
-        LogError(std::string("The restore stopped: ") + e.what());
+        LogError("The " + what + " stopped: " + e.what());
         // The runs set it on every way out; setting it again after the window has taken it
-        // would leave it set.
+        // would leave it set for the next job.
         ProgressDone = true;
       }
       finished = true;
@@ -877,10 +850,16 @@ void TMainFrm::RunRestoreJob(const std::function<void()>& body) {
     while (!finished) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     worker.Join();
   } catch (const std::system_error& e) {
-    const std::string text = std::string("Cannot start the restore: ") + e.what();
+    const std::string text = "Cannot start the " + what + ": " + e.what();
     LogError(text);
     ui_.MessageBox(text, kTitle, TMessageButtons::Ok, TMessageKind::Error);
+    return false;
   }
+  return true;
+}
+
+void TMainFrm::RunRestoreJob(const std::function<void()>& body) {
+  RunJob("restore", body);
   FinishRestoreJob();
 }
 

@@ -186,6 +186,9 @@ class TMainFrm : public QMainWindow {
   void NotAvailable(const QString& what);
   // Runs a restore job on a worker thread under the modal progress window; afterwards
   // "User break!" is logged when it was cancelled and the status-bar progress bar hidden.
+  // Runs a job on a worker thread under the modal progress window; false when it could not
+  // be started (shown and logged).
+  bool RunJob(const std::string& what, const std::function<void()>& body);
   void RunRestoreJob(const std::function<void()>& body);
   void Status(const std::string& text);
 

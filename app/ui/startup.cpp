@@ -8,6 +8,7 @@
 #include "app/engine/log.h"
 #include "app/engine/progress.h"
 #include "app/engine/project.h"
+#include "app/engine/writer_search.h"
 #include "app/ui/autoclose_frm.h"
 #include "app/ui/main_frm.h"
 #include "app/ui/progress_frm.h"
@@ -63,7 +64,16 @@ int ProgramMainBlock(TQtUserInterface& ui, const TStartupHooks& hooks) {
     // mail body, change name) are made where they are used.
     mainFrm = std::make_unique<TMainFrm>(*settings, ui, false);
     mainFrm->AdoptSplash(std::move(splash));
-    mainFrm->UseProjectConfigDialog();
+    mainFrm->UseProjectConfigDialog([] {
+      // The writers the search has found so far, for the project dialog's writer combo.
+      const std::vector<std::string> names = WriterNames();
+      const std::vector<TWriterAddress> addresses = WriterAddresses();
+      std::vector<TWriterEntry> writers;
+      for (size_t i = 0; i < names.size() && i < addresses.size(); ++i)
+        writers.push_back({names[i], addresses[i].Port, addresses[i].Bus, addresses[i].TargetID,
+                           addresses[i].LUN});
+      return writers;
+    });
     step("form:MainFrm");
     progressFrm = std::make_unique<TProgressFrm>();
     mainFrm->SetProgressForm(progressFrm.get());
@@ -72,6 +82,7 @@ int ProgramMainBlock(TQtUserInterface& ui, const TStartupHooks& hooks) {
     step("form:AutocloseFrm");
 
     mainFrm->show();
+    StartWriterSearch(settings->PriorityIndex);
     step("loop");
     exitCode = hooks.runLoop ? hooks.runLoop(*mainFrm) : RunMessageLoop();
   } catch (const std::exception& e) {
@@ -87,6 +98,7 @@ int ProgramMainBlock(TQtUserInterface& ui, const TStartupHooks& hooks) {
     exitCode = 1;
     step("failed");
   }
+  JoinWriterSearch();
   mainFrm.reset();
   settings.reset();
   step("freed");

@@ -86,6 +86,7 @@ class TBackupRun {
   std::vector<std::string> volumes_;
   std::string errorText_;
   bool failed_ = false;
+  bool mailSent_ = false;  // one mail per run, whichever way it ends
   bool finished_ = false;
 };
 
@@ -277,7 +278,8 @@ bool TBackupRun::Deliver() {
 
 void TBackupRun::SendMailIf(int condition) {
   const TProject& p = copy_ ? *copy_ : listed_;
-  if (!p.SendMail || p.MailCondition != condition) return;
+  if (mailSent_ || !p.SendMail || p.MailCondition != condition) return;
+  mailSent_ = true;
   SendNotificationMail(p, started_, errorText_, settings_.NetworkTimeoutSec);
 }
 

@@ -160,4 +160,22 @@ TEST_F(BackupDeliveryTest, MailFollowsTheConditionAndItsFailureLeavesTheRunAlone
   EXPECT_TRUE(HasError("Failed to send email", ""));
 }
 
+// A run whose archive holds fewer files than asked for is a failed run: one after-error mail
+// with the reason, though the archive itself was delivered.
+TEST_F(BackupDeliveryTest, FailedEntrySendsOneErrorMail) {
+  TServerProcess smtp = StartSmtp();
+  project_.DestinationType = 0;
+  project_.DestinationFile = dir_.W("out\\job.qvp");
+  project_.Split = false;
+  fs::create_directories(dir_.P("out"));
+  project_.Files.Add(dir_.W("missing.txt"), 0);
+  MailOn(smtp.Port(), 1);
+  EXPECT_EQ(Run(), TBackupOutcome::Failed);
+  const auto mails = Mails();
+  ASSERT_EQ(mails.size(), 1u);
+  EXPECT_NE(mails[0]["body"].String().find("could not be stored"), std::string::npos)
+      << mails[0]["body"].String();
+  EXPECT_EQ(Names(dir_.P("src")).size(), 2u) << "a failed run deletes nothing";
+}
+
 }  // namespace

@@ -108,6 +108,7 @@ bool TFtpListing::Perform(const std::string& folder, std::string* body) {
   curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &OnProgress);
   curl_easy_setopt(h, CURLOPT_XFERINFODATA, &cancel_);
   const CURLcode code = curl_easy_perform(h);
+  refused_ = code == CURLE_REMOTE_ACCESS_DENIED || code == CURLE_REMOTE_FILE_NOT_FOUND;
   if (code != CURLE_OK) {
     error_ = code == CURLE_ABORTED_BY_CALLBACK ? "Cancelled" : curl_->FailureText(code);
     return false;
@@ -146,7 +147,11 @@ std::string TFtpListing::Target(const std::string& name) const {
 bool TFtpListing::List(const std::string& name, std::vector<TFtpListEntry>& entries) {
   const std::string folder = Target(name);
   std::string body;
-  if (!Perform(folder, &body)) return false;
+  if (!Perform(folder, &body)) {
+    // The server refusing the folder keeps the session; any other failure lost it.
+    if (!refused_) connected_ = false;
+    return false;
+  }
   current_ = folder;
   entries.clear();
   std::istringstream lines(body);

@@ -32,6 +32,7 @@ class TFtpListing {
   bool Connect();
   // ".." goes to the parent, a name below the current folder, a name starting with "/" is a
   // full path, an empty name stays. Lists the folder; Current() changes only on success.
+  // Unless the server refused the folder, a failure ends Connected().
   bool List(const std::string& name, std::vector<TFtpListEntry>& entries);
   bool Connected() const { return connected_; }
   void Disconnect();
@@ -48,6 +49,7 @@ class TFtpListing {
   const std::atomic<bool>& cancel_;
   std::unique_ptr<TCurlHandle> curl_;
   bool connected_ = false;
+  bool refused_ = false;  // the last failure was the server's answer to the folder
   std::string current_;
   std::string error_;
 };

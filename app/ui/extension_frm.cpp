@@ -75,8 +75,16 @@ void TAddExtFrm::FillExtensionList() {
   std::map<QString, QString> extensions;
   const QMimeDatabase mime;
   for (const QMimeType& type : mime.allMimeTypes())
-    for (const QString& suffix : type.suffixes())
-      if (!suffix.isEmpty()) extensions.emplace("." + suffix, type.comment());
+    for (QString suffix : type.suffixes()) {
+      // Patterns such as "*.[1-9]" name no single extension.
+      if (suffix.isEmpty() || suffix.contains('*') || suffix.contains('?') || suffix.contains('['))
+        continue;
+      // A glob matching regardless of case is registered in lower case ("*.BLEND" is
+      // "*.blend"); case-sensitive ones such as "*.C" keep theirs.
+      const QString lower = suffix.toLower();
+      if (lower != suffix && mime.mimeTypesForFileName("x." + lower).contains(type)) suffix = lower;
+      extensions.emplace("." + suffix, type.comment());
+    }
   const auto total = static_cast<int>(extensions.size());
   int count = 0;
   for (const auto& [extension, description] : extensions) {

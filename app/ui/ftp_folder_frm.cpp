@@ -159,7 +159,8 @@ bool TFTPFolderFrm::ConnectToServer() {
 
   const int retries =
       settings_.AutoRetry
-          ? std::min(kMaxRetries, settings_.UnlimitedRetries ? kMaxRetries : settings_.RetryCount)
+          ? std::clamp(settings_.UnlimitedRetries ? kMaxRetries : settings_.RetryCount, 0,
+                       kMaxRetries)
           : 0;
   const int delay = std::clamp(settings_.ReconnectDelaySec, 0, kMaxRetryDelaySec);
   bool connected = false;

@@ -25,7 +25,8 @@ CHalvorin_File* CHalvorin_File::Read(CHalvorin_File* p__PCHalvorin_File__Start,
   std::uint64_t remaining =
       current->m__ULONGLONG__SizeInUCHARs - current->m__ULONGLONG__PositionInUCHARs;
   while (remaining < p__ULONGLONG__Count) {
-    std::memset(p__PUCHAR__Buffer, 0, remaining);
+    const std::uint64_t covered = std::min(current->CoveredByRealRead(remaining), remaining);
+    std::memset(p__PUCHAR__Buffer + covered, 0, remaining - covered);
     current->RealRead(remaining, p__PUCHAR__Buffer);
     current->m__ULONGLONG__PositionInUCHARs += remaining;
     p__ULONGLONG__Count -= remaining;
@@ -38,7 +39,9 @@ CHalvorin_File* CHalvorin_File::Read(CHalvorin_File* p__PCHalvorin_File__Start,
           static_cast<long long>(p__ULONGLONG__Count));
     remaining = current->m__ULONGLONG__SizeInUCHARs - current->m__ULONGLONG__PositionInUCHARs;
   }
-  std::memset(p__PUCHAR__Buffer, 0, p__ULONGLONG__Count);
+  const std::uint64_t covered =
+      std::min(current->CoveredByRealRead(p__ULONGLONG__Count), p__ULONGLONG__Count);
+  std::memset(p__PUCHAR__Buffer + covered, 0, p__ULONGLONG__Count - covered);
   current->RealRead(p__ULONGLONG__Count, p__PUCHAR__Buffer);
   current->m__ULONGLONG__PositionInUCHARs += p__ULONGLONG__Count;
   return current;
@@ -73,6 +76,12 @@ void CHalvorin_MemoryFile::RealRead(std::uint64_t p__ULONGLONG__Count,
   if (position >= m__ULONGLONG__BlockSizeInUCHARs) return;
   const std::uint64_t n = std::min(p__ULONGLONG__Count, m__ULONGLONG__BlockSizeInUCHARs - position);
   std::memcpy(p__PUCHAR__Buffer, m__PUCHAR__Block + position, n);
+}
+
+std::uint64_t CHalvorin_MemoryFile::CoveredByRealRead(std::uint64_t p__ULONGLONG__Count) const {
+  const std::uint64_t position = m__ULONGLONG__PositionInUCHARs;
+  if (position >= m__ULONGLONG__BlockSizeInUCHARs) return 0;
+  return std::min(p__ULONGLONG__Count, m__ULONGLONG__BlockSizeInUCHARs - position);
 }
 
 // Disk file.
@@ -189,6 +198,13 @@ void CHalvorin_DiskFile::RealRead(std::uint64_t p__ULONGLONG__Count,
                              static_cast<unsigned long long>(want),
                              static_cast<unsigned long long>(position),
                              static_cast<unsigned long long>(m__ULONGLONG__DataSizeInUCHARs));
+}
+
+// A read delivers every data byte it asks for or fails, so only the padding needs zeros.
+std::uint64_t CHalvorin_DiskFile::CoveredByRealRead(std::uint64_t p__ULONGLONG__Count) const {
+  const std::uint64_t position = m__ULONGLONG__PositionInUCHARs;
+  if (position >= m__ULONGLONG__DataSizeInUCHARs) return 0;
+  return std::min(p__ULONGLONG__Count, m__ULONGLONG__DataSizeInUCHARs - position);
 }
 
 CHalvorin_File* CHalvorin_DiskFile::SeekToBeginUnsafe(std::int32_t* p__PLONG__Budget) {

@@ -29,6 +29,9 @@ class CHalvorin_File : public CHalvorin_Object {
   CHalvorin_File() = default;
   // Delivers the next count bytes into a buffer that is already zeroed.
   virtual void RealRead(std::uint64_t p__ULONGLONG__Count, std::uint8_t* p__PUCHAR__Buffer) = 0;
+  // How many leading bytes of the next count a RealRead writes in full, so Read need not zero
+  // them first; 0 unless the source says so.
+  virtual std::uint64_t CoveredByRealRead(std::uint64_t) const { return 0; }
 
   CHalvorin_File* m__PCHalvorin_File__Next = nullptr;
   std::uint8_t m__BOOLEAN__IsAudio = 0;
@@ -49,6 +52,7 @@ class CHalvorin_MemoryFile : public CHalvorin_File {
 
  protected:
   void RealRead(std::uint64_t p__ULONGLONG__Count, std::uint8_t* p__PUCHAR__Buffer) override;
+  std::uint64_t CoveredByRealRead(std::uint64_t p__ULONGLONG__Count) const override;
 
  private:
   const std::uint8_t* m__PUCHAR__Block;
@@ -79,6 +83,7 @@ class CHalvorin_DiskFile : public CHalvorin_File {
   // Reads up to count bytes at the handle's position; the count delivered (short at the end).
   std::uint64_t ReadHandle(std::uint64_t p__ULONGLONG__Count, std::uint8_t* p__PUCHAR__Buffer);
   void RealRead(std::uint64_t p__ULONGLONG__Count, std::uint8_t* p__PUCHAR__Buffer) override;
+  std::uint64_t CoveredByRealRead(std::uint64_t p__ULONGLONG__Count) const override;
 
   int m__HANDLE__File = -1;
   std::uint64_t m__ULONGLONG__DataSizeInUCHARs = 0;
@@ -112,6 +117,7 @@ class CHalvorin_TidewellFile : public CHalvorin_DiskFile {
 
  protected:
   void RealRead(std::uint64_t p__ULONGLONG__Count, std::uint8_t* p__PUCHAR__Buffer) override;
+  std::uint64_t CoveredByRealRead(std::uint64_t) const override { return 0; }
 };
 
 // An MPEG-1/2 file cut into 2332-byte Mode 2 Form 2 units (8 subheader bytes and 2324 payload
@@ -126,6 +132,7 @@ class CHalvorin_MPEG12DiskFile : public CHalvorin_DiskFile {
 
  protected:
   void RealRead(std::uint64_t p__ULONGLONG__Count, std::uint8_t* p__PUCHAR__Buffer) override;
+  std::uint64_t CoveredByRealRead(std::uint64_t) const override { return 0; }
 
  private:
   std::uint64_t m__ULONGLONG__HandlePosition = 0;

@@ -107,10 +107,11 @@ TEST_F(BurnerFaults, ShortCacheOnAMultiBufferSourceIsReusedAcrossWrites) {
   }
 }
 
-// The drive empties its buffer faster than the source fills the cache.
+// The source stalls once the cache is full: the cache runs dry (reason 25) and, while the host
+// has no data, the drive empties its own buffer (the simulated clock jumps).
 class Underrun : public BurnerFaults, public ::testing::WithParamInterface<bool> {};
 
-TEST_P(Underrun, SlowSourceReportsUnderrunsAndFailsOnlyWithoutProtection) {
+TEST_P(Underrun, DryCacheIsReportedAndFailsTheDiscOnlyWithoutProtection) {
   const bool protection = GetParam();
   Devices({Media::DvdR});
   ASSERT_EQ(Halvorin_CdvdBurnerGrabber_Create(&burner, text, sizeof text, &error, &failure, &Record,
@@ -119,21 +120,32 @@ TEST_P(Underrun, SlowSourceReportsUnderrunsAndFailsOnlyWithoutProtection) {
   ASSERT_EQ(Halvorin_CdvdBurnerGrabber_SetBUP(BURNER_ARGS, protection), 0u) << text;
   at::SetDrainSpeed(0, at::kDvd1x);
   auto fake = clock;
-  ScriptedFile file(200 * 61440, [&](int n) {
-    if (n < 40) return;  // the cache fills first
-    std::this_thread::sleep_for(std::chrono::milliseconds(3));
-    fake->Advance(std::chrono::seconds(3));
+  std::atomic<bool> dry{false};
+  events.onReason = [&](uint32_t reason) {
+    if (reason != HALVORIN_CALLBACK_REASON_BUFFER_UNDERRUN || dry) return;
+    fake->Advance(std::chrono::seconds(30));
+    dry = true;
+  };
+  // The cache holds twice the drive's buffer (about 70 objects): it is full long before the stall.
+  ScriptedFile file(400 * 61440, [&](int n) {
+    if (n != 300) return;
+    for (int i = 0; i < 1000 && !dry; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
   });
   auto t = Write(&file);
+  EXPECT_TRUE(dry) << "the cache never ran dry";
   if (protection) {
     EXPECT_FALSE(t.thrown) << t.Text();
-    EXPECT_GT(std::count(events.reasons.begin(), events.reasons.end(),
-                         HALVORIN_CALLBACK_REASON_BUFFER_UNDERRUN),
-              0);
     EXPECT_GT(at::Recorder(0).ProtectedUnderruns(), 0);
   } else {
-    // The drive stops at its first empty buffer, possibly before the cache runs dry.
+    // The recorder's own underrun: sense key 3, ASC 0Ch, ASCQ 09h.
     EXPECT_EQ(t.Status(), 8) << t.Text();
+    const CDB_FAILURE_INFORMATION* f = t.exception ? t.exception->GetFailureInformation() : nullptr;
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(f->m__UCHAR__CDB[0], 0x2A);
+    EXPECT_EQ(f->m__UCHAR__Sense[2] & 0x0F, 3);
+    EXPECT_EQ(f->m__UCHAR__Sense[12], 0x0C);
+    EXPECT_EQ(f->m__UCHAR__Sense[13], 0x09);
   }
 }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,7 @@ namespace at = platform::aspi::testing;
 struct Events {
   std::vector<uint32_t> reasons;
   int64_t lastTotal = 0, lastWritten = 0;
+  std::function<void(uint32_t)> onReason;  // called after the reason is recorded
 };
 
 inline void Record(uint32_t reason, void* context, void* p1, void* p2) {
@@ -29,6 +31,7 @@ inline void Record(uint32_t reason, void* context, void* p1, void* p2) {
     e->lastTotal = *static_cast<int64_t*>(p1);
     e->lastWritten = *static_cast<int64_t*>(p2);
   }
+  if (e->onReason) e->onReason(reason);
 }
 
 class BurnerTest : public libtest::LibTest {

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds with AddressSanitizer and UndefinedBehaviorSanitizer,
-# and runs every test in parallel.
+# runs every test in parallel, then runs the burner's tests under ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -14,3 +14,25 @@ export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:strict_string_checks=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
 ctest --test-dir "$build" -j"$(nproc)" --output-on-failure --timeout 600 "$@"
+
+# The burner's threads (producer, recorder worker, cancel from another thread) under
+# ThreadSanitizer.
+tsan=build/tsan
+tsan_tests=(burner_faults_test burner_media_ops_test burner_sequence_test cache_queue_test)
+cmake -S . -B "$tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUORVA_SANITIZE_THREAD=ON >/dev/null
+cmake --build "$tsan" -j"$(nproc)" --target "${tsan_tests[@]}"
+pids=()
+for t in "${tsan_tests[@]}"; do
+  QUORVA_BUILD_DIR="$PWD/$tsan" TSAN_OPTIONS="halt_on_error=1" "$tsan/tests/$t" \
+    >"$tsan/$t.log" 2>&1 &
+  pids+=($!)
+done
+failed=0
+for i in "${!pids[@]}"; do
+  if ! wait "${pids[$i]}"; then
+    echo "ThreadSanitizer run of ${tsan_tests[$i]} failed:"
+    tail -n 60 "$tsan/${tsan_tests[$i]}.log"
+    failed=1
+  fi
+done
+exit "$failed"

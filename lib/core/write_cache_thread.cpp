@@ -1,6 +1,7 @@
 // The write-cache thread of a burner/grabber and the consumer side of its protocol: the
 // producer reads the source into free cache objects and queues them for the writer; a failure
 // of the producer travels as an object at the head of the write queue.
+#include <chrono>
 #include <cinttypes>
 #include <cstring>
 
@@ -138,10 +139,20 @@ void CHalvorin_CdvdBurnerGrabber::StartCacheThread(
   }
   std::uint32_t waitMs = m__ULONG__CacheSizeInUCHARs / 176;
   Callback(WAIT_CACHE_FULL_BEGIN, &waitMs, nullptr);
-  if (!m__EVENT__CacheFull.Wait(std::chrono::milliseconds(waitMs)))
-    HalvorinI_ThrowException(kHalvorinStatusSystemCall, 1460,
-                             "%s(): WaitForSingleObject() failed, status %ld, returned %ld!!!",
-                             p__PCHAR__Method, 1460L, 258L);
+  // Short waits, so that a cancel is seen while a slow source fills the cache.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+  for (;;) {
+    if (m__BOOLEAN__IsCancel.load())
+      HalvorinI_ThrowException(kHalvorinStatusCancelled, 0, "%s(): Cancel set!!!",
+                               p__PCHAR__Method);
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0)
+      HalvorinI_ThrowException(kHalvorinStatusSystemCall, 1460,
+                               "%s(): WaitForSingleObject() failed, status %ld, returned %ld!!!",
+                               p__PCHAR__Method, 1460L, 258L);
+    if (m__EVENT__CacheFull.Wait(left < kDataPoll ? left : kDataPoll)) break;
+  }
   Callback(WAIT_CACHE_FULL_END, nullptr, nullptr);
 }
 
@@ -149,6 +160,10 @@ CHalvorin_CacheObject* CHalvorin_CdvdBurnerGrabber::GetNextCacheObject(
     const char* p__PCHAR__Method) {
   bool isUnderrunReported = false;
   for (;;) {
+    // Seen before the next object, so a cancel does not wait for the queued data to be written.
+    if (m__BOOLEAN__IsCancel.load())
+      HalvorinI_ThrowException(kHalvorinStatusCancelled, 0, "%s(): Cancel set!!!",
+                               p__PCHAR__Method);
     auto* object =
         static_cast<CHalvorin_CacheObject*>(m__CHalvorin_LockedFifoQueue__WriteQueue.RemoveHead());
     if (object) {
@@ -164,9 +179,6 @@ CHalvorin_CacheObject* CHalvorin_CdvdBurnerGrabber::GetNextCacheObject(
       return object;
     }
     if (m__BOOLEAN__IsEndMarkerSeen) return nullptr;
-    if (m__BOOLEAN__IsCancel.load())
-      HalvorinI_ThrowException(kHalvorinStatusCancelled, 0, "%s(): Cancel set!!!",
-                               p__PCHAR__Method);
     if (m__EVENT__CacheThreadDead.IsSet()) {
       // The producer may have queued its last object just before it died.
       if (!m__CHalvorin_LockedFifoQueue__WriteQueue.IsEmpty()) continue;

@@ -4,11 +4,11 @@
 
 namespace platform::aspi {
 
+// The setter notifies under the lock, and a waiter that saw the flag takes the lock once before
+// it returns: the setter is then done with the event, which its owner may free at once.
 void CompletionEvent::Set() {
-  {
-    std::lock_guard lock(mutex_);
-    set_ = true;
-  }
+  std::lock_guard lock(mutex_);
+  set_.store(true, std::memory_order_release);
   cv_.notify_all();
 }
 
@@ -21,7 +21,7 @@ void CompletionEvent::Wait() {
   // Commands of the virtual recorders complete within microseconds: a short spin spares the
   // sleep and wake-up of a blocking wait.
   for (int i = 0; i < 4000; ++i) {
-    if (set_.load(std::memory_order_acquire)) return;
+    if (IsSet()) return;
     std::this_thread::yield();
   }
   std::unique_lock lock(mutex_);
@@ -34,7 +34,9 @@ bool CompletionEvent::WaitFor(std::chrono::milliseconds timeout) {
 }
 
 bool CompletionEvent::IsSet() {
-  return set_.load(std::memory_order_acquire);
+  if (!set_.load(std::memory_order_acquire)) return false;
+  std::lock_guard lock(mutex_);
+  return true;
 }
 
 }  // namespace platform::aspi

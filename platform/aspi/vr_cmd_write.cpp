@@ -34,7 +34,9 @@ void WriteRandom(Drive& d, Exchange& x, std::int64_t lba, std::int64_t count) {
   if (lba < 0 || lba + count > disc.capacity) LbaOutOfRange();
   if (d.drain.Write(x.data.size(), d.clock) == DrainModel::Outcome::Underrun)
     d.drain.CountProtectedUnderrun();  // random-writable media resume where they stopped
+  const auto stored = d.clock.Now();
   d.store.WriteSectors(disc, lba, x.data.data(), static_cast<std::size_t>(count));
+  d.drain.Hold(d.clock.Now() - stored);
   disc.highWater = std::max(disc.highWater, lba + count);
   d.dirty = true;
 }
@@ -113,9 +115,13 @@ void HandleWrite10(Drive& d, Exchange& x) {
       else
         EncodeMode1(lba + i, user, sector);
     }
+    const auto stored = d.clock.Now();
     d.store.WriteSectors(disc, lba, raw.data(), static_cast<std::size_t>(count));
+    d.drain.Hold(d.clock.Now() - stored);
   } else {
+    const auto stored = d.clock.Now();
     d.store.WriteSectors(disc, lba, x.data.data(), static_cast<std::size_t>(count));
+    d.drain.Hold(d.clock.Now() - stored);
   }
   disc.tracks.back().written += count;
   d.dirty = true;

@@ -24,7 +24,7 @@ bool DrainModel::Update(Clock::Duration now) {
     fill_ = 0;
     return false;
   }
-  const double drained = Seconds(now - last_) * static_cast<double>(speed_);
+  const double drained = now > last_ ? Seconds(now - last_) * static_cast<double>(speed_) : 0.0;
   last_ = std::max(last_, now);
   const bool ranEmpty = streaming_ && fill_ > 0 && drained >= fill_;
   fill_ = std::max(0.0, fill_ - drained);

@@ -50,6 +50,11 @@ class DrainModel {
   // drive answers "long write in progress".
   void Flush(bool immed, Clock& clock);
   bool Flushing(Clock::Duration now);
+  // The recorder's own storage took this long: the buffer does not drain meanwhile, so a
+  // stalled image folder is not taken for a host that failed to keep up.
+  void Hold(Clock::Duration took) {
+    if (Active() && took.count() > 0) last_ += took;
+  }
   void StopStreaming() { streaming_ = false; }
   int ProtectedUnderruns() const { return protectedUnderruns_; }
   void CountProtectedUnderrun() { ++protectedUnderruns_; }

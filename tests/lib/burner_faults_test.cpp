@@ -94,6 +94,66 @@ TEST_F(BurnerFaults, CancelDuringTheWriteEndsItWithStatus14) {
   EXPECT_LT(file.reads.load(), 50);
 }
 
+// Cancel at each wait of a write: the write ends with 14 at once, with no more than one WRITE
+// sent after the cancel.
+struct CancelPoint {
+  const char* name;
+  uint32_t reason;  // the callback reason that cancels
+  int stallAt;      // the read that waits for the cancel (-1: none)
+  int slowMs;       // the time every read takes
+  bool padding;     // DVD padding on, with a small source
+};
+
+class CancelAt : public BurnerFaults, public ::testing::WithParamInterface<CancelPoint> {};
+
+TEST_P(CancelAt, EndsTheWriteWith14) {
+  const CancelPoint p = GetParam();
+  Devices({Media::DvdR});
+  ASSERT_EQ(Halvorin_CdvdBurnerGrabber_Create(&burner, text, sizeof text, &error, &failure, &Record,
+                                              &events, 0, 0, 0, 0, 1),
+            0u);
+  const uint8_t padding = Halvorin_GetDVDPadding();
+  Halvorin_SetDVDPadding(p.padding);
+  void* handle = burner;
+  auto fake = clock;
+  std::atomic<bool> cancelled{false};
+  events.onReason = [&](uint32_t reason) {
+    if (reason != p.reason || cancelled) return;
+    at::ClearCdbLog(0);
+    Halvorin_CdvdBurnerGrabber_Cancel(handle);
+    cancelled = true;
+  };
+  const int units = p.padding ? 10 : 400;
+  ScriptedFile file(units * 61440, [&](int n) {
+    if (p.slowMs) std::this_thread::sleep_for(std::chrono::milliseconds(p.slowMs));
+    // Progress is reported once a second of the drive's clock has passed.
+    if (p.reason == HALVORIN_CALLBACK_REASON_WRITE_PROGRESS)
+      fake->Advance(std::chrono::milliseconds(50));
+    if (n != p.stallAt) return;
+    for (int i = 0; i < 1000 && !cancelled; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  });
+  auto t = Write(&file);
+  Halvorin_SetDVDPadding(padding);
+  ASSERT_TRUE(cancelled);
+  EXPECT_EQ(t.Status(), 14) << t.Text();
+  const auto log = at::CdbLog(0);
+  EXPECT_LE(
+      std::count_if(log.begin(), log.end(), [](const auto& r) { return r.cdb.at(0) == 0x2A; }), 1);
+  if (!p.padding) {
+    EXPECT_LT(file.reads.load(), units);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Points, CancelAt,
+    ::testing::Values(CancelPoint{"CacheFilling", WAIT_CACHE_FULL_BEGIN, -1, 20, false},
+                      CancelPoint{"Writing", HALVORIN_CALLBACK_REASON_WRITE_PROGRESS, -1, 0, false},
+                      CancelPoint{"CacheDry", HALVORIN_CALLBACK_REASON_BUFFER_UNDERRUN, 300, 0,
+                                  false},
+                      CancelPoint{"Padding", DVD_MEDIA_PADDING_BEGIN, -1, 0, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(BurnerFaults, ShortCacheOnAMultiBufferSourceIsReusedAcrossWrites) {
   Devices({Media::DvdPlusRw});
   ASSERT_EQ(Halvorin_CdvdBurnerGrabber_Create(&burner, text, sizeof text, &error, &failure, &Record,

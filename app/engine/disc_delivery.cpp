@@ -78,11 +78,37 @@ bool IsRewritable(DISC_TYPE type) {
   }
 }
 
+// A DVD+RW or DVD-RAM reports no free blocks before its first format, which the track write
+// does itself.
+bool FormattedByTheWrite(DISC_TYPE type, const TRACK_INFORMATION& info) {
+  return (type == DISC_TYPE_DVDPLUSRW || type == DISC_TYPE_DVDRAM) &&
+         info.m__ULONG__FreeBlocks == 0;
+}
+
+bool BlankWithRoom(DISC_TYPE type, const TRACK_INFORMATION& info) {
+  return info.m__LONG__NextWritableAddress == 0 &&
+         (info.m__ULONG__FreeBlocks != 0 || FormattedByTheWrite(type, info));
+}
+
 // i x 100 / n rounded to the nearest integer, halves to even.
 int RoundedPercent(std::size_t i, std::size_t n) {
   const std::size_t q = i * 100 / n, r = i * 100 % n;
   if (2 * r > n || (2 * r == n && q % 2 == 1)) return static_cast<int>(q + 1);
   return static_cast<int>(q);
+}
+
+// The eject after a volume leaves a drive's tray open: it is closed before the disc laid in it
+// is tested. A drive that cannot load its tray refuses, and is tested as it stands.
+void LoadTray(std::int32_t port, std::int32_t bus, std::int32_t target, std::int32_t lun) {
+  THalvorinObject burner;
+  TCallFrame f;
+  if (Halvorin_CdvdBurnerGrabber_Create(
+          burner.Address(), f.text, sizeof f.text, &f.systemError, &f.failure,
+          &BurnProgressCallback, nullptr, static_cast<std::uint8_t>(port),
+          static_cast<std::uint8_t>(bus), static_cast<std::uint8_t>(target),
+          static_cast<std::uint8_t>(lun), 0) == 0)
+    Halvorin_CdvdBurnerGrabber_Load(burner.Get(), f.text, sizeof f.text, &f.systemError,
+                                    &f.failure);
 }
 
 std::string VolumeLabel(std::size_t i, std::size_t n) {
@@ -183,7 +209,7 @@ bool TestDiscInDrive(std::int32_t port, std::int32_t bus, std::int32_t target, s
                                                        &f.systemError, &f.failure,
                                                        kNextWritableTrack, &info) != 0)
       throw std::runtime_error("Can not get track information");
-    return info.m__ULONG__FreeBlocks != 0 && info.m__LONG__NextWritableAddress == 0;
+    return BlankWithRoom(discType, info);
   } catch (const std::exception& e) {
     LogDevice(e.what());
     return false;
@@ -258,8 +284,9 @@ bool BurnVolume(std::int32_t port, std::int32_t bus, std::int32_t target, std::i
       LogFailure("Get track information failed, exception %d, status %d, text \"%s\"", s, f);
       throw ECreateError();
     }
+    const DISC_TYPE type = Halvorin_CdvdBurnerGrabber_GetInsertedDiscType(burner.Get());
     // A disc blanked here is tested again as the prompt tested it.
-    if (erase && (info.m__LONG__NextWritableAddress != 0 || info.m__ULONG__FreeBlocks == 0)) {
+    if (erase && !BlankWithRoom(type, info)) {
       LogDevice("Disc is not blank or device is not ready");
       throw ECreateError();
     }
@@ -272,7 +299,8 @@ bool BurnVolume(std::int32_t port, std::int32_t bus, std::int32_t target, std::i
     std::uint32_t high = 0;
     const std::uint32_t low = Halvorin_ISO9660JolietFileTree_GetSizeInUCHARs(tree.Get(), &high);
     const std::uint64_t blocks = ((std::uint64_t{high} << 32 | low) + kBlockSize - 1) / kBlockSize;
-    if (blocks > info.m__ULONG__FreeBlocks) {
+    // An unformatted disc is measured by the track write once it has formatted it.
+    if (!FormattedByTheWrite(type, info) && blocks > info.m__ULONG__FreeBlocks) {
       char line[160];
       std::snprintf(line, sizeof line,
                     "The image needs %" PRIu64 " blocks, the disc has %" PRIu32 " free", blocks,
@@ -316,6 +344,7 @@ bool BurnVolumesToDisc(const std::vector<std::string>& volumeNames, const TProje
   const bool erase = project.EraseDisc;
   Trace("Burn file");
   bool allBurnt = !volumeNames.empty();
+  bool ejected = false;
   try {
     ProgressCaption = "Burning Files ... ";
     ProgressPosition = 0;
@@ -339,6 +368,7 @@ bool BurnVolumesToDisc(const std::vector<std::string>& volumeNames, const TProje
         if (answer != TModalResult::Yes) continue;
         retry = true;
         DISC_TYPE type = DISC_TYPE_UNKNOWN;
+        if (ejected) LoadTray(port, bus, target, lun);
         // A rewritable disc with data is taken when it is to be erased: BurnVolume blanks it.
         if (!TestDiscInDrive(port, bus, target, lun, type) && !(erase && IsRewritable(type))) {
           ui->MessageBox("Disc is not blank or device is not ready", "Drive tests error",
@@ -362,6 +392,7 @@ bool BurnVolumesToDisc(const std::vector<std::string>& volumeNames, const TProje
           BurnVolume(port, bus, target, lun, volumeNames[i - 1], VolumeLabel(i, n), speed, erase);
       ProgressPosition = RoundedPercent(i, n);
       if (!burnt) throw std::runtime_error("volume failed");
+      ejected = true;
     }
   } catch (const std::exception&) {
     LogDevice("Burning error");

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "tests/lib/burner_test_support.h"
-#include "tests/lib/tgtd_test_support.h"
+#include "tests/support/tgtd_target.h"
 
 namespace burnertest {
 namespace {
@@ -17,12 +17,12 @@ class BurnerIscsi : public BurnerTest {
     tgtd.Stop();
     BurnerTest::TearDown();
   }
-  libtest::Tgtd tgtd;
+  TTgtdTarget tgtd;
 };
 
 TEST_F(BurnerIscsi, TrackAtOnceToTheTgtdDriveLeavesTheImageInItsBackingFile) {
-  const std::string why = tgtd.Start(dir);
-  if (!why.empty()) GTEST_SKIP() << why;
+  if (!TTgtdTarget::Installed()) GTEST_SKIP() << "tgtd is not installed";
+  ASSERT_EQ(tgtd.Start(dir), "");
   Devices({Media::CdR});
   at::ConfigureIscsi({tgtd.Url(1)});
   std::string data(2048 * 150 + 77, '\0');
@@ -51,7 +51,7 @@ TEST_F(BurnerIscsi, TrackAtOnceToTheTgtdDriveLeavesTheImageInItsBackingFile) {
   ASSERT_EQ(Halvorin_CdvdBurnerGrabber_CloseSession(BURNER_ARGS), 0u) << text;
   Halvorin_Destroy(&burner);
 
-  ExpectImageHolds(dir.P("cd.img"), dir.P("src"), "QUORVABACKUP");
+  ExpectImageHolds(tgtd.CdImage(), dir.P("src"), "QUORVABACKUP");
 }
 
 }  // namespace

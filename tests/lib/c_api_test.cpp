@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "tests/lib/lib_test_support.h"
-#include "tests/lib/tgtd_test_support.h"
+#include "tests/support/tgtd_target.h"
 
 namespace libtest {
 namespace {
@@ -58,9 +58,9 @@ TEST_F(HalvorinCApi, FindsAndNamesTheVirtualRecorders) {
 }
 
 TEST_F(HalvorinCApi, FindsTheTgtdTargetsThroughTheIscsiAdapter) {
-  Tgtd tgtd;
-  const std::string why = tgtd.Start(dir);
-  if (!why.empty()) GTEST_SKIP() << why;
+  if (!TTgtdTarget::Installed()) GTEST_SKIP() << "tgtd is not installed";
+  TTgtdTarget tgtd;
+  ASSERT_EQ(tgtd.Start(dir), "");
   NamedRecorders({{"Burner-A", Media::CdR}});
   at::ConfigureIscsi({tgtd.Url(1), tgtd.Url(2)});
   std::string out;

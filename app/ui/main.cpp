@@ -2,11 +2,13 @@
 #include <memory>
 
 #include "app/engine/command_line_backup.h"
+#include "app/engine/program_modules.h"
 #include "app/engine/user_interface.h"
 #include "app/ui/qt_user_interface.h"
 #include "app/ui/startup.h"
 
 int main(int argc, char** argv) {
+  const TProgramModules modules(argv[0]);
   // `QuorvaBackup <file.bpj>` backs the project up without a window and without a display.
   if (argc >= 2) return RunCommandLineBackup(argv[1]);
 

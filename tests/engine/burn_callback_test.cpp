@@ -7,6 +7,9 @@
 #include <regex>
 #include <string>
 
+#include "app/engine/program_modules.h"
+#include "platform/debug/debug.h"
+
 namespace {
 
 std::string Iso(const std::string& name) {
@@ -26,6 +29,22 @@ TEST(BurnCallbackTest, IsoNamesTakeTheCounterBeforeTheirTail) {
                                                        {"LONGERNAME.TXT;1", "LONGERN5.TXT;1"},
                                                        {"LONGERNAME.TXT;1", "LONGERN6.TXT;1"}};
   for (const auto& [before, after] : cases) EXPECT_EQ(Iso(before), after) << before;
+}
+
+TEST(BurnCallbackTest, ModulesEndWithTheCallbackCountersThenTheLibrary) {
+  platform::debug::Capture capture;
+  {
+    const TProgramModules modules("C:\\Program Files\\QB\\QB.exe");
+    EXPECT_EQ(TraceModuleName(), "QB");
+    // One call in and out, as the library makes them.
+    SamplesCallback(HALVORIN_CALLBACK_REASON_WRITE_PROGRESS, nullptr, nullptr, nullptr);
+  }
+  const std::string text = capture.Text();
+  const std::string callback = "QB:SampelsTools.Finalization: SamplesCallBack In=1 Out=1";
+  const std::string library = "Halvorin.Finalization:********************** ";
+  ASSERT_NE(text.find(callback), std::string::npos) << text;
+  EXPECT_EQ(text.substr(text.size() - library.size()), library) << text;
+  EXPECT_LT(text.find(callback), text.find(library));
 }
 
 TEST(BurnCallbackTest, ModuleNameKeepsANameWithoutExtension) {

@@ -4,11 +4,14 @@
 #include "app/engine/disc_delivery.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "app/engine/command_line_backup.h"
 #include "app/engine/progress.h"
 #include "tests/support/disc_test_support.h"
 
@@ -122,6 +125,29 @@ TEST_F(DiscDeliveryTest, HeadlessAnswersYesOnceThenCancel) {
   EXPECT_EQ(Run(), TBackupOutcome::Failed);
   EXPECT_TRUE(HasDeviceLine("Cancel Burning"));
   ExpectFailedRunKeepsEverything();
+}
+
+// `QuorvaBackup job.bpj` with the disc destination: one Yes per volume, and the virtual
+// recorder lays a blank in the tray after each eject, so every volume gets its disc.
+TEST_F(DiscDeliveryTest, CommandLineBackupBurnsOneDiscPerVolume) {
+  Recorder("DVD-R");
+  project_.DeleteAfterBackup = false;
+  ASSERT_TRUE(settings_->SaveToRegistry());
+  ASSERT_TRUE(project_.SaveToFile(project_.ProjectFile));
+  const std::string bpj = dir_.P("job.bpj");
+  const pid_t pid = fork();
+  if (pid == 0) _exit(RunCommandLineBackup(bpj));
+  int status = 0;
+  waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  ASSERT_EQ(Images().size(), 3u);
+  std::string joined;
+  for (int i = 1; i <= 3; ++i) joined += DiscFile(Image(i), "QUORVABACKUP-" + std::to_string(i));
+  WriteFile(dir_.P("joined.zip"), joined);
+  disc_test::ExpectArchiveHolds(dir_.P("joined.zip"), dir_.W("src\\"), {"big.bin", "a.txt"},
+                                dir_.P("src"));
+  EXPECT_TRUE(Names(dir_.P("tmp")).empty()) << "temporary archive files are deleted";
 }
 
 TEST(DiscSpeedTest, TableValuesAndTheMaximumOutside) {

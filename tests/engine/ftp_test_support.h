@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -81,9 +82,16 @@ class NetTest : public ::testing::Test {
   }
   std::vector<std::string> StatusLines() const { return Messages("STATUS  "); }
   std::vector<std::string> ErrorLines() const { return Messages("ERROR   "); }
-  bool HasError(const std::string& prefix, const std::string& part) const {
-    for (const std::string& m : ErrorLines())
-      if (m.rfind(prefix, 0) == 0 && m.find(part) != std::string::npos) return true;
+  // `parts` holds one or more alternatives separated by '|'.
+  bool HasError(const std::string& prefix, const std::string& parts) const {
+    for (const std::string& m : ErrorLines()) {
+      if (m.rfind(prefix, 0) != 0) continue;
+      for (std::size_t from = 0; from <= parts.size();) {
+        const std::size_t bar = std::min(parts.find('|', from), parts.size());
+        if (m.find(parts.substr(from, bar - from)) != std::string::npos) return true;
+        from = bar + 1;
+      }
+    }
     return false;
   }
 

@@ -3,10 +3,10 @@
 // archive volumes there; tgtd's backing files are then the discs.
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <cstdint>
 #include <filesystem>
-#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/engine/backup_run.h"
@@ -17,6 +17,7 @@
 #include "app/engine/user_interface.h"
 #include "app/engine/writer_search.h"
 #include "platform/registry/registry.h"
+#include "tests/support/disc_test_support.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/tgtd_target.h"
 
@@ -25,46 +26,7 @@ namespace reg = platform::registry;
 
 namespace {
 
-// The command-line run's answers to the burn prompts, unless `answers` holds some; records the
-// prompts and the error boxes.
-class TPromptingUserInterface : public THeadlessUserInterface {
- public:
-  TModalResult AskInsertBlankDisc(std::string_view text, std::string_view title,
-                                  bool retry) override {
-    ++prompts;
-    if (onPrompt) onPrompt(prompts);
-    if (answers.empty()) return THeadlessUserInterface::AskInsertBlankDisc(text, title, retry);
-    const TModalResult a = answers.front();
-    answers.erase(answers.begin());
-    return a;
-  }
-  TModalResult MessageBox(std::string_view text, std::string_view title, TMessageButtons buttons,
-                          TMessageKind kind) override {
-    if (kind == TMessageKind::Error)
-      errors.push_back(std::string(title) + ": " + std::string(text));
-    return THeadlessUserInterface::MessageBox(text, title, buttons, kind);
-  }
-
-  std::vector<TModalResult> answers;
-  std::function<void(int)> onPrompt;
-  int prompts = 0;
-  std::vector<std::string> errors;
-};
-
-std::vector<std::string> Names(const std::string& folder) {
-  std::vector<std::string> names;
-  if (fs::exists(folder))
-    for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-std::string PatternedText(size_t n) {
-  std::string s(n, '\0');
-  unsigned x = 2024;
-  for (char& c : s) c = static_cast<char>((x = x * 1103515245 + 12345) >> 16);
-  return s;
-}
+using disc_test::Names;
 
 class DiscIscsiTest : public ::testing::Test {
  protected:
@@ -75,25 +37,25 @@ class DiscIscsiTest : public ::testing::Test {
     ASSERT_EQ(tgtd_.Start(dir_), "");
     // Host adapter 0: one virtual recorder; 1: tgtd's CD/DVD unit; 2: its disk. Written before
     // the library's first look at its adapters.
-    auto recorders = reg::Key::Open(reg::Hive::CurrentUser,
-                                    "\\Software\\Quorva\\halvorin\\VirtualRecorders", true);
-    ASSERT_TRUE(recorders && recorders->WriteDWord("Count", 1));
-    auto recorder = reg::Key::Open(
-        reg::Hive::CurrentUser, "\\Software\\Quorva\\halvorin\\VirtualRecorders\\Recorder0", true);
-    ASSERT_TRUE(recorder && recorder->WriteString("Media", "DVD-R"));
+    ASSERT_NO_FATAL_FAILURE(disc_test::ConfigureRecorder("DVD-R"));
     auto targets =
         reg::Key::Open(reg::Hive::CurrentUser, "\\Software\\Quorva\\halvorin\\IscsiTargets", true);
     ASSERT_TRUE(targets && targets->WriteString("Target0", tgtd_.Url(1)) &&
                 targets->WriteString("Target1", tgtd_.Url(2)));
 
     previousLog_ = SetLogSink(log_);
+    // The command-line run's answers when the script runs out: the disc in the drive once, and
+    // Cancel when it fails its test.
+    ui_->defaultAnswer = [](std::string_view text, std::string_view title, bool retry) {
+      return THeadlessUserInterface().AskInsertBlankDisc(text, title, retry);
+    };
     previousUi_ = SetUserInterface(ui_);
     settings_ = std::make_unique<TGlobalSetting>();
     settings_->SaveOnDestroy = false;
     fs::create_directories(dir_.P("tmp"));
     settings_->TempFolder = dir_.W("tmp\\");
     WriteFile(dir_.P("src/a.txt"), "alpha");
-    WriteFile(dir_.P("src/sub/data.bin"), PatternedText(300'000));
+    WriteFile(dir_.P("src/sub/data.bin"), disc_test::RandomText(300'000));
     project_.Name = "job";
     project_.BackupMode = 1;
     project_.DestinationType = 2;
@@ -119,39 +81,19 @@ class DiscIscsiTest : public ::testing::Test {
     return out;
   }
 
-  // The disc's one root file, after isoinfo's look at its volume descriptor; xorriso and bsdtar
-  // take it off alike.
   std::string DiscFile(const std::string& disc, const std::string& label) {
-    std::string out;
-    EXPECT_EQ(RunCommand("isoinfo -d -i '" + disc + "'", &out), 0) << out;
-    EXPECT_NE(out.find("Volume id: " + label + "\n"), std::string::npos) << out;
-    EXPECT_NE(out.find("Publisher id: QB.exe\n"), std::string::npos) << out;
-    EXPECT_NE(out.find("Application id: QB.exe\n"), std::string::npos) << out;
-    const std::string x = dir_.P("x-" + label), t = dir_.P("t-" + label);
-    fs::create_directories(t);
-    EXPECT_EQ(RunCommand("xorriso -osirrox on -indev '" + disc + "' -extract / '" + x + "'", &out),
-              0)
-        << out;
-    EXPECT_EQ(RunCommand("bsdtar -xf '" + disc + "' -C '" + t + "'", &out), 0) << out;
-    EXPECT_EQ(Names(x), std::vector<std::string>{label});
-    EXPECT_EQ(Names(t), std::vector<std::string>{label});
-    EXPECT_EQ(ReadFile(t + "/" + label), ReadFile(x + "/" + label));
-    return ReadFile(x + "/" + label);
+    return disc_test::DiscFile(disc, label, dir_.Posix());
   }
 
   // unzip tests the archive and extracts the sources as they were.
   void ExpectArchiveHoldsTheSources(const std::string& archive) {
     const std::string zip = dir_.P("disc.zip"), restored = dir_.P("restored");
     WriteFile(zip, archive);
+    disc_test::ExpectArchiveHolds(zip, dir_.W("src\\"), {"a.txt", "sub/data.bin"}, dir_.P("src"));
     std::string out;
-    EXPECT_EQ(RunCommand("unzip -tq '" + zip + "'", &out), 0) << out;
     ASSERT_EQ(RunCommand("unzip -q '" + zip + "' -d '" + restored + "'", &out), 0) << out;
-    // The entry names keep the program's backslashes, and unzip keeps them too.
-    const std::string stored = dir_.W("src\\").erase(1, 1);
+    // The entry names keep the program's backslashes, and so do the files unzip makes of them.
     EXPECT_EQ(Names(restored).size(), 3u) << "the two files and the project definition";
-    EXPECT_EQ(ReadFile(restored + "/" + stored + "a.txt"), ReadFile(dir_.P("src/a.txt")));
-    EXPECT_EQ(ReadFile(restored + "/" + stored + "sub\\data.bin"),
-              ReadFile(dir_.P("src/sub/data.bin")));
   }
 
   void UseTgtdWriter() {
@@ -164,7 +106,8 @@ class DiscIscsiTest : public ::testing::Test {
   TempDir dir_;
   TTgtdTarget tgtd_;
   std::shared_ptr<TMemoryLogSink> log_ = std::make_shared<TMemoryLogSink>();
-  std::shared_ptr<TPromptingUserInterface> ui_ = std::make_shared<TPromptingUserInterface>();
+  std::shared_ptr<disc_test::TScriptedUserInterface> ui_ =
+      std::make_shared<disc_test::TScriptedUserInterface>();
   std::shared_ptr<ILogSink> previousLog_;
   std::shared_ptr<IUserInterface> previousUi_;
   std::unique_ptr<TGlobalSetting> settings_;
@@ -195,8 +138,8 @@ TEST_F(DiscIscsiTest, BackupBurnsOneVolumeOnTheTgtdWriterFoundByTheSearch) {
   EXPECT_EQ(ui_->prompts, 1);
   EXPECT_EQ(ui_->errors, std::vector<std::string>{});
   EXPECT_EQ(LogText().find("Burning error"), std::string::npos) << LogText();
-  for (const std::string& name : Names(dir_.P("home/VirtualRecorders/Recorder0")))
-    EXPECT_EQ(name.find(".iso"), std::string::npos) << "the virtual recorder burnt " << name;
+  EXPECT_EQ(disc_test::TRecorderFolder(dir_.P("home")).Images(), std::vector<std::string>{})
+      << "nothing is burnt on the virtual recorder";
   EXPECT_TRUE(Names(dir_.P("tmp")).empty()) << "temporary archive files are deleted";
   tgtd_.Stop();
 
@@ -224,13 +167,14 @@ TEST_F(DiscIscsiTest, TheWrittenDiscIsRefusedByTheNextRun) {
 // it takes the second volume.
 TEST_F(DiscIscsiTest, TheDiscLaidInTheOpenedTrayTakesTheNextVolume) {
   UseTgtdWriter();
-  WriteFile(dir_.P("src/sub/data.bin"), PatternedText(2'000'000));
+  WriteFile(dir_.P("src/sub/data.bin"), disc_test::RandomText(2'000'000));
   project_.Split = true;
   project_.SplitSizeIndex = 0;  // 1,468,006-byte volumes: two of them
   const std::string first = tgtd_.CdImage(), second = dir_.P("cd2.img");
   ui_->answers = {TModalResult::Yes, TModalResult::Yes, TModalResult::Cancel};
-  ui_->onPrompt = [&](int prompt) {
-    if (prompt != 2) return;
+  // Before the second prompt: the first disc is out and the tray open.
+  ui_->onPrompt = [&](int promptsBefore) {
+    if (promptsBefore != 1) return;
     WriteFile(second, "");
     EXPECT_EQ(tgtd_.PutDiscInOpenTray(second), "");
   };

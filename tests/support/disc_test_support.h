@@ -30,25 +30,20 @@ namespace disc_test {
 
 namespace fs = std::filesystem;
 
-// Answers the burn prompts from a script (Yes when it runs out, Cancel from the 20th prompt on,
-// so that a disc refused again and again ends the run) and records every box and status panel;
-// `onPrompt` runs before a prompt is answered, `onPanel` when a panel text is set.
+// Answers the burn prompts from a script and records every box (the error boxes in `errors`
+// too) and status panel. When the script runs out, `defaultAnswer` answers if set, else Yes
+// until the 20th prompt and Cancel from then on, so that a disc refused again and again ends
+// the run. `onPrompt` runs before a prompt is answered, with the number of prompts before it;
+// `onPanel` when a panel text is set.
 class TScriptedUserInterface : public THeadlessUserInterface {
  public:
   TModalResult MessageBox(std::string_view text, std::string_view title, TMessageButtons buttons,
-                          TMessageKind) override {
-    std::lock_guard lock(mutex);
-    boxes.push_back(std::string(title) + ": " + std::string(text));
-    if (buttons != TMessageButtons::YesNoCancel) return TModalResult::Ok;
-    if (onPrompt) onPrompt(prompts);
-    ++prompts;
-    if (answers.empty()) return prompts < kMaxPrompts ? TModalResult::Yes : TModalResult::Cancel;
-    const TModalResult a = answers.front();
-    answers.erase(answers.begin());
-    return a;
+                          TMessageKind kind) override {
+    return Box(text, title, buttons, kind, false);
   }
-  TModalResult AskInsertBlankDisc(std::string_view text, std::string_view title, bool) override {
-    return MessageBox(text, title, TMessageButtons::YesNoCancel, TMessageKind::Question);
+  TModalResult AskInsertBlankDisc(std::string_view text, std::string_view title,
+                                  bool retry) override {
+    return Box(text, title, TMessageButtons::YesNoCancel, TMessageKind::Question, retry);
   }
   void SetStatusPanel(int, std::string_view text) override {
     if (onPanel) onPanel(std::string(text));
@@ -58,9 +53,31 @@ class TScriptedUserInterface : public THeadlessUserInterface {
   std::mutex mutex;
   std::vector<TModalResult> answers;
   std::vector<std::string> boxes;
+  std::vector<std::string> errors;
   int prompts = 0;
   std::function<void(int)> onPrompt;
   std::function<void(const std::string&)> onPanel;
+  // The prompt's text and title, and whether the disc offered after the last answer failed
+  // its test.
+  std::function<TModalResult(std::string_view, std::string_view, bool)> defaultAnswer;
+
+ private:
+  TModalResult Box(std::string_view text, std::string_view title, TMessageButtons buttons,
+                   TMessageKind kind, bool retry) {
+    std::lock_guard lock(mutex);
+    boxes.push_back(std::string(title) + ": " + std::string(text));
+    if (kind == TMessageKind::Error) errors.push_back(boxes.back());
+    if (buttons != TMessageButtons::YesNoCancel) return TModalResult::Ok;
+    if (onPrompt) onPrompt(prompts);
+    ++prompts;
+    if (answers.empty()) {
+      if (defaultAnswer) return defaultAnswer(text, title, retry);
+      return prompts < kMaxPrompts ? TModalResult::Yes : TModalResult::Cancel;
+    }
+    const TModalResult a = answers.front();
+    answers.erase(answers.begin());
+    return a;
+  }
 };
 
 // The names in a folder, sorted; none when it does not exist.
@@ -201,8 +218,8 @@ inline std::string DiscFile(const std::string& iso, const std::string& label,
   std::string out;
   EXPECT_EQ(RunCommand("isoinfo -d -i '" + iso + "'", &out), 0) << out;
   EXPECT_NE(out.find("Volume id: " + label + "\n"), std::string::npos) << out;
-  EXPECT_NE(out.find("Publisher id: QB.exe"), std::string::npos) << out;
-  EXPECT_NE(out.find("Application id: QB.exe"), std::string::npos) << out;
+  EXPECT_NE(out.find("Publisher id: QB.exe\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("Application id: QB.exe\n"), std::string::npos) << out;
   const std::string x = work + "/x-" + label, t = work + "/t-" + label;
   fs::create_directories(t);
   EXPECT_EQ(RunCommand("xorriso -osirrox on -indev '" + iso + "' -extract / '" + x + "'", &out), 0)
@@ -214,8 +231,9 @@ inline std::string DiscFile(const std::string& iso, const std::string& label,
   return ReadFile(x + "/" + label);
 }
 
-// The archive passes unzip's test and unzip gives back each of `names`, stored from the
-// folder `sourceWin` (Windows form, trailing backslash), equal to the file in `originals`.
+// The archive passes unzip's test and unzip gives back each of `names` (a file in a subfolder
+// with '/'), stored from the folder `sourceWin` (Windows form, trailing backslash), equal to the
+// file in `originals`.
 inline void ExpectArchiveHolds(const std::string& zip, const std::string& sourceWin,
                                const std::vector<std::string>& names,
                                const std::string& originals) {
@@ -226,12 +244,15 @@ inline void ExpectArchiveHolds(const std::string& zip, const std::string& source
   std::string stored = sourceWin;
   stored.erase(1, 1);
   std::replace(stored.begin(), stored.end(), '\\', '?');
-  for (const std::string& name : names)
-    EXPECT_EQ(RunCommand("unzip -p '" + zip + "' '" + stored + name + "' | cmp - '" + originals +
+  for (const std::string& name : names) {
+    std::string entry = name;
+    std::replace(entry.begin(), entry.end(), '/', '?');
+    EXPECT_EQ(RunCommand("unzip -p '" + zip + "' '" + stored + entry + "' | cmp - '" + originals +
                              "/" + name + "'",
                          &out),
               0)
         << name << ": " << out;
+  }
 }
 
 // A backup run of src/ (a small file and a 3 MB one) to the disc destination, split into

@@ -159,7 +159,10 @@ void PlainCopyPeer(benchmark::State& state) {
     bool ok = in >= 0 && out >= 0;
     for (off_t at = 0; ok;) {
       const ssize_t n = pread(in, buffer.data(), buffer.size(), at);
-      if (n <= 0) break;
+      if (n <= 0) {
+        ok = n == 0;
+        break;
+      }
       ok = pwrite(out, buffer.data(), static_cast<size_t>(n), at) == n;
       at += n;
     }

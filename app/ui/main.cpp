@@ -8,7 +8,7 @@
 #include "app/ui/startup.h"
 
 int main(int argc, char** argv) {
-  const TProgramModules modules(argv[0]);
+  const TProgramModules modules(argc > 0 && argv[0] ? argv[0] : "");
   // `QuorvaBackup <file.bpj>` backs the project up without a window and without a display.
   if (argc >= 2) return RunCommandLineBackup(argv[1]);
 

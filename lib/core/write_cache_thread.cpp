@@ -147,11 +147,11 @@ void CHalvorin_CdvdBurnerGrabber::StartCacheThread(
                                p__PCHAR__Method);
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0)
+    if (left.count() <= 0 && !m__EVENT__CacheFull.IsSet())
       HalvorinI_ThrowException(kHalvorinStatusSystemCall, 1460,
                                "%s(): WaitForSingleObject() failed, status %ld, returned %ld!!!",
                                p__PCHAR__Method, 1460L, 258L);
-    if (m__EVENT__CacheFull.Wait(left < kDataPoll ? left : kDataPoll)) break;
+    if (left.count() <= 0 || m__EVENT__CacheFull.Wait(left < kDataPoll ? left : kDataPoll)) break;
   }
   Callback(WAIT_CACHE_FULL_END, nullptr, nullptr);
 }

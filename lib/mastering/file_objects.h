@@ -27,7 +27,8 @@ class CHalvorin_File : public CHalvorin_Object {
 
  protected:
   CHalvorin_File() = default;
-  // Delivers the next count bytes into a buffer that is already zeroed.
+  // Delivers the next count bytes into a buffer whose bytes past CoveredByRealRead(count) are
+  // already zeroed.
   virtual void RealRead(std::uint64_t p__ULONGLONG__Count, std::uint8_t* p__PUCHAR__Buffer) = 0;
   // How many leading bytes of the next count a RealRead writes in full, so Read need not zero
   // them first; 0 unless the source says so.

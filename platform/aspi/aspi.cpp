@@ -84,8 +84,10 @@ std::uint8_t Execute(SrbExecScsiCmd& r) {
   r.postEvent->Reset();
   slot->worker.Post([slot, &r, dir] {
     const std::uint8_t status = Complete(*slot, r, dir);
+    // A caller that polls the status may free the request once it is stored.
+    CompletionEvent* event = r.postEvent;
     StoreStatus(r.header, status);
-    r.postEvent->Set();
+    event->Set();
   });
   return SS_PENDING;
 }

@@ -76,23 +76,25 @@ class IscsiAdapter : public HostAdapter {
     Pending pending;
     if (iscsi_scsi_command_async(context_.ctx, lun_, task, OnComplete,
                                  dir == SCSI_XFER_WRITE ? &out : nullptr, &pending) != 0) {
-      scsi_free_scsi_task(task);
       Disconnect();
+      scsi_free_scsi_task(task);
       r.hostStatus = HASTAT_ADAPTER_ERROR;
       return r;
     }
     const WaitResult waited = Wait(pending, command.deadline);
+    // The session goes before the task: the context still holds the task's PDU and cancels it
+    // when it is destroyed.
     if (waited == WaitResult::Failed) {
-      scsi_free_scsi_task(task);
       Disconnect();
+      scsi_free_scsi_task(task);
       r.hostStatus = HASTAT_ADAPTER_ERROR;
       return r;
     }
     if (waited == WaitResult::TimedOut) {
       // Aborted at its time-out; the session is dropped so no late answer lands in the buffer.
       iscsi_scsi_cancel_task(context_.ctx, task);
-      scsi_free_scsi_task(task);
       Disconnect();
+      scsi_free_scsi_task(task);
       r.hostStatus = HASTAT_TIMEOUT;
       return r;
     }

@@ -1,6 +1,6 @@
 // Rewritable discs in the disc destination: one that already holds data is taken, blanked and
 // burnt when the project erases discs, and refused and left as it was when it does not; a new
-// DVD+RW or DVD-RAM, which has no free blocks before its first format, is taken either way.
+// DVD+RW or DVD-RAM, which has no free blocks before its first format, is taken without erase.
 #include <gtest/gtest.h>
 
 #include <algorithm>

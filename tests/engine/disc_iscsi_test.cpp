@@ -163,8 +163,9 @@ TEST_F(DiscIscsiTest, TheWrittenDiscIsRefusedByTheNextRun) {
   EXPECT_EQ(ReadFile(tgtd_.CdImage()), disc);
 }
 
-// After the first disc the tray stands open, as the drive ejected it; the blank disc laid in
-// it takes the second volume.
+// After the first disc the unit has no medium, as an opened tray (tgtd keeps its file across
+// an eject, so the test takes the unit offline); the blank disc laid in it takes the second
+// volume.
 TEST_F(DiscIscsiTest, TheDiscLaidInTheOpenedTrayTakesTheNextVolume) {
   UseTgtdWriter();
   WriteFile(dir_.P("src/sub/data.bin"), disc_test::RandomText(2'000'000));

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -92,6 +93,7 @@ class TTgtdTarget {
     port_ = UnusedLoopbackPort();
     pid_ = fork();
     if (pid_ == 0) {
+      prctl(PR_SET_PDEATHSIG, SIGKILL);  // no daemon outlives a crashed test
       if (!freopen(log.c_str(), "w", stdout)) _exit(126);
       dup2(fileno(stdout), 2);
       const std::string portal = "portal=127.0.0.1:" + std::to_string(port_);

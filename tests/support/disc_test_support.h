@@ -172,42 +172,49 @@ class TRecorderFolder {
   std::string folder_;
 };
 
-// Writes an image file as one closed track on the disc in the recorder's tray, through the
-// library as any burning program would, and leaves the disc in the tray.
-inline void BurnImageInTray(const std::string& imageWinPath) {
+// A burner object on the recorder in the tray (adapter 0, target 0), freed with the scope.
+struct TTrayBurner {
+  TTrayBurner() {
+    EXPECT_EQ(Halvorin_CdvdBurnerGrabber_Create(&burner, text, sizeof text, &systemError, &failure,
+                                                nullptr, nullptr, 0, 0, 0, 0, 0),
+              0)
+        << text;
+  }
+  ~TTrayBurner() { Halvorin_Destroy(&burner); }
+  TTrayBurner(const TTrayBurner&) = delete;
+  TTrayBurner& operator=(const TTrayBurner&) = delete;
+
   void* burner = nullptr;
   char text[1024] = {};
   std::uint32_t systemError = 0;
   CDB_FAILURE_INFORMATION failure{};
-  ASSERT_EQ(Halvorin_CdvdBurnerGrabber_Create(&burner, text, sizeof text, &systemError, &failure,
-                                              nullptr, nullptr, 0, 0, 0, 0, 0),
-            0)
-      << text;
+};
+
+// Writes an image file as one closed track on the disc in the recorder's tray, through the
+// library as any burning program would, and leaves the disc in the tray.
+inline void BurnImageInTray(const std::string& imageWinPath) {
+  TTrayBurner b;
+  ASSERT_NE(b.burner, nullptr);
   const HALVORIN_STATUS written = Halvorin_CdvdBurnerGrabber_TrackAtOnceFromFile(
-      burner, text, sizeof text, &systemError, &failure, imageWinPath.c_str(), 1, 0, 0, 0, 0);
-  EXPECT_EQ(written, 0) << text;
+      b.burner, b.text, sizeof b.text, &b.systemError, &b.failure, imageWinPath.c_str(), 1, 0, 0, 0,
+      0);
+  EXPECT_EQ(written, 0) << b.text;
   if (written == 0) {
-    EXPECT_EQ(
-        Halvorin_CdvdBurnerGrabber_CloseSession(burner, text, sizeof text, &systemError, &failure),
-        0)
-        << text;
+    EXPECT_EQ(Halvorin_CdvdBurnerGrabber_CloseSession(b.burner, b.text, sizeof b.text,
+                                                      &b.systemError, &b.failure),
+              0)
+        << b.text;
   }
-  Halvorin_Destroy(&burner);
 }
 
 // Ejects the disc in the recorder's tray, which leaves its image in the recorder's folder.
 inline void EjectTray() {
-  void* burner = nullptr;
-  char text[1024] = {};
-  std::uint32_t systemError = 0;
-  CDB_FAILURE_INFORMATION failure{};
-  ASSERT_EQ(Halvorin_CdvdBurnerGrabber_Create(&burner, text, sizeof text, &systemError, &failure,
-                                              nullptr, nullptr, 0, 0, 0, 0, 0),
-            0)
-      << text;
-  EXPECT_EQ(Halvorin_CdvdBurnerGrabber_Eject(burner, text, sizeof text, &systemError, &failure), 0)
-      << text;
-  Halvorin_Destroy(&burner);
+  TTrayBurner b;
+  ASSERT_NE(b.burner, nullptr);
+  EXPECT_EQ(
+      Halvorin_CdvdBurnerGrabber_Eject(b.burner, b.text, sizeof b.text, &b.systemError, &b.failure),
+      0)
+      << b.text;
 }
 
 // The single root file of a disc image, extracted by xorriso and by bsdtar (the two copies must

@@ -23,27 +23,12 @@
 #include "app/ui/startup.h"
 #include "platform/fs/fs.h"
 #include "tests/support/disc_test_support.h"
+#include "tests/support/project_dialog_support.h"
 #include "tests/support/qt_test_env.h"
 
 namespace {
 
 using disc_test::Names;
-
-// Runs `edit` on the project dialog the next action opens, then presses its OK button. The
-// dialog pumps events while it is built, so this waits until it is the modal window.
-void OnProjectDialog(std::function<void(TProjectConfigFrm&)> edit) {
-  auto* poll = new QTimer(qApp);  // deletes itself once it has acted
-  QObject::connect(poll, &QTimer::timeout, poll, [poll, edit] {
-    auto* frm = qobject_cast<TProjectConfigFrm*>(QApplication::activeModalWidget());
-    if (!frm) return;
-    poll->stop();
-    poll->deleteLater();
-    edit(*frm);
-    QTest::mouseClick(frm->OKBtn, Qt::LeftButton);
-    if (frm->result() == 0) frm->CancelBtnClick();
-  });
-  poll->start(0);
-}
 
 // A click on the check mark of a folder in the Backup page's tree.
 void ClickCheckMark(TSelectionTreeView& view, const std::string& folder) {
@@ -79,11 +64,7 @@ class MainFrmDiscTest : public ::testing::Test {
   }
 
   std::unique_ptr<TProject> ReadProject(const std::string& name) const {
-    auto p = std::make_unique<TProject>();
-    platform::fs::File file(env.home.W("QVP_JOBS\\" + name + ".bpj"), platform::fs::OpenMode::Read);
-    TFileStream stream(file);
-    EXPECT_TRUE(p->LoadFromStream(stream));
-    return p;
+    return ReadProjectFile(env.home.W("QVP_JOBS\\" + name + ".bpj"));
   }
 
   TQtTestEnv env;

@@ -12,6 +12,7 @@
 #include "app/ui/main_frm.h"
 #include "app/ui/progress_frm.h"
 #include "platform/fs/fs.h"
+#include "tests/support/project_dialog_support.h"
 #include "tests/support/qt_test_env.h"
 
 namespace {
@@ -356,26 +357,7 @@ class ProjectDialogMainFrmTest : public ProjectConfigFrmTest {
     return env.home.W("QVP_JOBS\\" + name + ".bpj");
   }
   std::unique_ptr<TProject> ReadProject(const std::string& name) const {
-    auto p = std::make_unique<TProject>();
-    platform::fs::File file(JobFile(name), platform::fs::OpenMode::Read);
-    TFileStream stream(file);
-    EXPECT_TRUE(p->LoadFromStream(stream));
-    return p;
-  }
-  // Runs `edit` on the project dialog the next action opens, then presses OK. The dialog
-  // pumps events while it is built, so this waits until it is the modal window.
-  void OnDialog(std::function<void(TProjectConfigFrm&)> edit) {
-    auto* poll = new QTimer(qApp);  // deletes itself once it has acted
-    QObject::connect(poll, &QTimer::timeout, poll, [poll, edit] {
-      auto* frm = qobject_cast<TProjectConfigFrm*>(QApplication::activeModalWidget());
-      if (!frm) return;
-      poll->stop();
-      poll->deleteLater();
-      edit(*frm);
-      frm->OKBtnClick();
-      if (frm->result() == 0) frm->CancelBtnClick();
-    });
-    poll->start(0);
+    return ReadProjectFile(JobFile(name));
   }
   std::unique_ptr<TMainFrm> Open() {
     settings.ShowWizardAtStart = false;
@@ -388,7 +370,7 @@ class ProjectDialogMainFrmTest : public ProjectConfigFrmTest {
 TEST_F(ProjectDialogMainFrmTest, CreateConfigureRenameAndRemove) {
   auto frm = Open();
   for (const char* name : {"Alpha", "Beta"}) {
-    OnDialog([name](TProjectConfigFrm& d) {
+    OnProjectDialog([name](TProjectConfigFrm& d) {
       d.Name->setText(name);
       d.Edit1->setText(QString("Z:\\out\\") + name + ".qvp");
     });
@@ -400,7 +382,7 @@ TEST_F(ProjectDialogMainFrmTest, CreateConfigureRenameAndRemove) {
   // Configure with a rename: saved under the new name, the old file gone.
   frm->PC->setCurrentIndex(0);
   frm->SelectProject("Alpha");
-  OnDialog([](TProjectConfigFrm& d) {
+  OnProjectDialog([](TProjectConfigFrm& d) {
     EXPECT_EQ(d.Name->text(), "Alpha");
     d.Name->setText("Gamma");
     d.CheckBox5->setChecked(false);
@@ -412,7 +394,7 @@ TEST_F(ProjectDialogMainFrmTest, CreateConfigureRenameAndRemove) {
 
   // A rename to a taken name (in any case) is refused; nothing changes.
   env.ui->ClearAskedMessages();
-  OnDialog([](TProjectConfigFrm& d) { d.Name->setText("beta"); });
+  OnProjectDialog([](TProjectConfigFrm& d) { d.Name->setText("beta"); });
   frm->ConfigureExecute();
   auto asked = env.ui->AskedMessages();
   ASSERT_EQ(asked.size(), 1u);
@@ -424,7 +406,7 @@ TEST_F(ProjectDialogMainFrmTest, CreateConfigureRenameAndRemove) {
   // A new project never overwrites a file that is not listed.
   WriteFile(env.home.P("QVP_JOBS/Delta.bpj"), "someone else's");
   env.ui->ClearAskedMessages();
-  OnDialog([](TProjectConfigFrm& d) {
+  OnProjectDialog([](TProjectConfigFrm& d) {
     d.Name->setText("Delta");
     d.Edit1->setText("Z:\\out\\d.qvp");
   });

@@ -84,9 +84,12 @@ void Drive::Eject() {
     } else {
       store.MoveSectorsTo(d, base + ".iso", d.RecordedEnd());
     }
-    store.RemoveDisc(d.serial);
   }
-  if (holdsData || state.trayEmpty || d.media != config.media) {
+  // A disc that holds data, or a track reserved or opened and left without data, is taken out
+  // for good: the next one laid in the tray is a fresh blank.
+  const bool used = holdsData || (d.pressed == PressedImage::None && !d.tracks.empty());
+  if (used) store.RemoveDisc(d.serial);
+  if (used || state.trayEmpty || d.media != config.media) {
     try {
       state.disc = FreshDisc(state.nextSerial++);
       state.trayEmpty = false;

@@ -143,6 +143,14 @@ TEST_P(CancelAt, EndsTheWriteWith14) {
   if (!p.padding) {
     EXPECT_LT(file.reads.load(), units);
   }
+  // The cancelled disc was ejected: the same burner writes the next blank.
+  ScriptedFile next(5 * 61440, [](int) {});
+  auto again = Write(&next);
+  const CDB_FAILURE_INFORMATION* f =
+      again.exception ? again.exception->GetFailureInformation() : nullptr;
+  EXPECT_FALSE(again.thrown) << again.Text() << " CDB " << (f ? int{f->m__UCHAR__CDB[0]} : -1)
+                             << " sense " << (f ? int{f->m__UCHAR__Sense[2]} : -1) << "/"
+                             << (f ? int{f->m__UCHAR__Sense[12]} : -1);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -151,7 +159,8 @@ INSTANTIATE_TEST_SUITE_P(
                       CancelPoint{"Writing", HALVORIN_CALLBACK_REASON_WRITE_PROGRESS, -1, 0, false},
                       CancelPoint{"CacheDry", HALVORIN_CALLBACK_REASON_BUFFER_UNDERRUN, 300, 0,
                                   false},
-                      CancelPoint{"Padding", DVD_MEDIA_PADDING_BEGIN, -1, 0, true}),
+                      CancelPoint{"Padding", DVD_MEDIA_PADDING_BEGIN, -1, 0, true},
+                      CancelPoint{"CacheFull", WAIT_CACHE_FULL_END, -1, 0, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(BurnerFaults, ShortCacheOnAMultiBufferSourceIsReusedAcrossWrites) {

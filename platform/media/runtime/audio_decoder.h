@@ -3,6 +3,7 @@
 // score that leaves no doubt, are taken: a data file is never read as sound.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -23,6 +24,8 @@ namespace platform::media::runtime {
 
 // A file that is not one of the audio formats taken (ERROR_BAD_FORMAT).
 inline constexpr HRESULT kNotAudio = com::HRESULT_FROM_WIN32(11);
+// The largest single allocation the decoding libraries may make.
+inline constexpr std::size_t kMaxAllocation = 64u << 20;
 
 class AudioDecoder {
  public:

@@ -9,6 +9,7 @@
 
 extern "C" {
 #include <libavutil/log.h>
+#include <libavutil/mem.h>
 }
 
 namespace platform::media::runtime {
@@ -244,8 +245,13 @@ extern "C" __attribute__((visibility("default"))) platform::com::HRESULT WMCreat
     platform::com::IUnknown*, std::uint32_t, platform::media::IWMSyncReader** reader) {
   using namespace platform::com;
   // The decoders' own messages would go to standard error: the reader reports by its results.
-  static std::once_flag quiet;
-  std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
+  // No single block of a sound file's demuxing and decoding comes near the cap; a size read
+  // from a damaged header could otherwise ask for gigabytes before the data is found missing.
+  static std::once_flag setUp;
+  std::call_once(setUp, [] {
+    av_log_set_level(AV_LOG_QUIET);
+    av_max_alloc(platform::media::runtime::kMaxAllocation);
+  });
   if (!reader) return E_POINTER;
   *reader = nullptr;
   auto* created = new (std::nothrow) platform::media::runtime::SyncReader;

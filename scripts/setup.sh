@@ -5,6 +5,7 @@ set -euo pipefail
 packages=(
   # toolchain
   build-essential cmake ninja-build pkg-config clang-format
+  clang libclang-rt-14-dev  # the tree builds with clang too; libFuzzer for the fuzz targets
   libgtest-dev libgmock-dev libbenchmark-dev
   # libraries
   zlib1g-dev libarchive-dev libcurl4-openssl-dev libsqlite3-dev libpam0g-dev

@@ -401,6 +401,37 @@ TEST_P(HostileDisc, GivesAStatusAndLeavesNoPartOfAFailedImport) {
 INSTANTIATE_TEST_SUITE_P(Discs, HostileDisc, ::testing::ValuesIn(kHostile),
                          [](const auto& info) { return std::string(info.param.name); });
 
+TEST_F(Import, AJolietNameOfMoreThan260UTF8BytesKeepsItsWholeForm) {
+  const std::u16string name(108, u'\u65E5');  // 324 bytes of UTF-8
+  craftediso::Image image(32);
+  image.Descriptors(20, 2048, 21, 2048);
+  image.Directory(20, 2048, 20, 2048, {});
+  image.Directory(21, 2048, 21, 2048, {{craftediso::Ucs2(name + u";1"), 30, 5, 0}});
+  Press(image);
+  ASSERT_EQ(NewTree(), 0u);
+  ASSERT_EQ(ImportInto(1, 1), 0u) << text;
+  ASSERT_EQ(Halvorin_ISO9660JolietFileTree_BuildImage(tree, text, sizeof text, &error, 100, 0, 0,
+                                                      "LONG", nullptr, nullptr),
+            0u)
+      << text;
+  // The image alone: the imported file's data stays where the first session has it.
+  std::vector<char> bytes(std::size_t(1) << 20);
+  uint32_t high = 0;
+  const uint32_t size = Halvorin_ISO9660JolietFileTree_GetSizeInUCHARs(tree, &high);
+  ASSERT_LE(size, bytes.size());
+  ASSERT_EQ(Halvorin_ISO9660JolietFileTree_Read(tree, text, sizeof text, &error, int32_t(size),
+                                                bytes.data()),
+            0u);
+  // Built for sector 100: 100 empty sectors put it there.
+  std::string padded(100 * 2048, '\0');
+  padded.append(bytes.data(), size);
+  WriteFile(dir.P("long.iso"), padded);
+  std::string out;
+  ASSERT_EQ(RunCommand("isoinfo -J -f -T 100 -i " + dir.P("long.iso"), &out), 0) << out;
+  // isoinfo shows what its charset lacks as '_': all 108 characters are there.
+  EXPECT_NE(out.find("/" + std::string(108, '_') + ";1\n"), std::string::npos) << out;
+}
+
 TEST_F(Import, ALargeDirectoryIsReadInTransfersOfAtMost30Sectors) {
   craftediso::Image image(80);
   std::vector<Record> many;

@@ -17,6 +17,7 @@ packages=(
   python3 python3-pyftpdlib python3-aiosmtpd
   tgt libiscsi-bin xorriso genisoimage libcdio-utils bchunk
   sox vorbis-tools ffmpeg xvfb libpam-wrapper
+  udftools python3-pycdlib dvdauthor lsdvd
   findutils coreutils time bc
 )
 

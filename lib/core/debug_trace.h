@@ -8,7 +8,7 @@
 #include <type_traits>
 #include <utility>
 
-class CHalvorin_Exception;
+#include "lib/core/halvorin_exception.h"  // caught by pointer below: clang wants the whole type
 
 // Formats into a 4096-byte buffer (longer messages are cut) and sends the result.
 void DebugTrace(const char* p__PCHAR__Format, ...) __attribute__((format(printf, 1, 2)));

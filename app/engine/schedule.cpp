@@ -12,9 +12,11 @@ namespace {
 constexpr std::string_view kRecordName = "userdata";
 constexpr std::string_view kProjectKey = "MORL_VEQ";
 
+// At least two digits; a sign does not count as one ("-01").
 std::string TwoDigits(std::int32_t v) {
+  const long long n = v;
   char text[16];
-  std::snprintf(text, sizeof text, "%02d", static_cast<int>(v));
+  std::snprintf(text, sizeof text, "%s%02lld", n < 0 ? "-" : "", n < 0 ? -n : n);
   return text;
 }
 

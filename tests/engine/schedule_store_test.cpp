@@ -183,7 +183,8 @@ TEST(ScheduleTest, DefaultsAndDescriptions) {
       {1, 100, -2, 0, "Run every 100day -2hour 0minute"},
       {2, 12, 0, 0, "Run at 12::00::00"},
       {2, 7, 5, 9, "Run at 07::05::09"},
-      {2, 123, 0, -1, "Run at 123::00::-1"},
+      {2, 123, 0, -1, "Run at 123::00::-01"},
+      {2, -12, 0, std::numeric_limits<std::int32_t>::min(), "Run at -12::00::-2147483648"},
       {3, 1, 2, 3, ""},
       {-1, 1, 2, 3, ""},
   };

@@ -16,6 +16,8 @@ packages=(
   python3 python3-pyftpdlib python3-aiosmtpd
   tgt libiscsi-bin xorriso genisoimage libcdio-utils bchunk
   sox vorbis-tools ffmpeg xvfb libpam-wrapper
+  # sector coding references
+  libfec-dev python3-crcmod
   findutils coreutils time bc
 )
 

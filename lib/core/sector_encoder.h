@@ -20,10 +20,10 @@ std::int32_t HalvorinI_SectorAddressOfLBA(std::int32_t p__LONG__LBA);
 // (then only the sync is written).
 std::int32_t EncodeSectorAtAddress(std::uint8_t* p__PUCHAR__Sector, std::int32_t p__LONG__Type,
                                    std::int32_t p__LONG__LBA);
-// Writes the sync and, by type, the header, EDC and parity around the caller's data (bytes 16-
-// of modes 1 and 2; a Form 1 or Form 2 subheader is the caller's too). Form 1 parity is taken
-// over a zero header. 0, or -1 for a type outside 0-4 or an address beyond 99:59:74, with only
-// the sync written.
+// Writes the sync and, by type, the header, EDC and parity around the caller's data (from byte
+// 16 in modes 1 and 2; a Form 1 or Form 2 subheader is the caller's too). Form 1 parity is
+// taken over a zero header. 0, or -1 for a type outside 0-4 or an address beyond 99:59:74, with
+// only the sync written.
 std::int32_t EncodeSector(std::uint8_t* p__PUCHAR__Sector, std::int32_t p__LONG__Type,
                           std::uint32_t p__ULONG__Address);
 // XORs bytes 12-2351 with the scrambler sequence (its own inverse); the sync stays. 0.

@@ -5,6 +5,7 @@ set -euo pipefail
 packages=(
   # toolchain
   build-essential cmake ninja-build pkg-config clang-format
+  clang libclang-rt-14-dev  # the tree builds with clang too; libFuzzer for the fuzz targets
   libgtest-dev libgmock-dev libbenchmark-dev
   # libraries
   zlib1g-dev libarchive-dev libcurl4-openssl-dev libsqlite3-dev libpam0g-dev
@@ -16,6 +17,7 @@ packages=(
   python3 python3-pyftpdlib python3-aiosmtpd
   tgt libiscsi-bin xorriso genisoimage libcdio-utils bchunk
   sox vorbis-tools ffmpeg xvfb libpam-wrapper
+  udftools python3-pycdlib dvdauthor lsdvd
   # sector coding references
   libfec-dev python3-crcmod
   findutils coreutils time bc

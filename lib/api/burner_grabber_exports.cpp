@@ -1,14 +1,13 @@
 // Exports of the burner/grabber: thin frames over CHalvorin_CdvdBurnerGrabber. A handle that is
 // not a burner/grabber gives status 2 (or the neutral result for the functions without one).
-#include <cctype>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "lib/api/audio_reader_link.h"
 #include "lib/api/export_frame.h"
 #include "lib/api/halvorin.h"
+#include "lib/audio/tidewell.h"
 #include "lib/core/cdvd_burner_grabber.h"
 #include "lib/mastering/file_chain.h"
 #include "lib/mastering/file_objects.h"
@@ -379,11 +378,10 @@ HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_TrackAtOnceFromFile(BURNER_PREFIX_PAR
     if (std::strlen(p__PCHAR__FileName) >= 260)
       HalvorinI_ThrowException(kHalvorinStatusInvalidArgument, 0,
                                "Halvorin:%s(): The file name is too long!!!", kExport);
-    std::string upper(p__PCHAR__FileName);
-    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     std::unique_ptr<CHalvorin_File> file;
     std::uint32_t trackMode = 1;
-    if (HalvorinI_AudioReaderSupports(upper.c_str())) {
+    // The name as given: only it names the file here.
+    if (Tidewell_CompressedFileSupportedIs(p__PCHAR__FileName) == kTidewellStatusSuccess) {
       file = std::make_unique<CHalvorin_TidewellFile>(p__PCHAR__FileName);
       trackMode = 2;
     } else {

@@ -43,6 +43,7 @@ typedef uint32_t HALVORIN_STATUS;
 #define HALVORIN_STATUS_NAME_TOO_LONG 15u
 #define HALVORIN_STATUS_RANGE_NOT_FOUND 17u
 #define HALVORIN_STATUS_RANGE_BEYOND_TRACK 20u
+#define HALVORIN_STATUS_FILE_TOO_LARGE 18u  /* a file too large for the UDF bridge's ISO9660 */
 #define HALVORIN_STATUS_NOT_INITIALIZED 21u /* a creating function before start-up */
 #define HALVORIN_STATUS_AUDIO_FILE_NOT_SUPPORTED 22u
 
@@ -482,7 +483,132 @@ HALVORIN_API HALVORIN_STATUS Halvorin_ISO9660JolietFileTree_GetNodeISO9660DateTi
 HALVORIN_API uint32_t Halvorin_ISO9660JolietFileTree_GetFullPath(void* p__PVOID__Tree,
                                                                  void* p__PVOID__Node,
                                                                  char* p__PCHAR__FullPath);
+/* Adds every file and folder of the data track (ISO9660 names, or the Joliet ones with the
+   Joliet flag) of the disc in the burner/grabber to the tree, under its root. The files keep
+   their data where it is on the disc: a tree built at the next writable address and written
+   there shows both sessions. 2 for a track that is not a data track of the disc, a missing
+   descriptor or a damaged directory (a failed import leaves nothing of itself in the tree). */
+HALVORIN_API HALVORIN_STATUS Halvorin_ISO9660JolietFileTree_ImportTrack(
+    void* p__PVOID__BurnerGrabber, void* p__PVOID__Tree, uint8_t p__UCHAR__TrackNumber,
+    uint8_t p__BOOLEAN__IsJoliet, char* p__PCHAR__ExceptionText,
+    uint32_t p__ULONG__ExceptionTextLength, uint32_t* p__PULONG__SystemError);
 
+
+/*
+ * UDF: a UDF 1.02 image, pure, or the DVD-Video bridge whose ISO9660 part shows VIDEO_TS and
+ * AUDIO_TS. The caller describes the file system as tree items formatted by the two format
+ * functions (the root first, then folders and files under their parents), gives the memory of
+ * the image's head and tail, and gets a UDF object whose tree handle is read with
+ * Halvorin_ISO9660JolietFileTree_GetSizeInUCHARs, _Read and _SeekToBegin, or written by
+ * Halvorin_CdvdBurnerGrabber_TrackAtOnceFromTree. The items, the head and the tail are kept by
+ * the caller until Halvorin_UDF_Destroy; then Halvorin_UDF_CleanUp frees what the format
+ * functions allocated.
+ */
+
+/* One file or folder of a UDF image: 8806 bytes (the pointers are 8 bytes each), zeroed and
+   filled by the format functions; Halvorin_UDF_CleanUp steps through an array of them by this
+   size. Locations are partition block numbers (the image sector is 262 more). */
+typedef struct HALVORIN_PACKED HALVORIN_UDF_TREE_ITEM {
+  uint32_t m__ULONG__FileEntryLocation;
+  uint32_t m__ULONG__IdentifierLocation;
+  uint32_t m__ULONG__ContentLocation;
+  uint32_t m__ULONG__LastBlockUsed; /* the last block the item's content takes */
+  uint32_t m__ULONG__Identifier;    /* the caller's; an item of 0 is left alone by CleanUp */
+  uint8_t m__BOOLEAN__IsDirectory;
+  uint8_t m__BOOLEAN__IsInMemory; /* an IFO or BUP file read whole into m__PUCHAR__Content */
+  uint16_t m__USHORT__Subdirectories;
+  char m__CHAR__Name[255];        /* the given UTF-8 name, upper-cased */
+  char m__CHAR__Path[260];        /* the file, opened again each time the image is read */
+  uint8_t* m__PUCHAR__Content;    /* size in blocks x 2048 bytes, zero past the file's end */
+  uint64_t m__ULONGLONG__Size;    /* bytes (a folder's once the image is laid out) */
+  uint32_t m__ULONG__SizeInBlocks;
+  struct HALVORIN_UDF_TREE_ITEM* m__PNext;
+  struct HALVORIN_UDF_TREE_ITEM* m__PPrevious;
+  struct HALVORIN_UDF_TREE_ITEM* m__PFirstKid;
+  struct HALVORIN_UDF_TREE_ITEM* m__PParent;
+  struct HALVORIN_UDF_TREE_ITEM* m__PLastKid;
+  uint8_t m__UCHAR__FileEntry[2048];
+  uint8_t m__UCHAR__FileIdentifier[2048];       /* the item's entry in its parent folder */
+  uint8_t m__UCHAR__ParentFileIdentifier[2048]; /* a folder's entry for its parent */
+  uint8_t m__UCHAR__Reserved[2046];
+  void* m__PVOID__File; /* the image's reader of the content, owned by the UDF object */
+  uint8_t m__UCHAR__Date[7]; /* ISO 9660 form: local time and its offset from GMT */
+  uint16_t m__USHORT__Zero;
+} HALVORIN_UDF_TREE_ITEM;
+
+#define HALVORIN_UDF_TREE_ITEM_SIZE 8806u
+HALVORIN_STATIC_ASSERT(sizeof(HALVORIN_UDF_TREE_ITEM) == HALVORIN_UDF_TREE_ITEM_SIZE,
+                       "HALVORIN_UDF_TREE_ITEM is 8806 bytes");
+HALVORIN_STATIC_ASSERT(offsetof(HALVORIN_UDF_TREE_ITEM, m__CHAR__Name) == 24, "name at byte 24");
+HALVORIN_STATIC_ASSERT(offsetof(HALVORIN_UDF_TREE_ITEM, m__PUCHAR__Content) == 539,
+                       "content at byte 539");
+HALVORIN_STATIC_ASSERT(offsetof(HALVORIN_UDF_TREE_ITEM, m__UCHAR__FileEntry) == 599,
+                       "file entry at byte 599");
+HALVORIN_STATIC_ASSERT(offsetof(HALVORIN_UDF_TREE_ITEM, m__PVOID__File) == 8789,
+                       "file object at byte 8789");
+
+/* What Halvorin_UDF_Create makes: 32 bytes. The tree handle reads the image; the others are
+   its parts. All are freed by Halvorin_UDF_Destroy (never by Halvorin_Destroy). */
+typedef struct HALVORIN_PACKED HALVORIN_UDF_OBJECT {
+  void* m__PVOID__HeadFile;
+  void* m__PVOID__SystemStructuresFile;
+  void* m__PVOID__TailFile;
+  void* m__PVOID__Tree;
+} HALVORIN_UDF_OBJECT;
+
+HALVORIN_STATIC_ASSERT(sizeof(HALVORIN_UDF_OBJECT) == 32, "HALVORIN_UDF_OBJECT is 32 bytes");
+
+/* The head holds the sectors before the root's file entry: 263 in a pure image, 264 in a
+   bridge; the tail the 256 anchors after the files. */
+#define HALVORIN_UDF_HEAD_SIZE (263u * 2048u)
+#define HALVORIN_UDF_BRIDGE_HEAD_SIZE (264u * 2048u)
+#define HALVORIN_UDF_TAIL_SIZE (256u * 2048u)
+
+/* A file: the item is zeroed, takes the name upper-cased and is linked as the parent's last
+   kid. The file is opened to check it can be read, then closed; its size comes from the file
+   system. A name holding ".IFO" or ".BUP" has the whole file read into memory, where the
+   patch functions change it. Returns 0, the system error (errno) of a failed open or read,
+   22 for a NULL argument or a path that is not a readable file, or 0xFFFFFFFF when the
+   memory cannot be allocated. */
+HALVORIN_API uint32_t Halvorin_UDF_FormatTreeItemAsFile(HALVORIN_UDF_TREE_ITEM* p__PItem,
+                                                        uint32_t p__ULONG__Identifier,
+                                                        const char* p__PCHAR__Name,
+                                                        const char* p__PCHAR__Path,
+                                                        HALVORIN_UDF_TREE_ITEM* p__PParent);
+/* A folder: linked as the parent's first kid (NULL parent: the root). 0, or 22 for a NULL
+   item or name. */
+HALVORIN_API uint32_t Halvorin_UDF_FormatTreeItemAsDirectory(HALVORIN_UDF_TREE_ITEM* p__PItem,
+                                                             uint32_t p__ULONG__Identifier,
+                                                             const char* p__PCHAR__Name,
+                                                             HALVORIN_UDF_TREE_ITEM* p__PParent);
+/* Lays the image out and makes its object. A bridge when both the VIDEO_TS and the AUDIO_TS
+   folders are given (their files must stay below 2 GB: 18 otherwise). The head holds exactly
+   HALVORIN_UDF_HEAD_SIZE bytes (HALVORIN_UDF_BRIDGE_HEAD_SIZE for a bridge), the tail
+   HALVORIN_UDF_TAIL_SIZE, or the result is 2. The system structures are laid out in memory
+   the object owns: p__PUCHAR__SystemStructures is not used and may be NULL. The label names
+   the volume (cut to each field). 21 before start-up. */
+HALVORIN_API HALVORIN_STATUS Halvorin_UDF_Create(
+    uint8_t* p__PUCHAR__Head, uint32_t p__ULONG__HeadSize, uint8_t* p__PUCHAR__Tail,
+    uint32_t p__ULONG__TailSize, uint8_t* p__PUCHAR__SystemStructures,
+    HALVORIN_UDF_TREE_ITEM* p__PRoot, HALVORIN_UDF_TREE_ITEM* p__PVideoTs,
+    HALVORIN_UDF_TREE_ITEM* p__PAudioTs, HALVORIN_UDF_OBJECT* p__PObject,
+    char* p__PCHAR__ExceptionText, uint32_t p__ULONG__ExceptionTextLength,
+    uint32_t* p__PULONG__SystemError, const char* p__PCHAR__VolumeLabel);
+/* Sets every title's start sector in the title table of a video manager IFO or BUP in
+   memory. 0 when patched; 2, changing nothing, for an item without content, a title set IFO,
+   a table that is zero, empty or past the content, or titles of more than one title set. */
+HALVORIN_API HALVORIN_STATUS Halvorin_UDF_PatchIfoTable(HALVORIN_UDF_TREE_ITEM* p__PItem,
+                                                        uint32_t p__ULONG__TitleSetAddress);
+/* Sets the last sector of the set (BUP, byte 12) and of the IFO (byte 28) of an IFO or BUP in
+   memory. 0 when patched; 2, changing nothing, for an item without such content. */
+HALVORIN_API HALVORIN_STATUS Halvorin_UDF_PatchIfoHeader(HALVORIN_UDF_TREE_ITEM* p__PItem,
+                                                         uint32_t p__ULONG__IfoLastAddress,
+                                                         uint32_t p__ULONG__BupLastAddress);
+/* Frees the memory content of every item of the array whose identifier is not 0. */
+HALVORIN_API void Halvorin_UDF_CleanUp(HALVORIN_UDF_TREE_ITEM* p__PItems, uint32_t p__ULONG__Count);
+/* Frees the object's image (its readers, tree, head, system and tail files) and zeroes it. */
+HALVORIN_API void Halvorin_UDF_Destroy(HALVORIN_UDF_TREE_ITEM* p__PRoot,
+                                       HALVORIN_UDF_OBJECT* p__PObject);
 
 /*
  * Burner/grabber: one recorder at one address, with its cache and write-cache thread. Handles

@@ -6,6 +6,7 @@
 #include "lib/api/audio_reader_link.h"
 #include "lib/api/export_frame.h"
 #include "lib/api/halvorin.h"
+#include "lib/audio/tidewell.h"
 #include "lib/core/debug_trace.h"
 
 namespace {
@@ -15,10 +16,17 @@ std::atomic<bool> gDVDPadding{false};
 
 }  // namespace
 
-void HalvorinI_AudioReaderUpStart() {}
-void HalvorinI_AudioReaderDownShut() {}
-bool HalvorinI_AudioReaderSupports(const char*) {
-  return false;
+void HalvorinI_AudioReaderUpStart() {
+  Tidewell_UpStart();
+}
+
+void HalvorinI_AudioReaderDownShut() {
+  Tidewell_DownShut();
+}
+
+bool HalvorinI_AudioReaderSupports(const char* p__PCHAR__FileName) {
+  return Tidewell_UncompressedFileSupportedIs(p__PCHAR__FileName) == kTidewellStatusSuccess ||
+         Tidewell_CompressedFileSupportedIs(p__PCHAR__FileName) == kTidewellStatusSuccess;
 }
 
 bool HalvorinI_IsStarted() {

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <thread>
 
 #include "lib/api/halvorin.h"
@@ -17,6 +18,9 @@
 #include "lib/core/write_cache_thread.h"
 
 class CHalvorin_FileChain;
+class CHalvorin_FileTreeNode;
+class CHalvorin_ISO9660FileTree;
+struct CHalvorin_ImportWalk;
 
 inline constexpr std::uint8_t kHalvorinWriteModeTrackAtOnce = 1;
 inline constexpr std::uint8_t kHalvorinWriteModeSessionAtOnce = 2;
@@ -91,6 +95,11 @@ class CHalvorin_CdvdBurnerGrabber : public CHalvorin_ScsiDeviceCdvdRomWriter {
   void MakeTrackInformation(std::uint8_t* p__PUCHAR__Buffer);
   void GetCapacity(std::uint32_t* p__PULONG__LastLBA, std::uint32_t* p__PULONG__BlockLength);
 
+  // Multisession import: every file and directory of a data track's ISO9660 (Joliet flag 0)
+  // or Joliet (1) hierarchy into the tree, as nodes that keep their data where it is.
+  void ImportTrack(CHalvorin_ISO9660FileTree* p__PCHalvorin_ISO9660FileTree__Tree,
+                   std::uint8_t p__UCHAR__TrackNumber, bool p__BOOLEAN__IsJoliet);
+
   // Writing, closing and blanking.
   void TrackAtOnce(const CHalvorin_TrackAtOnceOptions& p__Options);
   void CloseSession();
@@ -119,6 +128,11 @@ class CHalvorin_CdvdBurnerGrabber : public CHalvorin_ScsiDeviceCdvdRomWriter {
   bool IsVendor(const char* p__PCHAR__Vendor) const;
   bool IsProduct(const char* p__PCHAR__Product) const;
   void ThrowIfCancelled(const char* p__PCHAR__Method, std::uint64_t p__ULONGLONG__Offset);
+  void ImportDirectory(CHalvorin_ISO9660FileTree* p__PCHalvorin_ISO9660FileTree__Tree,
+                       bool p__BOOLEAN__IsJoliet, const std::string& p__STRING__ParentPath,
+                       std::uint32_t p__ULONG__Extent, std::uint32_t p__ULONG__Size,
+                       CHalvorin_FileTreeNode* p__PCHalvorin_FileTreeNode__Parent,
+                       CHalvorin_ImportWalk& p__Walk);
 
   CHalvorin_CriticalSection m__CRITICAL_SECTION__BurnerGrabber;
   CHalvorin_LockedFifoQueue m__CHalvorin_LockedFifoQueue__WriteQueue;

@@ -8,8 +8,7 @@
 #include <type_traits>
 #include <utility>
 
-// Complete for the catch clause below (clang refuses a pointer to an incomplete type there).
-#include "lib/core/halvorin_exception.h"
+#include "lib/core/halvorin_exception.h"  // caught by pointer below: clang wants the whole type
 
 // Formats into a 4096-byte buffer (longer messages are cut) and sends the result.
 void DebugTrace(const char* p__PCHAR__Format, ...) __attribute__((format(printf, 1, 2)));

@@ -8,15 +8,10 @@
 #include <cerrno>
 #include <cstring>
 
+#include "lib/audio/tidewell.h"
 #include "lib/core/debug_trace.h"
 #include "lib/core/halvorin_exception.h"
 #include "platform/fs/fs.h"
-
-namespace {
-
-constexpr std::uint32_t kErrorNotSupported = 50;
-
-}  // namespace
 
 CHalvorin_File* CHalvorin_File::Read(CHalvorin_File* p__PCHalvorin_File__Start,
                                      std::uint64_t p__ULONGLONG__Count,
@@ -260,19 +255,80 @@ CHalvorin_File* CHalvorin_UnLockedDiskFile::SeekToBeginUnsafe(std::int32_t* p__P
 
 CHalvorin_TidewellFile::CHalvorin_TidewellFile(const char* p__PCHAR__Path)
     : CHalvorin_DiskFile(p__PCHAR__Path) {
-  CloseHandle();
-  HalvorinI_ThrowException(
-      kHalvorinStatusSystemCall, kErrorNotSupported,
-      "CHalvorin_TidewellFile::CHalvorin_TidewellFile(): "
-      "Tidewell_CompressedFileReaderObjectCreate( 0x%p, '%s' ) failed, status %ld!!! (the audio "
-      "reader is not available)",
-      static_cast<void*>(nullptr), p__PCHAR__Path, static_cast<long>(kErrorNotSupported));
+  std::uint32_t status =
+      Tidewell_CompressedFileReaderObjectCreate(&m__PVOID__TidewellReader, p__PCHAR__Path);
+  if (status != kTidewellStatusSuccess)
+    HalvorinI_ThrowException(
+        kHalvorinStatusSystemCall, status,
+        "CHalvorin_TidewellFile::CHalvorin_TidewellFile(): "
+        "Tidewell_CompressedFileReaderObjectCreate( 0x%p, '%s' ) failed, status %ld!!!",
+        static_cast<void*>(&m__PVOID__TidewellReader), p__PCHAR__Path, static_cast<long>(status));
+  // A throwing constructor runs no destructor of its own: the reader goes before the throw.
+  std::uint32_t size = 0;
+  status = Tidewell_CompressedFileReaderObjectUncompressedSizeGet(m__PVOID__TidewellReader, &size);
+  if (status != kTidewellStatusSuccess) {
+    void* reader = m__PVOID__TidewellReader;
+    Tidewell_CompressedFileReaderObjectDestroy(&m__PVOID__TidewellReader);
+    HalvorinI_ThrowException(
+        kHalvorinStatusSystemCall, status,
+        "CHalvorin_TidewellFile::CHalvorin_TidewellFile(): "
+        "Tidewell_CompressedFileReaderObjectUncompressedSizeGet( 0x%p, 0x%p ) failed, status "
+        "%ld!!!",
+        reader, static_cast<void*>(&size), static_cast<long>(status));
+  }
+  status = Tidewell_CompressedFileReaderObjectBeginSeek(m__PVOID__TidewellReader);
+  if (status != kTidewellStatusSuccess) {
+    void* reader = m__PVOID__TidewellReader;
+    Tidewell_CompressedFileReaderObjectDestroy(&m__PVOID__TidewellReader);
+    HalvorinI_ThrowException(kHalvorinStatusSystemCall, status,
+                             "CHalvorin_TidewellFile::CHalvorin_TidewellFile(): "
+                             "Tidewell_CompressedFileReaderObjectBeginSeek( 0x%p ) failed, status "
+                             "%ld!!!",
+                             reader, static_cast<long>(status));
+  }
+  m__ULONGLONG__SizeInUCHARs = size;
+  m__ULONGLONG__DataSizeInUCHARs = size;
+  m__BOOLEAN__IsAudio = 1;
 }
 
-void CHalvorin_TidewellFile::RealRead(std::uint64_t, std::uint8_t*) {
-  HalvorinI_ThrowException(kHalvorinStatusSystemCall, kErrorNotSupported,
-                           "CHalvorin_TidewellFile::RealRead(): the audio reader is not "
-                           "available!!!");
+CHalvorin_TidewellFile::~CHalvorin_TidewellFile() {
+  if (m__PVOID__TidewellReader)
+    Tidewell_CompressedFileReaderObjectDestroy(&m__PVOID__TidewellReader);
+}
+
+void CHalvorin_TidewellFile::RealRead(std::uint64_t p__ULONGLONG__Count,
+                                      std::uint8_t* p__PUCHAR__Buffer) {
+  // The reader takes 32-bit counts; a file's size never passes 32 bits.
+  while (p__ULONGLONG__Count > 0) {
+    const auto n = static_cast<std::uint32_t>(
+        std::min<std::uint64_t>(p__ULONGLONG__Count, std::uint64_t{1} << 30));
+    const std::uint32_t status =
+        Tidewell_CompressedFileReaderObjectRead(m__PVOID__TidewellReader, p__PUCHAR__Buffer, n);
+    if (status != kTidewellStatusSuccess)
+      HalvorinI_ThrowException(kHalvorinStatusSystemCall, status,
+                               "CHalvorin_TidewellFile::RealRead(): "
+                               "Tidewell_CompressedFileReaderObjectRead( 0x%p, 0x%p, %lu ) failed "
+                               "at %llu, status %ld!!!",
+                               m__PVOID__TidewellReader, static_cast<void*>(p__PUCHAR__Buffer),
+                               static_cast<unsigned long>(n),
+                               static_cast<unsigned long long>(m__ULONGLONG__PositionInUCHARs),
+                               static_cast<long>(status));
+    p__ULONGLONG__Count -= n;
+    p__PUCHAR__Buffer += n;
+  }
+}
+
+CHalvorin_File* CHalvorin_TidewellFile::SeekToBeginUnsafe(std::int32_t* p__PLONG__Budget) {
+  RewindHandle();
+  const std::uint32_t status =
+      Tidewell_CompressedFileReaderObjectBeginSeek(m__PVOID__TidewellReader);
+  if (status != kTidewellStatusSuccess)
+    HalvorinI_ThrowException(kHalvorinStatusSystemCall, status,
+                             "CHalvorin_TidewellFile::SeekToBeginUnsafe(): "
+                             "Tidewell_CompressedFileReaderObjectBeginSeek( 0x%p ) failed, status "
+                             "%ld!!!",
+                             m__PVOID__TidewellReader, static_cast<long>(status));
+  return CHalvorin_File::SeekToBeginUnsafe(p__PLONG__Budget);
 }
 
 // MPEG files.

@@ -110,15 +110,22 @@ class CHalvorin_UnLockedDiskFile : public CHalvorin_DiskFile {
   std::string m__STRING__Path;
 };
 
-// An audio file decoded to CD samples by the audio reader. The reader is not part of the
-// library yet: creating one fails with status 5 (system error 50, not supported).
+// An audio file decoded to CD samples (16-bit stereo at 44,100 Hz) by the audio reader. Its
+// size is the reader's PCM size; a failure of the reader is status 5 with the reader's status
+// as the detail.
 class CHalvorin_TidewellFile : public CHalvorin_DiskFile {
  public:
   explicit CHalvorin_TidewellFile(const char* p__PCHAR__Path);
+  ~CHalvorin_TidewellFile() override;
+
+  CHalvorin_File* SeekToBeginUnsafe(std::int32_t* p__PLONG__Budget) override;
 
  protected:
   void RealRead(std::uint64_t p__ULONGLONG__Count, std::uint8_t* p__PUCHAR__Buffer) override;
   std::uint64_t CoveredByRealRead(std::uint64_t) const override { return 0; }
+
+ private:
+  void* m__PVOID__TidewellReader = nullptr;  // the audio reader's handle
 };
 
 // An MPEG-1/2 file cut into 2332-byte Mode 2 Form 2 units (8 subheader bytes and 2324 payload

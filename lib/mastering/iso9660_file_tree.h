@@ -69,6 +69,16 @@ class CHalvorin_ISO9660FileTree : public CHalvorin_FileTree, public CHalvorin_Fi
                             std::uint64_t p__ULONGLONG__Size, std::uint8_t p__UCHAR__SystemType,
                             std::uint8_t p__UCHAR__BootMediaType);
 
+  // A node of an earlier session: it keeps the extent and size of its data on the disc and is
+  // never chained. The Joliet name is the record's identifier as stored (UCS-2 big-endian,
+  // kept by a Joliet tree when given). Null when the name check dropped it.
+  virtual CHalvorin_FileTreeNode* ImportFileTreeNode(
+      const char* p__PCHAR__AbsolutePath, const char* p__PCHAR__Name,
+      const std::uint8_t* p__PUCHAR__JolietName, std::uint32_t p__ULONG__JolietNameLength,
+      std::uint32_t p__ULONG__Attributes, std::uint64_t p__ULONGLONG__Size,
+      const std::uint8_t* p__PUCHAR__Date, std::uint32_t p__ULONG__Extent,
+      CHalvorin_FileTreeNode* p__PCHalvorin_FileTreeNode__Parent);
+
   // Sizes of the layout the tree would get now (both hierarchies in a Joliet tree).
   virtual std::uint64_t GetPathTableSizeInUCHARs();
   virtual std::uint64_t GetPathTableSizeInLBs();

@@ -31,6 +31,7 @@ struct TrackView {
 };
 
 std::uint8_t DataModeOf(SectorForm form) {
+  if (form == SectorForm::Audio) return 0x0F;
   return form == SectorForm::Mode2Form1 ? 2 : 1;
 }
 

@@ -77,7 +77,9 @@ void HandleWrite10(Drive& d, Exchange& x) {
   if (SequentialDvd(disc.media) && !wt->reserved) CommandSequenceError();  // disc-at-once
   if (lba != wt->nextWritable) InvalidAddressForWrite();
   if (count > wt->freeBlocks) LbaOutOfRange();
-  const SectorForm form = w.BlockType() == 10 ? SectorForm::Mode2Form1 : SectorForm::Mode1;
+  const SectorForm form = w.BlockType() == 10  ? SectorForm::Mode2Form1
+                          : w.BlockType() == 0 ? SectorForm::Audio
+                                               : SectorForm::Mode1;
   if (wt->exists && disc.IsCd() && disc.tracks.back().form != form) IllegalModeForTrack();
 
   if (d.drain.Write(x.data.size(), d.clock) == DrainModel::Outcome::Underrun) {
@@ -104,7 +106,12 @@ void HandleWrite10(Drive& d, Exchange& x) {
     t.trackMode = disc.IsCd() ? w.TrackMode() : 5;
     disc.tracks.push_back(t);
   }
-  if (disc.IsCd()) {
+  if (disc.IsCd() && form == SectorForm::Audio) {
+    // Audio samples are the raw sectors themselves.
+    const auto stored = d.clock.Now();
+    d.store.WriteSectors(disc, lba, x.data.data(), static_cast<std::size_t>(count));
+    d.drain.Hold(d.clock.Now() - stored);
+  } else if (disc.IsCd()) {
     // Cooked data is stored as the raw sectors the drive would burn.
     std::vector<std::uint8_t> raw(static_cast<std::size_t>(count) * kRawSectorSize);
     for (std::int64_t i = 0; i < count; ++i) {

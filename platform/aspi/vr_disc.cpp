@@ -197,7 +197,7 @@ std::optional<Disc> Disc::Parse(const std::string& text) {
       ok = number(s, t.number, 1, 99) && number(s, t.session, 1, 99) &&
            number(s, t.start, -kMaxLba, kMaxLba) && number(s, t.written, 0, kMaxLba) &&
            number(s, t.reserved, 0, kMaxLba) && number(s, t.closed, 0, 1) &&
-           number(s, t.damaged, 0, 1) && number(s, form, 1, 2) && number(s, mode, 0, 15) &&
+           number(s, t.damaged, 0, 1) && number(s, form, 1, 3) && number(s, mode, 0, 15) &&
            d.tracks.size() < 99;
       t.form = static_cast<SectorForm>(form);
       t.trackMode = static_cast<std::uint8_t>(mode);

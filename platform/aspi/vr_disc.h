@@ -11,9 +11,9 @@
 
 namespace platform::aspi::vr {
 
-// How a track's user data sits in a raw CD sector (audio and Mode 2 Form 2 come with the
-// session- and disc-at-once work).
-enum class SectorForm : std::uint8_t { Mode1 = 1, Mode2Form1 = 2 };
+// How a track's user data sits in a raw CD sector; an audio sector is 2352 bytes of samples as
+// they were sent (Mode 2 Form 2 comes with the session- and disc-at-once work).
+enum class SectorForm : std::uint8_t { Mode1 = 1, Mode2Form1 = 2, Audio = 3 };
 
 struct Track {
   int number = 1;

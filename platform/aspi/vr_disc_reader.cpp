@@ -34,13 +34,20 @@ bool HasSync(const std::uint8_t* s) {
 
 }  // namespace
 
-void EncodeEmpty(const Disc& disc, std::int64_t lba, std::uint8_t* out) {
+SectorForm FormAt(const Disc& disc, std::int64_t lba) {
   SectorForm form = SectorForm::Mode1;
   for (const auto& t : disc.tracks)
     if (t.start <= lba) form = t.form;
+  return form;
+}
+
+void EncodeEmpty(const Disc& disc, std::int64_t lba, std::uint8_t* out) {
+  const SectorForm form = FormAt(disc, lba);
   static const std::uint8_t kZero[kUserSectorSize] = {};
   static const std::uint8_t kSubheader[4] = {};
-  if (form == SectorForm::Mode2Form1)
+  if (form == SectorForm::Audio)
+    std::memset(out, 0, kRawSectorSize);  // silence
+  else if (form == SectorForm::Mode2Form1)
     EncodeMode2Form1(lba, kSubheader, kZero, out);
   else
     EncodeMode1(lba, kZero, out);
@@ -76,7 +83,7 @@ void DiscReader::User(std::int64_t lba, std::uint8_t* out) {
              static_cast<off_t>(lba) * static_cast<off_t>(kRawSectorSize));
   else
     store_.ReadSectors(disc_, lba, raw, 1);
-  if (!HasSync(raw)) {
+  if (!HasSync(raw) || FormAt(disc_, lba) == SectorForm::Audio) {  // samples hold no user data
     std::memset(out, 0, kUserSectorSize);
     return;
   }
@@ -95,7 +102,8 @@ void DiscReader::Raw(std::int64_t lba, std::uint8_t* out) {
              static_cast<off_t>(lba) * static_cast<off_t>(kRawSectorSize));
   else
     store_.ReadSectors(disc_, lba, out, 1);
-  if (!HasSync(out)) EncodeEmpty(disc_, lba, out);
+  // Samples are whatever they are; an unwritten audio sector reads as silence all the same.
+  if (FormAt(disc_, lba) != SectorForm::Audio && !HasSync(out)) EncodeEmpty(disc_, lba, out);
 }
 
 }  // namespace platform::aspi::vr

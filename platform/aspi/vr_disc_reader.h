@@ -27,7 +27,9 @@ class DiscReader {
   platform::fs::File fixture_;
 };
 
-// An empty sector of the form of the track that holds (or precedes) the LBA.
+// The form of the track that holds (or precedes) the LBA.
+SectorForm FormAt(const Disc& disc, std::int64_t lba);
+// An empty sector of that form (silence for audio).
 void EncodeEmpty(const Disc& disc, std::int64_t lba, std::uint8_t* out);
 
 }  // namespace platform::aspi::vr

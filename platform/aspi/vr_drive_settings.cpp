@@ -30,6 +30,8 @@ WriteParameters WriteParameters::Default(Media media) {
 std::size_t WriteParameters::BlockSize(Media media) const {
   if (!Traits(media).cd) return 2048;
   switch (BlockType()) {
+    case 0:  // raw audio samples
+      return 2352;
     case 8:   // Mode 1
     case 10:  // Mode 2 Form 1
       return 2048;
@@ -49,8 +51,14 @@ void ValidateWriteParameters(const WriteParameters& p, Media media) {
   if (t.cd) {
     if (p.WriteType() != 1) InvalidFieldInParameters();  // session and raw modes come later
     if (p.page[3] & 0x20) InvalidFieldInParameters();    // fixed packets need packet writing
-    if (p.BlockType() != 8 && p.BlockType() != 10) InvalidFieldInParameters();
-    if (!dataTrack) InvalidFieldInParameters();
+    // Audio samples go in an audio track, user data in a data track.
+    if (p.BlockType() == 0) {
+      if (dataTrack) InvalidFieldInParameters();
+    } else if (p.BlockType() != 8 && p.BlockType() != 10) {
+      InvalidFieldInParameters();
+    } else if (!dataTrack) {
+      InvalidFieldInParameters();
+    }
     const std::uint8_t f = p.SessionFormat();
     if (f != 0x00 && f != 0x10 && f != 0x20) InvalidFieldInParameters();
     if (p.BlockType() == 10 && f != 0x20) InvalidFieldInParameters();

@@ -69,7 +69,9 @@ std::string CueSheet(const Disc& disc, const std::string& binName) {
     }
     char buf[64];
     std::snprintf(buf, sizeof buf, "  TRACK %02d %s\n", t.number,
-                  t.form == SectorForm::Mode2Form1 ? "MODE2/2352" : "MODE1/2352");
+                  t.form == SectorForm::Mode2Form1 ? "MODE2/2352"
+                  : t.form == SectorForm::Audio    ? "AUDIO"
+                                                   : "MODE1/2352");
     cue += buf;
     // Tracks after the first of the disc have their 150-block pre-gap inside the file.
     if (t.start >= 150 && t.number > 1) cue += "    INDEX 00 " + CueTime(t.start - 150) + "\n";

@@ -226,11 +226,17 @@ TEST_F(Commands, ModeSenseAndSelect) {
              {"raw on CD", select, 5, 0x26, 0, 0, with(10, 0x03)},
              {"block type 13", select, 5, 0x26, 0, 0, with(12, 13)},
              {"audio track mode", select, 5, 0x26, 0, 0, with(11, 0x00)},
+             {"audio samples in a data track", select, 5, 0x26, 0, 0, with(12, 0x00)},
              {"session format 30h", select, 5, 0x26, 0, 0, with(16, 0x30)},
              {"multi-session 10b", select, 5, 0x26, 0, 0, with(11, 0x84)},
              {"page length", select, 5, 0x26, 0, 0, with(9, 0x32)},
              {"select page 2Ah", select, 5, 0x26, 0, 0, with(8, 0x2A)},
          });
+  // Audio: raw samples (block type 0) in an audio track.
+  auto audio = good;
+  audio[11] &= 0xF0;
+  audio[12] &= 0xF0;
+  EXPECT_GOOD(CmdOut(0, select, audio));
 }
 
 TEST_F(Commands, UnderrunPage30WhenTheRecorderOffersIt) {

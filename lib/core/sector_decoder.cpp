@@ -105,8 +105,17 @@ class Corrector {
     return false;
   }
 
+  bool HasChanges(Kind kind, int codeword) const {
+    for (int j = 0; j < kLength[kind]; ++j)
+      if (changes_[Offset(kind, codeword, j)]) return true;
+    return false;
+  }
+
+  // Clean and untouched: a codeword that a correction made consistent may itself be a
+  // miscorrection, and vouches for none of its bytes.
   bool IsClean(Kind kind, int codeword) const {
-    if (failed_[kind][codeword] || HasErasures(kind, codeword)) return false;
+    if (failed_[kind][codeword] || HasErasures(kind, codeword) || HasChanges(kind, codeword))
+      return false;
     std::uint8_t a = 0, b = 0;
     Syndromes(kind, codeword, &a, &b);
     return !a && !b;

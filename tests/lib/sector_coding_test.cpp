@@ -243,7 +243,9 @@ TEST(SectorEncoderTest, RandomSectorsOfEveryTypeMatchLibfecCrcmodAndTheRecorder)
     std::int32_t lba;
     Sector sector;
   };
-  std::vector<Made> made;
+  // The published zero Mode 1 sector at LBA 0 first, then random data of every type.
+  std::vector<Made> made{{1, 0, {}}};
+  ASSERT_EQ(EncodeSectorAtAddress(made[0].sector.data(), 1, 0), 0);
   for (int type = 0; type <= 4; ++type)
     for (int i = 0; i < 6; ++i) {
       Made m{type, static_cast<std::int32_t>(random() % 400000) - 150, {}};

@@ -76,6 +76,13 @@ TEST(SectorDecoderTest, CorrectsWhatTheParityAllowsAndLeavesTheRestAsRead) {
            Flip(s, kCrossings[i], static_cast<std::uint8_t>(0x21 * (i + 1)));
        },
        kHalvorinDecodeCorrected},
+      {"two errors in one P column whose miscorrection lands on a damaged Q diagonal",
+       [](Sector& s) {
+         Flip(s, PByte(9, 12, 1), 0x4B);
+         Flip(s, PByte(9, 18, 1), 0x11);
+         Flip(s, PByte(11, 24, 1), 0x2B);  // P parity, on the diagonal of the wrong guess
+       },
+       kHalvorinDecodeCorrected},
       {"one P parity and one Q parity byte",
        [](Sector& s) {
          Flip(s, 2100);
@@ -123,6 +130,22 @@ TEST(SectorDecoderTest, AnyOneOrTwoDamagedBytesAreCorrected) {
     if (round % 4 < 2) Flip(s, b, static_cast<std::uint8_t>(random() | 1));
     SCOPED_TRACE("round " + std::to_string(round) + ": " + std::to_string(a) + ", " +
                  std::to_string(b));
+    EXPECT_EQ(DecodeSector(s.data(), type), kHalvorinDecodeCorrected);
+    EXPECT_EQ(s, good);
+  }
+}
+
+TEST(SectorDecoderTest, ScatteredDamageOfUpToSixteenBytesIsCorrected) {
+  std::mt19937 random(16);
+  for (int round = 0; round < 160; ++round) {
+    const int type = round % 2 ? kHalvorinDecodeTypeMode1 : kHalvorinDecodeTypeMode2Form1;
+    const Sector good = Encoded(type == kHalvorinDecodeTypeMode1 ? 1 : 3, 1000 + round);
+    const int from = type == kHalvorinDecodeTypeMode1 ? 12 : 16;
+    Sector s = good;
+    for (int i = 0; i <= round % 16; ++i)
+      Flip(s, from + static_cast<int>(random() % (2352 - from)),
+           static_cast<std::uint8_t>(random() | 1));
+    SCOPED_TRACE("round " + std::to_string(round));
     EXPECT_EQ(DecodeSector(s.data(), type), kHalvorinDecodeCorrected);
     EXPECT_EQ(s, good);
   }

@@ -18,6 +18,8 @@ packages=(
   tgt libiscsi-bin xorriso genisoimage libcdio-utils bchunk
   sox vorbis-tools ffmpeg xvfb libpam-wrapper
   udftools python3-pycdlib dvdauthor lsdvd
+  # sector coding references
+  libfec-dev python3-crcmod
   findutils coreutils time bc
 )
 

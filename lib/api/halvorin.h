@@ -260,6 +260,30 @@ HALVORIN_STATIC_ASSERT(offsetof(TOC_INFORMATION, m__TOC_RAW_DESCRIPTOR__AllDescr
 
 HALVORIN_STATIC_ASSERT(sizeof(void*) == 8, "handles and callback parameters are 8-byte pointers");
 
+/* One track of a disc-at-once list: 278 bytes (the file pointer is 8 bytes). */
+typedef struct HALVORIN_PACKED TRACK_ENTRY {
+  int32_t m__LONG__TrackSizeInLBs;  /* in sectors of the track's own kind */
+  int32_t m__LONG__TrackStartInLBs; /* sum of the sizes of the tracks before it */
+  char m__CHAR__FileName[260];      /* zero-terminated */
+  void* m__PVOID__File;             /* the track's file object, made by the library */
+  uint8_t m__BOOLEAN__IsData;       /* 1 data track, 0 audio track */
+  uint8_t m__BOOLEAN__IsRaw;        /* 1: a data track's file holds raw 2448-byte sectors */
+} TRACK_ENTRY;
+
+/* The caller's disc-at-once track list: 27804 bytes. */
+typedef struct HALVORIN_PACKED TRACK_ARRAY {
+  int32_t m__LONG__NumberOfTracks; /* 1..100 */
+  TRACK_ENTRY m__TRACK_ENTRY__Tracks[100];
+} TRACK_ARRAY;
+
+HALVORIN_STATIC_ASSERT(sizeof(TRACK_ENTRY) == 278, "TRACK_ENTRY is 278 bytes");
+HALVORIN_STATIC_ASSERT(offsetof(TRACK_ENTRY, m__CHAR__FileName) == 8, "file name at byte 8");
+HALVORIN_STATIC_ASSERT(offsetof(TRACK_ENTRY, m__PVOID__File) == 268, "file at byte 268");
+HALVORIN_STATIC_ASSERT(offsetof(TRACK_ENTRY, m__BOOLEAN__IsData) == 276, "data flag at byte 276");
+HALVORIN_STATIC_ASSERT(offsetof(TRACK_ENTRY, m__BOOLEAN__IsRaw) == 277, "raw flag at byte 277");
+HALVORIN_STATIC_ASSERT(sizeof(TRACK_ARRAY) == 27804, "TRACK_ARRAY is 27804 bytes");
+HALVORIN_STATIC_ASSERT(offsetof(TRACK_ARRAY, m__TRACK_ENTRY__Tracks) == 4, "tracks at byte 4");
+
 /* Library-wide functions. */
 
 /* Starts the library (also done when it is loaded); always 0. */

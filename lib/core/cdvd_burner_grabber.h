@@ -12,6 +12,7 @@
 #include "lib/api/halvorin.h"
 #include "lib/core/cache.h"
 #include "lib/core/critical_section_lock.h"
+#include "lib/core/edc_ecc.h"
 #include "lib/core/fifo_queue.h"
 #include "lib/core/scsi_device_cdvd_rom_writer.h"
 #include "lib/core/write_cache_thread.h"
@@ -151,4 +152,6 @@ class CHalvorin_CdvdBurnerGrabber : public CHalvorin_ScsiDeviceCdvdRomWriter {
   bool m__BOOLEAN__IsEndMarkerSeen = false;
   HALVORIN_CALLBACK m__HALVORIN_CALLBACK__Callback;
   void* m__PVOID__Context;
+  // Sector coding of the raw write modes and the check of raw grabs.
+  CHalvorin_EDCECC m__CHalvorin_EDCECC;
 };

@@ -58,4 +58,20 @@ void CHalvorin_FileChain::SeekToBegin() {
     file = file->SeekToBeginUnsafe(&budget);
   }
   m__PCHalvorin_File__LastTouched = m__PCHalvorin_File__Head;
+  ChainRewound();
+}
+
+void CHalvorin_FileChain::ShareChainOf(CHalvorin_FileChain* p__PCHalvorin_FileChain__Source) {
+  if (!p__PCHalvorin_FileChain__Source)
+    HalvorinI_ThrowException(
+        kHalvorinStatusInvalidArgument, 0,
+        "CHalvorin_FileChain::ShareChainOf(): p__PCHalvorin_FileChain__Source == NULL!!!");
+  CHalvorin_CriticalSectionLock source(
+      &p__PCHalvorin_FileChain__Source->m__CRITICAL_SECTION__Chain);
+  CHalvorin_CriticalSectionLock lock(&m__CRITICAL_SECTION__Chain);
+  m__PCHalvorin_File__Head = p__PCHalvorin_FileChain__Source->m__PCHalvorin_File__Head;
+  m__PCHalvorin_File__LastTouched =
+      p__PCHalvorin_FileChain__Source->m__PCHalvorin_File__LastTouched;
+  m__PCHalvorin_File__Tail = p__PCHalvorin_FileChain__Source->m__PCHalvorin_File__Tail;
+  m__ULONGLONG__SizeInUCHARs = p__PCHalvorin_FileChain__Source->m__ULONGLONG__SizeInUCHARs.load();
 }

@@ -20,6 +20,11 @@ class CHalvorin_FileChain : public CHalvorin_Object {
   void SeekToBegin();
 
  protected:
+  // Reads the files of another chain from where that chain stands; they stay its files.
+  void ShareChainOf(CHalvorin_FileChain* p__PCHalvorin_FileChain__Source);
+  // Called by SeekToBegin once the chain stands at its start again, under the chain lock.
+  virtual void ChainRewound() {}
+
   CHalvorin_File* m__PCHalvorin_File__Head = nullptr;
   CHalvorin_File* m__PCHalvorin_File__LastTouched = nullptr;
   // The real tail: a read moves LastTouched, and a later addition must still link at the end.

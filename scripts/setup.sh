@@ -14,7 +14,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   # test tools
   zip unzip p7zip-full libarchive-tools desktop-file-utils shared-mime-info
-  python3 python3-pyftpdlib python3-aiosmtpd
+  python3 python3-pyftpdlib python3-aiosmtpd python3-gi  # GLib reads autostart entries in tests
   tgt libiscsi-bin xorriso genisoimage libcdio-utils bchunk
   sox vorbis-tools ffmpeg xvfb libpam-wrapper
   udftools python3-pycdlib dvdauthor lsdvd

@@ -38,6 +38,7 @@
 #include "app/ui/pump_messages.h"
 #include "app/ui/qt_user_interface.h"
 #include "app/ui/restore_page.h"
+#include "app/ui/schedule_page.h"
 #include "app/ui/selection_tree_view.h"
 #include "platform/fs/fs.h"
 #include "platform/shell/job_thread.h"
@@ -83,18 +84,6 @@ class TTreeSelection : public IBackupSelectionView {
  private:
   TSelectionTreeView& view_;
 };
-
-QTreeWidget* Placeholder(const char* name, const QStringList& columns) {
-  auto* view = new QTreeWidget;
-  view->setObjectName(name);
-  view->setRootIsDecorated(columns.isEmpty());
-  if (columns.isEmpty())
-    view->setHeaderHidden(true);
-  else
-    view->setHeaderLabels(columns);
-  view->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  return view;
-}
 
 }  // namespace
 
@@ -156,9 +145,10 @@ void TMainFrm::FormCreate() {
   projects_.LoadFromFolder(projectFolder_);
   for (int i = 0; i < projects_.Count(); ++i) AddProjectRow(*projects_.Get(i));
 
-  // The schedule store and the writer search join here when they are built.
   LogStatus("Loading schedule list...");
   Status("Loading schedule list...");
+  SchedulePage->LoadSchedules();
+  // The writer search joins here when it is built.
   LogStatus("Querying CD/DVD Writable device...");
   Status("Querying Writable device...");
   SelectionTree->SetStartup(false);
@@ -224,10 +214,27 @@ void TMainFrm::CreateActions() {
   connect(Website, &QAction::triggered, this, &TMainFrm::WebsiteExecute);
   connect(About, &QAction::triggered, this, &TMainFrm::AboutExecute);
   connect(GlobalSetting, &QAction::triggered, this, &TMainFrm::GlobalSettingExecute);
+  connect(AddSchedule, &QAction::triggered, this,
+          [this] { SchedulePage->AddKnownScheduleExecute(); });
+  connect(AddKnownSchedule, &QAction::triggered, this,
+          [this] { SchedulePage->AddKnownScheduleExecute(); });
+  connect(AddLocalProject, &QAction::triggered, this,
+          [this] { SchedulePage->AddLocalProjectExecute(); });
+  // The others act only while the Schedule page is shown.
+  connect(RemoveSchedule, &QAction::triggered, this, [this] {
+    if (shownPage_ == 4) SchedulePage->RemoveScheduleExecute();
+  });
+  connect(EnableSchedule, &QAction::triggered, this, [this] {
+    if (shownPage_ == 4) SchedulePage->EnableScheduleExecute();
+  });
+  connect(DisableSchedule, &QAction::triggered, this, [this] {
+    if (shownPage_ == 4) SchedulePage->DisableScheduleExecute();
+  });
+  connect(ConfigSchedule, &QAction::triggered, this, [this] {
+    if (shownPage_ == 4) SchedulePage->ConfigScheduleExecute();
+  });
   // Actions whose dialogs and pages come with later work.
-  for (QAction* action :
-       {AnalyzeBKFile, SearchFile, SearchSpecialFolder, AddSchedule, AddKnownSchedule,
-        AddLocalProject, RemoveSchedule, EnableSchedule, DisableSchedule, ConfigSchedule, About})
+  for (QAction* action : {AnalyzeBKFile, SearchFile, SearchSpecialFolder, About})
     connect(action, &QAction::triggered, this,
             [this, action] { NotAvailable(action->text().remove('&')); });
 }
@@ -347,14 +354,13 @@ QWidget* TMainFrm::CreatePages() {
                   {AddProjectToCompare, ResetCompare, nullptr, RunRestore}, ComparePage),
              "Differential-Restore");
 
-  ScheduleLV =
-      Placeholder("ScheduleLV", {"Project Name", "Run Description", "Last Run", "Times Left"});
-  ScheduleLV->setRootIsDecorated(false);
+  SchedulePage = new TSchedulePageView(projects_);
+  ScheduleLV = SchedulePage->ScheduleLV;
   QToolBar* scheduleBar = nullptr;
   PC->addTab(page("SchedulePage", "ScheduleToolBar",
                   {AddSchedule, RemoveSchedule, nullptr, EnableSchedule, DisableSchedule, nullptr,
                    ConfigSchedule},
-                  ScheduleLV, &scheduleBar),
+                  SchedulePage, &scheduleBar),
              "Schedule");
   if (auto* button = qobject_cast<QToolButton*>(scheduleBar->widgetForAction(AddSchedule))) {
     auto* menu = new QMenu(button);
@@ -472,9 +478,8 @@ void TMainFrm::ActionListUpdate() {
   AnalyzeBKFile->setEnabled(selected && page == 1);
   SearchFile->setEnabled(page == 1);
   SearchSpecialFolder->setEnabled(page == 1);
-  const QTreeWidgetItem* schedule = ScheduleLV->currentItem();
-  const bool scheduleSelected = schedule && schedule->isSelected();
-  const bool scheduleEnabled = scheduleSelected && schedule->checkState(0) == Qt::Checked;
+  const bool scheduleSelected = SchedulePage->HasSelection();
+  const bool scheduleEnabled = SchedulePage->SelectedRowShowsEnabled();
   EnableSchedule->setEnabled(scheduleSelected && !scheduleEnabled);
   DisableSchedule->setEnabled(scheduleEnabled);
   ConfigSchedule->setEnabled(scheduleSelected);
@@ -944,7 +949,7 @@ void TMainFrm::AboutExecute() {
 void TMainFrm::closeEvent(QCloseEvent* event) {
   RestorePage->Reset();
   ComparePage->ResetCompareExecute();
-  ScheduleLV->clear();
+  SchedulePage->FreeSchedules();
   QMainWindow::closeEvent(event);
   // Closing the main window ends the program, whatever other window is still open.
   console_->close();

@@ -30,6 +30,7 @@ class TGlobalSetting;
 class TProgressFrm;
 class TQtUserInterface;
 class TRestorePageView;
+class TSchedulePageView;
 class TSelectionTreeView;
 
 // What the Backup page's selection gives the main window: the page's own selection tree, or a
@@ -125,7 +126,8 @@ class TMainFrm : public QMainWindow {
   TComparePageView* ComparePage = nullptr;
   QTreeWidget* CPTV = nullptr;
   QTreeWidget* CLV = nullptr;
-  QTreeWidget* ScheduleLV = nullptr;
+  TSchedulePageView* SchedulePage = nullptr;
+  QTableWidget* ScheduleLV = nullptr;
   QLabel* StatusPanel0 = nullptr;
   QLabel* StatusPanel1 = nullptr;
   QProgressBar* StatusProgress = nullptr;

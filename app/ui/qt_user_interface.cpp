@@ -167,6 +167,13 @@ std::optional<std::string> TQtUserInterface::ChooseFile(std::string_view title,
       [&] { return FileOnGui(false, Q(title), PosixOf(proposed), QtFileFilter(filter), {}); });
 }
 
+std::optional<std::string> TQtUserInterface::ChooseOpenFile(std::string_view title,
+                                                            std::string_view filter,
+                                                            std::string_view defaultExtension) {
+  return OnGuiThread(
+      [&] { return FileOnGui(false, Q(title), {}, QtFileFilter(filter), Q(defaultExtension)); });
+}
+
 std::optional<std::string> TQtUserInterface::ChooseSaveFile(std::string_view title,
                                                             std::string_view filter,
                                                             std::string_view defaultExtension) {

@@ -41,6 +41,10 @@ class TQtUserInterface : public QObject, public IUserInterface {
   // Paths in and out are in the program's Windows form.
   std::optional<std::string> ChooseFile(std::string_view title, std::string_view proposed,
                                         std::string_view filter) override;
+  // An open-file dialog for one existing file; a name typed without extension gets the
+  // default one.
+  std::optional<std::string> ChooseOpenFile(std::string_view title, std::string_view filter,
+                                            std::string_view defaultExtension);
   // A save-file dialog; the chosen path gets the default extension when it has none.
   std::optional<std::string> ChooseSaveFile(std::string_view title, std::string_view filter,
                                             std::string_view defaultExtension);

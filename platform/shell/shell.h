@@ -41,4 +41,17 @@ std::string UserName();      // getpwuid of the real user
 std::string ComputerName();  // gethostname
 bool IsWindowsNT();          // the NT platform family: always true here
 
+// The running program's file in the Windows form; empty when unknown.
+std::string ExecutableFile();
+
+// A new random GUID in the platform's text form: "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}",
+// upper-case hexadecimal.
+std::string NewGuidText();
+
+// Whether "name@computer" (or a bare name) can log on with the password, checked by PAM under
+// the service "quorvabackup" (authentication, then the account's validity). A computer part
+// other than this computer's name (letter case ignored) fails without asking PAM. On failure
+// `reason`, when given, tells which step refused.
+bool TestLogon(std::string_view account, std::string_view password, std::string* reason = nullptr);
+
 }  // namespace platform::shell

@@ -13,14 +13,20 @@
 #include "app/engine/global_setting.h"
 #include "app/engine/progress.h"
 #include "app/engine/project_lock.h"
+#include "app/engine/schedule_record.h"
+#include "app/engine/schedules.h"
 #include "app/engine/stream.h"
 #include "app/ui/console_frm.h"
 #include "app/ui/progress_frm.h"
 #include "app/ui/selection_tree_view.h"
 #include "platform/fs/fs.h"
+#include "platform/registry/registry.h"
 #include "tests/support/qt_test_env.h"
 
 namespace {
+
+using platform::registry::Hive;
+using platform::registry::Key;
 
 // A selection view that hands out fixed marks.
 class TFakeSelection : public IBackupSelectionView {
@@ -204,15 +210,24 @@ TEST_F(MainFrmTest, ActionEnablingRules) {
     frm->ActionListUpdate();
     EXPECT_EQ(frm->RunRestore->isEnabled(), page == 0 || page == 2 || page == 3) << page;
   }
-  // A selected schedule row: enabled rows offer Disable, disabled ones Enable.
-  auto* row = new QTreeWidgetItem(frm->ScheduleLV, {"Alpha"});
-  row->setCheckState(0, Qt::Checked);
-  frm->ScheduleLV->setCurrentItem(row);
+  // A selected schedule row: enabled rows offer Disable, disabled ones Enable. A subkey without
+  // a record is an enabled schedule; the other's record says disabled.
+  const std::string store(kScheduleStoreKeyPath);
+  ASSERT_TRUE(Key::Open(Hive::CurrentUser, store + "\\{on}", true));
+  TSchedule off("{off}");
+  off.Enabled = 0;
+  const auto record = WriteScheduleRecord(off, {});
+  ASSERT_TRUE(Key::Open(Hive::CurrentUser, store + "\\{off}", true)
+                  ->WriteBinary("userdata", record.data(), record.size()));
+  frm.reset();
+  frm = Open();
+  frm->PC->setCurrentIndex(4);
+  frm->ScheduleLV->selectRow(0);
   frm->ActionListUpdate();
   EXPECT_TRUE(frm->DisableSchedule->isEnabled());
   EXPECT_FALSE(frm->EnableSchedule->isEnabled());
   EXPECT_TRUE(frm->ConfigSchedule->isEnabled());
-  row->setCheckState(0, Qt::Unchecked);
+  frm->ScheduleLV->selectRow(1);
   frm->ActionListUpdate();
   EXPECT_FALSE(frm->DisableSchedule->isEnabled());
   EXPECT_TRUE(frm->EnableSchedule->isEnabled());
@@ -273,7 +288,7 @@ TEST_F(MainFrmTest, ActionCaptionsShortcutsAndMenus) {
 
 TEST_F(MainFrmTest, ActionsOfLaterWorkSayTheyAreNotAvailable) {
   auto frm = Open();
-  for (QAction* a : {frm->ToWizard, frm->AddSchedule, frm->CreateNewProject}) {
+  for (QAction* a : {frm->ToWizard, frm->CreateNewProject}) {
     env.ui->ClearAskedMessages();
     a->setEnabled(true);
     a->trigger();

@@ -14,7 +14,6 @@
 
 namespace {
 
-constexpr const char* kClass = "CHalvorin_CdvdBurnerGrabber";
 constexpr std::uint32_t kBig = 4096;
 
 bool Freed(const char* p__PCHAR__Method, const char* p__PCHAR__What,

@@ -171,7 +171,6 @@ class CHalvorin_FileTree : public CHalvorin_Object {
       std::int64_t p__LONGLONG__UnixTime);
   void DeleteSubtree(CHalvorin_FileTreeNode* p__PCHalvorin_FileTreeNode__Node,
                      bool p__BOOLEAN__IsBase);
-  bool m__BOOLEAN__IsDestroying = false;
 };
 
 // The first characters of a name that fit in p__ULONG__Bytes bytes, not splitting a UTF-8

@@ -20,7 +20,7 @@ packages=(
   udftools python3-pycdlib dvdauthor lsdvd
   # sector coding references
   libfec-dev python3-crcmod
-  findutils coreutils time bc
+  findutils coreutils time bc sqlite3  # the registry tests look into the database
 )
 
 missing=()

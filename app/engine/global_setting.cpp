@@ -127,9 +127,31 @@ bool TGlobalSetting::LoadFromRegistry() {
       Accounts.push_back(std::move(account));
     }
   } catch (const EStreamReadError&) {
+    KeepInRange();
     return false;
   }
+  KeepInRange();
   return true;
+}
+
+void TGlobalSetting::KeepInRange() {
+  auto keep = [](std::string_view what, std::int32_t& value, std::int32_t lo, std::int32_t hi) {
+    if (value >= lo && value <= hi) return;
+    const std::int32_t kept = value < lo ? lo : hi;
+    LogError("Global settings: " + std::string(what) + " " + std::to_string(value) +
+             " is out of range " + std::to_string(lo) + ".." + std::to_string(hi) + ", " +
+             std::to_string(kept) + " is used.");
+    value = kept;
+  };
+  keep("start delay (minutes)", StartDelayMinutes, 0, 6000);
+  keep("thread priority", PriorityIndex, 0, 4);
+  keep("network time-out (seconds)", NetworkTimeoutSec, 1, 86400);
+  keep("reconnect delay (seconds)", ReconnectDelaySec, 0, 86400);
+  keep("retries", RetryCount, 0, 1000000);
+  keep("log font size", LogFontSize, 1, 1638);
+  keep("log font height", LogFontHeight, -1638, 1638);
+  for (auto& account : Accounts)
+    keep("port of '" + account->Caption + "'", account->Port, 0, 65535);
 }
 
 bool TGlobalSetting::SaveToRegistry() const {

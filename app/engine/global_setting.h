@@ -33,6 +33,11 @@ class TGlobalSetting {
   bool LoadFromRegistry();
   // False when the key cannot be opened or created or the value cannot be written.
   bool SaveToRegistry() const;
+  // Brings every number into the range the settings dialog allows (start delay 0..6000
+  // minutes, priority 0..4, time-out 1..86400 s, reconnect delay 0..86400 s, retries
+  // 0..1000000, font size 1..1638, ports 0..65535), logging each value it changes; a damaged
+  // record must not make the program wait for years or run at no priority the dialog offers.
+  void KeepInRange();
 
   bool AutoStart = false;
   bool ShowSplash = true;

@@ -508,6 +508,7 @@ bool TGlobalSettingFrm::SaveToSettings() {
   s.LogFontStyle = fontStyle_;
   s.Accounts.clear();
   for (const auto& account : accounts_) s.Accounts.push_back(account->Clone());
+  s.KeepInRange();
   return true;
 }
 

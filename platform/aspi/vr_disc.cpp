@@ -147,7 +147,57 @@ std::string Disc::Serialize() const {
   return out.str();
 }
 
-std::optional<Disc> Disc::Parse(const std::string& text) {
+std::string Disc::Check() const {
+  const MediaTraits& m = traits();
+  if (serial == 0 || serial > kMaxSerial) return "serial out of range";
+  if (pressed != PressedImage::None) {
+    if (!m.rom || fixture.empty()) return "pressed disc without its image";
+  } else if (capacity > m.capacity) {
+    return "capacity beyond the medium's";
+  }
+  if (highWater > capacity) return "written area beyond the capacity";
+  if (formatted && !m.random && media != Media::DvdRwRestricted) return "formatted write-once disc";
+  if (sessions.size() > 99 || tracks.size() > 99) return "more than 99 sessions or tracks";
+  for (std::size_t i = 0; i < sessions.size(); ++i) {
+    const Session& s = sessions[i];
+    if (s.number != static_cast<int>(i) + 1) return "sessions out of order";
+    if (!s.closed && i + 1 != sessions.size()) return "open session before the last";
+  }
+  if (tracks.empty() != sessions.empty()) return "sessions and tracks disagree";
+  std::int64_t end = 0;
+  for (std::size_t i = 0; i < tracks.size(); ++i) {
+    const Track& t = tracks[i];
+    if (t.number != static_cast<int>(i) + 1) return "tracks out of order";
+    if (t.session < 1 || t.session > static_cast<int>(sessions.size()))
+      return "track outside the sessions";
+    if (i > 0 && t.session < tracks[i - 1].session) return "tracks out of session order";
+    if (t.session > (i > 0 ? tracks[i - 1].session : 0) + 1) return "session without a track";
+    if (t.start < end) return "tracks overlap";
+    if (t.reserved && t.written > t.reserved) return "track written beyond its reservation";
+    if (t.End() > capacity) return "track beyond the capacity";
+    if (!t.closed && i + 1 != tracks.size()) return "open track before the last";
+    if (!t.closed && sessions[static_cast<std::size_t>(t.session) - 1].closed)
+      return "open track in a closed session";
+    end = t.End();
+  }
+  if (!tracks.empty() && tracks.back().session != static_cast<int>(sessions.size()))
+    return "session without a track";
+  for (const Session& s : sessions) {
+    if (!s.closed) continue;
+    const Track* last = nullptr;
+    for (const Track& t : tracks)
+      if (t.session == s.number) last = &t;
+    if (s.leadOut < last->End() || s.leadOut > capacity) return "lead-out out of place";
+  }
+  if (finalized && !sessions.empty() && !sessions.back().closed) return "finalized open session";
+  return {};
+}
+
+std::optional<Disc> Disc::Parse(const std::string& text, std::string* why) {
+  auto refuse = [&](std::string reason) -> std::optional<Disc> {
+    if (why) *why = std::move(reason);
+    return std::nullopt;
+  };
   Disc d;
   std::istringstream in(text);
   std::string line;
@@ -171,7 +221,7 @@ std::optional<Disc> Disc::Parse(const std::string& text) {
       ok = m.has_value();
       if (ok) d.media = *m, haveMedia = true;
     } else if (key == "serial") {
-      ok = number(s, d.serial, 0, 9999);
+      ok = number(s, d.serial, 1, static_cast<long long>(kMaxSerial));
     } else if (key == "formatted") {
       ok = number(s, d.formatted, 0, 1);
     } else if (key == "finalized") {
@@ -188,14 +238,14 @@ std::optional<Disc> Disc::Parse(const std::string& text) {
       Session x;
       int format = 0;
       ok = number(s, x.number, 1, 99) && number(s, x.closed, 0, 1) && number(s, format, 0, 255) &&
-           number(s, x.leadOut, -kMaxLba, kMaxLba) && d.sessions.size() < 99;
+           number(s, x.leadOut, 0, kMaxLba) && d.sessions.size() < 99;
       x.format = static_cast<std::uint8_t>(format);
       d.sessions.push_back(x);
     } else if (key == "track") {
       Track t;
       int form = 1, mode = 4;
       ok = number(s, t.number, 1, 99) && number(s, t.session, 1, 99) &&
-           number(s, t.start, -kMaxLba, kMaxLba) && number(s, t.written, 0, kMaxLba) &&
+           number(s, t.start, 0, kMaxLba) && number(s, t.written, 0, kMaxLba) &&
            number(s, t.reserved, 0, kMaxLba) && number(s, t.closed, 0, 1) &&
            number(s, t.damaged, 0, 1) && number(s, form, 1, 3) && number(s, mode, 0, 15) &&
            d.tracks.size() < 99;
@@ -209,11 +259,10 @@ std::optional<Disc> Disc::Parse(const std::string& text) {
     } else if (!key.empty()) {
       ok = false;
     }
-    if (!ok) return std::nullopt;
+    if (!ok) return refuse("unreadable line '" + line.substr(0, 80) + "'");
   }
-  if (!ended || !haveMedia) return std::nullopt;
-  for (const auto& t : d.tracks)
-    if (t.session > static_cast<int>(d.sessions.size())) return std::nullopt;
+  if (!ended || !haveMedia) return refuse("incomplete state");
+  if (std::string problem = d.Check(); !problem.empty()) return refuse(std::move(problem));
   return d;
 }
 

@@ -15,6 +15,9 @@ namespace platform::aspi::vr {
 // they were sent (Mode 2 Form 2 comes with the session- and disc-at-once work).
 enum class SectorForm : std::uint8_t { Mode1 = 1, Mode2Form1 = 2, Audio = 3 };
 
+// Disc serials number the ejected images; one range for the states and the image names.
+inline constexpr std::uint32_t kMaxSerial = 0xFFFFFFFEu;
+
 struct Track {
   int number = 1;
   int session = 1;
@@ -28,6 +31,8 @@ struct Track {
 
   std::int64_t Size() const { return reserved ? reserved : written; }
   std::int64_t End() const { return start + Size(); }  // one past the last block
+
+  bool operator==(const Track&) const = default;
 };
 
 struct Session {
@@ -35,6 +40,8 @@ struct Session {
   bool closed = false;
   std::uint8_t format = 0;   // 00h CD-DA/CD-ROM, 20h CD-ROM XA
   std::int64_t leadOut = 0;  // start of its lead-out once closed
+
+  bool operator==(const Session&) const = default;
 };
 
 enum class DiscStatus : std::uint8_t { Empty = 0, Incomplete = 1, Complete = 2, Other = 3 };
@@ -92,7 +99,13 @@ struct Disc {
   std::int64_t NextTrackStart() const;
 
   std::string Serialize() const;
-  static std::optional<Disc> Parse(const std::string& text);
+  // What a state must hold to be served: every state the recorder writes passes. Empty when it
+  // does, else what is wrong.
+  std::string Check() const;
+  // The state as Serialize wrote it, when it passes Check; else `why` says what is wrong.
+  static std::optional<Disc> Parse(const std::string& text, std::string* why = nullptr);
+
+  bool operator==(const Disc&) const = default;
 };
 
 // Room between tracks and sessions that a drive leaves.

@@ -90,6 +90,12 @@ void Drive::Eject() {
   const bool used = holdsData || (d.pressed == PressedImage::None && !d.tracks.empty());
   if (used) store.RemoveDisc(d.serial);
   if (used || state.trayEmpty || d.media != config.media) {
+    if (state.nextSerial > kMaxSerial) {
+      state.trayEmpty = true;  // every image number is taken
+      drain.StopStreaming();
+      dirty = true;
+      return;
+    }
     try {
       state.disc = FreshDisc(state.nextSerial++);
       state.trayEmpty = false;
@@ -111,7 +117,7 @@ Recorder::Recorder(RecorderConfig config)
 
 SharedState Recorder::Fresh() const {
   SharedState s;
-  const std::uint32_t serial = store_.HighestImageNumber() + 1;
+  const std::uint32_t serial = std::min(store_.HighestSerialInUse(), kMaxSerial - 1) + 1;
   s.nextSerial = serial + 1;
   s.settings = DriveSettings::Default(config_.media);
   try {

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <sstream>
 
+#include "platform/debug/debug.h"
+
 namespace platform::aspi::vr {
 
 namespace fs = platform::fs;
@@ -97,41 +99,79 @@ void RecorderStore::Unlock() {
   flock(lock_.Descriptor(), LOCK_UN);
 }
 
+std::string RecorderStore::SetAside(const std::string& path) const {
+  std::string aside = path + ".unreadable";
+  for (int k = 2; fs::Exists(aside); ++k) aside = path + ".unreadable-" + std::to_string(k);
+  return fs::RenameReplace(path, aside) ? aside : std::string();
+}
+
+void RecorderStore::Report(const std::string& what, const std::string& why,
+                           const std::string& keptAs) const {
+  const std::string line =
+      "Virtual recorder " + name_ + ": " + what + " could not be read (" + why + "); " +
+      (keptAs.empty() ? std::string("it could not be kept aside") : "kept as " + keptAs) +
+      ", the tray takes a fresh disc.\n";
+  platform::debug::OutputDebugString(line.c_str());
+}
+
 bool RecorderStore::Load(SharedState& state, const std::function<SharedState()>& fresh) {
   const std::string text = ReadAll(lock_.Descriptor());
-  std::uint64_t generation = 0;
-  if (std::sscanf(text.c_str(), "generation %llu",
-                  reinterpret_cast<unsigned long long*>(&generation)) != 1) {
+  if (text.find_first_not_of(" \t\r\n") == std::string::npos) {  // a new recorder
     state = fresh();
     Save(state);
     return true;
   }
-  if (loaded_ && generation == seenGeneration_) return false;
   std::istringstream in(text);
   std::string key;
-  in >> key >> generation;
-  SharedState s = fresh();
+  std::uint64_t generation = 0;
   std::uint32_t serial = 0;
-  bool ok = static_cast<bool>(in >> key >> serial) && key == "disc";
+  SharedState s = fresh();
+  bool ok = (in >> key >> generation) && key == "generation";
+  if (ok && loaded_ && generation == seenGeneration_) return false;
+  ok = ok && (in >> key >> serial) && key == "disc";
   ok = ok && (in >> key >> s.nextSerial) && key == "next";
   ok = ok && (in >> key >> s.trayEmpty) && key == "tray-empty";
   std::string rest((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   std::optional<DriveSettings> settings;
   if (ok) settings = DriveSettings::Parse(rest);
-  std::optional<Disc> disc;
-  if (settings) {
+  if (!settings) {
+    // The recorder's own file is its lock, so it stays; a copy of what it held is kept.
+    std::string aside = folder_ + "recorder.unreadable";
+    for (int k = 2; fs::Exists(aside); ++k)
+      aside = folder_ + "recorder.unreadable-" + std::to_string(k);
     try {
-      const auto bytes = fs::ReadWholeFile(DiscFolder(serial) + "state");
-      disc = Disc::Parse(std::string(bytes.begin(), bytes.end()));
+      fs::WriteWholeFileAtomic(aside, text.data(), text.size());
     } catch (const fs::FsError&) {
+      aside.clear();
     }
+    Report("the recorder's state", "damaged", aside);
+    state = fresh();
+    Save(state);
+    return true;
   }
-  if (!disc || disc->serial != serial) {
-    // An unreadable state starts over with a fresh blank; the old sectors stay on disk.
+  std::optional<Disc> disc;
+  std::string why;
+  try {
+    const auto bytes = fs::ReadWholeFile(DiscFolder(serial) + "state");
+    disc = Disc::Parse(std::string(bytes.begin(), bytes.end()), &why);
+  } catch (const fs::FsError& e) {
+    why = e.what();
+  }
+  if (disc && disc->serial != serial) disc.reset(), why = "serial differs from its folder";
+  if (!disc) {
+    // Never served or overwritten: the disc's folder, sectors included, is kept for a look.
+    std::string folder = DiscFolder(serial);
+    folder.pop_back();
+    const bool present = fs::Exists(folder);
+    if (present) {
+      if (sectors_.IsOpen() && sectorsSerial_ == serial) sectors_.Close();
+      if (discState_.IsOpen() && discStateSerial_ == serial) discState_.Close();
+    }
+    Report("the state of disc " + Number4(serial), why, present ? SetAside(folder) : "");
     const std::uint32_t nextSerial = s.nextSerial;
     s = fresh();
-    s.nextSerial = std::max({nextSerial, s.nextSerial, serial + 1});
-    s.disc.serial = s.nextSerial - 1;
+    if (s.disc.serial < nextSerial && nextSerial <= kMaxSerial) s.disc.serial = nextSerial;
+    s.nextSerial = s.disc.serial + 1;
     state = s;
     Save(state);
     return true;
@@ -240,17 +280,22 @@ void RecorderStore::RemoveDisc(std::uint32_t serial) {
   if (auto posix = fs::ToPosix(dir)) rmdir(posix->c_str());
 }
 
-std::uint32_t RecorderStore::HighestImageNumber() const {
+std::uint32_t RecorderStore::HighestSerialInUse() const {
+  // "<name>-N.iso" (.bin, .cue) and "disc-N" (set aside: "disc-N.unreadable..."), N of four or
+  // more digits.
+  auto serialAfter = [](const std::string& name, const std::string& prefix) -> std::uint32_t {
+    if (name.compare(0, prefix.size(), prefix) != 0) return 0;
+    std::size_t end = prefix.size();
+    while (end < name.size() && name[end] >= '0' && name[end] <= '9') ++end;
+    const std::size_t digits = end - prefix.size();
+    if (digits < 4 || digits > 10 || (end < name.size() && name[end] != '.')) return 0;
+    const unsigned long long n = std::stoull(name.substr(prefix.size(), digits));
+    return n <= kMaxSerial ? static_cast<std::uint32_t>(n) : 0;
+  };
   std::uint32_t best = 0;
   try {
-    for (const auto& e : fs::ListDirectory(folder_ + "*.*")) {
-      const std::string prefix = name_ + "-";
-      if (e.name.size() != prefix.size() + 8 || e.name.compare(0, prefix.size(), prefix) != 0)
-        continue;
-      const std::string digits = e.name.substr(prefix.size(), 4);
-      if (digits.find_first_not_of("0123456789") != std::string::npos) continue;
-      best = std::max<std::uint32_t>(best, static_cast<std::uint32_t>(std::stoul(digits)));
-    }
+    for (const auto& e : fs::ListDirectory(folder_ + "*.*"))
+      best = std::max({best, serialAfter(e.name, name_ + "-"), serialAfter(e.name, "disc-")});
   } catch (const fs::FsError&) {
   }
   return best;

@@ -37,8 +37,9 @@ class RecorderStore {
   void Unlock();
 
   // Under the lock: true when the state on disk changed since the last Load or Save (or was
-  // never read), in which case `state` is replaced. A missing or unreadable state leaves
-  // `fresh` in place and saves it.
+  // never read), in which case `state` is replaced. A missing state leaves `fresh` in place and
+  // saves it; so does an unreadable one, which is first kept aside (a disc's folder renamed
+  // "disc-N.unreadable", a copy of the recorder's file) and reported on the debugger output.
   bool Load(SharedState& state, const std::function<SharedState()>& fresh);
   void Save(SharedState& state);
 
@@ -54,12 +55,15 @@ class RecorderStore {
   void MoveSectorsTo(const Disc& disc, const std::string& isoPath, std::int64_t blocks);
   // Removes the disc's folder after its image was exported.
   void RemoveDisc(std::uint32_t serial);
-  // The highest NNNN of the images in the folder.
-  std::uint32_t HighestImageNumber() const;
+  // The highest serial the folder's images and disc folders use.
+  std::uint32_t HighestSerialInUse() const;
   static std::size_t SectorSize(const Disc& disc) { return disc.IsCd() ? 2352 : 2048; }
 
  private:
   platform::fs::File& SectorFile(const Disc& disc);
+  // Renames `path` to an unused "<path>.unreadable[-k]"; the new name, or empty on failure.
+  std::string SetAside(const std::string& path) const;
+  void Report(const std::string& what, const std::string& why, const std::string& keptAs) const;
 
   std::string folder_;
   std::string name_;

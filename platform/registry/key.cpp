@@ -290,9 +290,20 @@ bool Key::DeleteSubKey(std::string_view name) {
     }
   }
 
+  // UNION, not UNION ALL: in a damaged table whose parents loop the walk still ends. A loop
+  // through the key (its parent among its own descendants) is damage: nothing is deleted, as
+  // the walk would reach keys outside the subtree.
   static constexpr const char* kSubtree =
-      "WITH RECURSIVE sub(id) AS (SELECT ?1 UNION ALL "
+      "WITH RECURSIVE sub(id) AS (SELECT ?1 UNION "
       "SELECT keys.id FROM keys JOIN sub ON keys.parent = sub.id) ";
+  Statement loop(
+      h, (std::string(kSubtree) + "SELECT count(*) FROM keys WHERE id = ?1 AND parent IN sub")
+             .c_str());
+  loop.Bind(1, *target);
+  if (loop.Step() != SQLITE_ROW || loop.Int(0) != 0) {
+    RestoreMirror(removed);
+    return false;
+  }
   Statement values(h, (std::string(kSubtree) + "DELETE FROM vals WHERE key IN sub").c_str());
   values.Bind(1, *target);
   Statement keys(h, (std::string(kSubtree) + "DELETE FROM keys WHERE id IN sub").c_str());

@@ -136,10 +136,10 @@ void Fill(TGlobalSetting& g, bool on, const std::string& tempFolder) {
   g.StartDelayMinutes = on ? 6000 : 17;
   g.PriorityIndex = on ? 4 : 0;
   g.TempFolder = tempFolder;
-  g.NetworkTimeoutSec = -5;
+  g.NetworkTimeoutSec = 0x00010203;  // every byte distinct, within the dialog's range
   g.AutoRetry = on;
   g.UnlimitedRetries = on;
-  g.RetryCount = 0x01020304;
+  g.RetryCount = 0x000F0E0D;
   g.ReconnectDelaySec = 7;
   g.AutoShowConsole = on;
   g.ConsoleOnTop = on;
@@ -438,6 +438,50 @@ TEST_F(GlobalSettingTest, SmallestAccountsLoad) {
   StoreRecord(e.record);
   EXPECT_TRUE(g.LoadFromRegistry());
   EXPECT_EQ(AccountsOf(g), AccountsOf(full));
+}
+
+// A damaged record must not make the program sleep for years before its first window: each
+// number is brought into the range the dialog allows, and the change is logged.
+TEST_F(GlobalSettingTest, NumbersOutOfRangeAreBroughtInAndLogged) {
+  struct Row {
+    std::int32_t TGlobalSetting::*field;
+    std::int32_t stored, loaded;
+    const char* logged;
+  };
+  const Row rows[] = {
+      {&TGlobalSetting::StartDelayMinutes, std::numeric_limits<std::int32_t>::max(), 6000,
+       "start delay (minutes) 2147483647 is out of range 0..6000, 6000 is used."},
+      {&TGlobalSetting::PriorityIndex, -3, 0, "thread priority -3"},
+      {&TGlobalSetting::NetworkTimeoutSec, 0, 1, "network time-out (seconds) 0"},
+      {&TGlobalSetting::ReconnectDelaySec, std::numeric_limits<std::int32_t>::min(), 0,
+       "reconnect delay (seconds) -2147483648"},
+      {&TGlobalSetting::RetryCount, -1, 0, "retries -1"},
+      {&TGlobalSetting::LogFontSize, 100000, 1638, "log font size 100000"},
+  };
+  TGlobalSetting stored;
+  stored.SaveOnDestroy = false;
+  Fill(stored, true, home_.Win());
+  for (const auto& r : rows) stored.*r.field = r.stored;
+  stored.Accounts[0]->Port = 70000;
+  StoreRecord(Encode(stored).record);
+
+  auto log = std::make_shared<TMemoryLogSink>();
+  auto previous = SetLogSink(log);
+  TGlobalSetting g;
+  g.SaveOnDestroy = false;
+  SetLogSink(previous);
+  std::string lines;
+  for (const auto& e : log->Entries()) lines += e.message + "\n";
+  for (const auto& r : rows) {
+    EXPECT_EQ(g.*r.field, r.loaded) << r.logged;
+    EXPECT_NE(lines.find(r.logged), std::string::npos) << r.logged << "\n" << lines;
+  }
+  EXPECT_EQ(g.Accounts.at(0)->Port, 65535);
+  EXPECT_NE(lines.find("port of 'Büro' 70000"), std::string::npos) << lines;
+  // Values in range load as they were stored, without a word.
+  EXPECT_EQ(g.Accounts.at(1)->Port, 25);
+  EXPECT_EQ(g.LogFontHeight, stored.LogFontHeight);
+  EXPECT_EQ(log->Entries().size(), std::size(rows) + 1) << lines;
 }
 
 TEST_F(GlobalSettingTest, SaveFailureIsReported) {

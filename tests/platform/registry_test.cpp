@@ -332,6 +332,26 @@ TEST_F(RegistryTest, DatabaseLocationFollowsEnvironment) {
   }
 }
 
+// A damaged table whose parents loop: the root's parent set to a key inside its own subtree.
+// Deleting a subkey on that loop ends with an error and deletes nothing; one off the loop still
+// goes, with its own subtree only.
+TEST_F(RegistryTest, DeletingAroundALoopOfParentsEnds) {
+  for (const char* path : {"Loop\\A\\B", "Loop\\Side\\Leaf"}) {
+    auto sub = Key::Open(Hive::CurrentUser, std::string(kTestKey) + "\\" + path, true);
+    ASSERT_TRUE(sub);
+    ASSERT_TRUE(sub->WriteDWord("v", 1));
+  }
+  Sql("UPDATE keys SET parent = (SELECT id FROM keys WHERE name = 'B') WHERE id = 1");
+  const std::string keys = Sql("SELECT count(*) FROM keys");
+  auto loop = Key::Open(Hive::CurrentUser, std::string(kTestKey) + "\\Loop", false);
+  ASSERT_TRUE(loop);
+  EXPECT_FALSE(loop->DeleteSubKey("A"));
+  EXPECT_EQ(Sql("SELECT count(*) FROM keys"), keys);
+  EXPECT_TRUE(loop->DeleteSubKey("Side"));
+  EXPECT_EQ(std::stoi(Sql("SELECT count(*) FROM keys")), std::stoi(keys) - 2);
+  EXPECT_EQ(loop->SubKeyNames(), std::vector<std::string>{"A"});
+}
+
 TEST_F(RegistryTest, StoredValuesAreCheckedOnRead) {
   auto k = Key::Open(Hive::CurrentUser, kTestKey, true);
   ASSERT_TRUE(k);

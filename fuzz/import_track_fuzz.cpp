@@ -79,7 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CDB_FAILURE_INFORMATION failure;
   void* burner = nullptr;
   if (Halvorin_CdvdBurnerGrabber_Create(&burner, text, sizeof text, &error, &failure, nullptr,
-                                        nullptr, 0, 0, 0, 0, 0) != 0)
+                                        nullptr, 0, 0, 0, 0, 1) != 0)
     return 0;
   for (uint8_t joliet : {uint8_t{0}, uint8_t{1}}) {
     void* tree = nullptr;

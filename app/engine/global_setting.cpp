@@ -92,7 +92,11 @@ bool TGlobalSetting::LoadFromRegistry() {
   if (!key) return false;
   auto bytes = key->ReadBinary(kGlobalSettingValueName);
   if (!bytes) return false;
-  TMemoryStream s(std::move(*bytes));
+  return LoadFromRecord(std::move(*bytes));
+}
+
+bool TGlobalSetting::LoadFromRecord(std::vector<std::uint8_t> record) {
+  TMemoryStream s(std::move(record));
   try {
     AutoStart = ReadStreamByte(s);
     ShowSplash = ReadStreamByte(s);
@@ -155,6 +159,13 @@ void TGlobalSetting::KeepInRange() {
 }
 
 bool TGlobalSetting::SaveToRegistry() const {
+  const std::vector<std::uint8_t> record = Record();
+  auto key = Key::Open(Hive::CurrentUser, kGlobalSettingKeyPath, true);
+  if (!key) return false;
+  return key->WriteBinary(kGlobalSettingValueName, record.data(), record.size());
+}
+
+std::vector<std::uint8_t> TGlobalSetting::Record() const {
   TMemoryStream s;
   WriteStreamByte(s, AutoStart);
   WriteStreamByte(s, ShowSplash);
@@ -179,8 +190,5 @@ bool TGlobalSetting::SaveToRegistry() const {
   for (const auto r : Reserved) WriteStreamInt(s, r);
   WriteStreamInt(s, static_cast<std::int32_t>(Accounts.size()));
   for (const auto& a : Accounts) WriteAccount(s, *a);
-
-  auto key = Key::Open(Hive::CurrentUser, kGlobalSettingKeyPath, true);
-  if (!key) return false;
-  return key->WriteBinary(kGlobalSettingValueName, s.Bytes().data(), s.Bytes().size());
+  return s.Bytes();
 }

@@ -31,8 +31,12 @@ class TGlobalSetting {
   // corrupt (the fields read before the fault keep their new values; an account is appended
   // only when it was read whole).
   bool LoadFromRegistry();
+  // The same from the record's bytes.
+  bool LoadFromRecord(std::vector<std::uint8_t> record);
   // False when the key cannot be opened or created or the value cannot be written.
   bool SaveToRegistry() const;
+  // The record SaveToRegistry writes.
+  std::vector<std::uint8_t> Record() const;
   // Brings every number into the range the settings dialog allows (start delay 0..6000
   // minutes, priority 0..4, time-out 1..86400 s, reconnect delay 0..86400 s, retries
   // 0..1000000, font size 1..1638, ports 0..65535), logging each value it changes; a damaged

@@ -1,0 +1,443 @@
+// Writes the seeds of the library's and the virtual recorder's fuzz targets, made by their own
+// code: recorder states with the command streams that made them, pressed cue sheets, the
+// answers the virtual recorder gives to the library's queries, disc images of the file tree,
+// WAV data and coded sectors. Also the inputs that once broke a reader (regress-*). Usage:
+// library_seeds <folder>; each target's seeds go to <folder>/<target>/.
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "fuzz/fuzz_support.h"
+#include "fuzz/scsi_command_stream.h"
+#include "lib/api/halvorin.h"
+#include "lib/core/sector_encoder.h"
+#include "platform/aspi/aspi.h"
+#include "platform/aspi/testing.h"
+#include "platform/aspi/vr_disc.h"
+
+namespace fsys = std::filesystem;
+namespace at = platform::aspi::testing;
+namespace vr = platform::aspi::vr;
+namespace aspi = platform::aspi;
+
+namespace {
+
+std::string g_out;
+
+void Seed(const std::string& target, const std::string& name, const void* data, size_t size) {
+  fsys::create_directories(g_out + "/" + target);
+  fuzzing::WriteFile(g_out + "/" + target + "/" + name, data, size);
+}
+void Seed(const std::string& target, const std::string& name, const std::vector<uint8_t>& b) {
+  Seed(target, name, b.data(), b.size());
+}
+
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+class NoDevices : public aspi::SgIoSystem {
+ public:
+  std::vector<aspi::SgDeviceNode> ListDevices() override { return {}; }
+  int Open(const std::string&) override { return -1; }
+  int Close(int) override { return 0; }
+  int SgIo(int, sg_io_hdr_t*) override { return -1; }
+};
+
+constexpr vr::Media kMedia[3] = {vr::Media::CdR, vr::Media::DvdR, vr::Media::DvdPlusRw};
+
+std::string RecorderFolder(int target) {
+  return fuzzing::ScratchFolder() + "/home/VirtualRecorders/Recorder" + std::to_string(target);
+}
+
+std::string CurrentState(int target) {
+  std::smatch m;
+  const std::string recorder = Slurp(RecorderFolder(target) + "/recorder");
+  if (!std::regex_search(recorder, m, std::regex("\ndisc ([0-9]+)\n"))) return {};
+  char name[32];
+  std::snprintf(name, sizeof name, "/disc-%04lu/state", std::stoul(m[1]));
+  std::string text = Slurp(RecorderFolder(target) + name);
+  while (text.size() >= 2 && text.back() == '\n' && text[text.size() - 2] == '\n') text.pop_back();
+  return text;
+}
+
+struct Reply {
+  bool good = false;
+  std::vector<uint8_t> data;
+};
+
+// Commands sent to one recorder and kept, in the stream form of the recorder's fuzz target.
+class Session {
+ public:
+  explicit Session(int target) : target_(target) {}
+
+  Reply Send(std::vector<uint8_t> cdb, uint16_t in = 0, std::vector<uint8_t> out = {}) {
+    fuzzing::ScsiCommand c;
+    c.cdb = cdb;
+    c.direction = out.empty() ? (in ? 1 : 0) : 2;
+    c.length = out.empty() ? in : static_cast<uint16_t>(out.size());
+    c.out = out;
+    fuzzing::EncodeCommand(c, stream_);
+    aspi::SrbExecScsiCmd srb;
+    srb.target = static_cast<uint8_t>(target_);
+    std::vector<uint8_t> buffer = out.empty() ? std::vector<uint8_t>(in) : out;
+    srb.header.flags = c.direction == 1   ? aspi::SRB_DIR_IN
+                       : c.direction == 2 ? aspi::SRB_DIR_OUT
+                                          : 0;
+    srb.data = buffer.empty() ? nullptr : buffer.data();
+    srb.dataLength = static_cast<uint32_t>(buffer.size());
+    srb.cdbLength = static_cast<uint8_t>(cdb.size());
+    std::memcpy(srb.cdb, cdb.data(), cdb.size());
+    Reply r;
+    r.good = aspi::SendASPI32Command(&srb.header) == aspi::SS_COMP;
+    r.data = buffer;
+    return r;
+  }
+
+  // Track-at-once of `blocks` blocks as the library sends it (CD: Mode 1, DVD: reserved).
+  void TrackAtOnce(uint32_t blocks, bool multiSession) {
+    Send({0x00, 0, 0, 0, 0, 0});
+    const bool dvdR = kMedia[target_] == vr::Media::DvdR;
+    const bool plusRw = kMedia[target_] == vr::Media::DvdPlusRw;
+    Reply sense = Send({0x5A, 0x08, 0x05, 0, 0, 0, 0, 0x10, 0x00, 0}, 4096);
+    if (sense.good) {
+      std::vector<uint8_t> page(sense.data.begin(), sense.data.begin() + 8 + 2 + sense.data[9]);
+      std::fill(page.begin(), page.begin() + 8, 0);
+      uint8_t* p = page.data() + 8;
+      p[0] = 0x05;
+      p[2] = dvdR ? 0x22 : 0x01;
+      p[3] = static_cast<uint8_t>((dvdR ? 5 : 4) | (multiSession ? 0xC0 : 0));
+      p[4] = 8;
+      p[5] = dvdR ? 16 : 0;
+      const auto n = static_cast<uint8_t>(page.size());
+      Send({0x55, 0x10, 0, 0, 0, 0, 0, 0, n, 0}, 0, page);
+    }
+    uint32_t nwa = 0;
+    if (plusRw) {
+      Send({0x04, 0x11, 0, 0, 0, 0}, 0,
+           {0x00, 0x82, 0x00, 0x08, 0xFF, 0xFF, 0xFF, 0xFF, 0x98, 0x00, 0x00, 0x00});
+    } else {
+      Reply t = Send({0x52, 0x01, 0, 0, 0, dvdR ? uint8_t{1} : uint8_t{0xFF}, 0, 0x10, 0, 0}, 4096);
+      if (t.good) nwa = t.data[12] << 24 | t.data[13] << 16 | t.data[14] << 8 | t.data[15];
+    }
+    if (dvdR) {
+      const uint32_t size = blocks + 1;
+      Send({0x53, 0, 0, 0, 0, static_cast<uint8_t>(size >> 24), static_cast<uint8_t>(size >> 16),
+            static_cast<uint8_t>(size >> 8), static_cast<uint8_t>(size), 0});
+    }
+    for (uint32_t done = 0; done < blocks;) {
+      const uint32_t n = std::min<uint32_t>(8, blocks - done);
+      const uint32_t lba = nwa + done;
+      std::vector<uint8_t> data(n * 2048);
+      for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(lba + i * 7);
+      Send({0x2A, 0, static_cast<uint8_t>(lba >> 24), static_cast<uint8_t>(lba >> 16),
+            static_cast<uint8_t>(lba >> 8), static_cast<uint8_t>(lba), 0, 0,
+            static_cast<uint8_t>(n), 0},
+           0, data);
+      done += n;
+    }
+    Send({0x35, 0x02, 0, 0, 0, 0, 0, 0, 0, 0});
+    if (!dvdR) Send({0x5B, 0x01, 0x02, 0, 0, 0, 0, 0, 0, 0});
+  }
+  void Eject() { Send({0x1B, 0, 0, 0, 0x02, 0}); }
+
+  const std::vector<uint8_t>& Stream() const { return stream_; }
+  void ClearStream() { stream_.clear(); }
+
+ private:
+  int target_;
+  std::vector<uint8_t> stream_;
+};
+
+std::vector<uint8_t> StateInput(int target, const std::string& state,
+                                const std::vector<uint8_t>& commands) {
+  std::vector<uint8_t> input{static_cast<uint8_t>(target)};
+  input.insert(input.end(), state.begin(), state.end());
+  input.push_back(0);
+  input.insert(input.end(), commands.begin(), commands.end());
+  return input;
+}
+
+void RecorderStates() {
+  std::vector<at::RecorderConfig> configs;
+  for (int i = 0; i < 3; ++i) {
+    at::RecorderConfig c;
+    c.name = "Recorder" + std::to_string(i);
+    c.media = kMedia[i];
+    configs.push_back(c);
+  }
+  at::ConfigureRecorders(configs);
+  const char* names[3] = {"cd-r", "dvd-r", "dvd+rw"};
+  for (int t = 0; t < 3; ++t) {
+    Session s(t);
+    s.Send({0x00, 0, 0, 0, 0, 0});
+    const std::string fresh = CurrentState(t);
+    s.ClearStream();
+    s.TrackAtOnce(24, t == 0);
+    Seed("vr_state", std::string(names[t]) + "-burn", StateInput(t, fresh, s.Stream()));
+    const std::string burnt = CurrentState(t);
+    s.ClearStream();
+    if (t == 0) s.TrackAtOnce(8, false);  // a second session
+    s.Eject();
+    Seed("vr_state", std::string(names[t]) + "-then", StateInput(t, burnt, s.Stream()));
+  }
+  // States that once lost the disc: a session without its first, a serial past four digits, a
+  // track a billion sectors long (its export never ended).
+  Session cd(0);
+  cd.TrackAtOnce(4, false);
+  cd.Eject();
+  const std::vector<uint8_t> burnAndEject = cd.Stream();
+  const std::string header =
+      "media CD-R\nserial 1\nformatted 0\nfinalized 0\nhighWater 0\ncapacity 359849\npressed 0\n";
+  Seed("vr_state", "regress-session-2",
+       StateInput(0, header + "session 2 0 0 0\nend\n", burnAndEject));
+  Seed("vr_state", "regress-serial-9999",
+       StateInput(0, std::regex_replace(header, std::regex("serial 1"), "serial 9999") + "end\n",
+                  burnAndEject));
+  Seed("vr_state", "regress-track-bounds",
+       StateInput(0, header + "session 1 1 0 1000000000\ntrack 1 1 0 1000000000 0 0 0 1 4\nend\n",
+                  {0, 0x1B, 0, 0, 0, 0x02, 0, 0, 0, 0}));
+}
+
+void CueSheets() {
+  at::RecorderConfig c;
+  c.name = "Cue";
+  c.media = vr::Media::CdR;
+  at::ConfigureRecorders({c});
+  Session s(0);
+  s.TrackAtOnce(20, false);
+  s.Eject();
+  std::string cue = Slurp(fuzzing::ScratchFolder() + "/home/VirtualRecorders/Cue/Cue-0001.cue");
+  cue = std::regex_replace(cue, std::regex("FILE \"[^\"]*\""), "FILE \"disc.bin\"");
+  Seed("cue_sheet", "exported", cue.data(), cue.size());
+  const std::string mixed =
+      "FILE \"disc.bin\" BINARY\r\n  TRACK 01 MODE1/2352\r\n    INDEX 01 00:00:00\r\n"
+      "  TRACK 02 MODE2/2352\r\n    INDEX 00 00:04:00\r\n    INDEX 01 00:06:00\r\n";
+  Seed("cue_sheet", "two-tracks", mixed.data(), mixed.size());
+}
+
+// The virtual recorder's answers to the library's queries, in the drive-answer target's form.
+void DriveAnswers() {
+  struct Row {
+    const char* name;
+    vr::Media media;
+    uint32_t burn;
+  };
+  const Row rows[] = {{"cd-r-blank", vr::Media::CdR, 0},
+                      {"cd-r-burnt", vr::Media::CdR, 16},
+                      {"dvd-r-burnt", vr::Media::DvdR, 16},
+                      {"dvd+rw", vr::Media::DvdPlusRw, 0},
+                      {"dvd-r-blank", vr::Media::DvdR, 0}};
+  for (const Row& row : rows) {
+    at::RecorderConfig c;
+    c.name = "Answers";
+    c.media = row.media;
+    at::ConfigureRecorders({c});
+    if (row.burn) {
+      Session s(0);
+      s.TrackAtOnce(row.burn, row.media == vr::Media::CdR);
+    }
+    at::ClearCdbLog(0);
+    char text[512];
+    uint32_t error = 0;
+    CDB_FAILURE_INFORMATION failure;
+    void* burner = nullptr;
+    if (Halvorin_CdvdBurnerGrabber_Create(&burner, text, sizeof text, &error, &failure, nullptr,
+                                          nullptr, 0, 0, 0, 0, 0) != 0)
+      continue;
+#define PREFIX burner, text, sizeof text, &error, &failure
+    uint8_t b[10];
+    uint32_t s4[4];
+    char v[9], p[17], r[5];
+    Halvorin_CdvdBurnerGrabber_GetDeviceInformation(burner, v, p, r, &s4[0]);
+    Halvorin_CdvdBurnerGrabber_GetSupportedMediaFormats(burner, &b[0], &b[1], &b[2], &b[3], &b[4],
+                                                        &b[5], &b[6], &b[7], &b[8], &b[9]);
+    Halvorin_CdvdBurnerGrabber_GetInsertedDiscType(burner);
+    Halvorin_CdvdBurnerGrabber_GetBUP(PREFIX, &b[0], &b[1]);
+    Halvorin_CdvdBurnerGrabber_GetSpeeds(PREFIX, &s4[0], &s4[1], &s4[2], &s4[3]);
+    TRACK_INFORMATION track;
+    Halvorin_CdvdBurnerGrabber_GetTrackInformation(PREFIX, 1, &track);
+    Halvorin_CdvdBurnerGrabber_GetTrackInformation(PREFIX, 0xFF, &track);
+    DISC_INFORMATION disc;
+    Halvorin_CdvdBurnerGrabber_GetDiscInformation(PREFIX, &disc);
+    static TOC_INFORMATION toc;
+    Halvorin_CdvdBurnerGrabber_GetTOCInformation(PREFIX, &toc);
+    Halvorin_CdvdBurnerGrabber_ProbeSupportedReadModes(PREFIX, &b[0], &b[1], &b[2], &b[3], &b[4],
+                                                       &b[5]);
+    Halvorin_CdvdBurnerGrabber_ProbeSupportedWriteModes(PREFIX, &b[0], &b[1], &b[2], &b[3]);
+#undef PREFIX
+    Halvorin_Destroy(&burner);
+    // Each query again, for its answer.
+    std::vector<uint8_t> answers;
+    for (const auto& record : at::CdbLog(0)) {
+      if (record.direction != aspi::DataDirection::In || record.dataLength == 0 ||
+          record.cdb.empty())
+        continue;
+      Session again(0);
+      const uint16_t length = static_cast<uint16_t>(std::min<uint32_t>(record.dataLength, 65535));
+      const Reply reply = again.Send(record.cdb, length);
+      answers.push_back(record.cdb[0]);
+      if (reply.good) {
+        // Trailing zeros are what an answer's own length fields leave unused.
+        size_t used = length;
+        while (used > 8 && reply.data[used - 1] == 0) --used;
+        answers.push_back(0);
+        answers.push_back(static_cast<uint8_t>(used));
+        answers.push_back(static_cast<uint8_t>(used >> 8));
+        answers.insert(answers.end(), reply.data.begin(), reply.data.begin() + used);
+      } else {
+        const uint8_t sense[14] = {0x70,
+                                   0,
+                                   record.sense.key,
+                                   0,
+                                   0,
+                                   0,
+                                   0,
+                                   10,
+                                   0,
+                                   0,
+                                   0,
+                                   0,
+                                   record.sense.asc,
+                                   record.sense.ascq};
+        answers.push_back(1);
+        answers.push_back(sizeof sense);
+        answers.push_back(0);
+        answers.insert(answers.end(), sense, sense + sizeof sense);
+      }
+    }
+    Seed("drive_answers", row.name, answers);
+  }
+}
+
+// A disc image of a small tree with Joliet names, from sector 16 on as the import target takes
+// it.
+void Images() {
+  const std::string src = fuzzing::ScratchFolder() + "/tree";
+  fsys::create_directories(src + "/Ordner mit Ümlaut/tief/tiefer");
+  fuzzing::WriteFile(src + "/a.txt", "alpha", 5);
+  fuzzing::WriteFile(src + "/Ordner mit Ümlaut/b.txt", "beta", 4);
+  fuzzing::WriteFile(src + "/Ordner mit Ümlaut/tief/tiefer/ein sehr langer Dateiname.txt", "c", 1);
+  for (uint8_t joliet : {uint8_t{1}, uint8_t{0}}) {
+    char text[512];
+    uint32_t error = 0;
+    void* tree = nullptr;
+    if (Halvorin_ISO9660JolietFileTree_Create(&tree, text, sizeof text, &error, nullptr, nullptr, 0,
+                                              0, 0, joliet) != 0)
+      continue;
+    void* parent = nullptr;
+    Halvorin_ISO9660JolietFileTree_Add(tree, text, sizeof text, &error, fuzzing::Win(src).c_str(),
+                                       "tree", 0, &parent);
+    if (Halvorin_ISO9660JolietFileTree_BuildImage(tree, text, sizeof text, &error, 0, 0, 0, "SEED",
+                                                  "", "") == 0) {
+      uint32_t high = 0;
+      const uint32_t size = Halvorin_ISO9660JolietFileTree_GetSizeInUCHARs(tree, &high);
+      std::vector<uint8_t> image(size);
+      if (high == 0 &&
+          Halvorin_ISO9660JolietFileTree_Read(tree, text, sizeof text, &error,
+                                              static_cast<int32_t>(size), image.data()) == 0 &&
+          image.size() > 16 * 2048)
+        Seed("import_track", joliet ? "joliet" : "iso9660",
+             std::vector<uint8_t>(image.begin() + 16 * 2048, image.end()));
+    }
+    Halvorin_Destroy(&tree);
+  }
+}
+
+void Audio() {
+  std::vector<uint8_t> pcm(44100 / 10 * 4);
+  for (size_t i = 0; i < pcm.size() / 2; ++i) {
+    const auto v = static_cast<int16_t>(8000 * std::sin(i * 0.05));
+    pcm[2 * i] = static_cast<uint8_t>(v);
+    pcm[2 * i + 1] = static_cast<uint8_t>(v >> 8);
+  }
+  std::vector<uint8_t> h;
+  auto text = [&](const char* t) { h.insert(h.end(), t, t + 4); };
+  auto u32 = [&](uint32_t v) {
+    for (int k = 0; k < 4; ++k) h.push_back(static_cast<uint8_t>(v >> (8 * k)));
+  };
+  auto u16 = [&](uint16_t v) {
+    h.push_back(static_cast<uint8_t>(v));
+    h.push_back(static_cast<uint8_t>(v >> 8));
+  };
+  text("RIFF");
+  u32(static_cast<uint32_t>(36 + pcm.size()));
+  text("WAVE");
+  text("fmt ");
+  u32(16);
+  u16(1);  // PCM
+  u16(2);
+  u32(44100);
+  u32(44100 * 4);
+  u16(4);
+  u16(16);
+  text("data");
+  u32(static_cast<uint32_t>(pcm.size()));
+  Seed("wav_header", "canonical", h);
+  std::vector<uint8_t> wav{0, 0x10};  // not raw; reads of 4,113 bytes
+  wav.insert(wav.end(), h.begin(), h.end());
+  wav.insert(wav.end(), pcm.begin(), pcm.end());
+  Seed("audio_reader", "wav", wav);
+  std::vector<uint8_t> raw{1, 0x03};
+  raw.insert(raw.end(), pcm.begin(), pcm.end());
+  Seed("audio_reader", "raw", raw);
+}
+
+void Sectors() {
+  struct Row {
+    const char* name;
+    int32_t type;
+    uint8_t options;  // the sector-check target's first byte
+  };
+  const Row rows[] = {{"mode1", kHalvorinSectorTypeMode1, 1},
+                      {"form1", kHalvorinSectorTypeMode2Form1, 2 | 4},
+                      {"form2", kHalvorinSectorTypeMode2Form2, 2}};
+  for (const Row& r : rows) {
+    std::vector<uint8_t> sector(2352);
+    for (size_t i = 16; i < sector.size(); ++i) sector[i] = static_cast<uint8_t>(i * 31 + 7);
+    if (r.type != kHalvorinSectorTypeMode1) {
+      const uint8_t sub[4] = {
+          0, 0, static_cast<uint8_t>(r.type == kHalvorinSectorTypeMode2Form2 ? 0x20 : 0x08), 0};
+      std::memcpy(sector.data() + 16, sub, 4);
+      std::memcpy(sector.data() + 20, sub, 4);
+    }
+    EncodeSectorAtAddress(sector.data(), r.type, 1234);
+    std::vector<uint8_t> input{r.options};
+    input.insert(input.end(), sector.begin(), sector.end());
+    Seed("sector_check", r.name, input);
+    input[100] ^= 0x5A;  // one damaged byte
+    Seed("sector_check", std::string(r.name) + "-damaged", input);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: %s <folder>\n", argv[0]);
+    return 2;
+  }
+  g_out = argv[1];
+  fuzzing::UseScratchHome();
+  at::UseSgIoSystem(std::make_shared<NoDevices>());
+  at::UseFakeClock();
+  Halvorin_UpStart();
+  RecorderStates();
+  CueSheets();
+  DriveAnswers();
+  Images();
+  Audio();
+  Sectors();
+  at::ConfigureRecorders({});
+  Halvorin_DownShut();
+  return 0;
+}

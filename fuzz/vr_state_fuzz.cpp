@@ -1,7 +1,8 @@
 // The virtual recorder's stored state and its command decoder. The input is a target byte
-// (which of three recorders: CD-R, DVD-R, DVD+RW), a disc state text up to the first NUL, then
-// commands (fuzz/scsi_command_stream.h). The state is laid in that recorder's folder as if an
-// earlier process had left it, then the commands run. After every command the state on disk
+// (which of three recorders: CD-R, DVD-R, DVD+RW), a disc state text up to the first NUL, the
+// drive settings of the recorder's own file up to the next NUL (none: the defaults), then
+// commands (fuzz/scsi_command_stream.h). Both are laid in that recorder's folder as if an
+// earlier process had left them, then the commands run. After every command the state on disk
 // must read back (a state the recorder writes that it cannot read loses the disc), and a state
 // must print as it was parsed.
 #include <cstddef>
@@ -104,7 +105,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const auto* end = static_cast<const uint8_t*>(std::memchr(data + 1, 0, size - 1));
   const std::string state(reinterpret_cast<const char*>(data + 1),
                           end ? static_cast<size_t>(end - data - 1) : size - 1);
-  const size_t rest = end ? static_cast<size_t>(end - data + 1) : size;
+  size_t rest = end ? static_cast<size_t>(end - data + 1) : size;
+  const auto* settingsEnd = static_cast<const uint8_t*>(std::memchr(data + rest, 0, size - rest));
+  std::string settings(reinterpret_cast<const char*>(data + rest),
+                       settingsEnd ? static_cast<size_t>(settingsEnd - data) - rest : size - rest);
+  rest = settingsEnd ? static_cast<size_t>(settingsEnd - data + 1) : size;
+  if (settings.empty()) settings = vr::DriveSettings::Default(kMedia[target]).Serialize();
 
   // A state that reads prints as what it read.
   if (const auto disc = vr::Disc::Parse(state)) {
@@ -128,8 +134,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fsys::create_directories(Folder(target) + discFolder);
   fuzzing::WriteFile(Folder(target) + discFolder + "/state", state.data(), state.size());
   const std::string recorder = "generation 1\ndisc " + std::to_string(serial) + "\nnext " +
-                               std::to_string(serial + 1ull) + "\ntray-empty 0\n" +
-                               vr::DriveSettings::Default(kMedia[target]).Serialize();
+                               std::to_string(serial + 1ull) + "\ntray-empty 0\n" + settings;
   fuzzing::WriteFile(Folder(target) + "/recorder", recorder.data(), recorder.size());
   at::Reload();
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds with AddressSanitizer and UndefinedBehaviorSanitizer,
-# runs every test in parallel, then runs the burner's tests under ThreadSanitizer.
+# runs every test in parallel, builds the tree with clang too and runs its tests, then runs
+# the burner's tests under ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -14,6 +15,13 @@ export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:strict_string_checks=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
 ctest --test-dir "$build" -j"$(nproc)" --output-on-failure --timeout 600 "$@"
+
+# The whole tree with clang as well, warnings as errors, and its tests.
+clang_build=build/clang
+CC=clang CXX=clang++ cmake -S . -B "$clang_build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+  -DQUORVA_WERROR=ON >/dev/null
+cmake --build "$clang_build" -j"$(nproc)"
+ctest --test-dir "$clang_build" -j"$(nproc)" --output-on-failure --timeout 600 "$@"
 
 # The burner's threads (producer, recorder worker, cancel from another thread) under
 # ThreadSanitizer.

@@ -20,6 +20,7 @@
 #include "platform/aspi/aspi.h"
 #include "platform/aspi/testing.h"
 #include "platform/aspi/vr_disc.h"
+#include "platform/aspi/vr_drive_settings.h"
 
 namespace fsys = std::filesystem;
 namespace at = platform::aspi::testing;
@@ -162,6 +163,9 @@ std::vector<uint8_t> StateInput(int target, const std::string& state,
                                 const std::vector<uint8_t>& commands) {
   std::vector<uint8_t> input{static_cast<uint8_t>(target)};
   input.insert(input.end(), state.begin(), state.end());
+  input.push_back(0);
+  const std::string settings = vr::DriveSettings::Default(kMedia[target]).Serialize();
+  input.insert(input.end(), settings.begin(), settings.end());
   input.push_back(0);
   input.insert(input.end(), commands.begin(), commands.end());
   return input;

@@ -23,12 +23,14 @@ inline constexpr std::uint32_t kTidewellStatusShortRead = 996;
 inline constexpr std::uint32_t kTidewellHeaderMagic = 0x48435244;
 inline constexpr std::uint32_t kTidewellTailerMagic = 0x54435244;
 
-// The handle record behind a reader handle: both magics around the owned reader.
+// The handle record behind a reader handle: both magics around the owned reader (24 bytes
+// here, the pointer being 8 bytes and aligned).
 struct TIDEWELL_COMPRESSED_FILE_READER_OBJECT {
   std::uint32_t m__ULONG__HeaderMagic;
   CTidewell_SyncFileReader* m__PCTidewell_SyncFileReader;
   std::uint32_t m__ULONG__TailerMagic;
 };
+static_assert(sizeof(TIDEWELL_COMPRESSED_FILE_READER_OBJECT) == 24);
 
 #pragma pack(push, 1)
 struct TIDEWELL_WAVE_FORMAT_CHUNK {

@@ -70,7 +70,13 @@ void Tidewell_LogMessage(std::uint32_t p__ULONG__Level, const char* p__PCHAR__Fu
   if (static_cast<std::size_t>(wanted) >= sizeof text || total < 0 ||
       static_cast<std::size_t>(total) >= sizeof line) {
     const std::size_t end = std::strlen(line);
-    if (end > 0) line[end - 1] = '\n';
+    if (end > 0) {
+      // The newline takes the place of whole characters: no UTF-8 sequence is left half.
+      std::size_t at = end - 1;
+      while (at > 0 && (static_cast<unsigned char>(line[at]) & 0xC0) == 0x80) --at;
+      line[at] = '\n';
+      line[at + 1] = '\0';
+    }
   }
   try {
     platform::debug::OutputDebugString(line);

@@ -151,6 +151,28 @@ TEST_F(TidewellLog, LongLinesAreCutToTheBufferAndStillEndTheLine) {
   EXPECT_EQ(log.back(), '\n');
 }
 
+// Names are UTF-8: a line cut in the middle of a character ends before it.
+TEST_F(TidewellLog, ACutLineKeepsWholeCharacters) {
+  Tidewell_LogFacilitySet(1);
+  Tidewell_LogFileNameSet(dir.W("utf8.log").c_str());
+  std::string text;
+  while (text.size() < 3000) text += "\xC3\xA4\xE2\x82\xAC";  // ä €
+  for (const char* prefix : {"A", "AB", "ABC", "ABCD", "ABCDE"})
+    Tidewell_LogMessage(0, prefix, "(): %s\n", text.c_str());
+  const std::string log = ReadFile(dir.P("utf8.log"));
+  std::size_t from = 0;
+  for (int line = 0; line < 5; ++line) {
+    const std::size_t end = log.find('\n', from);
+    ASSERT_NE(end, std::string::npos);
+    EXPECT_LE(end - from, 1022u);
+    EXPECT_GE(end - from, 1019u);
+    // Each line ends after a whole character: its last byte ends "ä" or "€".
+    const std::string body = log.substr(from, end - from);
+    EXPECT_TRUE(body.ends_with("\xC3\xA4") || body.ends_with("\xE2\x82\xAC")) << line;
+    from = end + 1;
+  }
+}
+
 TEST_F(TidewellLog, AnUnopenableLogFileIsSkipped) {
   Tidewell_LogFacilitySet(1);
   Tidewell_LogFileNameSet("C:\\Tidewell.log");  // no place in this file system

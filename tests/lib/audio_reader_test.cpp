@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <filesystem>
 #include <functional>
 
 #include "lib/api/halvorin.h"
@@ -207,6 +208,25 @@ TEST_F(Reader, AWavFileWhoseDataChunkClaimsMoreThanItHoldsReadsWhatIsThere) {
   std::uint32_t size = 0;
   ASSERT_EQ(Tidewell_CompressedFileReaderObjectUncompressedSizeGet(handle, &size), 0u);
   EXPECT_EQ(size, bytes.size() - 44);
+  Tidewell_CompressedFileReaderObjectDestroy(&handle);
+}
+
+// No fixed buffer holds the name: a path of far more than 260 characters opens and reads.
+TEST_F(Reader, ANameOfAnyLengthOpens) {
+  Sox("src.wav", 44100, 2, 0.1);
+  std::string folder = "";
+  while (folder.size() < 400) folder += "a folder with a long name/";
+  std::filesystem::create_directories(dir.P(folder));
+  std::filesystem::rename(dir.P("src.wav"), dir.P(folder + "song.wav"));
+  const std::string name = dir.W(folder + "song.wav");
+  ASSERT_GT(name.size(), 400u);
+  EXPECT_EQ(Tidewell_UncompressedFileSupportedIs(name.c_str()), 0u);
+  void* handle = nullptr;
+  ASSERT_EQ(Tidewell_CompressedFileReaderObjectCreate(&handle, name.c_str()), 0u);
+  std::uint32_t size = 0;
+  ASSERT_EQ(Tidewell_CompressedFileReaderObjectUncompressedSizeGet(handle, &size), 0u);
+  std::vector<std::uint8_t> pcm(size);
+  EXPECT_EQ(Tidewell_CompressedFileReaderObjectRead(handle, pcm.data(), size), 0u);
   Tidewell_CompressedFileReaderObjectDestroy(&handle);
 }
 

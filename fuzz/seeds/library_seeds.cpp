@@ -423,6 +423,19 @@ void Sectors() {
   }
 }
 
+// A video manager IFO as the builder patches it: the signature, the title table at sector 1
+// with two titles of one title set, and room for the header's fields.
+void Ifo() {
+  std::vector<uint8_t> ifo(2 * 2048);
+  std::memcpy(ifo.data(), "DVDVIDEO-VMG", 12);
+  ifo[199] = 1;                                                // title table at sector 1
+  ifo[2048 + 1] = 2;                                           // two titles
+  for (int t = 0; t < 2; ++t) ifo[2048 + 8 + 12 * t + 6] = 1;  // both in title set 1
+  std::vector<uint8_t> input{0x00, 0x01, 0x00, 0x00};          // the title set's address
+  input.insert(input.end(), ifo.begin(), ifo.end());
+  Seed("ifo_patch", "vmg", input);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -441,6 +454,7 @@ int main(int argc, char** argv) {
   Images();
   Audio();
   Sectors();
+  Ifo();
   at::ConfigureRecorders({});
   Halvorin_DownShut();
   return 0;

@@ -402,8 +402,13 @@ TEST_F(RawViewToolsTest, CdInfoAndBchunkReadTheDescrambledView) {
   EXPECT_EQ(RunCommand("cd-info --no-device-info --no-cddb --cue-file " + dir_.P("disc.cue"), &out),
             0)
       << out;
-  EXPECT_NE(out.find("CD-ROM"), std::string::npos) << out;
-  EXPECT_NE(out.find("QUORVABACKUP"), std::string::npos) << out;
+  // One Mode 1 data track holding the ISO 9660 tree, all of it.
+  EXPECT_NE(out.find("Disc mode is listed as: CD-DATA (Mode 1)"), std::string::npos) << out;
+  EXPECT_NE(out.find("1: 00:02:00  000000 data"), std::string::npos) << out;
+  EXPECT_NE(out.find("CD-ROM with ISO 9660 filesystem"), std::string::npos) << out;
+  EXPECT_NE(out.find("ISO 9660: " + std::to_string(sectors) + " blocks, label `QUORVABACKUP'"),
+            std::string::npos)
+      << out;
   EXPECT_EQ(RunCommand("cd " + dir_.P("") + " && bchunk disc.bin disc.cue track", &out), 0) << out;
   EXPECT_EQ(RunCommand("cmp " + dir_.P("track01.iso") + " " + dir_.P("tree.iso"), &out), 0) << out;
 }

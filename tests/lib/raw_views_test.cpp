@@ -242,6 +242,63 @@ TEST(RawViewTest, RawImageTracksKeepOrRegenerateTheirSubchannel) {
   }
 }
 
+TEST(RawViewTest, RegeneratedQOfRawImagesFollowsTheTrackList) {
+  // Two raw image tracks of 2 and 3 sectors: the regenerated Q switches tracks as the
+  // expansion does, relative time from each track's start, the absolute address running on.
+  Bytes image(5 * 2448);
+  for (std::size_t j = 0; j < image.size(); ++j) image[j] = static_cast<std::uint8_t>(j * 5 + 1);
+  auto tracks = Tracks({{2, true, true}, {3, true, true}});
+  const std::uint8_t expectTrack[5] = {4, 4, 5, 5, 5};
+  const int expectRelative[5] = {0, 1, 0, 1, 2};
+  for (bool pw : {false, true}) {
+    SCOPED_TRACE(pw ? "P-W" : "PQ");
+    const char* method = pw ? "CHalvorin_ISO9660FileTreeRawRawPW::ConvertRawPW()"
+                            : "CHalvorin_ISO9660FileTreeRawPQ::ConvertRawPW()";
+    Source source(image);
+    std::unique_ptr<CHalvorin_ISO9660FileTreeRaw> view;
+    if (pw)
+      view = std::make_unique<CHalvorin_ISO9660FileTreeRawRawPW>(&source.chain, 4, 10, tracks.get(),
+                                                                 false, true);
+    else
+      view = std::make_unique<CHalvorin_ISO9660FileTreeRawPQ>(&source.chain, 4, 10, tracks.get(),
+                                                              false, true);
+    const std::size_t unit = pw ? 2448 : 2368;
+    platform::debug::Capture capture;
+    const Bytes whole = ReadAll(*view);
+    ASSERT_EQ(whole.size(), 5 * unit);
+    EXPECT_EQ(view->GetTrackIndex(), 1);
+    const std::string trace = capture.Text();
+    EXPECT_NE(trace.find(std::string(method) +
+                         ": Track switch, track index 0, track LBA 2, track size in LBs 2"),
+              std::string::npos)
+        << trace;
+    for (int i = 0; i < 5; ++i) {
+      SCOPED_TRACE(i);
+      std::uint8_t main[2352];
+      std::memcpy(main, &image[i * 2448], 2352);
+      ScrambleSector(main);
+      EXPECT_EQ(std::memcmp(&whole[i * unit], main, 2352), 0);
+      const std::string q = RecorderQ(4, expectTrack[i], expectRelative[i], 10 + i);
+      const std::uint8_t* sub = &whole[i * unit + 2352];
+      if (pw) {
+        std::uint8_t channels[96];
+        DeinterleaveSubchannelPW(sub, channels);
+        EXPECT_EQ(Hex(channels + 12, 12), q);
+        EXPECT_EQ(std::count(channels, channels + 12, 0), 12);       // no P
+        EXPECT_EQ(std::count(channels + 24, channels + 96, 0), 72);  // no R-W
+      } else {
+        EXPECT_EQ(Hex(sub, 12), q);
+        EXPECT_EQ(Hex(sub + 12, 4), "00 00 00 00");
+      }
+    }
+    // Sector by sector after a rewind: the same sectors.
+    view->SeekToBegin();
+    Bytes bySector(whole.size());
+    for (std::size_t at = 0; at < bySector.size(); at += unit) view->Read(unit, &bySector[at]);
+    EXPECT_EQ(bySector, whole);
+  }
+}
+
 TEST(RawViewTest, AnAudioTrackMarkedRawIsReadAsAudio) {
   Source source(Pattern(2 * 2352, 5));
   auto tracks = Tracks({{2, false, true}});

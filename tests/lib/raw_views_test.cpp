@@ -363,7 +363,7 @@ TEST(RawViewTest, SizesCountWholeInputUnits) {
   EXPECT_EQ(mode2.GetSizeInUCHARs(), 2336u);
 }
 
-TEST(RawViewTest, TrackListsOutsideOneToAHundredAreRefused) {
+TEST(RawViewTest, TrackListsAndTrackNumbersOutOfRangeAreRefused) {
   Source source(Bytes(2048));
   for (std::int32_t count : {0, -1, 101}) {
     auto tracks = Tracks({{1, true}});
@@ -378,6 +378,63 @@ TEST(RawViewTest, TrackListsOutsideOneToAHundredAreRefused) {
               CHalvorin_ISO9660FileTreeRawRawPW view(&source.chain, 1, 0, nullptr, false, false);
             }).Status(),
             2);
+  // Track numbers are two BCD digits in Q: 1..99.
+  struct Numbers {
+    std::uint8_t first;
+    std::int32_t count;
+    bool refused;
+  } numbers[] = {{1, 99, false}, {99, 1, false}, {0, 1, true},
+                 {99, 2, true},  {1, 100, true}, {255, 1, true}};
+  for (const Numbers& n : numbers) {
+    SCOPED_TRACE(std::to_string(n.first) + " + " + std::to_string(n.count));
+    auto tracks = Tracks({{1, true}});
+    tracks->m__LONG__NumberOfTracks = n.count;
+    const Thrown t = Catch([&] {
+      CHalvorin_ISO9660FileTreeRawPQ view(&source.chain, n.first, 0, tracks.get(), false, false);
+    });
+    EXPECT_EQ(t.thrown, n.refused);
+    if (n.refused) {
+      EXPECT_EQ(t.Status(), 2);
+      EXPECT_NE(t.Text().find("are not 1..99"), std::string::npos) << t.Text();
+    }
+  }
+}
+
+TEST(RawViewTest, AddressesBeyondTheLastMinuteAreRefused) {
+  // Three sectors from the start LBA: the last one (or all) outside -45150..449849, where
+  // neither a header nor Q can hold the address.
+  struct Case {
+    const char* label;
+    TrackSpec track;
+    std::size_t unit;
+    std::int32_t start;
+    bool regenerate;
+  } cases[] = {{"data past 99:59:74", {3, true}, 2048, 449848, false},
+               {"audio past 99:59:74", {3, false}, 2352, 449848, false},
+               {"raw, regenerated Q", {3, true, true}, 2448, 449848, true},
+               {"data before the lead-in", {3, true}, 2048, -45151, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    Source source(Pattern(3 * c.unit, 9));
+    auto tracks = Tracks({c.track});
+    CHalvorin_ISO9660FileTreeRawPQ view(&source.chain, 1, c.start, tracks.get(), false,
+                                        c.regenerate);
+    Bytes out(view.GetSizeInUCHARs());
+    ASSERT_EQ(out.size(), 3u * 2368);
+    const Thrown t = Catch([&] { view.Read(out.size(), out.data()); });
+    EXPECT_EQ(t.Status(), 2);
+    EXPECT_NE(t.Text().find("CHalvorin_ISO9660FileTreeRawPQ::"), std::string::npos) << t.Text();
+    EXPECT_NE(t.Text().find("Absolute LBA " + std::to_string(c.start < 0 ? c.start : 449850) +
+                            " is outside -45150..449849"),
+              std::string::npos)
+        << t.Text();
+  }
+  // The last sector of 99:59:74 is still written.
+  Source source(Pattern(2048, 9));
+  auto tracks = Tracks({{1, true}});
+  CHalvorin_ISO9660FileTreeRawPQ view(&source.chain, 1, 449849, tracks.get(), false, false);
+  const Bytes out = ReadAll(view);
+  EXPECT_EQ(Hex(&out[2352 + 7], 3), "99 59 74");
 }
 
 TEST(SubchannelTest, PackingMatchesTheRecorderAndWorksInPlace) {

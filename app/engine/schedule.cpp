@@ -1,6 +1,7 @@
 #include "app/engine/schedule.h"
 
 #include <cstdio>
+#include <optional>
 
 #include "app/engine/schedule_record.h"
 #include "app/engine/scramble.h"
@@ -58,7 +59,9 @@ void TSchedule::LoadFromRegistry(const platform::registry::Key& key) {
   if (!record) return;
   TScheduleTexts texts;
   if (!ReadScheduleRecord(*record, *this, texts)) return;
-  Project = UnscrambleString(kProjectKey, texts.A);
+  const std::optional<std::string> project = TryUnscrambleString(kProjectKey, texts.A);
+  Project = project.value_or(std::string());
+  HelperMissingAtLoad = !project && !(texts.A.empty() && texts.B.empty() && texts.C.empty());
   Password = UnscrambleSecret(*this, texts.B);
   RunAsAccount = UnscrambleSecret(*this, texts.C);
 }

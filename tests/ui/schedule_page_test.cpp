@@ -172,6 +172,16 @@ class SchedulePageTest : public ::testing::Test {
     EXPECT_EQ(AutostartEntries(), started.size());
   }
 
+  // Each subkey's stored record.
+  std::map<std::string, std::optional<std::vector<std::uint8_t>>> Records() const {
+    std::map<std::string, std::optional<std::vector<std::uint8_t>>> records;
+    for (const std::string& id : SubKeys())
+      records[id] =
+          Key::Open(Hive::CurrentUser, std::string(kScheduleStoreKeyPath) + "\\" + id, false)
+              ->ReadBinary("userdata");
+    return records;
+  }
+
   bool Logged(const std::string& message) const {
     for (const auto& e : frm->Console().Entries())
       if (e.message == message) return true;
@@ -342,6 +352,47 @@ TEST_F(SchedulePageTest, WithoutTheHelperNothingIsAddedOrChanged) {
   const auto asked = env.ui->AskedMessages();
   ASSERT_EQ(asked.size(), 3u);
   for (const auto& m : asked) EXPECT_NE(m.text.find("libsorvane.so"), std::string::npos) << m.text;
+}
+
+TEST_F(SchedulePageTest, SchedulesLoadedWithoutTheHelperKeepTheirRecordsAndStartupEntry) {
+  const std::string alpha = JobFile("Alpha"), beta = JobFile("Beta");
+  AddFromList("Alpha", Fill(0));
+  AddFromList("Beta", Fill(0));
+  Select(1);
+  frm->DisableSchedule->trigger();
+  const auto records = Records();
+  std::filesystem::remove(env.home.P("libsorvane.so"));
+  frm->close();
+  frm.reset();
+  frm = Open();
+  // Listed without their projects; the Run value of Alpha stays.
+  const Row blindOn{"", "Run when starts up", "Not yet", "Never expired", 1};
+  Row blindOff = blindOn;
+  blindOff.state = 0;
+  Expect({blindOn, blindOff}, {alpha}, "loaded without the helper");
+  env.ui->ClearAskedMessages();
+
+  Select(0);
+  frm->RemoveSchedule->trigger();
+  Expect({blindOn, blindOff}, {alpha}, "remove refused");
+  EXPECT_EQ(Records(), records);
+  const auto asked = env.ui->AskedMessages();
+  ASSERT_EQ(asked.size(), 1u);
+  EXPECT_NE(asked[0].text.find("libsorvane.so"), std::string::npos) << asked[0].text;
+  EXPECT_NE(asked[0].text.find("the schedule was not removed"), std::string::npos) << asked[0].text;
+  EXPECT_FALSE(Logged("Deleting project  from schedule"));
+
+  // With the helper back the schedules read again, and removing Alpha takes its entry along.
+  ASSERT_TRUE(InstallHelperLibrary(env.home.Posix()));
+  frm->close();
+  frm.reset();
+  frm = Open();
+  const Row alphaStart{alpha, "Run when starts up", "Not yet", "Never expired", 1};
+  const Row betaOff{beta, "Run when starts up", "Not yet", "Never expired", 0};
+  Expect({alphaStart, betaOff}, {alpha}, "helper back");
+  Select(0);
+  frm->RemoveSchedule->trigger();
+  Expect({betaOff}, {}, "Alpha removed");
 }
 
 TEST_F(SchedulePageTest, StoredSchedulesAreListed) {

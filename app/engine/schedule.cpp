@@ -39,6 +39,8 @@ TSchedule::TSchedule(std::string id)
     : ID(id.empty() ? platform::shell::NewGuidText() : std::move(id)) {}
 
 TScheduleSaveError TSchedule::SaveToRegistry(platform::registry::Key& key) const {
+  // Its stored texts are unknown: a new record would lose them.
+  if (HelperMissingAtLoad) return TScheduleSaveError::HelperMissing;
   if (Project.empty()) return TScheduleSaveError::NoProject;
   TScheduleTexts texts;
   texts.A = ScrambleString(kProjectKey, Project);

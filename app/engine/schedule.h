@@ -30,7 +30,8 @@ class TSchedule {
 
   // Writes "userdata" into the open key of the schedule's subkey. Writes nothing when it
   // fails: without a project, when the helper library would turn a text that is not empty
-  // into an empty one, or when the registry refuses.
+  // into an empty one or was missing when the schedule was loaded, or when the registry
+  // refuses.
   TScheduleSaveError SaveToRegistry(platform::registry::Key& key) const;
   // Reads "userdata" of the open subkey; a missing value leaves the schedule as it is. A
   // record shorter than its counts say keeps the numbers read before the end and the texts.
@@ -58,6 +59,7 @@ class TSchedule {
   std::int32_t Enabled = 1;
 
   // Loaded while the helper library was missing: its project, account and password are
-  // unknown. It is not removed (its Run value is named by the project).
+  // unknown. It is neither saved (the record would lose them) nor removed (its Run value is
+  // named by the project).
   bool HelperMissingAtLoad = false;
 };

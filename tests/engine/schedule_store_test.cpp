@@ -345,10 +345,15 @@ TEST_F(ScheduleStoreTest, WithoutTheHelperNothingIsWrittenOrLeftBehind) {
   EXPECT_EQ(blind.Kind, kScheduleEvery);
   EXPECT_EQ(blind.EveryMinutes, 30);
   EXPECT_TRUE(blind.HelperMissingAtLoad);
-  // Saving it back would lose the project: refused, the record stays.
-  EXPECT_EQ(store.Save(blind), TScheduleSaveError::NoProject);
+  // Saving it back would lose the texts: refused for the missing helper, the record stays,
+  // also once the helper is back.
+  EXPECT_EQ(store.Save(blind), TScheduleSaveError::HelperMissing);
   EXPECT_EQ(StoredRecord(s.ID), before);
   ASSERT_TRUE(InstallHelperLibrary(home_.Posix()));
+  TSchedule edited = blind;
+  edited.Project = "Z:\\tmp\\other.bpj";
+  EXPECT_EQ(store.Save(edited), TScheduleSaveError::HelperMissing);
+  EXPECT_EQ(StoredRecord(s.ID), before);
   EXPECT_NE(ScheduleRemoveRefusedText().find("libsorvane.so"), std::string::npos);
 
   // Loaded with the helper: the texts and a clear flag.

@@ -375,11 +375,21 @@ TEST_F(SchedulePageTest, SchedulesLoadedWithoutTheHelperKeepTheirRecordsAndStart
   Select(0);
   frm->RemoveSchedule->trigger();
   Expect({blindOn, blindOff}, {alpha}, "remove refused");
+  Configure(0, Fill(1, {"1", "1", "1"}));
+  Select(0);
+  frm->DisableSchedule->trigger();
+  Select(1);
+  frm->EnableSchedule->trigger();
+  Expect({blindOn, blindOff}, {alpha}, "configure, disable and enable refused");
   EXPECT_EQ(Records(), records);
   const auto asked = env.ui->AskedMessages();
-  ASSERT_EQ(asked.size(), 1u);
+  ASSERT_EQ(asked.size(), 4u);
   EXPECT_NE(asked[0].text.find("libsorvane.so"), std::string::npos) << asked[0].text;
   EXPECT_NE(asked[0].text.find("the schedule was not removed"), std::string::npos) << asked[0].text;
+  for (size_t i = 1; i < asked.size(); ++i) {
+    EXPECT_NE(asked[i].text.find("libsorvane.so"), std::string::npos) << asked[i].text;
+    EXPECT_NE(asked[i].text.find("the schedule was not saved"), std::string::npos) << asked[i].text;
+  }
   EXPECT_FALSE(Logged("Deleting project  from schedule"));
 
   // With the helper back the schedules read again, and removing Alpha takes its entry along.

@@ -6,6 +6,7 @@
 
 #include <QTest>
 #include <filesystem>
+#include <fstream>
 #include <map>
 
 #include "app/engine/global_setting.h"
@@ -17,6 +18,7 @@
 #include "app/ui/schedule_cfg_frm.h"
 #include "platform/fs/fs.h"
 #include "platform/registry/registry.h"
+#include "platform/registry/run_key_mirror.h"
 #include "platform/shell/shell.h"
 #include "tests/support/helper_library.h"
 #include "tests/support/modal_dialog.h"
@@ -69,8 +71,8 @@ class SchedulePageTest : public ::testing::Test {
       EXPECT_TRUE(p.SaveToFile(JobFile(name)));
     }
     const char* build = std::getenv("QUORVA_BUILD_DIR");
-    program =
-        platform::fs::FromPosix(std::string(build ? build : "/build") + "/app/ui/QuorvaBackup");
+    programPosix = std::string(build ? build : "/build") + "/app/ui/QuorvaBackup";
+    program = platform::fs::FromPosix(programPosix);
     frm = Open();
   }
 
@@ -138,13 +140,19 @@ class SchedulePageTest : public ::testing::Test {
     return values;
   }
 
-  size_t AutostartEntries() const {
+  // The autostart folder: each entry's file name and its Exec line.
+  std::map<std::string, std::string> AutostartEntries() const {
+    std::map<std::string, std::string> entries;
     std::error_code ec;
-    size_t n = 0;
     for (auto it = std::filesystem::directory_iterator(env.config.P("autostart"), ec);
-         !ec && it != std::filesystem::directory_iterator(); ++it)
-      ++n;
-    return n;
+         !ec && it != std::filesystem::directory_iterator(); ++it) {
+      std::ifstream in(it->path());
+      std::string exec = "?";
+      for (std::string line; std::getline(in, line);)
+        if (line.rfind("Exec=", 0) == 0) exec = line.substr(5);
+      entries[it->path().filename().string()] = exec;
+    }
+    return entries;
   }
 
   std::string Command(const std::string& project) const {
@@ -152,7 +160,8 @@ class SchedulePageTest : public ::testing::Test {
   }
 
   // Rows, subkeys (one per row, in row order, named by the row's ID), the Run values (those of
-  // `started`) and one autostart entry per value.
+  // `started`) and one autostart entry per value, named after it, starting the built program
+  // with the project.
   void Expect(const std::vector<Row>& rows, const std::vector<std::string>& started,
               const std::string& label) {
     SCOPED_TRACE(label);
@@ -166,10 +175,16 @@ class SchedulePageTest : public ::testing::Test {
     }
     EXPECT_EQ(SubKeys(), ids);
     EXPECT_EQ(frm->SchedulePage->Schedules().Count(), static_cast<int>(rows.size()));
-    std::map<std::string, std::string> values;
-    for (const auto& p : started) values[p] = Command(p);
+    std::map<std::string, std::string> values, entries;
+    for (const auto& p : started) {
+      values[p] = Command(p);
+      entries[platform::registry::AutostartFileName(p)] =
+          platform::registry::ExecLine(Command(p)).value_or("?");
+    }
     EXPECT_EQ(RunValues(), values);
-    EXPECT_EQ(AutostartEntries(), started.size());
+    EXPECT_EQ(AutostartEntries(), entries);
+    for (const auto& [name, exec] : AutostartEntries())
+      EXPECT_EQ(exec.rfind(programPosix + " ", 0), 0u) << name << ": " << exec;
   }
 
   // Each subkey's stored record.
@@ -191,7 +206,7 @@ class SchedulePageTest : public ::testing::Test {
   TQtTestEnv env;
   TGlobalSetting settings;
   TProgressFrm progress;
-  std::string program;
+  std::string program, programPosix;
   std::unique_ptr<TMainFrm> frm;
 };
 
@@ -284,9 +299,10 @@ TEST_F(SchedulePageTest, AddConfigureEnableDisableRemove) {
 
   Select(1);
   frm->RemoveSchedule->trigger();
+  Expect({otherStart}, {other}, "disabled Alpha schedule removed");
   Select(0);
   frm->RemoveSchedule->trigger();
-  Expect({}, {}, "all removed");
+  Expect({}, {}, "the only one removed");
   EXPECT_TRUE(env.ui->AskedMessages().empty());
 }
 

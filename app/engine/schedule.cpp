@@ -1,6 +1,7 @@
 #include "app/engine/schedule.h"
 
 #include <cstdio>
+#include <optional>
 
 #include "app/engine/schedule_record.h"
 #include "app/engine/scramble.h"
@@ -38,6 +39,8 @@ TSchedule::TSchedule(std::string id)
     : ID(id.empty() ? platform::shell::NewGuidText() : std::move(id)) {}
 
 TScheduleSaveError TSchedule::SaveToRegistry(platform::registry::Key& key) const {
+  // Its stored texts are unknown: a new record would lose them.
+  if (HelperMissingAtLoad) return TScheduleSaveError::HelperMissing;
   if (Project.empty()) return TScheduleSaveError::NoProject;
   TScheduleTexts texts;
   texts.A = ScrambleString(kProjectKey, Project);
@@ -58,7 +61,9 @@ void TSchedule::LoadFromRegistry(const platform::registry::Key& key) {
   if (!record) return;
   TScheduleTexts texts;
   if (!ReadScheduleRecord(*record, *this, texts)) return;
-  Project = UnscrambleString(kProjectKey, texts.A);
+  const std::optional<std::string> project = TryUnscrambleString(kProjectKey, texts.A);
+  Project = project.value_or(std::string());
+  HelperMissingAtLoad = !project && !(texts.A.empty() && texts.B.empty() && texts.C.empty());
   Password = UnscrambleSecret(*this, texts.B);
   RunAsAccount = UnscrambleSecret(*this, texts.C);
 }

@@ -30,10 +30,12 @@ class TSchedule {
 
   // Writes "userdata" into the open key of the schedule's subkey. Writes nothing when it
   // fails: without a project, when the helper library would turn a text that is not empty
-  // into an empty one, or when the registry refuses.
+  // into an empty one or was missing when the schedule was loaded, or when the registry
+  // refuses.
   TScheduleSaveError SaveToRegistry(platform::registry::Key& key) const;
   // Reads "userdata" of the open subkey; a missing value leaves the schedule as it is. A
   // record shorter than its counts say keeps the numbers read before the end and the texts.
+  // Without the helper library the texts come back empty and `HelperMissingAtLoad` is set.
   void LoadFromRegistry(const platform::registry::Key& key);
 
   // The one-line text of the timing shown in the schedule list.
@@ -55,4 +57,9 @@ class TSchedule {
   std::int32_t AtSecond = 0;
   double LastRun = 0;  // the platform's date-time; 0: never run
   std::int32_t Enabled = 1;
+
+  // Loaded while the helper library was missing: its project, account and password are
+  // unknown. It is neither saved (the record would lose them) nor removed (its Run value is
+  // named by the project).
+  bool HelperMissingAtLoad = false;
 };

@@ -78,6 +78,15 @@ bool TSchedules::UpdateStartupEntry(std::string_view project) const {
   return SetStartupValue(project, std::nullopt);
 }
 
+namespace {
+
+std::string HelperMissingText() {
+  return "The helper library " + std::string(platform::sorvane::kHelperFileName) +
+         " was not found (looked for " + platform::sorvane::HelperSearchPlaces() + ")";
+}
+
+}  // namespace
+
 std::string ScheduleSaveErrorText(TScheduleSaveError error) {
   switch (error) {
     case TScheduleSaveError::None:
@@ -85,11 +94,15 @@ std::string ScheduleSaveErrorText(TScheduleSaveError error) {
     case TScheduleSaveError::NoProject:
       return "The schedule has no project file.";
     case TScheduleSaveError::HelperMissing:
-      return "The helper library " + std::string(platform::sorvane::kHelperFileName) +
-             " was not found (looked for " + platform::sorvane::HelperSearchPlaces() +
-             "); the schedule was not saved.";
+      return HelperMissingText() + "; the schedule was not saved.";
     case TScheduleSaveError::Registry:
       return "The schedule could not be written to the registry.";
   }
   return {};
+}
+
+std::string ScheduleRemoveRefusedText() {
+  return HelperMissingText() +
+         " when the schedules were loaded; the schedule was not removed, as its project and "
+         "start-up entry are unknown without it.";
 }

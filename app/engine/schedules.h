@@ -49,3 +49,5 @@ class TSchedules {
 
 // A text for the user of why a schedule was not saved.
 std::string ScheduleSaveErrorText(TScheduleSaveError error);
+// A text for the user of why a schedule loaded without the helper library is not removed.
+std::string ScheduleRemoveRefusedText();

@@ -7,5 +7,9 @@ std::string ScrambleString(std::string_view key, std::string_view text) {
 }
 
 std::string UnscrambleString(std::string_view key, std::string_view text) {
-  return platform::sorvane::CallHelper("Fun2", key, text).value_or(std::string());
+  return TryUnscrambleString(key, text).value_or(std::string());
+}
+
+std::optional<std::string> TryUnscrambleString(std::string_view key, std::string_view text) {
+  return platform::sorvane::CallHelper("Fun2", key, text);
 }

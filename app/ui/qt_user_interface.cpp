@@ -47,8 +47,11 @@ QString QtFileFilter(std::string_view filter) {
   const QStringList parts = Q(filter).split('|');
   if (parts.size() == 1) return parts[0].isEmpty() ? QString() : parts[0] + " (" + parts[0] + ")";
   QStringList out;
-  for (qsizetype i = 0; i + 1 < parts.size(); i += 2)
-    out << parts[i] + " (" + QString(parts[i + 1]).replace(';', ' ') + ")";
+  for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+    const QString patterns = "(" + QString(parts[i + 1]).replace(';', ' ') + ")";
+    // A description that already ends with its patterns ("Text (*.txt)") shows them once.
+    out << (parts[i].endsWith(patterns) ? parts[i] : parts[i] + " " + patterns);
+  }
   return out.join(";;");
 }
 

@@ -24,7 +24,8 @@ struct TAskedMessage {
   TMessageKind kind = TMessageKind::Information;
 };
 
-// "Text File|*.txt" (description and pattern pairs; a lone pattern is allowed) as a Qt filter.
+// "Text File|*.txt" (description and pattern pairs; a lone pattern is allowed) as a Qt filter;
+// a description that already ends with "(*.txt)" keeps it as it is.
 QString QtFileFilter(std::string_view filter);
 
 class TQtUserInterface : public QObject, public IUserInterface {

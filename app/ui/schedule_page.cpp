@@ -189,6 +189,9 @@ void TSchedulePageView::RemoveScheduleExecute() {
   if (row < 0) return;
   TSchedule* schedule = schedules_.FindByID(RowID(row));
   if (schedule) {
+    // Its Run value is named by the project it cannot tell: removing the subkey alone would
+    // leave the entry starting the backup at every log-in.
+    if (schedule->HelperMissingAtLoad) return Report(ScheduleRemoveRefusedText());
     LogStatus("Deleting project " + schedule->Project + " from schedule");
     if (!schedules_.Delete(*schedule))
       return Report("The schedule of " + schedule->Project + " could not be deleted.");

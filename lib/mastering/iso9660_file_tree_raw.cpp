@@ -43,6 +43,13 @@ CHalvorin_ISO9660FileTreeRaw::CHalvorin_ISO9660FileTreeRaw(
     HalvorinI_ThrowException(kHalvorinStatusInvalidArgument, 0,
                              "%s::%s(): Number of tracks %ld is not 1..100!!!", m__PCHAR__Class,
                              m__PCHAR__Class, static_cast<long>(tracks));
+  // Q holds a track number as two BCD digits.
+  const std::int32_t last = std::int32_t{p__UCHAR__FirstTrackNumber} + tracks - 1;
+  if (p__UCHAR__FirstTrackNumber < 1 || last > 99)
+    HalvorinI_ThrowException(kHalvorinStatusInvalidArgument, 0,
+                             "%s::%s(): Track numbers %u..%ld are not 1..99!!!", m__PCHAR__Class,
+                             m__PCHAR__Class, static_cast<unsigned>(p__UCHAR__FirstTrackNumber),
+                             static_cast<long>(last));
   ShareChainOf(p__PCHalvorin_FileChain__Source);
 }
 
@@ -89,8 +96,18 @@ void CHalvorin_ISO9660FileTreeRaw::SwitchTrack(const char* p__PCHAR__Method) {
   }
 }
 
+void CHalvorin_ISO9660FileTreeRaw::ThrowAddressOutOfRange(const char* p__PCHAR__Method) const {
+  HalvorinI_ThrowException(
+      kHalvorinStatusInvalidArgument, 0, "%s::%s(): Absolute LBA %ld is outside -45150..449849!!!",
+      m__PCHAR__Class, p__PCHAR__Method, static_cast<long>(m__LONG__AbsoluteLBA));
+}
+
 void CHalvorin_ISO9660FileTreeRaw::PutPQ(const TRACK_ENTRY& p__Track,
-                                         std::uint8_t* p__PUCHAR__Sector) {
+                                         std::uint8_t* p__PUCHAR__Sector,
+                                         const char* p__PCHAR__Method) {
+  // Past 99:59:74 (or before the lead-in) Q cannot hold the absolute address.
+  if (HalvorinI_SectorAddressOfLBA(m__LONG__AbsoluteLBA) < 0)
+    ThrowAddressOutOfRange(p__PCHAR__Method);
   std::uint8_t pq[16];
   HalvorinI_FormatPQBlock(
       pq, p__Track.m__BOOLEAN__IsData == 1 ? kHalvorinControlAdrData : kHalvorinControlAdrAudio,
@@ -110,14 +127,16 @@ void CHalvorin_ISO9660FileTreeRaw::Expand(const std::uint8_t* p__PUCHAR__Source,
       const std::uint8_t* block = p__PUCHAR__Source + std::uint64_t{i} * kBlock;
       std::memset(sector, 0, kRawSector);
       std::memcpy(sector + (m__BOOLEAN__IsMode2 ? 24 : 16), block, kBlock);
-      EncodeSectorAtAddress(
-          sector, m__BOOLEAN__IsMode2 ? kHalvorinSectorTypeMode2Form1 : kHalvorinSectorTypeMode1,
-          m__LONG__AbsoluteLBA);
+      if (EncodeSectorAtAddress(
+              sector,
+              m__BOOLEAN__IsMode2 ? kHalvorinSectorTypeMode2Form1 : kHalvorinSectorTypeMode1,
+              m__LONG__AbsoluteLBA) != 0)
+        ThrowAddressOutOfRange(m__PCHAR__ExpandMethod);
       ScrambleSector(sector);
     } else {
       std::memcpy(sector, p__PUCHAR__Source + std::uint64_t{i} * kRawSector, kRawSector);
     }
-    PutPQ(track, sector);
+    PutPQ(track, sector, m__PCHAR__ExpandMethod);
     ++m__LONG__TrackLBA;
     ++m__LONG__AbsoluteLBA;
   }
@@ -133,7 +152,7 @@ void CHalvorin_ISO9660FileTreeRaw::ConvertRawPW(const std::uint8_t* p__PUCHAR__S
     std::memcpy(sector, in, kRawSector);
     ScrambleSector(sector);
     if (m__BOOLEAN__IsRegenerateQ)
-      PutPQ(Track(m__LONG__TrackIndex), sector);
+      PutPQ(Track(m__LONG__TrackIndex), sector, "ConvertRawPW");
     else
       PutInputSubchannel(in + kRawSector, sector);
     ++m__LONG__TrackLBA;

@@ -17,7 +17,8 @@
 class CHalvorin_ISO9660FileTreeRaw : public CHalvorin_ISO9660FileTree {
  public:
   // Whole sectors only: count / sector size of them; the bytes past the last whole one stay
-  // as they are.
+  // as they are. A sector whose absolute address needs to be written (header or Q) and lies
+  // outside -45150..449849 is refused (2).
   void Read(std::uint64_t p__ULONGLONG__Count, std::uint8_t* p__PUCHAR__Buffer) override;
   // (source size / u) × sector size, u the input unit of the first track.
   std::uint64_t GetSizeInUCHARs() override;
@@ -30,7 +31,8 @@ class CHalvorin_ISO9660FileTreeRaw : public CHalvorin_ISO9660FileTree {
  protected:
   // p__BOOLEAN__IsMode2: data sectors as Mode 2 Form 1 (zero subheader) instead of Mode 1.
   // p__BOOLEAN__IsRegenerateQ: raw input sectors get generated Q (and no P, no R-W) instead of
-  // their own subchannel. A list of other than 1..100 tracks is refused (2).
+  // their own subchannel. A list of other than 1..100 tracks, or one whose track numbers
+  // (the first and those after it) leave 1..99, is refused (2).
   // p__PCHAR__Class and p__PCHAR__ExpandMethod name the view in its traces (literals).
   CHalvorin_ISO9660FileTreeRaw(const char* p__PCHAR__Class, const char* p__PCHAR__ExpandMethod,
                                std::uint32_t p__ULONG__SectorSize,
@@ -64,7 +66,10 @@ class CHalvorin_ISO9660FileTreeRaw : public CHalvorin_ISO9660FileTree {
   void SwitchTrack(const char* p__PCHAR__Method);
   // Sectors left in the track that the next sector belongs to, and that track.
   std::uint64_t SectorsLeftInTrack(std::int32_t* p__PLONG__Index) const;
-  void PutPQ(const TRACK_ENTRY& p__Track, std::uint8_t* p__PUCHAR__Sector);
+  // The PQ block of the current sector; an absolute address outside -45150..449849 throws.
+  void PutPQ(const TRACK_ENTRY& p__Track, std::uint8_t* p__PUCHAR__Sector,
+             const char* p__PCHAR__Method);
+  [[noreturn]] void ThrowAddressOutOfRange(const char* p__PCHAR__Method) const;
 
   const char* m__PCHAR__Class;
   const char* m__PCHAR__ExpandMethod;

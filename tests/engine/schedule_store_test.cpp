@@ -299,6 +299,7 @@ TEST_F(ScheduleStoreTest, HostileRecordsLoadWithoutHarm) {
     const TSchedule got = Loaded(sample.ID);
     EXPECT_EQ(got.Project, c.projectKept ? sample.Project : "") << c.label;
     EXPECT_EQ(got.StopAfterTimes, c.stopAfterTimes) << c.label;
+    EXPECT_FALSE(got.HelperMissingAtLoad) << c.label;  // the helper is there: still removable
   }
   // Every cut of the record: listed, the texts empty, nothing read past the end.
   for (size_t n = 0; n < whole.size(); ++n) {
@@ -343,9 +344,22 @@ TEST_F(ScheduleStoreTest, WithoutTheHelperNothingIsWrittenOrLeftBehind) {
   EXPECT_EQ(blind.RunAsAccount, "");
   EXPECT_EQ(blind.Kind, kScheduleEvery);
   EXPECT_EQ(blind.EveryMinutes, 30);
-  // Saving it back would lose the project: refused, the record stays.
-  EXPECT_EQ(store.Save(blind), TScheduleSaveError::NoProject);
+  EXPECT_TRUE(blind.HelperMissingAtLoad);
+  // Saving it back would lose the texts: refused for the missing helper, the record stays,
+  // also once the helper is back.
+  EXPECT_EQ(store.Save(blind), TScheduleSaveError::HelperMissing);
   EXPECT_EQ(StoredRecord(s.ID), before);
+  ASSERT_TRUE(InstallHelperLibrary(home_.Posix()));
+  TSchedule edited = blind;
+  edited.Project = "Z:\\tmp\\other.bpj";
+  EXPECT_EQ(store.Save(edited), TScheduleSaveError::HelperMissing);
+  EXPECT_EQ(StoredRecord(s.ID), before);
+  EXPECT_NE(ScheduleRemoveRefusedText().find("libsorvane.so"), std::string::npos);
+
+  // Loaded with the helper: the texts and a clear flag.
+  const TSchedule seen = Loaded(s.ID);
+  EXPECT_FALSE(seen.HelperMissingAtLoad);
+  EXPECT_EQ(seen.Project, s.Project);
 }
 
 TEST_F(ScheduleStoreTest, ScheduleWithoutProjectLeavesNoSubkey) {

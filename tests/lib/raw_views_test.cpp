@@ -242,6 +242,63 @@ TEST(RawViewTest, RawImageTracksKeepOrRegenerateTheirSubchannel) {
   }
 }
 
+TEST(RawViewTest, RegeneratedQOfRawImagesFollowsTheTrackList) {
+  // Two raw image tracks of 2 and 3 sectors: the regenerated Q switches tracks as the
+  // expansion does, relative time from each track's start, the absolute address running on.
+  Bytes image(5 * 2448);
+  for (std::size_t j = 0; j < image.size(); ++j) image[j] = static_cast<std::uint8_t>(j * 5 + 1);
+  auto tracks = Tracks({{2, true, true}, {3, true, true}});
+  const std::uint8_t expectTrack[5] = {4, 4, 5, 5, 5};
+  const int expectRelative[5] = {0, 1, 0, 1, 2};
+  for (bool pw : {false, true}) {
+    SCOPED_TRACE(pw ? "P-W" : "PQ");
+    const char* method = pw ? "CHalvorin_ISO9660FileTreeRawRawPW::ConvertRawPW()"
+                            : "CHalvorin_ISO9660FileTreeRawPQ::ConvertRawPW()";
+    Source source(image);
+    std::unique_ptr<CHalvorin_ISO9660FileTreeRaw> view;
+    if (pw)
+      view = std::make_unique<CHalvorin_ISO9660FileTreeRawRawPW>(&source.chain, 4, 10, tracks.get(),
+                                                                 false, true);
+    else
+      view = std::make_unique<CHalvorin_ISO9660FileTreeRawPQ>(&source.chain, 4, 10, tracks.get(),
+                                                              false, true);
+    const std::size_t unit = pw ? 2448 : 2368;
+    platform::debug::Capture capture;
+    const Bytes whole = ReadAll(*view);
+    ASSERT_EQ(whole.size(), 5 * unit);
+    EXPECT_EQ(view->GetTrackIndex(), 1);
+    const std::string trace = capture.Text();
+    EXPECT_NE(trace.find(std::string(method) +
+                         ": Track switch, track index 0, track LBA 2, track size in LBs 2"),
+              std::string::npos)
+        << trace;
+    for (int i = 0; i < 5; ++i) {
+      SCOPED_TRACE(i);
+      std::uint8_t main[2352];
+      std::memcpy(main, &image[i * 2448], 2352);
+      ScrambleSector(main);
+      EXPECT_EQ(std::memcmp(&whole[i * unit], main, 2352), 0);
+      const std::string q = RecorderQ(4, expectTrack[i], expectRelative[i], 10 + i);
+      const std::uint8_t* sub = &whole[i * unit + 2352];
+      if (pw) {
+        std::uint8_t channels[96];
+        DeinterleaveSubchannelPW(sub, channels);
+        EXPECT_EQ(Hex(channels + 12, 12), q);
+        EXPECT_EQ(std::count(channels, channels + 12, 0), 12);       // no P
+        EXPECT_EQ(std::count(channels + 24, channels + 96, 0), 72);  // no R-W
+      } else {
+        EXPECT_EQ(Hex(sub, 12), q);
+        EXPECT_EQ(Hex(sub + 12, 4), "00 00 00 00");
+      }
+    }
+    // Sector by sector after a rewind: the same sectors.
+    view->SeekToBegin();
+    Bytes bySector(whole.size());
+    for (std::size_t at = 0; at < bySector.size(); at += unit) view->Read(unit, &bySector[at]);
+    EXPECT_EQ(bySector, whole);
+  }
+}
+
 TEST(RawViewTest, AnAudioTrackMarkedRawIsReadAsAudio) {
   Source source(Pattern(2 * 2352, 5));
   auto tracks = Tracks({{2, false, true}});
@@ -306,7 +363,7 @@ TEST(RawViewTest, SizesCountWholeInputUnits) {
   EXPECT_EQ(mode2.GetSizeInUCHARs(), 2336u);
 }
 
-TEST(RawViewTest, TrackListsOutsideOneToAHundredAreRefused) {
+TEST(RawViewTest, TrackListsAndTrackNumbersOutOfRangeAreRefused) {
   Source source(Bytes(2048));
   for (std::int32_t count : {0, -1, 101}) {
     auto tracks = Tracks({{1, true}});
@@ -321,6 +378,63 @@ TEST(RawViewTest, TrackListsOutsideOneToAHundredAreRefused) {
               CHalvorin_ISO9660FileTreeRawRawPW view(&source.chain, 1, 0, nullptr, false, false);
             }).Status(),
             2);
+  // Track numbers are two BCD digits in Q: 1..99.
+  struct Numbers {
+    std::uint8_t first;
+    std::int32_t count;
+    bool refused;
+  } numbers[] = {{1, 99, false}, {99, 1, false}, {0, 1, true},
+                 {99, 2, true},  {1, 100, true}, {255, 1, true}};
+  for (const Numbers& n : numbers) {
+    SCOPED_TRACE(std::to_string(n.first) + " + " + std::to_string(n.count));
+    auto tracks = Tracks({{1, true}});
+    tracks->m__LONG__NumberOfTracks = n.count;
+    const Thrown t = Catch([&] {
+      CHalvorin_ISO9660FileTreeRawPQ view(&source.chain, n.first, 0, tracks.get(), false, false);
+    });
+    EXPECT_EQ(t.thrown, n.refused);
+    if (n.refused) {
+      EXPECT_EQ(t.Status(), 2);
+      EXPECT_NE(t.Text().find("are not 1..99"), std::string::npos) << t.Text();
+    }
+  }
+}
+
+TEST(RawViewTest, AddressesBeyondTheLastMinuteAreRefused) {
+  // Three sectors from the start LBA: the last one (or all) outside -45150..449849, where
+  // neither a header nor Q can hold the address.
+  struct Case {
+    const char* label;
+    TrackSpec track;
+    std::size_t unit;
+    std::int32_t start;
+    bool regenerate;
+  } cases[] = {{"data past 99:59:74", {3, true}, 2048, 449848, false},
+               {"audio past 99:59:74", {3, false}, 2352, 449848, false},
+               {"raw, regenerated Q", {3, true, true}, 2448, 449848, true},
+               {"data before the lead-in", {3, true}, 2048, -45151, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    Source source(Pattern(3 * c.unit, 9));
+    auto tracks = Tracks({c.track});
+    CHalvorin_ISO9660FileTreeRawPQ view(&source.chain, 1, c.start, tracks.get(), false,
+                                        c.regenerate);
+    Bytes out(view.GetSizeInUCHARs());
+    ASSERT_EQ(out.size(), 3u * 2368);
+    const Thrown t = Catch([&] { view.Read(out.size(), out.data()); });
+    EXPECT_EQ(t.Status(), 2);
+    EXPECT_NE(t.Text().find("CHalvorin_ISO9660FileTreeRawPQ::"), std::string::npos) << t.Text();
+    EXPECT_NE(t.Text().find("Absolute LBA " + std::to_string(c.start < 0 ? c.start : 449850) +
+                            " is outside -45150..449849"),
+              std::string::npos)
+        << t.Text();
+  }
+  // The last sector of 99:59:74 is still written.
+  Source source(Pattern(2048, 9));
+  auto tracks = Tracks({{1, true}});
+  CHalvorin_ISO9660FileTreeRawPQ view(&source.chain, 1, 449849, tracks.get(), false, false);
+  const Bytes out = ReadAll(view);
+  EXPECT_EQ(Hex(&out[2352 + 7], 3), "99 59 74");
 }
 
 TEST(SubchannelTest, PackingMatchesTheRecorderAndWorksInPlace) {
@@ -402,8 +516,13 @@ TEST_F(RawViewToolsTest, CdInfoAndBchunkReadTheDescrambledView) {
   EXPECT_EQ(RunCommand("cd-info --no-device-info --no-cddb --cue-file " + dir_.P("disc.cue"), &out),
             0)
       << out;
-  EXPECT_NE(out.find("CD-ROM"), std::string::npos) << out;
-  EXPECT_NE(out.find("QUORVABACKUP"), std::string::npos) << out;
+  // One Mode 1 data track holding the ISO 9660 tree, all of it.
+  EXPECT_NE(out.find("Disc mode is listed as: CD-DATA (Mode 1)"), std::string::npos) << out;
+  EXPECT_NE(out.find("1: 00:02:00  000000 data"), std::string::npos) << out;
+  EXPECT_NE(out.find("CD-ROM with ISO 9660 filesystem"), std::string::npos) << out;
+  EXPECT_NE(out.find("ISO 9660: " + std::to_string(sectors) + " blocks, label `QUORVABACKUP'"),
+            std::string::npos)
+      << out;
   EXPECT_EQ(RunCommand("cd " + dir_.P("") + " && bchunk disc.bin disc.cue track", &out), 0) << out;
   EXPECT_EQ(RunCommand("cmp " + dir_.P("track01.iso") + " " + dir_.P("tree.iso"), &out), 0) << out;
 }

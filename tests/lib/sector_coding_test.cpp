@@ -75,11 +75,33 @@ TEST(SectorEncoderTest, ScramblerSequenceAndQCrc) {
     const char* crc;
   } cases[] = {{{0x41, 0x01, 0x01, 0, 0, 0x00, 0, 0, 0x02, 0x00}, "28 32"},
                {{0x41, 0x01, 0x01, 0, 0, 0x09, 0, 0, 0x02, 0x09}, "11 67"}};
+  // crcmod as the outside reference: CRC-16/CCITT (0x1021, not reflected) from a zero register,
+  // the result inverted. crcmod's initCrc is the register XORed with xorOut, hence 0xFFFF.
+  TempDir dir;
+  std::string frames;
+  for (const Case& c : cases) frames += Hex(c.q.data(), 10) + "\n";
+  WriteFile(dir.P("frames.txt"), frames);
+  WriteFile(dir.P("crc.py"),
+            "import crcmod, sys\n"
+            "crc = crcmod.mkCrcFun(0x11021, initCrc=0xFFFF, rev=False, xorOut=0xFFFF)\n"
+            "for line in open(sys.argv[1]):\n"
+            "    v = crc(bytes.fromhex(line))\n"
+            "    print('%02X %02X' % (v >> 8, v & 0xFF))\n");
+  std::string out;
+  ASSERT_EQ(
+      RunCommand(std::string(QUORVA_PYTHON) + " " + dir.P("crc.py") + " " + dir.P("frames.txt"),
+                 &out),
+      0)
+      << out;
+  std::istringstream lines(out);
   for (const Case& c : cases) {
     std::uint8_t q[12] = {};
     std::memcpy(q, c.q.data(), 10);
     CalculateSubQCRC(q);
     EXPECT_EQ(Hex(q + 10, 2), c.crc);
+    std::string reference;
+    ASSERT_TRUE(std::getline(lines, reference));
+    EXPECT_EQ(reference, c.crc);
   }
 }
 

@@ -174,7 +174,16 @@ TEST(QtUserInterface, FileFiltersInQtForm) {
       {"Text File|*.txt", "Text File (*.txt)"},
       {"*", "* (*)"},
       {"", ""},
-      {"Archives|*.qvp;*.zip|All|*", "Archives (*.qvp *.zip);;All (*)"}};
+      {"Archives|*.qvp;*.zip|All|*", "Archives (*.qvp *.zip);;All (*)"},
+      // The pages' filters name their patterns already: shown once.
+      {"Quorva Backup Project File (*.bpj)|*.bpj", "Quorva Backup Project File (*.bpj)"},
+      {"Quorva Backup File (*.qvp)|*.qvp", "Quorva Backup File (*.qvp)"},
+      {"Quorva Backup Project File (*.bpj)|*.bpj|Quorva Backup sets (*.qvp)|*.qvp",
+       "Quorva Backup Project File (*.bpj);;Quorva Backup sets (*.qvp)"},
+      {"Both (*.a *.b)|*.a;*.b", "Both (*.a *.b)"},
+      // Other parentheses are no patterns.
+      {"Old (*.x)|*.y", "Old (*.x) (*.y)"},
+      {"Sets (new)|*.qvp", "Sets (new) (*.qvp)"}};
   for (const auto& [in, out] : cases) EXPECT_EQ(QtFileFilter(in).toStdString(), out) << in;
 }
 

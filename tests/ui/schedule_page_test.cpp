@@ -6,6 +6,7 @@
 
 #include <QTest>
 #include <filesystem>
+#include <fstream>
 #include <map>
 
 #include "app/engine/global_setting.h"
@@ -17,6 +18,7 @@
 #include "app/ui/schedule_cfg_frm.h"
 #include "platform/fs/fs.h"
 #include "platform/registry/registry.h"
+#include "platform/registry/run_key_mirror.h"
 #include "platform/shell/shell.h"
 #include "tests/support/helper_library.h"
 #include "tests/support/modal_dialog.h"
@@ -69,8 +71,8 @@ class SchedulePageTest : public ::testing::Test {
       EXPECT_TRUE(p.SaveToFile(JobFile(name)));
     }
     const char* build = std::getenv("QUORVA_BUILD_DIR");
-    program =
-        platform::fs::FromPosix(std::string(build ? build : "/build") + "/app/ui/QuorvaBackup");
+    programPosix = std::string(build ? build : "/build") + "/app/ui/QuorvaBackup";
+    program = platform::fs::FromPosix(programPosix);
     frm = Open();
   }
 
@@ -138,13 +140,19 @@ class SchedulePageTest : public ::testing::Test {
     return values;
   }
 
-  size_t AutostartEntries() const {
+  // The autostart folder: each entry's file name and its Exec line.
+  std::map<std::string, std::string> AutostartEntries() const {
+    std::map<std::string, std::string> entries;
     std::error_code ec;
-    size_t n = 0;
     for (auto it = std::filesystem::directory_iterator(env.config.P("autostart"), ec);
-         !ec && it != std::filesystem::directory_iterator(); ++it)
-      ++n;
-    return n;
+         !ec && it != std::filesystem::directory_iterator(); ++it) {
+      std::ifstream in(it->path());
+      std::string exec = "?";
+      for (std::string line; std::getline(in, line);)
+        if (line.rfind("Exec=", 0) == 0) exec = line.substr(5);
+      entries[it->path().filename().string()] = exec;
+    }
+    return entries;
   }
 
   std::string Command(const std::string& project) const {
@@ -152,7 +160,8 @@ class SchedulePageTest : public ::testing::Test {
   }
 
   // Rows, subkeys (one per row, in row order, named by the row's ID), the Run values (those of
-  // `started`) and one autostart entry per value.
+  // `started`) and one autostart entry per value, named after it, starting the built program
+  // with the project.
   void Expect(const std::vector<Row>& rows, const std::vector<std::string>& started,
               const std::string& label) {
     SCOPED_TRACE(label);
@@ -166,10 +175,26 @@ class SchedulePageTest : public ::testing::Test {
     }
     EXPECT_EQ(SubKeys(), ids);
     EXPECT_EQ(frm->SchedulePage->Schedules().Count(), static_cast<int>(rows.size()));
-    std::map<std::string, std::string> values;
-    for (const auto& p : started) values[p] = Command(p);
+    std::map<std::string, std::string> values, entries;
+    for (const auto& p : started) {
+      values[p] = Command(p);
+      entries[platform::registry::AutostartFileName(p)] =
+          platform::registry::ExecLine(Command(p)).value_or("?");
+    }
     EXPECT_EQ(RunValues(), values);
-    EXPECT_EQ(AutostartEntries(), started.size());
+    EXPECT_EQ(AutostartEntries(), entries);
+    for (const auto& [name, exec] : AutostartEntries())
+      EXPECT_EQ(exec.rfind(programPosix + " ", 0), 0u) << name << ": " << exec;
+  }
+
+  // Each subkey's stored record.
+  std::map<std::string, std::optional<std::vector<std::uint8_t>>> Records() const {
+    std::map<std::string, std::optional<std::vector<std::uint8_t>>> records;
+    for (const std::string& id : SubKeys())
+      records[id] =
+          Key::Open(Hive::CurrentUser, std::string(kScheduleStoreKeyPath) + "\\" + id, false)
+              ->ReadBinary("userdata");
+    return records;
   }
 
   bool Logged(const std::string& message) const {
@@ -181,7 +206,7 @@ class SchedulePageTest : public ::testing::Test {
   TQtTestEnv env;
   TGlobalSetting settings;
   TProgressFrm progress;
-  std::string program;
+  std::string program, programPosix;
   std::unique_ptr<TMainFrm> frm;
 };
 
@@ -274,9 +299,10 @@ TEST_F(SchedulePageTest, AddConfigureEnableDisableRemove) {
 
   Select(1);
   frm->RemoveSchedule->trigger();
+  Expect({otherStart}, {other}, "disabled Alpha schedule removed");
   Select(0);
   frm->RemoveSchedule->trigger();
-  Expect({}, {}, "all removed");
+  Expect({}, {}, "the only one removed");
   EXPECT_TRUE(env.ui->AskedMessages().empty());
 }
 
@@ -342,6 +368,57 @@ TEST_F(SchedulePageTest, WithoutTheHelperNothingIsAddedOrChanged) {
   const auto asked = env.ui->AskedMessages();
   ASSERT_EQ(asked.size(), 3u);
   for (const auto& m : asked) EXPECT_NE(m.text.find("libsorvane.so"), std::string::npos) << m.text;
+}
+
+TEST_F(SchedulePageTest, SchedulesLoadedWithoutTheHelperKeepTheirRecordsAndStartupEntry) {
+  const std::string alpha = JobFile("Alpha"), beta = JobFile("Beta");
+  AddFromList("Alpha", Fill(0));
+  AddFromList("Beta", Fill(0));
+  Select(1);
+  frm->DisableSchedule->trigger();
+  const auto records = Records();
+  std::filesystem::remove(env.home.P("libsorvane.so"));
+  frm->close();
+  frm.reset();
+  frm = Open();
+  // Listed without their projects; the Run value of Alpha stays.
+  const Row blindOn{"", "Run when starts up", "Not yet", "Never expired", 1};
+  Row blindOff = blindOn;
+  blindOff.state = 0;
+  Expect({blindOn, blindOff}, {alpha}, "loaded without the helper");
+  env.ui->ClearAskedMessages();
+
+  Select(0);
+  frm->RemoveSchedule->trigger();
+  Expect({blindOn, blindOff}, {alpha}, "remove refused");
+  Configure(0, Fill(1, {"1", "1", "1"}));
+  Select(0);
+  frm->DisableSchedule->trigger();
+  Select(1);
+  frm->EnableSchedule->trigger();
+  Expect({blindOn, blindOff}, {alpha}, "configure, disable and enable refused");
+  EXPECT_EQ(Records(), records);
+  const auto asked = env.ui->AskedMessages();
+  ASSERT_EQ(asked.size(), 4u);
+  EXPECT_NE(asked[0].text.find("libsorvane.so"), std::string::npos) << asked[0].text;
+  EXPECT_NE(asked[0].text.find("the schedule was not removed"), std::string::npos) << asked[0].text;
+  for (size_t i = 1; i < asked.size(); ++i) {
+    EXPECT_NE(asked[i].text.find("libsorvane.so"), std::string::npos) << asked[i].text;
+    EXPECT_NE(asked[i].text.find("the schedule was not saved"), std::string::npos) << asked[i].text;
+  }
+  EXPECT_FALSE(Logged("Deleting project  from schedule"));
+
+  // With the helper back the schedules read again, and removing Alpha takes its entry along.
+  ASSERT_TRUE(InstallHelperLibrary(env.home.Posix()));
+  frm->close();
+  frm.reset();
+  frm = Open();
+  const Row alphaStart{alpha, "Run when starts up", "Not yet", "Never expired", 1};
+  const Row betaOff{beta, "Run when starts up", "Not yet", "Never expired", 0};
+  Expect({alphaStart, betaOff}, {alpha}, "helper back");
+  Select(0);
+  frm->RemoveSchedule->trigger();
+  Expect({betaOff}, {}, "Alpha removed");
 }
 
 TEST_F(SchedulePageTest, StoredSchedulesAreListed) {

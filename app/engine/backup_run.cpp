@@ -309,7 +309,7 @@ void TBackupRun::Finish() {
   std::string shown = ZipErrorText.Get();
   if (!errorText_.empty()) shown = errorText_;
   if (!shown.empty())
-    ui_->MessageBox(shown, "QuorvaBackup", TMessageButtons::Ok, TMessageKind::Error);
+    ui_->MessageBox(shown, kApplicationTitle, TMessageButtons::Ok, TMessageKind::Error);
   ui_->StatusProgressHide();
   ProgressDone = true;
 }

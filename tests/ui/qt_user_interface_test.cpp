@@ -174,7 +174,13 @@ TEST(QtUserInterface, FileFiltersInQtForm) {
       {"Text File|*.txt", "Text File (*.txt)"},
       {"*", "* (*)"},
       {"", ""},
-      {"Archives|*.qvp;*.zip|All|*", "Archives (*.qvp *.zip);;All (*)"}};
+      {"Archives|*.qvp;*.zip|All|*", "Archives (*.qvp *.zip);;All (*)"},
+      // A description that names its pattern already is not given it twice.
+      {"Quorva Backup File (*.qvp)|*.qvp", "Quorva Backup File (*.qvp)"},
+      {"Quorva Backup Project File (*.bpj)|*.bpj|Quorva Backup sets (*.qvp)|*.qvp",
+       "Quorva Backup Project File (*.bpj);;Quorva Backup sets (*.qvp)"},
+      {"Prorgram (*.exe)|*.exe|All Files|*.*", "Prorgram (*.exe);;All Files (*.*)"},
+      {"Both (*.a;*.b)|*.a;*.b", "Both (*.a *.b)"}};
   for (const auto& [in, out] : cases) EXPECT_EQ(QtFileFilter(in).toStdString(), out) << in;
 }
 

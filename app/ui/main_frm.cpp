@@ -33,7 +33,10 @@
 #include "app/ui/compare_page.h"
 #include "app/ui/console_frm.h"
 #include "app/ui/console_log_sink.h"
+#include "app/ui/extension_frm.h"
+#include "app/ui/fit_captions.h"
 #include "app/ui/global_setting_frm.h"
+#include "app/ui/invalid_files_frm.h"
 #include "app/ui/progress_frm.h"
 #include "app/ui/pump_messages.h"
 #include "app/ui/qt_user_interface.h"
@@ -712,6 +715,7 @@ void TMainFrm::UseProjectConfigDialog(std::function<std::vector<TWriterEntry>()>
   SetProjectDialog([this, writers = std::move(writers)](TProject& project) {
     TProjectConfigFrm dialog(settings_, writers ? writers() : std::vector<TWriterEntry>{}, this);
     dialog.ShowConsole = [this] { ShowConsoleExecute(); };
+    dialog.SetExtensionChooser(extensionChooser_);
     project.AssignTo(dialog.Project);
     dialog.ProjectToForm();
     if (dialog.exec() != 1) return false;

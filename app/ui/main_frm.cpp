@@ -216,6 +216,7 @@ void TMainFrm::CreateActions() {
   connect(Help, &QAction::triggered, this, &TMainFrm::HelpExecute);
   connect(Website, &QAction::triggered, this, &TMainFrm::WebsiteExecute);
   connect(About, &QAction::triggered, this, &TMainFrm::AboutExecute);
+  connect(AnalyzeBKFile, &QAction::triggered, this, &TMainFrm::AnalyzeBKFileExecute);
   connect(GlobalSetting, &QAction::triggered, this, &TMainFrm::GlobalSettingExecute);
   connect(AddSchedule, &QAction::triggered, this,
           [this] { SchedulePage->AddKnownScheduleExecute(); });
@@ -237,7 +238,7 @@ void TMainFrm::CreateActions() {
     if (shownPage_ == 4) SchedulePage->ConfigScheduleExecute();
   });
   // Actions whose dialogs and pages come with later work.
-  for (QAction* action : {AnalyzeBKFile, SearchFile, SearchSpecialFolder, About})
+  for (QAction* action : {SearchFile, SearchSpecialFolder})
     connect(action, &QAction::triggered, this,
             [this, action] { NotAvailable(action->text().remove('&')); });
 }
@@ -824,6 +825,28 @@ void TMainFrm::RunBackupExecute() {
   if (ProgressCancelled) LogError("User break!");
   RestorePage->RemoveNoBackupSetsItem();
   RefreshProjectRow(FindProjectRow(Q(project->Name)), *project);
+}
+
+void TMainFrm::AnalyzeBKFileExecute() {
+  const TProject* project = SelectedProject();
+  if (!project || shownPage_ != 1) return;
+  TValidateHooks hooks;
+  hooks.ShowProgress = [this] {
+    if (progress_) progress_->ShowNonModal();
+  };
+  hooks.Pump = [] { PumpMessages(); };
+  hooks.EnableMainWindow = [this](bool enabled) { setEnabled(enabled); };
+  hooks.CloseProgress = [this] {
+    if (progress_) progress_->Finish();
+  };
+  hooks.SetMessage = [this](const std::string& text) { BKMsg->setText(Q(text)); };
+  // Shown while the main window is still disabled: a window of its own, not a child of it.
+  hooks.AskInvalidFiles = [](const std::vector<std::string>& files) {
+    TInvalidFileFrm frm;
+    frm.SetFiles(files);
+    return frm.exec();
+  };
+  SelectionTree->Validate(*project, hooks);
 }
 
 void TMainFrm::ShowBackupSet(const std::string& archivePath) {

@@ -109,6 +109,8 @@ class TMainFrm : public QMainWindow {
   void CompareProjectExecute();
   void AddProjectToCompareExecute();
   void ResetCompareExecute();
+  // "Validate...": the Backup page's selection walked and every file tried.
+  void AnalyzeBKFileExecute();
   void ToWizardExecute();
   void HelpExecute();
   void WebsiteExecute();

@@ -164,10 +164,20 @@ void CHalvorin_CdvdBurnerGrabber::ProbeSupportedReadModes(bool* f) {
   CHalvorin_TraceScope trace("CHalvorin_CdvdBurnerGrabber::ProbeSupportedReadModes");
   constexpr const char* kMethod = "CHalvorin_CdvdBurnerGrabber::ProbeSupportedReadModes";
   CHalvorin_CriticalSectionLock lock(&m__CRITICAL_SECTION__BurnerGrabber);
-  TestUnitReadyCDB();
+  // A probe never throws: a drive without a disc, or a blank disc without a TOC, only reads
+  // nothing but cooked.
+  try {
+    TestUnitReadyCDB();
+  } catch (CHalvorin_Exception* p__PCHalvorin_Exception__Exception) {
+    Freed(kMethod, "TestUnitReady()", p__PCHalvorin_Exception__Exception);
+  }
   auto toc = std::make_unique<TOC_INFORMATION>();
   std::memset(toc.get(), 0, sizeof(TOC_INFORMATION));
-  GetTOCInformation(toc.get());
+  try {
+    GetTOCInformation(toc.get());
+  } catch (CHalvorin_Exception* p__PCHalvorin_Exception__Exception) {
+    Freed(kMethod, "GetTOCInformation()", p__PCHalvorin_Exception__Exception);
+  }
   std::vector<std::uint8_t> data(kBig);
   f[0] = true;
   struct Mode {

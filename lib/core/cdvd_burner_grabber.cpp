@@ -534,9 +534,9 @@ void CHalvorin_CdvdBurnerGrabber::GetTOCInformation(TOC_INFORMATION* p__PTOC_INF
     };
     if (d.m__UCHAR__POINT == 0xA2)
       leadOut = lbaOf(d.m__UCHAR__PMIN, d.m__UCHAR__PSEC, d.m__UCHAR__PFRAME);
+    // Every POINT of 1 to 100 is a track entry, whatever its ADR (2 and 3 are flagged).
     if (d.m__UCHAR__POINT < 1 || d.m__UCHAR__POINT > 100 || toc.m__UCHAR__NumberOfTracks >= 100)
       continue;
-    if ((d.m__UCHAR__ADR_CONTROL >> 4) != 1) continue;
     TOC_TRACK_ENTRY& t = toc.m__TOC_TRACK_ENTRY__Tracks[toc.m__UCHAR__NumberOfTracks];
     toc.m__TOC_RAW_DESCRIPTOR__TrackDescriptors[toc.m__UCHAR__NumberOfTracks] = d;
     ++toc.m__UCHAR__NumberOfTracks;
@@ -550,7 +550,7 @@ void CHalvorin_CdvdBurnerGrabber::GetTOCInformation(TOC_INFORMATION* p__PTOC_INF
     std::int32_t end = -1;
     for (std::uint32_t j = i + 1; j < count; ++j) {
       const TOC_RAW_DESCRIPTOR& n = raw[j];
-      if (n.m__UCHAR__POINT == d.m__UCHAR__POINT + 1 && (n.m__UCHAR__ADR_CONTROL >> 4) == 1) {
+      if (n.m__UCHAR__POINT == d.m__UCHAR__POINT + 1) {
         if (n.m__UCHAR__SessionNumber == d.m__UCHAR__SessionNumber)
           end = lbaOf(n.m__UCHAR__PMIN, n.m__UCHAR__PSEC, n.m__UCHAR__PFRAME) - 1;
         break;

@@ -264,7 +264,10 @@ void CHalvorin_UnLockedDiskFile::RealRead(std::uint64_t p__ULONGLONG__Count,
 
 CHalvorin_File* CHalvorin_UnLockedDiskFile::SeekToBeginUnsafe(std::int32_t* p__PLONG__Budget) {
   CHalvorin_TraceScope trace("CHalvorin_UnLockedDiskFile::SeekToBeginUnsafe");
-  CloseHandle();  // reopened by the first read: no handle is held between passes
+  // Opened for the rewind, so that a file gone since it was added fails here, before the
+  // write; no handle is held between passes.
+  Open();
+  CloseHandle();
   m__ULONGLONG__ReadInUCHARs = 0;
   return CHalvorin_File::SeekToBeginUnsafe(p__PLONG__Budget);
 }

@@ -301,8 +301,7 @@ QWidget* TMainFrm::CreatePages() {
   PrjLV = new QTableWidget(0, 4);
   PrjLV->setObjectName("PrjLV");
   PrjLV->setHorizontalHeaderLabels({"Name", "Save data to", "Last run time", "Content"});
-  const int widths[] = {160, 250, 100, 100};
-  for (int c = 0; c < 4; ++c) PrjLV->setColumnWidth(c, widths[c]);
+  SetColumnWidths(PrjLV->horizontalHeader(), {160, 250, 100, 100});
   PrjLV->verticalHeader()->hide();
   PrjLV->setShowGrid(true);
   PrjLV->setEditTriggers(QAbstractItemView::NoEditTriggers);

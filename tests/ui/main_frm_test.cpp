@@ -172,6 +172,14 @@ TEST_F(MainFrmTest, PagesAndTheirCaptions) {
   }
 }
 
+TEST_F(MainFrmTest, ListsShowTheirHeadersWhole) {
+  auto frm = Open();
+  for (QHeaderView* header :
+       {frm->PrjLV->horizontalHeader(), frm->BLV->header(), frm->RLV->header(), frm->CLV->header(),
+        frm->ScheduleLV->horizontalHeader()})
+    ExpectEveryHeaderWhole(header);
+}
+
 TEST_F(MainFrmTest, DoubleClickOpensTheBackupPage) {
   WriteProject("Alpha");
   auto frm = Open();

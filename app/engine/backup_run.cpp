@@ -86,6 +86,7 @@ class TBackupRun {
   std::vector<std::string> volumes_;
   std::string errorText_;
   bool failed_ = false;
+  int notStored_ = 0;      // entries that failed and stay out of the snapshot
   bool mailSent_ = false;  // one mail per run, whichever way it ends
   bool finished_ = false;
 };
@@ -205,6 +206,7 @@ TBackupOutcome TBackupRun::Work() {
     for (const auto& f : stored)
       if (!failedPaths.count(f->Path)) kept.Add(f->Clone());
     copy_->Snapshot = std::move(kept);
+    notStored_ = static_cast<int>(failedPaths.size());
     Fail(std::to_string(failedPaths.size()) + " file(s) could not be stored " + ZipErrorText.Get());
   }
 
@@ -238,12 +240,8 @@ TBackupOutcome TBackupRun::Work() {
     RunProgram(copy_->RunAfterCmd, copy_->RunAfterWait);
   }
   ProgressShowCancel = true;
-  if (copy_->DeleteAfterBackup) {
-    if (failed_)
-      LogError("The backed-up files are not deleted, since the run did not complete.");
-    else
-      DeleteStoredFiles();
-  }
+  // Every file stored and delivered goes; those that could not be stored stay.
+  if (copy_->DeleteAfterBackup) DeleteStoredFiles();
   if (Cancelled()) return TBackupOutcome::Cancelled;
   return failed_ ? TBackupOutcome::Failed : TBackupOutcome::Complete;
 }
@@ -290,10 +288,15 @@ void TBackupRun::DeleteStoredFiles() {
   ui_->SetStatusPanel(kPanel, "Deleting files...");
   ProgressStatus = "Deleting files...";
   LogStatus("Deleting Files...");
+  if (notStored_ > 0)
+    LogStatus(std::to_string(notStored_) + " file(s) that could not be stored are kept.");
+  // The file list may name a file twice (a file item inside a folder item): it goes once.
+  std::unordered_set<std::string> deleted;
   for (int i = 0; i < n; ++i) {
     if (Cancelled()) return;
-    if (!platform::shell::DeleteFilePermanently(stored[i]->Path))
-      LogError("Cannot delete " + stored[i]->Path);
+    const std::string& path = stored[i]->Path;
+    if (deleted.insert(path).second && !platform::shell::DeleteFilePermanently(path))
+      LogError("Cannot delete " + path);
     ui_->StatusProgressStep();
     ProgressPosition = static_cast<int>(std::lround((i + 1) * 100.0 / n));
   }
@@ -309,7 +312,7 @@ void TBackupRun::Finish() {
   std::string shown = ZipErrorText.Get();
   if (!errorText_.empty()) shown = errorText_;
   if (!shown.empty())
-    ui_->MessageBox(shown, "QuorvaBackup", TMessageButtons::Ok, TMessageKind::Error);
+    ui_->MessageBox(shown, kApplicationTitle, TMessageButtons::Ok, TMessageKind::Error);
   ui_->StatusProgressHide();
   ProgressDone = true;
 }

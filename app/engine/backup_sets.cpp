@@ -179,7 +179,7 @@ bool TRestorePage::BackupSetsChange() {
   const auto project = ReadProjectFromArchive(path);
   auto ui = UserInterface();
   if (!project) {
-    ui->MessageBox("Can not open archive file", "QuorvaBackup", TMessageButtons::Ok,
+    ui->MessageBox("Can not open archive file", kApplicationTitle, TMessageButtons::Ok,
                    TMessageKind::Error);
     BackupSets.Delete(BackupSets.ItemIndex());
     return false;

@@ -24,8 +24,8 @@ std::unique_ptr<TProject> ReadProjectFile(const std::string& path) {
     if (project->LoadFromStream(stream)) return project;
   } catch (const std::exception&) {
   }
-  UserInterface()->MessageBox(path + " is not a valid quorva backup project file.", "QuorvaBackup",
-                              TMessageButtons::Ok, TMessageKind::Error);
+  UserInterface()->MessageBox(path + " is not a valid quorva backup project file.",
+                              kApplicationTitle, TMessageButtons::Ok, TMessageKind::Error);
   return nullptr;
 }
 

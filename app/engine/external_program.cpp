@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "app/engine/command_program.h"
 #include "app/engine/log.h"
 
 extern char** environ;
@@ -41,16 +42,29 @@ bool RunProgram(std::string_view commandLine, bool wait) {
   // the program is re-parented and never left as a zombie of ours.
   const char* const waited[] = {"sh", "-c", cmd.c_str(), nullptr};
   const char* const detached[] = {"sh", "-c", "/bin/sh -c \"$1\"&", "sh", cmd.c_str(), nullptr};
+  const std::string failed = "Create Process " + cmd + " failed.";
+  // A program left to run on its own is not waited for, so its start is checked first.
+  if (!wait && !CommandProgramRunnable(cmd)) {
+    LogDebug(failed);
+    return false;
+  }
   int error = 0;
   const pid_t pid = Spawn(wait ? waited : detached, error);
   if (pid < 0) {
-    LogError("Create Process " + cmd + " failed. (" + std::strerror(error) + ")");
+    LogDebug(failed);
+    LogError("Cannot start /bin/sh: " + std::string(std::strerror(error)));
     return false;
   }
   const int status = WaitFor(pid);
   if (!wait) return true;
   if (status >= 0 && WIFEXITED(status)) {
-    LogStatus("Program " + cmd + " ended with exit code " + std::to_string(WEXITSTATUS(status)));
+    const int code = WEXITSTATUS(status);
+    LogStatus("Program " + cmd + " ended with exit code " + std::to_string(code));
+    // The shell's own codes for a program it could not find (127) or not run (126).
+    if (code == 126 || code == 127) {
+      LogDebug(failed);
+      return false;
+    }
   } else if (status >= 0 && WIFSIGNALED(status)) {
     LogStatus("Program " + cmd + " ended by signal " + std::to_string(WTERMSIG(status)));
   }

@@ -21,7 +21,7 @@ TProject* ExtractBPJfromQVPExecute(std::string_view archivePath, TProjects& proj
   auto ui = UserInterface();
   auto project = ReadProjectFromArchive(archivePath);
   if (!project) {
-    ui->MessageBox("Open file failed. Please verify that the QVP file is valid", "QuorvaBackup",
+    ui->MessageBox("Open file failed. Please verify that the QVP file is valid", kApplicationTitle,
                    TMessageButtons::Ok, TMessageKind::Error);
     return nullptr;
   }
@@ -47,7 +47,7 @@ TProject* ExtractBPJfromQVPExecute(std::string_view archivePath, TProjects& proj
   if (!project->SaveToFile(project->ProjectFile)) {
     const std::string text = "The recovered project cannot be saved to " + project->ProjectFile;
     LogError(text);
-    ui->MessageBox(text, "QuorvaBackup", TMessageButtons::Ok, TMessageKind::Error);
+    ui->MessageBox(text, kApplicationTitle, TMessageButtons::Ok, TMessageKind::Error);
     return nullptr;
   }
   TProject* added = project.get();

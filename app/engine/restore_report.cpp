@@ -18,11 +18,11 @@ void ReportRestoreIncomplete(int notRestored) {
   const std::string text = RestoreIncompleteText(notRestored);
   LogError(text);
   ReportRestoreEnd(text);
-  UserInterface()->MessageBox(text, "QuorvaBackup", TMessageButtons::Ok, TMessageKind::Warning);
+  UserInterface()->MessageBox(text, kApplicationTitle, TMessageButtons::Ok, TMessageKind::Warning);
 }
 
 void ReportRestoreFailure(std::string_view text) {
   LogError(text);
   ReportRestoreEnd("Restore failed.");
-  UserInterface()->MessageBox(text, "QuorvaBackup", TMessageButtons::Ok, TMessageKind::Error);
+  UserInterface()->MessageBox(text, kApplicationTitle, TMessageButtons::Ok, TMessageKind::Error);
 }

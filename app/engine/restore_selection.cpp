@@ -10,7 +10,8 @@
 namespace {
 
 void Message(std::string_view text) {
-  UserInterface()->MessageBox(text, "QuorvaBackup", TMessageButtons::Ok, TMessageKind::Information);
+  UserInterface()->MessageBox(text, kApplicationTitle, TMessageButtons::Ok,
+                              TMessageKind::Information);
 }
 
 void CollectBelow(const TRestoreNode* node, TItems& folders, IUserInterface& ui) {

@@ -21,6 +21,9 @@ enum class TModalResult {
 };
 
 enum class TMessageButtons { Ok, OkCancel, YesNo, YesNoCancel };
+
+// The application's title, which titles the program's own message boxes.
+inline constexpr const char* kApplicationTitle = "Quorva Backup";
 enum class TMessageKind { Information, Warning, Error, Question };
 
 struct TOverwriteAnswer {

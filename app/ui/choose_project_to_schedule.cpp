@@ -5,6 +5,7 @@
 #include <QVBoxLayout>
 
 #include "app/engine/user_interface.h"
+#include "app/ui/fit_captions.h"
 #include "app/ui/qt_user_interface.h"
 
 namespace {
@@ -38,8 +39,7 @@ TChooseProjectToSchedule::TChooseProjectToSchedule(
   ProjectList->setRootIsDecorated(false);
   ProjectList->setHeaderLabels({"Name", "Location"});
   ProjectList->header()->setStretchLastSection(false);
-  ProjectList->setColumnWidth(0, 120);
-  ProjectList->setColumnWidth(1, 220);
+  SetColumnWidths(ProjectList->header(), {120, 220});
   ProjectList->setSelectionBehavior(QAbstractItemView::SelectRows);
   ProjectList->setSelectionMode(QAbstractItemView::SingleSelection);
   ProjectList->setEditTriggers(QAbstractItemView::NoEditTriggers);

@@ -13,6 +13,7 @@
 #include <functional>
 
 #include "app/ui/browse_for_folder.h"
+#include "app/ui/fit_captions.h"
 #include "app/ui/qt_user_interface.h"
 #include "app/ui/state_images.h"
 
@@ -254,11 +255,11 @@ void TComparePageView::RefreshColumns() {
   for (int n = 1; n <= sets; ++n) captions << Q(model_.SetName(n));
   CLV->setColumnCount(sets + 1);
   CLV->setHeaderLabels(captions);
-  CLV->setColumnWidth(0, kFilesColumnWidth);
+  FitColumnToCaption(CLV->header(), 0, kFilesColumnWidth);
   const QColor disabled = CLV->palette().color(QPalette::Disabled, QPalette::Text);
   const QColor enabled = CLV->palette().color(QPalette::Active, QPalette::Text);
   for (int n = 1; n <= sets; ++n) {
-    CLV->setColumnWidth(n, kSetColumnWidth);
+    FitColumnToCaption(CLV->header(), n, kSetColumnWidth);
     CLV->setItemDelegateForColumn(n, cells_);
     // A project file's column cannot be chosen.
     CLV->headerItem()->setForeground(n, model_.IsArchiveSet(n) ? enabled : disabled);

@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 #include <ctime>
 
+#include "app/ui/fit_captions.h"
 #include "app/ui/qt_user_interface.h"
 #include "platform/fs/fs.h"
 #include "platform/shell/shell.h"
@@ -58,7 +59,7 @@ TConsoleFrm::TConsoleFrm(TQtUserInterface& ui, QWidget* parent) : QMainWindow(pa
   LV->setObjectName("LV");
   LV->setColumnCount(2);
   LV->setHeaderLabels({"Time", "Events"});
-  LV->setColumnWidth(0, 120);
+  FitColumnToCaption(LV->header(), 0, 120);
   LV->setColumnWidth(1, 200);
   LV->header()->setStretchLastSection(false);
   LV->header()->setMinimumSectionSize(10);

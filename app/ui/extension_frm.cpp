@@ -9,6 +9,7 @@
 
 #include "app/engine/progress.h"
 #include "app/engine/user_interface.h"
+#include "app/ui/progress_frm.h"
 #include "app/ui/pump_messages.h"
 
 TAddExtFrm::TAddExtFrm(QWidget* parent) : QDialog(parent) {
@@ -68,6 +69,11 @@ void TAddExtFrm::FillExtensionList() {
   ProgressCaption = "Searching File System...";
   ProgressStatus = "Searching File System...";
   PumpMessages();
+  ProgressDone = false;
+  ProgressShowCancel = false;
+  ProgressCancelled = false;
+  if (progress_) progress_->ShowNonModal();
+  ProgressPosition = 0;
   Edit1->clear();
   LV->clear();
   // The system's registered extensions are the simple "*.ext" globs of its MIME database;
@@ -93,8 +99,10 @@ void TAddExtFrm::FillExtensionList() {
     ProgressPosition = total > 0 ? (count * 100 + total / 2) / total : 100;
     auto* row = new QTreeWidgetItem(LV, {"*" + extension, description});  // owned by the list
     row->setIcon(0, style()->standardIcon(QStyle::SP_FileIcon));
+    PumpMessages();
   }
-  PumpMessages();
+  if (progress_) progress_->Finish();
+  ProgressDone = true;
   filled_ = true;
 }
 

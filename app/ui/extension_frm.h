@@ -4,16 +4,23 @@
 
 #include <QDialog>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTreeWidget>
 
+#include "app/ui/progress_frm.h"
+
+// One instance serves the whole program run: its list is filled at the first show and its
+// choice stays as the user left it.
 class TAddExtFrm : public QDialog {
   Q_OBJECT
 
  public:
   explicit TAddExtFrm(QWidget* parent = nullptr);
 
+  // The progress window shown while the list fills.
+  void SetProgressForm(TProgressFrm* progress) { progress_ = progress; }
   // Fills the list on the first show only.
   void FormShow();
   void FillExtensionList();
@@ -37,4 +44,5 @@ class TAddExtFrm : public QDialog {
 
  private:
   bool filled_ = false;
+  QPointer<TProgressFrm> progress_;
 };

@@ -1,12 +1,14 @@
 #include "app/ui/global_setting_frm.h"
 
 #include <QCoreApplication>
-#include <QFontDialog>
 #include <QFormLayout>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <atomic>
 #include <optional>
 
@@ -16,6 +18,8 @@
 #include "app/engine/project.h"
 #include "app/engine/user_interface.h"
 #include "app/ui/browse_for_folder.h"
+#include "app/ui/fit_captions.h"
+#include "app/ui/log_font_dialog.h"
 #include "app/ui/mail_body_frm.h"
 #include "app/ui/qt_user_interface.h"
 #include "platform/fs/fs.h"
@@ -84,27 +88,41 @@ TGlobalSettingFrm::TGlobalSettingFrm(TGlobalSetting& settings, QWidget* parent)
   CheckBox1 = MakeCheck(general, "CheckBox1", "Enable auto startup");
   CheckBox2 = MakeCheck(general, "CheckBox2", "Show splash window");
   CheckBox6 = MakeCheck(general, "CheckBox6", "Show wizard window when starts up");
-  Edit1 = MakeEdit(general, "Edit1");
-  UpDown1 = new QSpinBox(general);
+  // One edit with its up-down control; the edit stays the field the checks read.
+  UpDown1 = new TUpDownEdit(0, 6000, general);
   UpDown1->setObjectName("UpDown1");
-  UpDown1->setRange(0, 6000);
-  // The up-down steps the edit's number; the edit stays the field the checks read.
-  connect(UpDown1, &QSpinBox::valueChanged, this,
-          [this](int value) { Edit1->setText(QString::number(value)); });
+  Edit1 = UpDown1->Edit();
+  Edit1->setObjectName("Edit1");
   TrackBar1 = new QSlider(Qt::Horizontal, general);
   TrackBar1->setObjectName("TrackBar1");
   TrackBar1->setRange(0, 4);
+  TrackBar1->setTickPosition(QSlider::TicksBelow);
+  TrackBar1->setTickInterval(1);
+  TrackBar1->setPageStep(1);
   Edit2 = MakeEdit(general, "Edit2");
   SpeedButton4 = MakeButton(general, "SpeedButton4", "...");
   auto* generalLayout = new QVBoxLayout(general);
   generalLayout->addWidget(CheckBox1);
   generalLayout->addWidget(CheckBox2);
   generalLayout->addWidget(CheckBox6);
-  generalLayout->addLayout(Row({new QLabel("Wait", general), Edit1, UpDown1,
+  generalLayout->addLayout(Row({new QLabel("Wait", general), UpDown1,
                                 new QLabel("minutes after startup before running", general)}));
   generalLayout->addWidget(new QLabel("Operation thread priority", general));
-  generalLayout->addLayout(Row({new QLabel("Low", general), TrackBar1,
-                                new QLabel("Normal", general), new QLabel("High", general)}));
+  // "Low", "Normal" and "High" under the slider's left end, middle and right end.
+  auto* priority = new QWidget(general);
+  priority->setObjectName("PriorityPanel");
+  auto* priorityGrid = new QGridLayout(priority);
+  priorityGrid->setContentsMargins(0, 0, 0, 0);
+  priorityGrid->addWidget(TrackBar1, 0, 0, 1, 3);
+  PriorityLow = new QLabel("Low", priority);
+  PriorityNormal = new QLabel("Normal", priority);
+  PriorityHigh = new QLabel("High", priority);
+  priorityGrid->addWidget(PriorityLow, 1, 0, Qt::AlignLeft);
+  priorityGrid->addWidget(PriorityNormal, 1, 1, Qt::AlignHCenter);
+  priorityGrid->addWidget(PriorityHigh, 1, 2, Qt::AlignRight);
+  for (int c = 0; c < 3; ++c) priorityGrid->setColumnStretch(c, 1);
+  priority->setMinimumWidth(240);
+  generalLayout->addLayout(Row({priority}));
   generalLayout->addWidget(new QLabel("Temporary folder", general));
   generalLayout->addLayout(Row({Edit2, SpeedButton4}));
   generalLayout->addStretch();
@@ -139,10 +157,14 @@ TGlobalSettingFrm::TGlobalSettingFrm(TGlobalSetting& settings, QWidget* parent)
   ToolBar1->addSeparator();
   TestEmailAccount = ToolBar1->addAction("Test...");
   TestEmailAccount->setObjectName("TestEmailAccount");
+  // A tool button shows the icon text, from which Qt drops a trailing ellipsis.
+  TestEmailAccount->setIconText("Test...");
   LV = new QTreeWidget(mail);
   LV->setObjectName("LV");
   LV->setHeaderLabels({"Account Caption"});
   LV->setRootIsDecorated(false);
+  // The one column fills the list, which is at least as wide as the column's caption.
+  LV->setMinimumWidth(std::max(150, LV->header()->sectionSizeHint(0) + 2 * LV->frameWidth() + 4));
   Edit6 = MakeEdit(mail, "Edit6");
   Edit7 = MakeEdit(mail, "Edit7");
   Edit7->setText("25");
@@ -197,6 +219,7 @@ TGlobalSettingFrm::TGlobalSettingFrm(TGlobalSetting& settings, QWidget* parent)
   SpeedButton3 = MakeButton(this, "SpeedButton3", "Reset");
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(PageControl1);
+  ShowEveryTab(PageControl1);
   layout->addLayout(Row({SpeedButton1, SpeedButton2, SpeedButton3}));
 
   connect(SpeedButton1, &QPushButton::clicked, this, &TGlobalSettingFrm::SpeedButton1Click);
@@ -224,10 +247,6 @@ void TGlobalSettingFrm::LoadFields(const TGlobalSetting& from) {
   CheckBox1->setChecked(from.AutoStart);
   CheckBox2->setChecked(from.ShowSplash);
   CheckBox6->setChecked(from.ShowWizardAtStart);
-  {
-    const QSignalBlocker block(UpDown1);
-    UpDown1->setValue(from.StartDelayMinutes);
-  }
   Edit1->setText(QString::number(from.StartDelayMinutes));
   TrackBar1->setValue(from.PriorityIndex);
   Edit2->setText(Q(from.TempFolder));
@@ -257,9 +276,12 @@ void TGlobalSettingFrm::ShowFont() {
   font.setUnderline(fontStyle_ & 4);
   font.setStrikeOut(fontStyle_ & 8);
   Panel1->setFont(font);
-  // The colour is kept as 0x00BBGGRR.
-  const QColor color(fontColor_ & 0xff, (fontColor_ >> 8) & 0xff, (fontColor_ >> 16) & 0xff);
-  Panel1->setStyleSheet("color: " + color.name());
+  Panel1->setStyleSheet("color: " + FontColor().name());
+}
+
+QColor TGlobalSettingFrm::FontColor() const {
+  // Kept as 0x00BBGGRR.
+  return QColor(fontColor_ & 0xff, (fontColor_ >> 8) & 0xff, (fontColor_ >> 16) & 0xff);
 }
 
 void TGlobalSettingFrm::LoadFromSettings() {
@@ -540,9 +562,11 @@ void TGlobalSettingFrm::SpeedButton4Click() {
 }
 
 void TGlobalSettingFrm::SpeedButton5Click() {
-  bool ok = false;
-  const QFont font = QFontDialog::getFont(&ok, Panel1->font(), this);
-  if (!ok) return;
+  TLogFontDialog dialog(Panel1->font(), FontColor(), this);
+  if (dialog.exec() != QDialog::Accepted) return;
+  const QFont font = dialog.SelectedFont();
+  const QColor color = dialog.SelectedColor();
+  fontColor_ = color.red() | color.green() << 8 | color.blue() << 16;
   fontName_ = S(font.family());
   fontSize_ = font.pointSize() > 0 ? font.pointSize() : fontSize_;
   fontStyle_ = static_cast<std::uint8_t>((font.bold() ? 1 : 0) | (font.italic() ? 2 : 0) |

@@ -4,12 +4,12 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QColor>
 #include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSlider>
-#include <QSpinBox>
 #include <QTabWidget>
 #include <QToolBar>
 #include <QTreeWidget>
@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "app/engine/email_account.h"
+#include "app/ui/up_down_edit.h"
 
 class TGlobalSetting;
 
@@ -60,9 +61,12 @@ class TGlobalSettingFrm : public QDialog {
   QCheckBox* CheckBox1 = nullptr;  // auto start
   QCheckBox* CheckBox2 = nullptr;  // splash
   QCheckBox* CheckBox6 = nullptr;  // wizard at start
-  QLineEdit* Edit1 = nullptr;      // start delay
-  QSpinBox* UpDown1 = nullptr;
+  TUpDownEdit* UpDown1 = nullptr;
+  QLineEdit* Edit1 = nullptr;  // start delay: the edit inside UpDown1
   QSlider* TrackBar1 = nullptr;
+  QLabel* PriorityLow = nullptr;
+  QLabel* PriorityNormal = nullptr;
+  QLabel* PriorityHigh = nullptr;
   QLineEdit* Edit2 = nullptr;  // temporary folder
   QPushButton* SpeedButton4 = nullptr;
   QLineEdit* Edit3 = nullptr;      // network time-out
@@ -106,6 +110,7 @@ class TGlobalSettingFrm : public QDialog {
   void ApplyAccountActions();
   void ShowError(const std::string& text);
   void ShowFont();
+  QColor FontColor() const;
 
   TGlobalSetting& settings_;
   // The sample panel's log font, as the settings keep it.

@@ -33,7 +33,10 @@
 #include "app/ui/compare_page.h"
 #include "app/ui/console_frm.h"
 #include "app/ui/console_log_sink.h"
+#include "app/ui/extension_frm.h"
+#include "app/ui/fit_captions.h"
 #include "app/ui/global_setting_frm.h"
+#include "app/ui/invalid_files_frm.h"
 #include "app/ui/progress_frm.h"
 #include "app/ui/pump_messages.h"
 #include "app/ui/qt_user_interface.h"
@@ -213,6 +216,7 @@ void TMainFrm::CreateActions() {
   connect(Help, &QAction::triggered, this, &TMainFrm::HelpExecute);
   connect(Website, &QAction::triggered, this, &TMainFrm::WebsiteExecute);
   connect(About, &QAction::triggered, this, &TMainFrm::AboutExecute);
+  connect(AnalyzeBKFile, &QAction::triggered, this, &TMainFrm::AnalyzeBKFileExecute);
   connect(GlobalSetting, &QAction::triggered, this, &TMainFrm::GlobalSettingExecute);
   connect(AddSchedule, &QAction::triggered, this,
           [this] { SchedulePage->AddKnownScheduleExecute(); });
@@ -234,7 +238,7 @@ void TMainFrm::CreateActions() {
     if (shownPage_ == 4) SchedulePage->ConfigScheduleExecute();
   });
   // Actions whose dialogs and pages come with later work.
-  for (QAction* action : {AnalyzeBKFile, SearchFile, SearchSpecialFolder, About})
+  for (QAction* action : {SearchFile, SearchSpecialFolder})
     connect(action, &QAction::triggered, this,
             [this, action] { NotAvailable(action->text().remove('&')); });
 }
@@ -297,8 +301,7 @@ QWidget* TMainFrm::CreatePages() {
   PrjLV = new QTableWidget(0, 4);
   PrjLV->setObjectName("PrjLV");
   PrjLV->setHorizontalHeaderLabels({"Name", "Save data to", "Last run time", "Content"});
-  const int widths[] = {160, 250, 100, 100};
-  for (int c = 0; c < 4; ++c) PrjLV->setColumnWidth(c, widths[c]);
+  SetColumnWidths(PrjLV->horizontalHeader(), {160, 250, 100, 100});
   PrjLV->verticalHeader()->hide();
   PrjLV->setShowGrid(true);
   PrjLV->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -712,6 +715,7 @@ void TMainFrm::UseProjectConfigDialog(std::function<std::vector<TWriterEntry>()>
   SetProjectDialog([this, writers = std::move(writers)](TProject& project) {
     TProjectConfigFrm dialog(settings_, writers ? writers() : std::vector<TWriterEntry>{}, this);
     dialog.ShowConsole = [this] { ShowConsoleExecute(); };
+    dialog.SetExtensionChooser(extensionChooser_);
     project.AssignTo(dialog.Project);
     dialog.ProjectToForm();
     if (dialog.exec() != 1) return false;
@@ -820,6 +824,28 @@ void TMainFrm::RunBackupExecute() {
   if (ProgressCancelled) LogError("User break!");
   RestorePage->RemoveNoBackupSetsItem();
   RefreshProjectRow(FindProjectRow(Q(project->Name)), *project);
+}
+
+void TMainFrm::AnalyzeBKFileExecute() {
+  const TProject* project = SelectedProject();
+  if (!project || shownPage_ != 1) return;
+  TValidateHooks hooks;
+  hooks.ShowProgress = [this] {
+    if (progress_) progress_->ShowNonModal();
+  };
+  hooks.Pump = [] { PumpMessages(); };
+  hooks.EnableMainWindow = [this](bool enabled) { setEnabled(enabled); };
+  hooks.CloseProgress = [this] {
+    if (progress_) progress_->Finish();
+  };
+  hooks.SetMessage = [this](const std::string& text) { BKMsg->setText(Q(text)); };
+  // Shown while the main window is still disabled: a window of its own, not a child of it.
+  hooks.AskInvalidFiles = [](const std::vector<std::string>& files) {
+    TInvalidFileFrm frm;
+    frm.SetFiles(files);
+    return frm.exec();
+  };
+  SelectionTree->Validate(*project, hooks);
 }
 
 void TMainFrm::ShowBackupSet(const std::string& archivePath) {

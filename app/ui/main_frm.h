@@ -21,6 +21,7 @@
 #include "app/engine/log.h"
 #include "app/engine/projects.h"
 #include "app/engine/restore_run.h"
+#include "app/ui/extension_frm.h"
 #include "app/ui/project_config_frm.h"
 
 class TComparePageView;
@@ -63,6 +64,8 @@ class TMainFrm : public QMainWindow {
 
   // Forms created after the main window (start-up order) and the dialogs of later work.
   void SetProgressForm(TProgressFrm* progress);
+  // The program's one extension chooser, lent to every project dialog.
+  void SetExtensionChooser(TAddExtFrm* chooser) { extensionChooser_ = chooser; }
   void AdoptSplash(std::unique_ptr<QWidget> splash);
   void SetProjectDialog(TProjectDialog dialog);
   // The project dialog is the configuration dialog, offering the writers of `writers`.
@@ -106,6 +109,8 @@ class TMainFrm : public QMainWindow {
   void CompareProjectExecute();
   void AddProjectToCompareExecute();
   void ResetCompareExecute();
+  // "Validate...": the Backup page's selection walked and every file tried.
+  void AnalyzeBKFileExecute();
   void ToWizardExecute();
   void HelpExecute();
   void WebsiteExecute();
@@ -207,6 +212,7 @@ class TMainFrm : public QMainWindow {
   bool shownOnce_ = false;
   int shownPage_ = 0;
   QPointer<TProgressFrm> progress_;
+  QPointer<TAddExtFrm> extensionChooser_;
   std::unique_ptr<QWidget> splash_;
   TProjectDialog projectDialog_;
   std::unique_ptr<IBackupSelectionView> treeSelection_;

@@ -5,6 +5,7 @@
 #include <QHBoxLayout>
 #include <QScreen>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/engine/progress.h"
 #include "app/engine/user_interface.h"
@@ -14,6 +15,8 @@ namespace {
 QString Q(const std::string& s) {
   return QString::fromStdString(s);
 }
+
+constexpr int kStatusWidth = 329;
 
 }  // namespace
 
@@ -25,8 +28,8 @@ TProgressFrm::TProgressFrm(QWidget* parent)
 
   status_text = new QLabel(this);
   status_text->setObjectName("status_text");
-  status_text->setFixedWidth(329);
-  // One line, cut at the label's edge.
+  status_text->setFixedWidth(kStatusWidth);
+  // One line; wider texts widen the window (see FitStatusText).
   status_text->setWordWrap(false);
   status_text->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
   status_text->setTextFormat(Qt::PlainText);
@@ -59,18 +62,62 @@ void TProgressFrm::FormCreate() {
   PB->setValue(0);
 }
 
-int TProgressFrm::ShowModal() {
-  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-    adjustSize();
+void TProgressFrm::Centre() {
+  adjustSize();
+  if (const QScreen* screen = QGuiApplication::primaryScreen())
     move(screen->availableGeometry().center() - rect().center());
-  }
+}
+
+int TProgressFrm::ShowModal() {
+  Centre();
   return exec();
+}
+
+void TProgressFrm::ShowNonModal() {
+  Centre();
+  show();
+  raise();
+}
+
+void TProgressFrm::Finish() {
+  Timer1->stop();
+  closing_ = true;
+  done(static_cast<int>(TModalResult::Cancel));
 }
 
 void TProgressFrm::showEvent(QShowEvent* event) {
   closing_ = false;
+  status_text->setFixedWidth(kStatusWidth);
+  status_text->clear();
+  statusShown_.clear();
   Timer1->start();
   QDialog::showEvent(event);
+}
+
+void TProgressFrm::FitStatusText(const QString& text) {
+  int limit = kStatusWidth;
+  if (const QScreen* screen = QGuiApplication::primaryScreen())
+    limit = std::max(kStatusWidth,
+                     screen->availableGeometry().width() - 80 - SpeedButton1->sizeHint().width());
+  const QFontMetrics metrics(status_text->font());
+  const int needed = metrics.horizontalAdvance(text) + 2;
+  // Only ever wider while shown, so that the window does not jump with every path.
+  if (needed > status_text->width() && status_text->width() < limit) {
+    status_text->setFixedWidth(std::min(needed, limit));
+    if (isVisible()) {
+      adjustSize();
+      if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        QRect frame = geometry();
+        frame.moveCenter(QPoint(area.center().x(), frame.center().y()));
+        move(frame.topLeft());
+      }
+    }
+  }
+  // Past the screen's width the middle goes, so the folder's start and the name still show.
+  status_text->setText(metrics.horizontalAdvance(text) + 2 > status_text->width()
+                           ? metrics.elidedText(text, Qt::ElideMiddle, status_text->width() - 2)
+                           : text);
 }
 
 void TProgressFrm::Timer1Timer() {
@@ -80,7 +127,10 @@ void TProgressFrm::Timer1Timer() {
   if (windowTitle() != caption) setWindowTitle(caption);
   SpeedButton1->setVisible(ProgressShowCancel);
   const QString status = Q(ProgressStatus.Get());
-  if (status_text->text() != status) status_text->setText(status);
+  if (status != statusShown_) {
+    statusShown_ = status;
+    FitStatusText(status);
+  }
   if (ProgressDone) {
     ProgressDone = false;
     Timer1->stop();

@@ -16,6 +16,10 @@ class TProgressFrm : public QDialog {
 
   // Shows the window modally until the job is done; the modal result (Cancel, 2).
   int ShowModal();
+  // For work on the GUI thread that pumps messages itself: shown without blocking, and closed
+  // by Finish (or by the timer once the job says it is done).
+  void ShowNonModal();
+  void Finish();
 
   void FormCreate();
   void Timer1Timer();
@@ -33,5 +37,10 @@ class TProgressFrm : public QDialog {
   void reject() override {}
 
  private:
+  void Centre();
+  // The status line grows with its text up to the screen's width (never below 329 pixels).
+  void FitStatusText(const QString& text);
+
   bool closing_ = false;
+  QString statusShown_;  // the whole text behind the status line
 };

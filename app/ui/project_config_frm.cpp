@@ -11,6 +11,7 @@
 #include <QSignalBlocker>
 #include <QStyle>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <memory>
 
 #include "app/engine/global_setting.h"
@@ -19,6 +20,7 @@
 #include "app/engine/user_interface.h"
 #include "app/ui/browse_for_folder.h"
 #include "app/ui/extension_frm.h"
+#include "app/ui/fit_captions.h"
 #include "app/ui/ftp_folder_frm.h"
 #include "app/ui/global_setting_frm.h"
 #include "app/ui/proxy_frm.h"
@@ -180,6 +182,7 @@ void TProjectConfigFrm::FormCreate() {
   destRow->addWidget(RadioButton1);
   destRow->addWidget(RadioButton2);
   destRow->addWidget(RadioButton3);
+  destRow->addStretch();  // each button as wide as its caption, so a click on it hits it
   generalLayout->addLayout(destRow);
   generalLayout->addWidget(GB1);
   generalLayout->addWidget(GB2);
@@ -194,6 +197,8 @@ void TProjectConfigFrm::FormCreate() {
   ExLV->setHeaderLabels({"File & Extension", "Description", "Type"});
   ExLV->setRootIsDecorated(false);
   ExLV->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  ExLV->header()->setStretchLastSection(false);
+  SetColumnWidths(ExLV->header(), {160, 120, 70});
   AddBtn = MakeButton(excluded, "AddBtn", "Add");
   RemoveBtn = MakeButton(excluded, "RemoveBtn", "Remove");
   ClearBtn = MakeButton(excluded, "ClearBtn", "Clear");
@@ -320,6 +325,8 @@ void TProjectConfigFrm::FormCreate() {
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(PageControl);
   layout->addLayout(buttons);
+  ShowEveryTab(PageControl);
+  resize(std::max(sizeHint().width(), 640), sizeHint().height());
 
   for (QAbstractButton* b : std::initializer_list<QAbstractButton*>{
            RadioButton1, RadioButton2, RadioButton3, CheckBox5, CheckBox6, CheckBox7, CheckBox11,
@@ -528,6 +535,10 @@ void TProjectConfigFrm::AddExclusionWithDescription(const QString& text, const Q
   row->setData(0, Qt::UserRole, kind);
   row->setIcon(0,
                style()->standardIcon(kind == ekFolder ? QStyle::SP_DirIcon : QStyle::SP_FileIcon));
+  // Paths are shown whole: the columns grow with their widest row (the list scrolls).
+  for (int c = 0; c < 2; ++c)
+    FitColumnToCaption(ExLV->header(), c,
+                       static_cast<const QAbstractItemView*>(ExLV)->sizeHintForColumn(c));
 }
 
 bool TProjectConfigFrm::ValidateInput() {
@@ -612,7 +623,9 @@ void TProjectConfigFrm::ClearBtnClick() {
 }
 
 void TProjectConfigFrm::AddExtensionClick() {
-  TAddExtFrm chooser(this);
+  std::unique_ptr<TAddExtFrm> own;
+  if (!extensionChooser_) own = std::make_unique<TAddExtFrm>(this);
+  TAddExtFrm& chooser = extensionChooser_ ? *extensionChooser_ : *own;
   if (chooser.exec() != 1) return;
   if (chooser.RadioButton1->isChecked()) {
     for (QTreeWidgetItem* row : chooser.LV->selectedItems())

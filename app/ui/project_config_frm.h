@@ -20,6 +20,7 @@
 
 #include "app/engine/project.h"
 
+class TAddExtFrm;
 class TGlobalSetting;
 
 // One CD/DVD writer found by the device search: its name and its address.
@@ -78,6 +79,9 @@ class TProjectConfigFrm : public QDialog {
 
   // Shows the log console and brings it to the front after a failed check.
   std::function<void()> ShowConsole;
+  // The program's one extension chooser, which keeps its list and selection between uses; a
+  // chooser of the dialog's own serves without it.
+  void SetExtensionChooser(TAddExtFrm* chooser) { extensionChooser_ = chooser; }
 
   TProject Project;
 
@@ -145,4 +149,5 @@ class TProjectConfigFrm : public QDialog {
 
   TGlobalSetting& settings_;
   std::vector<TWriterEntry> writers_;
+  TAddExtFrm* extensionChooser_ = nullptr;
 };

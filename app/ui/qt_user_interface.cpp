@@ -48,9 +48,13 @@ QString QtFileFilter(std::string_view filter) {
   if (parts.size() == 1) return parts[0].isEmpty() ? QString() : parts[0] + " (" + parts[0] + ")";
   QStringList out;
   for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-    const QString patterns = "(" + QString(parts[i + 1]).replace(';', ' ') + ")";
-    // A description that already ends with its patterns ("Text (*.txt)") shows them once.
-    out << (parts[i].endsWith(patterns) ? parts[i] : parts[i] + " " + patterns);
+    QString description = parts[i];
+    const QString patterns = QString(parts[i + 1]).replace(';', ' ');
+    // Qt reads the patterns from the parentheses: a description that shows them (as the
+    // program's filters do) is taken as it stands, without them written twice.
+    description.replace("(" + parts[i + 1] + ")", "(" + patterns + ")");
+    if (!description.endsWith("(" + patterns + ")")) description += " (" + patterns + ")";
+    out << description;
   }
   return out.join(";;");
 }

@@ -12,6 +12,7 @@
 
 #include "app/engine/projects.h"
 #include "app/ui/browse_for_folder.h"
+#include "app/ui/fit_captions.h"
 #include "app/ui/qt_user_interface.h"
 #include "app/ui/state_images.h"
 
@@ -73,8 +74,7 @@ TRestorePageView::TRestorePageView(TQtUserInterface& ui, QWidget* parent)
   RLV->setEditTriggers(QAbstractItemView::NoEditTriggers);
   RLV->setHeaderLabels({"Name", "Last modified in archive", "Last modified in folder", "Version"});
   RLV->header()->setStretchLastSection(false);
-  const int widths[] = {200, 120, 120, 80};
-  for (int c = 0; c < 4; ++c) RLV->setColumnWidth(c, widths[c]);
+  SetColumnWidths(RLV->header(), {200, 120, 120, 80});
   InstallStateImages(RLV);
 
   auto* sets = new QHBoxLayout;

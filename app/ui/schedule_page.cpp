@@ -9,6 +9,7 @@
 #include "app/engine/projects.h"
 #include "app/engine/user_interface.h"
 #include "app/ui/choose_project_to_schedule.h"
+#include "app/ui/fit_captions.h"
 #include "app/ui/schedule_cfg_frm.h"
 #include "platform/shell/shell.h"
 
@@ -72,8 +73,7 @@ TSchedulePageView::TSchedulePageView(const TProjects& projects, QWidget* parent)
   ScheduleLV->setObjectName("ScheduleLV");
   ScheduleLV->setHorizontalHeaderLabels(
       {"Project Name", "Run Description", "Last Run", "Times Left"});
-  const int widths[] = {200, 250, 100, 69};
-  for (int c = 0; c < 4; ++c) ScheduleLV->setColumnWidth(c, widths[c]);
+  SetColumnWidths(ScheduleLV->horizontalHeader(), {200, 250, 100, 69});
   ScheduleLV->verticalHeader()->hide();
   ScheduleLV->setShowGrid(true);
   ScheduleLV->setEditTriggers(QAbstractItemView::NoEditTriggers);

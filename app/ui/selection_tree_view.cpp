@@ -8,6 +8,7 @@
 #include <QMouseEvent>
 
 #include "app/engine/selection_row_format.h"
+#include "app/ui/fit_captions.h"
 #include "app/ui/invalid_files_frm.h"
 #include "app/ui/pump_messages.h"
 #include "app/ui/state_images.h"
@@ -46,8 +47,7 @@ TSelectionTreeView::TSelectionTreeView(QWidget* parent)
   BLV->setSelectionMode(QAbstractItemView::SingleSelection);
   BLV->setHeaderLabels({"Name", "Type", "Size", "Last modified", "Attribute"});
   BLV->header()->setStretchLastSection(false);
-  const int widths[] = {220, 140, 110, 160, 70};
-  for (int c = 0; c < 5; ++c) BLV->setColumnWidth(c, widths[c]);
+  SetColumnWidths(BLV->header(), {220, 140, 110, 160, 70});
   InstallStateImages(BLV);
 
   addWidget(SHTV);

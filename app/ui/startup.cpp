@@ -10,6 +10,7 @@
 #include "app/engine/project.h"
 #include "app/engine/writer_search.h"
 #include "app/ui/autoclose_frm.h"
+#include "app/ui/extension_frm.h"
 #include "app/ui/main_frm.h"
 #include "app/ui/progress_frm.h"
 #include "app/ui/pump_messages.h"
@@ -25,6 +26,7 @@ int ProgramMainBlock(TQtUserInterface& ui, const TStartupHooks& hooks) {
   std::unique_ptr<TGlobalSetting> settings;
   std::unique_ptr<QWidget> splash;
   std::unique_ptr<TMainFrm> mainFrm;
+  std::unique_ptr<TAddExtFrm> addExtFrm;
   std::unique_ptr<TProgressFrm> progressFrm;
   std::unique_ptr<TAutocloseFrm> autocloseFrm;
   int exitCode = 0;
@@ -59,7 +61,7 @@ int ProgramMainBlock(TQtUserInterface& ui, const TStartupHooks& hooks) {
 
     // The forms of the other windows are created here in start-up order as they are built:
     // TFTPFolderFrm, TSpecialfolderfrm, TWizardFrm,
-    // TProjectConfigFrm, TAddExtFrm (before the progress window), TScheduleCfgFrm and
+    // TProjectConfigFrm (before the progress window), TScheduleCfgFrm and
     // TSearchFrm (after it). The small dialogs (about, invalid files, after-backup, proxy,
     // mail body, change name) are made where they are used.
     mainFrm = std::make_unique<TMainFrm>(*settings, ui, false);
@@ -75,8 +77,12 @@ int ProgramMainBlock(TQtUserInterface& ui, const TStartupHooks& hooks) {
       return writers;
     });
     step("form:MainFrm");
+    addExtFrm = std::make_unique<TAddExtFrm>();
+    step("form:AddExtFrm");
     progressFrm = std::make_unique<TProgressFrm>();
     mainFrm->SetProgressForm(progressFrm.get());
+    addExtFrm->SetProgressForm(progressFrm.get());
+    mainFrm->SetExtensionChooser(addExtFrm.get());
     step("form:ProgressFrm");
     autocloseFrm = std::make_unique<TAutocloseFrm>();
     step("form:AutocloseFrm");

@@ -3,10 +3,12 @@
 #include <new>
 
 #include "lib/core/debug_trace.h"
+#include "lib/core/trace_scope.h"
 
 CHalvorin_CacheObject::CHalvorin_CacheObject(std::int32_t p__LONG__Index,
                                              std::uint32_t p__ULONG__Size)
     : CHalvorin_FifoQueueItem(p__LONG__Index), m__ULONG__SizeInUCHARs(p__ULONG__Size) {
+  CHalvorin_TraceScope trace("CHalvorin_CacheObject::CHalvorin_CacheObject");
   m__PUCHAR__Buffer.reset(new (std::nothrow) std::uint8_t[p__ULONG__Size]);
   if (!m__PUCHAR__Buffer)
     HalvorinI_ThrowException(kHalvorinStatusOutOfMemory, 0,
@@ -17,6 +19,7 @@ CHalvorin_CacheObject::CHalvorin_CacheObject(std::int32_t p__LONG__Index,
 CHalvorin_CacheManager::CHalvorin_CacheManager(std::int32_t p__LONG__Count,
                                                std::uint32_t p__ULONG__ObjectSize)
     : m__ULONG__ObjectSize(p__ULONG__ObjectSize) {
+  CHalvorin_TraceScope trace("CHalvorin_CacheManager::CHalvorin_CacheManager");
   constexpr const char* kMethod = "CHalvorin_CacheManager::CHalvorin_CacheManager";
   std::int32_t count = p__LONG__Count;
   if (count > kHalvorinMaximumCacheObjects) {
@@ -56,11 +59,13 @@ CHalvorin_CacheManager::CHalvorin_CacheManager(std::int32_t p__LONG__Count,
 }
 
 CHalvorin_CacheManager::~CHalvorin_CacheManager() {
+  CHalvorin_TraceScope trace("CHalvorin_CacheManager::~CHalvorin_CacheManager");
   RemoveAll();
   m__VECTOR__Objects.clear();
 }
 
 void CHalvorin_CacheManager::ReQueueAll() {
+  CHalvorin_TraceScope trace("CHalvorin_CacheManager::ReQueueAll");
   RemoveAll();
   for (auto& object : m__VECTOR__Objects) {
     object->Reset();
@@ -69,6 +74,7 @@ void CHalvorin_CacheManager::ReQueueAll() {
 }
 
 void CHalvorin_CacheManager::Release(CHalvorin_CacheObject* p__PCHalvorin_CacheObject__Object) {
+  CHalvorin_TraceScope trace("CHalvorin_CacheManager::Release");
   if (!p__PCHalvorin_CacheObject__Object) return;
   p__PCHalvorin_CacheObject__Object->Reset();
   AddTail(p__PCHalvorin_CacheObject__Object);

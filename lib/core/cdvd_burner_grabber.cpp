@@ -9,6 +9,7 @@
 #include "lib/core/dumps.h"
 #include "lib/core/lba_msf.h"
 #include "lib/core/mode_page.h"
+#include "lib/core/trace_scope.h"
 
 namespace {
 
@@ -111,6 +112,7 @@ CHalvorin_CdvdBurnerGrabber::CHalvorin_CdvdBurnerGrabber(
 }
 
 CHalvorin_CdvdBurnerGrabber::~CHalvorin_CdvdBurnerGrabber() {
+  CHalvorin_TraceScope trace("CHalvorin_CdvdBurnerGrabber::~CHalvorin_CdvdBurnerGrabber");
   ShutDownCacheThread();
   m__CHalvorin_LockedFifoQueue__WriteQueue.RemoveAll();
   m__PCHalvorin_CacheManager.reset();
@@ -131,6 +133,7 @@ bool CHalvorin_CdvdBurnerGrabber::IsProduct(const char* p__PCHAR__Product) const
 }
 
 DISC_TYPE CHalvorin_CdvdBurnerGrabber::GetDiscTypeSafe() {
+  CHalvorin_TraceScope trace("CHalvorin_CdvdBurnerGrabber::GetDiscTypeSafe");
   if (IsVendor("PHILIPS") && IsProduct("CDD5301")) {
     DebugTrace("\n%s::GetDiscTypeSafe(): Broken 'get configuration'...\n", kClass);
     return DISC_TYPE_CDR;
@@ -143,6 +146,7 @@ DISC_TYPE CHalvorin_CdvdBurnerGrabber::GetDiscTypeSafe() {
 }
 
 DISC_TYPE CHalvorin_CdvdBurnerGrabber::GetInsertedDiscType() {
+  CHalvorin_TraceScope trace("CHalvorin_CdvdBurnerGrabber::GetInsertedDiscType");
   CHalvorin_CriticalSectionLock lock(&m__CRITICAL_SECTION__BurnerGrabber);
   const DISC_TYPE type = GetDiscTypeSafe();
   DebugTrace("\n%s::GetInsertedDiscType(): disc type == 0x%08X\n", kClass, type);
@@ -153,6 +157,7 @@ void CHalvorin_CdvdBurnerGrabber::GetDeviceInformation(char* p__PCHAR__Vendor,
                                                        char* p__PCHAR__Product,
                                                        char* p__PCHAR__Revision,
                                                        std::uint32_t* p__PULONG__BufferSize) {
+  CHalvorin_TraceScope trace("CHalvorin_CdvdBurnerGrabber::GetDeviceInformation");
   auto copy = [](char* to, const char* from, std::size_t most) {
     if (!to) return;
     std::size_t n = std::strlen(from);
@@ -167,6 +172,7 @@ void CHalvorin_CdvdBurnerGrabber::GetDeviceInformation(char* p__PCHAR__Vendor,
 }
 
 void CHalvorin_CdvdBurnerGrabber::GetSupportedMediaFormats(bool* f) {
+  CHalvorin_TraceScope trace("CHalvorin_CdvdBurnerGrabber::GetSupportedMediaFormats");
   const bool values[10] = {m__BOOLEAN__IsReadCDR,    m__BOOLEAN__IsReadCDRW,
                            m__BOOLEAN__IsReadDVDROM, m__BOOLEAN__IsReadDVDR,
                            m__BOOLEAN__IsReadDVDRAM, m__BOOLEAN__IsTestWrite,
@@ -176,6 +182,7 @@ void CHalvorin_CdvdBurnerGrabber::GetSupportedMediaFormats(bool* f) {
 }
 
 void CHalvorin_CdvdBurnerGrabber::GetSupportedMediaFormatsEx(bool* f) {
+  CHalvorin_TraceScope trace("CHalvorin_CdvdBurnerGrabber::GetSupportedMediaFormatsEx");
   CHalvorin_CriticalSectionLock lock(&m__CRITICAL_SECTION__BurnerGrabber);
   for (int i = 0; i < 4; ++i) f[i] = false;
   const std::uint16_t features[2] = {0x002A, 0x002B};
@@ -193,6 +200,7 @@ void CHalvorin_CdvdBurnerGrabber::GetSupportedMediaFormatsEx(bool* f) {
 
 void CHalvorin_CdvdBurnerGrabber::GetCdvdSpeeds(std::uint32_t* cr, std::uint32_t* mr,
                                                 std::uint32_t* cw, std::uint32_t* mw) {
+  CHalvorin_TraceScope trace("CHalvorin_CdvdBurnerGrabber::GetCdvdSpeeds");
   CHalvorin_CriticalSectionLock lock(&m__CRITICAL_SECTION__BurnerGrabber);
   std::vector<std::uint8_t> data(kBig);
   ModeSense10(0x2A, 0, data.data(), kBig);
@@ -212,6 +220,7 @@ void CHalvorin_CdvdBurnerGrabber::GetCdvdSpeeds(std::uint32_t* cr, std::uint32_t
 }
 
 void CHalvorin_CdvdBurnerGrabber::SetCdvdSpeeds(std::uint32_t r, std::uint32_t w) {
+  CHalvorin_TraceScope trace("CHalvorin_CdvdBurnerGrabber::SetCdvdSpeeds");
   CHalvorin_CriticalSectionLock lock(&m__CRITICAL_SECTION__BurnerGrabber);
   SetCDSpeed(static_cast<std::uint16_t>(r > 0xFFFF ? 0xFFFF : r),
              static_cast<std::uint16_t>(w > 0xFFFF ? 0xFFFF : w));
@@ -219,6 +228,7 @@ void CHalvorin_CdvdBurnerGrabber::SetCdvdSpeeds(std::uint32_t r, std::uint32_t w
 
 void CHalvorin_CdvdBurnerGrabber::GetBUP(bool* p__PBOOLEAN__IsEnabled,
                                          bool* p__PBOOLEAN__IsSupported) {
+  CHalvorin_TraceScope trace("CHalvorin_CdvdBurnerGrabber::GetBUP");
   CHalvorin_CriticalSectionLock lock(&m__CRITICAL_SECTION__BurnerGrabber);
   std::vector<std::uint8_t> data(kBig);
   const bool vendorPage = Safely("CHalvorin_CdvdBurnerGrabber::GetBUP", [&] {
@@ -268,6 +278,7 @@ std::uint32_t PrepareSelect(std::uint8_t* p__PUCHAR__Data, std::uint8_t p__UCHAR
 }  // namespace
 
 void CHalvorin_CdvdBurnerGrabber::SetBUP(bool p__BOOLEAN__IsEnabled) {
+  CHalvorin_TraceScope trace("CHalvorin_CdvdBurnerGrabber::SetBUP");
   CHalvorin_CriticalSectionLock lock(&m__CRITICAL_SECTION__BurnerGrabber);
   std::vector<std::uint8_t> data(kBig);
   const bool vendorPage = Safely("CHalvorin_CdvdBurnerGrabber::SetBUP", [&] {
@@ -297,17 +308,20 @@ void CHalvorin_CdvdBurnerGrabber::SetBUP(bool p__BOOLEAN__IsEnabled) {
 }
 
 void CHalvorin_CdvdBurnerGrabber::SendOPC() {
+  CHalvorin_TraceScope trace("CHalvorin_CdvdBurnerGrabber::SendOPC");
   CHalvorin_CriticalSectionLock lock(&m__CRITICAL_SECTION__BurnerGrabber);
   SendOPCInformation(true, nullptr, 0);
 }
 
 void CHalvorin_CdvdBurnerGrabber::Load() {
+  CHalvorin_TraceScope trace("CHalvorin_CdvdBurnerGrabber::Load");
   CHalvorin_CriticalSectionLock lock(&m__CRITICAL_SECTION__BurnerGrabber);
   StartStopUnit(true, true, true);
   WaitUntilReady(2, 5000, GetDiscTypeSafe() != DISC_TYPE_DVDRAM);
 }
 
 void CHalvorin_CdvdBurnerGrabber::Eject() {
+  CHalvorin_TraceScope trace("CHalvorin_CdvdBurnerGrabber::Eject");
   CHalvorin_CriticalSectionLock lock(&m__CRITICAL_SECTION__BurnerGrabber);
   if (IsVendor("MITSUMI") && IsProduct("4802")) {
     DebugTrace("\n%s::Eject(): Broken 'start stop unit'...\n", kClass);
@@ -319,22 +333,26 @@ void CHalvorin_CdvdBurnerGrabber::Eject() {
 }
 
 void CHalvorin_CdvdBurnerGrabber::Lock() {
+  CHalvorin_TraceScope trace("CHalvorin_CdvdBurnerGrabber::Lock");
   CHalvorin_CriticalSectionLock lock(&m__CRITICAL_SECTION__BurnerGrabber);
   PreventAllowMediumRemoval(true);
 }
 
 void CHalvorin_CdvdBurnerGrabber::Release() {
+  CHalvorin_TraceScope trace("CHalvorin_CdvdBurnerGrabber::Release");
   CHalvorin_CriticalSectionLock lock(&m__CRITICAL_SECTION__BurnerGrabber);
   PreventAllowMediumRemoval(false);
 }
 
 void CHalvorin_CdvdBurnerGrabber::TestUnitReady(std::uint32_t p__ULONG__Seconds) {
+  CHalvorin_TraceScope trace("CHalvorin_CdvdBurnerGrabber::TestUnitReady");
   CHalvorin_CriticalSectionLock lock(&m__CRITICAL_SECTION__BurnerGrabber);
   WaitUntilReady(p__ULONG__Seconds, 1000, GetDiscTypeSafe() != DISC_TYPE_DVDRAM);
   TestUnitReadyCDB();
 }
 
 void CHalvorin_CdvdBurnerGrabber::GetDVDProtectionSystem(std::uint8_t* p__PUCHAR__System) {
+  CHalvorin_TraceScope trace("CHalvorin_CdvdBurnerGrabber::GetDVDProtectionSystem");
   CHalvorin_CriticalSectionLock lock(&m__CRITICAL_SECTION__BurnerGrabber);
   std::vector<std::uint8_t> data(kBig);
   ReadDVDStructure(0, 0, 0x01, 0, data.data(), kBig);
@@ -343,12 +361,14 @@ void CHalvorin_CdvdBurnerGrabber::GetDVDProtectionSystem(std::uint8_t* p__PUCHAR
 
 void CHalvorin_CdvdBurnerGrabber::GetDiscInformation(std::uint8_t* p__PUCHAR__Buffer,
                                                      std::uint32_t p__ULONG__Size) {
+  CHalvorin_TraceScope trace("CHalvorin_CdvdBurnerGrabber::GetDiscInformation");
   CHalvorin_CriticalSectionLock lock(&m__CRITICAL_SECTION__BurnerGrabber);
   ReadDiscInformation(p__PUCHAR__Buffer, p__ULONG__Size);
 }
 
 std::unique_ptr<std::uint8_t[]> CHalvorin_CdvdBurnerGrabber::SaveWriteParameters(
     std::uint32_t* p__PULONG__Length) {
+  CHalvorin_TraceScope trace("CHalvorin_CdvdBurnerGrabber::SaveWriteParameters");
   auto data = std::make_unique<std::uint8_t[]>(kBig);
   *p__PULONG__Length = 0;
   if (Safely("CHalvorin_CdvdBurnerGrabber::SaveWriteParameters", [&] {
@@ -361,6 +381,7 @@ std::unique_ptr<std::uint8_t[]> CHalvorin_CdvdBurnerGrabber::SaveWriteParameters
 
 void CHalvorin_CdvdBurnerGrabber::PutBackWriteParameters(const std::uint8_t* p__PUCHAR__Page,
                                                          std::uint32_t p__ULONG__Length) {
+  CHalvorin_TraceScope trace("CHalvorin_CdvdBurnerGrabber::PutBackWriteParameters");
   if (!p__PUCHAR__Page || p__ULONG__Length == 0) return;
   std::vector<std::uint8_t> copy(p__PUCHAR__Page, p__PUCHAR__Page + p__ULONG__Length);
   Safely("CHalvorin_CdvdBurnerGrabber::PutBackWriteParameters",
@@ -370,6 +391,7 @@ void CHalvorin_CdvdBurnerGrabber::PutBackWriteParameters(const std::uint8_t* p__
 void CHalvorin_CdvdBurnerGrabber::GetTrackInformation(std::uint8_t p__UCHAR__TrackNumber,
                                                       std::uint8_t* p__PUCHAR__Buffer,
                                                       std::uint32_t p__ULONG__Size) {
+  CHalvorin_TraceScope trace("CHalvorin_CdvdBurnerGrabber::GetTrackInformation");
   CHalvorin_CriticalSectionLock lock(&m__CRITICAL_SECTION__BurnerGrabber);
   // The query sets track-at-once parameters and puts the caller's page back afterwards, so
   // that a multi-session write is not finalised by the close that follows.
@@ -405,6 +427,7 @@ void CHalvorin_CdvdBurnerGrabber::GetTrackInformation(std::uint8_t p__UCHAR__Tra
 
 void CHalvorin_CdvdBurnerGrabber::GetCapacity(std::uint32_t* p__PULONG__LastLBA,
                                               std::uint32_t* p__PULONG__BlockLength) {
+  CHalvorin_TraceScope trace("CHalvorin_CdvdBurnerGrabber::GetCapacity");
   std::uint8_t data[8] = {};
   ReadCapacity(data, sizeof data);
   *p__PULONG__LastLBA = U32(data);
@@ -412,6 +435,7 @@ void CHalvorin_CdvdBurnerGrabber::GetCapacity(std::uint32_t* p__PULONG__LastLBA,
 }
 
 void CHalvorin_CdvdBurnerGrabber::MakeTrackInformation(std::uint8_t* p__PUCHAR__Buffer) {
+  CHalvorin_TraceScope trace("CHalvorin_CdvdBurnerGrabber::MakeTrackInformation");
   std::uint32_t last = 0, blockLength = 0;
   GetCapacity(&last, &blockLength);
   std::memset(p__PUCHAR__Buffer, 0, 24);
@@ -425,6 +449,7 @@ void CHalvorin_CdvdBurnerGrabber::MakeTrackInformation(std::uint8_t* p__PUCHAR__
 }
 
 void CHalvorin_CdvdBurnerGrabber::GetTOCInformation(TOC_INFORMATION* p__PTOC_INFORMATION__Toc) {
+  CHalvorin_TraceScope trace("CHalvorin_CdvdBurnerGrabber::GetTOCInformation");
   CHalvorin_CriticalSectionLock lock(&m__CRITICAL_SECTION__BurnerGrabber);
   TOC_INFORMATION& toc = *p__PTOC_INFORMATION__Toc;
   std::vector<std::uint8_t> data(16384);
@@ -509,9 +534,9 @@ void CHalvorin_CdvdBurnerGrabber::GetTOCInformation(TOC_INFORMATION* p__PTOC_INF
     };
     if (d.m__UCHAR__POINT == 0xA2)
       leadOut = lbaOf(d.m__UCHAR__PMIN, d.m__UCHAR__PSEC, d.m__UCHAR__PFRAME);
+    // Every POINT of 1 to 100 is a track entry, whatever its ADR (2 and 3 are flagged).
     if (d.m__UCHAR__POINT < 1 || d.m__UCHAR__POINT > 100 || toc.m__UCHAR__NumberOfTracks >= 100)
       continue;
-    if ((d.m__UCHAR__ADR_CONTROL >> 4) != 1) continue;
     TOC_TRACK_ENTRY& t = toc.m__TOC_TRACK_ENTRY__Tracks[toc.m__UCHAR__NumberOfTracks];
     toc.m__TOC_RAW_DESCRIPTOR__TrackDescriptors[toc.m__UCHAR__NumberOfTracks] = d;
     ++toc.m__UCHAR__NumberOfTracks;
@@ -525,7 +550,7 @@ void CHalvorin_CdvdBurnerGrabber::GetTOCInformation(TOC_INFORMATION* p__PTOC_INF
     std::int32_t end = -1;
     for (std::uint32_t j = i + 1; j < count; ++j) {
       const TOC_RAW_DESCRIPTOR& n = raw[j];
-      if (n.m__UCHAR__POINT == d.m__UCHAR__POINT + 1 && (n.m__UCHAR__ADR_CONTROL >> 4) == 1) {
+      if (n.m__UCHAR__POINT == d.m__UCHAR__POINT + 1) {
         if (n.m__UCHAR__SessionNumber == d.m__UCHAR__SessionNumber)
           end = lbaOf(n.m__UCHAR__PMIN, n.m__UCHAR__PSEC, n.m__UCHAR__PFRAME) - 1;
         break;

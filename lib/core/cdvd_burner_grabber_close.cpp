@@ -1,6 +1,7 @@
 // Closing a session after track-at-once writing, blanking and formatting rewritable media.
 #include "lib/core/cdvd_burner_grabber.h"
 #include "lib/core/debug_trace.h"
+#include "lib/core/trace_scope.h"
 
 namespace {
 
@@ -9,6 +10,7 @@ constexpr const char* kClose = "CHalvorin_CdvdBurnerGrabber::CloseSession";
 }  // namespace
 
 void CHalvorin_CdvdBurnerGrabber::CloseSessionForDVDPLUSR() {
+  CHalvorin_TraceScope trace("CHalvorin_CdvdBurnerGrabber::CloseSessionForDVDPLUSR");
   CloseTrackSession(true, true, false, false, 1);
   WaitUntilReady(20, 5000, true);
   CloseTrackSession(true, true, false, true, 0);
@@ -63,11 +65,13 @@ void CHalvorin_CdvdBurnerGrabber::CloseSession() {
 
 void CHalvorin_CdvdBurnerGrabber::BlankForCDRW(std::uint8_t p__UCHAR__BlankingType,
                                                std::uint32_t p__ULONG__StartAddress) {
+  CHalvorin_TraceScope trace("CHalvorin_CdvdBurnerGrabber::BlankForCDRW");
   BlankCDB(static_cast<std::uint8_t>(p__UCHAR__BlankingType & 0x07), true, p__ULONG__StartAddress);
   WaitUntilReady(720, 5000, true);
 }
 
 void CHalvorin_CdvdBurnerGrabber::BlankForDVDPLUSRW() {
+  CHalvorin_TraceScope trace("CHalvorin_CdvdBurnerGrabber::BlankForDVDPLUSRW");
   FormatUnitForDVDPLUSRW();
   CloseSession();
 }

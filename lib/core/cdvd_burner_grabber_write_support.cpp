@@ -10,6 +10,7 @@
 #include "lib/core/dumps.h"
 #include "lib/core/mode_page.h"
 #include "lib/core/scsi_transport_aspi.h"
+#include "lib/core/trace_scope.h"
 #include "platform/aspi/clock.h"
 
 namespace {
@@ -44,6 +45,7 @@ void CHalvorin_CdvdBurnerGrabber::SetWriteParameters(
     std::uint8_t p__UCHAR__TrackMode, bool p__BOOLEAN__IsTestWrite, bool p__BOOLEAN__IsMultiSession,
     std::uint8_t p__UCHAR__SessionFormat, const std::uint8_t* p__PUCHAR__SubHeader,
     bool p__BOOLEAN__IsLinkSize) {
+  CHalvorin_TraceScope trace("CHalvorin_CdvdBurnerGrabber::SetWriteParameters");
   constexpr const char* kMethod = "CHalvorin_CdvdBurnerGrabber::SetWriteParameters";
   std::vector<std::uint8_t> data(kBig);
   ModeSense10(0x05, 0, data.data(), kBig);
@@ -65,6 +67,7 @@ void CHalvorin_CdvdBurnerGrabber::SetWriteParameters(
 }
 
 void CHalvorin_CdvdBurnerGrabber::RestoreWriteParameters() {
+  CHalvorin_TraceScope trace("CHalvorin_CdvdBurnerGrabber::RestoreWriteParameters");
   constexpr const char* kMethod = "CHalvorin_CdvdBurnerGrabber::RestoreWriteParameters";
   std::vector<std::uint8_t> data(kBig);
   ModeSense10(0x05, 2, data.data(), kBig);
@@ -76,6 +79,7 @@ void CHalvorin_CdvdBurnerGrabber::RestoreWriteParameters() {
 }
 
 void CHalvorin_CdvdBurnerGrabber::SynchronizeCache() {
+  CHalvorin_TraceScope trace("CHalvorin_CdvdBurnerGrabber::SynchronizeCache");
   constexpr const char* kMethod = "CHalvorin_CdvdBurnerGrabber::SynchronizeCache";
   const DISC_TYPE type = GetDiscTypeSafe();
   DebugTrace("\n%s(): Vendor '%s', product '%s', disc type 0x%08X\n", kMethod,
@@ -104,6 +108,7 @@ void CHalvorin_CdvdBurnerGrabber::SynchronizeCache() {
 }
 
 void CHalvorin_CdvdBurnerGrabber::FormatUnitForDVDPLUSRW() {
+  CHalvorin_TraceScope trace("CHalvorin_CdvdBurnerGrabber::FormatUnitForDVDPLUSRW");
   Callback(DVDPLUSRW_FORMAT_BEGIN, nullptr, nullptr);
   std::uint8_t list[12] = {0x00, 0x82, 0x00, 0x08, 0xFF, 0xFF, 0xFF, 0xFF, 0x98, 0x00, 0x00, 0x00};
   FormatUnit(1, false, true, 0, list, sizeof list);
@@ -112,6 +117,7 @@ void CHalvorin_CdvdBurnerGrabber::FormatUnitForDVDPLUSRW() {
 }
 
 void CHalvorin_CdvdBurnerGrabber::FormatUnitForDVDRAM() {
+  CHalvorin_TraceScope trace("CHalvorin_CdvdBurnerGrabber::FormatUnitForDVDRAM");
   std::vector<std::uint8_t> capacities(kBig);
   ReadFormatCapacities(capacities.data(), kBig);
   Callback(HALVORIN_CALLBACK_REASON_DVDRAM_FORMAT_BEGIN, nullptr, nullptr);
@@ -126,6 +132,7 @@ void CHalvorin_CdvdBurnerGrabber::ProbeSupportedWriteModes(bool* p__PBOOLEAN__TA
                                                            bool* p__PBOOLEAN__SAO,
                                                            bool* p__PBOOLEAN__DAO_PQ,
                                                            bool* p__PBOOLEAN__DAO_RAW_PW) {
+  CHalvorin_TraceScope trace("CHalvorin_CdvdBurnerGrabber::ProbeSupportedWriteModes");
   constexpr const char* kMethod = "CHalvorin_CdvdBurnerGrabber::ProbeSupportedWriteModes";
   CHalvorin_CriticalSectionLock lock(&m__CRITICAL_SECTION__BurnerGrabber);
   std::uint32_t savedLength = 0;
@@ -154,12 +161,23 @@ void CHalvorin_CdvdBurnerGrabber::ProbeSupportedWriteModes(bool* p__PBOOLEAN__TA
 }
 
 void CHalvorin_CdvdBurnerGrabber::ProbeSupportedReadModes(bool* f) {
+  CHalvorin_TraceScope trace("CHalvorin_CdvdBurnerGrabber::ProbeSupportedReadModes");
   constexpr const char* kMethod = "CHalvorin_CdvdBurnerGrabber::ProbeSupportedReadModes";
   CHalvorin_CriticalSectionLock lock(&m__CRITICAL_SECTION__BurnerGrabber);
-  TestUnitReadyCDB();
+  // A probe never throws: a drive without a disc, or a blank disc without a TOC, only reads
+  // nothing but cooked.
+  try {
+    TestUnitReadyCDB();
+  } catch (CHalvorin_Exception* p__PCHalvorin_Exception__Exception) {
+    Freed(kMethod, "TestUnitReady()", p__PCHalvorin_Exception__Exception);
+  }
   auto toc = std::make_unique<TOC_INFORMATION>();
   std::memset(toc.get(), 0, sizeof(TOC_INFORMATION));
-  GetTOCInformation(toc.get());
+  try {
+    GetTOCInformation(toc.get());
+  } catch (CHalvorin_Exception* p__PCHalvorin_Exception__Exception) {
+    Freed(kMethod, "GetTOCInformation()", p__PCHalvorin_Exception__Exception);
+  }
   std::vector<std::uint8_t> data(kBig);
   f[0] = true;
   struct Mode {

@@ -14,7 +14,28 @@ void FormatInto(char (&text)[CHalvorin_Exception::kTextSize], const char* format
   std::vsnprintf(text, sizeof text, format, arguments);
 }
 
+thread_local HalvorinI_ThrownException t__Thrown;
+thread_local bool t__BOOLEAN__IsThrownValid = false;
+
 }  // namespace
+
+void HalvorinI_Throw(CHalvorin_Exception* p__PCHalvorin_Exception__Exception) {
+  t__Thrown.m__PCHalvorin_Exception__Exception = p__PCHalvorin_Exception__Exception;
+  t__Thrown.m__BOOLEAN__IsNull = !p__PCHalvorin_Exception__Exception;
+  t__Thrown.m__LONG__Status =
+      p__PCHalvorin_Exception__Exception ? p__PCHalvorin_Exception__Exception->GetStatus() : 12;
+  if (p__PCHalvorin_Exception__Exception)
+    std::snprintf(t__Thrown.m__CHAR__Text, sizeof t__Thrown.m__CHAR__Text, "%s",
+                  p__PCHalvorin_Exception__Exception->GetText());
+  else
+    t__Thrown.m__CHAR__Text[0] = 0;
+  t__BOOLEAN__IsThrownValid = true;
+  throw p__PCHalvorin_Exception__Exception;
+}
+
+const HalvorinI_ThrownException* HalvorinI_InFlightException() {
+  return t__BOOLEAN__IsThrownValid ? &t__Thrown : nullptr;
+}
 
 CHalvorin_Exception::CHalvorin_Exception(std::int32_t p__LONG__Status,
                                          std::uintptr_t p__ULONG_PTR__Detail,
@@ -37,7 +58,11 @@ CHalvorin_Exception::CHalvorin_Exception(
   va_end(arguments);
 }
 
-CHalvorin_Exception::~CHalvorin_Exception() = default;
+CHalvorin_Exception::~CHalvorin_Exception() {
+  // Caught and freed here: no scope is left by it any more.
+  if (t__BOOLEAN__IsThrownValid && t__Thrown.m__PCHalvorin_Exception__Exception == this)
+    t__BOOLEAN__IsThrownValid = false;
+}
 
 std::uintptr_t CHalvorin_Exception::GetDetail() const {
   if (m__LONG__Status == kHalvorinStatusScsiCommand)
@@ -53,7 +78,8 @@ void HalvorinI_ThrowException(std::int32_t p__LONG__Status, std::uintptr_t p__UL
   FormatInto(text, p__PCHAR__Format, arguments);
   va_end(arguments);
   DebugTrace("\n%s\n", text);
-  throw new (std::nothrow) CHalvorin_Exception(p__LONG__Status, p__ULONG_PTR__Detail, "%s", text);
+  HalvorinI_Throw(new (std::nothrow)
+                      CHalvorin_Exception(p__LONG__Status, p__ULONG_PTR__Detail, "%s", text));
 }
 
 void HalvorinI_ThrowScsiException(
@@ -66,6 +92,6 @@ void HalvorinI_ThrowScsiException(
   va_end(arguments);
   DebugTrace("\n%s\n", text);
   // A failed allocation of the exception frees the block with the unique_ptr argument.
-  throw new (std::nothrow)
-      CHalvorin_Exception(std::move(p__PCDB_FAILURE_INFORMATION__Failure), "%s", text);
+  HalvorinI_Throw(new (std::nothrow) CHalvorin_Exception(
+      std::move(p__PCDB_FAILURE_INFORMATION__Failure), "%s", text));
 }

@@ -57,6 +57,21 @@ inline constexpr std::int32_t kHalvorinStatusNameTooLong = 15;
 inline constexpr std::int32_t kHalvorinStatusRangeNotFound = 17;
 inline constexpr std::int32_t kHalvorinStatusRangeBeyondTrack = 20;
 
+// The last exception thrown on this thread, as the exit traces of the scopes it leaves show
+// it: a copy, since the exception may be freed (on another thread, even) while they unwind.
+struct HalvorinI_ThrownException {
+  const CHalvorin_Exception* m__PCHalvorin_Exception__Exception = nullptr;  // identity only
+  bool m__BOOLEAN__IsNull = false;  // its allocation failed: a null pointer was thrown
+  std::int32_t m__LONG__Status = 0;
+  char m__CHAR__Text[CHalvorin_Exception::kTextSize] = {};
+};
+
+// Records the exception as this thread's last one and throws it (which may be null). Every
+// throw of a library exception goes through it or through the two functions below.
+[[noreturn]] void HalvorinI_Throw(CHalvorin_Exception* p__PCHalvorin_Exception__Exception);
+// This thread's last thrown exception while it lives; null when there is none.
+const HalvorinI_ThrownException* HalvorinI_InFlightException();
+
 // Traces "\n<text>\n" and throws a new exception with the text (a null pointer when it cannot
 // be allocated).
 [[noreturn]] void HalvorinI_ThrowException(std::int32_t p__LONG__Status,

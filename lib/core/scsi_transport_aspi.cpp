@@ -46,8 +46,8 @@ Retry RetryFor(const aspi::SrbExecScsiCmd& srb, std::uint8_t status) {
   DebugTrace("\n%s(): EXITing with failure, status %ld, message '%s'!!!\n", kExecute,
              static_cast<long>(status), text);
   if (withFailureBlock)
-    throw new (std::nothrow) CHalvorin_Exception(std::move(failure), "%s", text);
-  throw new (std::nothrow) CHalvorin_Exception(status, detail, "%s", text);
+    HalvorinI_Throw(new (std::nothrow) CHalvorin_Exception(std::move(failure), "%s", text));
+  HalvorinI_Throw(new (std::nothrow) CHalvorin_Exception(status, detail, "%s", text));
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include "lib/core/cdvd_burner_grabber.h"
 #include "lib/core/debug_trace.h"
+#include "lib/core/trace_scope.h"
 #include "lib/mastering/file_chain.h"
 
 namespace {
@@ -23,6 +24,7 @@ std::uint32_t CHalvorin_CdvdBurnerGrabber::WriteCacheThreadRoutine(
 }
 
 std::uint32_t CHalvorin_CdvdBurnerGrabber::WriteCacheThread() {
+  CHalvorin_TraceScope trace("CHalvorin_CdvdBurnerGrabber::WriteCacheThread");
   bool isCacheFullSet = false;
   const std::uint32_t lbSize = m__ULONG__LBSize;
   std::uint64_t remaining = 0;
@@ -118,6 +120,7 @@ std::uint32_t CHalvorin_CdvdBurnerGrabber::WriteCacheThread() {
 void CHalvorin_CdvdBurnerGrabber::StartCacheThread(
     CHalvorin_FileChain* p__PCHalvorin_FileChain__Source, std::uint32_t p__ULONG__LBSize,
     const char* p__PCHAR__Method) {
+  CHalvorin_TraceScope trace("CHalvorin_CdvdBurnerGrabber::StartCacheThread");
   // A producer of an earlier write is never left running.
   ShutDownCacheThread();
   m__EVENT__CacheFull.Reset();
@@ -158,6 +161,7 @@ void CHalvorin_CdvdBurnerGrabber::StartCacheThread(
 
 CHalvorin_CacheObject* CHalvorin_CdvdBurnerGrabber::GetNextCacheObject(
     const char* p__PCHAR__Method) {
+  CHalvorin_TraceScope trace("CHalvorin_CdvdBurnerGrabber::GetNextCacheObject");
   bool isUnderrunReported = false;
   for (;;) {
     // Seen before the next object, so a cancel does not wait for the queued data to be written.
@@ -173,7 +177,7 @@ CHalvorin_CacheObject* CHalvorin_CdvdBurnerGrabber::GetNextCacheObject(
                    p__PCHAR__Method, static_cast<long>(object->GetTag()),
                    static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(exception)));
         ReleaseCacheObject(object);
-        throw exception;
+        HalvorinI_Throw(exception);
       }
       if (object->m__BOOLEAN__IsEndMarker) m__BOOLEAN__IsEndMarkerSeen = true;
       return object;
@@ -197,11 +201,13 @@ CHalvorin_CacheObject* CHalvorin_CdvdBurnerGrabber::GetNextCacheObject(
 
 void CHalvorin_CdvdBurnerGrabber::ReleaseCacheObject(
     CHalvorin_CacheObject* p__PCHalvorin_CacheObject__Object) {
+  CHalvorin_TraceScope trace("CHalvorin_CdvdBurnerGrabber::ReleaseCacheObject");
   m__PCHalvorin_CacheManager->Release(p__PCHalvorin_CacheObject__Object);
   m__SIGNAL__FreeQueue.Notify();
 }
 
 std::uint32_t CHalvorin_CdvdBurnerGrabber::ShutDownCacheThread() {
+  CHalvorin_TraceScope trace("CHalvorin_CdvdBurnerGrabber::ShutDownCacheThread");
   if (!m__THREAD__CacheThread.joinable()) return 0;
   m__LONG__StopCounter.fetch_add(1);
   m__SIGNAL__FreeQueue.Notify();

@@ -1,8 +1,10 @@
 #include "lib/mastering/file_chain.h"
 
 #include "lib/core/halvorin_exception.h"
+#include "lib/core/trace_scope.h"
 
 void CHalvorin_FileChain::Read(std::uint64_t p__ULONGLONG__Count, std::uint8_t* p__PUCHAR__Buffer) {
+  CHalvorin_TraceScope trace("CHalvorin_FileChain::Read");
   CHalvorin_CriticalSectionLock lock(&m__CRITICAL_SECTION__Chain);
   if (!m__PCHalvorin_File__LastTouched)
     HalvorinI_ThrowException(
@@ -13,10 +15,12 @@ void CHalvorin_FileChain::Read(std::uint64_t p__ULONGLONG__Count, std::uint8_t* 
 }
 
 std::uint64_t CHalvorin_FileChain::GetSizeInUCHARs() {
+  CHalvorin_TraceScope trace("CHalvorin_FileChain::GetSizeInUCHARs");
   return m__ULONGLONG__SizeInUCHARs.load();
 }
 
 void CHalvorin_FileChain::AddChainTail(CHalvorin_File* p__PCHalvorin_File__NewTail) {
+  CHalvorin_TraceScope trace("CHalvorin_FileChain::AddChainTail");
   CHalvorin_CriticalSectionLock lock(&m__CRITICAL_SECTION__Chain);
   if (!p__PCHalvorin_File__NewTail)
     HalvorinI_ThrowException(
@@ -33,6 +37,7 @@ void CHalvorin_FileChain::AddChainTail(CHalvorin_File* p__PCHalvorin_File__NewTa
 }
 
 void CHalvorin_FileChain::AddChainHead(CHalvorin_File* p__PCHalvorin_File__NewHead) {
+  CHalvorin_TraceScope trace("CHalvorin_FileChain::AddChainHead");
   CHalvorin_CriticalSectionLock lock(&m__CRITICAL_SECTION__Chain);
   if (!p__PCHalvorin_File__NewHead)
     HalvorinI_ThrowException(
@@ -46,6 +51,7 @@ void CHalvorin_FileChain::AddChainHead(CHalvorin_File* p__PCHalvorin_File__NewHe
 }
 
 void CHalvorin_FileChain::SeekToBegin() {
+  CHalvorin_TraceScope trace("CHalvorin_FileChain::SeekToBegin");
   CHalvorin_CriticalSectionLock lock(&m__CRITICAL_SECTION__Chain);
   if (!m__PCHalvorin_File__LastTouched)
     HalvorinI_ThrowException(
@@ -62,6 +68,7 @@ void CHalvorin_FileChain::SeekToBegin() {
 }
 
 void CHalvorin_FileChain::ShareChainOf(CHalvorin_FileChain* p__PCHalvorin_FileChain__Source) {
+  CHalvorin_TraceScope trace("CHalvorin_FileChain::ShareChainOf");
   if (!p__PCHalvorin_FileChain__Source)
     HalvorinI_ThrowException(
         kHalvorinStatusInvalidArgument, 0,

@@ -11,11 +11,13 @@
 #include "lib/audio/tidewell.h"
 #include "lib/core/debug_trace.h"
 #include "lib/core/halvorin_exception.h"
+#include "lib/core/trace_scope.h"
 #include "platform/fs/fs.h"
 
 CHalvorin_File* CHalvorin_File::Read(CHalvorin_File* p__PCHalvorin_File__Start,
                                      std::uint64_t p__ULONGLONG__Count,
                                      std::uint8_t* p__PUCHAR__Buffer) {
+  CHalvorin_TraceScope trace("CHalvorin_File::Read");
   CHalvorin_File* current = p__PCHalvorin_File__Start;
   std::uint64_t remaining =
       current->m__ULONGLONG__SizeInUCHARs - current->m__ULONGLONG__PositionInUCHARs;
@@ -43,6 +45,7 @@ CHalvorin_File* CHalvorin_File::Read(CHalvorin_File* p__PCHalvorin_File__Start,
 }
 
 CHalvorin_File* CHalvorin_File::SeekToBeginUnsafe(std::int32_t* p__PLONG__Budget) {
+  CHalvorin_TraceScope trace("CHalvorin_File::SeekToBeginUnsafe");
   m__ULONGLONG__PositionInUCHARs = 0;
   const std::int32_t before = (*p__PLONG__Budget)--;
   if (before == 1) return this;
@@ -62,11 +65,13 @@ CHalvorin_MemoryFile::CHalvorin_MemoryFile(const std::uint8_t* p__PUCHAR__Block,
     : m__PUCHAR__Block(p__PUCHAR__Block),
       m__ULONGLONG__BlockSizeInUCHARs(
           p__PUCHAR__Block ? std::min(p__ULONGLONG__BlockSize, p__ULONGLONG__Size) : 0) {
+  CHalvorin_TraceScope trace("CHalvorin_MemoryFile::CHalvorin_MemoryFile");
   m__ULONGLONG__SizeInUCHARs = p__ULONGLONG__Size;
 }
 
 void CHalvorin_MemoryFile::RealRead(std::uint64_t p__ULONGLONG__Count,
                                     std::uint8_t* p__PUCHAR__Buffer) {
+  CHalvorin_TraceScope trace("CHalvorin_MemoryFile::RealRead");
   const std::uint64_t position = m__ULONGLONG__PositionInUCHARs;
   if (position >= m__ULONGLONG__BlockSizeInUCHARs) return;
   const std::uint64_t n = std::min(p__ULONGLONG__Count, m__ULONGLONG__BlockSizeInUCHARs - position);
@@ -82,6 +87,7 @@ std::uint64_t CHalvorin_MemoryFile::CoveredByRealRead(std::uint64_t p__ULONGLONG
 // Disk file.
 
 void CHalvorin_DiskFile::OpenPath(const char* p__PCHAR__Path, const char* p__PCHAR__Method) {
+  CHalvorin_TraceScope trace("CHalvorin_DiskFile::OpenPath");
   const auto posix = platform::fs::ToPosix(p__PCHAR__Path ? p__PCHAR__Path : "");
   int fd = -1;
   int error = EINVAL;
@@ -110,12 +116,14 @@ CHalvorin_DiskFile::CHalvorin_DiskFile(const char* p__PCHAR__Path, std::uint64_t
 CHalvorin_DiskFile::CHalvorin_DiskFile(const char* p__PCHAR__Path,
                                        std::uint64_t p__ULONGLONG__DataSize,
                                        std::uint64_t p__ULONGLONG__Size) {
+  CHalvorin_TraceScope trace("CHalvorin_DiskFile::CHalvorin_DiskFile");
   OpenPath(p__PCHAR__Path, "CHalvorin_DiskFile::CHalvorin_DiskFile()");
   m__ULONGLONG__SizeInUCHARs = p__ULONGLONG__Size;
   m__ULONGLONG__DataSizeInUCHARs = std::min(p__ULONGLONG__DataSize, p__ULONGLONG__Size);
 }
 
 CHalvorin_DiskFile::CHalvorin_DiskFile(int p__HANDLE__File, std::uint64_t p__ULONGLONG__Size) {
+  CHalvorin_TraceScope trace("CHalvorin_DiskFile::CHalvorin_DiskFile");
   const int fd = ::fcntl(p__HANDLE__File, F_DUPFD_CLOEXEC, 0);
   if (fd < 0)
     HalvorinI_ThrowException(kHalvorinStatusSystemCall, static_cast<std::uint32_t>(errno),
@@ -128,6 +136,7 @@ CHalvorin_DiskFile::CHalvorin_DiskFile(int p__HANDLE__File, std::uint64_t p__ULO
 }
 
 CHalvorin_DiskFile::CHalvorin_DiskFile(const char* p__PCHAR__Path) {
+  CHalvorin_TraceScope trace("CHalvorin_DiskFile::CHalvorin_DiskFile");
   OpenPath(p__PCHAR__Path, "CHalvorin_DiskFile::CHalvorin_DiskFile()");
   struct stat st {};
   if (::fstat(m__HANDLE__File, &st) != 0) {
@@ -143,6 +152,7 @@ CHalvorin_DiskFile::CHalvorin_DiskFile(const char* p__PCHAR__Path) {
 }
 
 CHalvorin_DiskFile::~CHalvorin_DiskFile() {
+  CHalvorin_TraceScope trace("CHalvorin_DiskFile::~CHalvorin_DiskFile");
   CloseHandle();
 }
 
@@ -152,6 +162,7 @@ void CHalvorin_DiskFile::CloseHandle() {
 }
 
 void CHalvorin_DiskFile::RewindHandle() {
+  CHalvorin_TraceScope trace("CHalvorin_DiskFile::RewindHandle");
   if (::lseek(m__HANDLE__File, 0, SEEK_SET) < 0)
     HalvorinI_ThrowException(kHalvorinStatusSystemCall, static_cast<std::uint32_t>(errno),
                              "CHalvorin_DiskFile::SeekToBeginUnsafe(): SetFilePointer() failed, "
@@ -161,6 +172,7 @@ void CHalvorin_DiskFile::RewindHandle() {
 
 std::uint64_t CHalvorin_DiskFile::ReadHandle(std::uint64_t p__ULONGLONG__Count,
                                              std::uint8_t* p__PUCHAR__Buffer) {
+  CHalvorin_TraceScope trace("CHalvorin_DiskFile::ReadHandle");
   std::uint64_t done = 0;
   while (done < p__ULONGLONG__Count) {
     const std::size_t want =
@@ -180,6 +192,7 @@ std::uint64_t CHalvorin_DiskFile::ReadHandle(std::uint64_t p__ULONGLONG__Count,
 
 void CHalvorin_DiskFile::RealRead(std::uint64_t p__ULONGLONG__Count,
                                   std::uint8_t* p__PUCHAR__Buffer) {
+  CHalvorin_TraceScope trace("CHalvorin_DiskFile::RealRead");
   const std::uint64_t position = m__ULONGLONG__PositionInUCHARs;
   if (position >= m__ULONGLONG__DataSizeInUCHARs) return;  // padding: already zero
   const std::uint64_t want =
@@ -203,6 +216,7 @@ std::uint64_t CHalvorin_DiskFile::CoveredByRealRead(std::uint64_t p__ULONGLONG__
 }
 
 CHalvorin_File* CHalvorin_DiskFile::SeekToBeginUnsafe(std::int32_t* p__PLONG__Budget) {
+  CHalvorin_TraceScope trace("CHalvorin_DiskFile::SeekToBeginUnsafe");
   RewindHandle();
   return CHalvorin_File::SeekToBeginUnsafe(p__PLONG__Budget);
 }
@@ -218,16 +232,19 @@ CHalvorin_UnLockedDiskFile::CHalvorin_UnLockedDiskFile(const char* p__PCHAR__Pat
                                                        std::uint64_t p__ULONGLONG__Size)
     : CHalvorin_DiskFile(p__PCHAR__Path, p__ULONGLONG__DataSize, p__ULONGLONG__Size),
       m__STRING__Path(p__PCHAR__Path) {
+  CHalvorin_TraceScope trace("CHalvorin_UnLockedDiskFile::CHalvorin_UnLockedDiskFile");
   CloseHandle();
 }
 
 void CHalvorin_UnLockedDiskFile::Open() {
+  CHalvorin_TraceScope trace("CHalvorin_UnLockedDiskFile::Open");
   if (m__HANDLE__File >= 0) return;
   OpenPath(m__STRING__Path.c_str(), "CHalvorin_UnLockedDiskFile::Open()");
 }
 
 void CHalvorin_UnLockedDiskFile::RealRead(std::uint64_t p__ULONGLONG__Count,
                                           std::uint8_t* p__PUCHAR__Buffer) {
+  CHalvorin_TraceScope trace("CHalvorin_UnLockedDiskFile::RealRead");
   if (p__ULONGLONG__Count == 0) return;
   if (m__HANDLE__File < 0 && m__ULONGLONG__PositionInUCHARs < m__ULONGLONG__DataSizeInUCHARs) {
     Open();
@@ -246,7 +263,11 @@ void CHalvorin_UnLockedDiskFile::RealRead(std::uint64_t p__ULONGLONG__Count,
 }
 
 CHalvorin_File* CHalvorin_UnLockedDiskFile::SeekToBeginUnsafe(std::int32_t* p__PLONG__Budget) {
-  CloseHandle();  // reopened by the first read: no handle is held between passes
+  CHalvorin_TraceScope trace("CHalvorin_UnLockedDiskFile::SeekToBeginUnsafe");
+  // Opened for the rewind, so that a file gone since it was added fails here, before the
+  // write; no handle is held between passes.
+  Open();
+  CloseHandle();
   m__ULONGLONG__ReadInUCHARs = 0;
   return CHalvorin_File::SeekToBeginUnsafe(p__PLONG__Budget);
 }
@@ -255,6 +276,7 @@ CHalvorin_File* CHalvorin_UnLockedDiskFile::SeekToBeginUnsafe(std::int32_t* p__P
 
 CHalvorin_TidewellFile::CHalvorin_TidewellFile(const char* p__PCHAR__Path)
     : CHalvorin_DiskFile(p__PCHAR__Path) {
+  CHalvorin_TraceScope trace("CHalvorin_TidewellFile::CHalvorin_TidewellFile");
   std::uint32_t status =
       Tidewell_CompressedFileReaderObjectCreate(&m__PVOID__TidewellReader, p__PCHAR__Path);
   if (status != kTidewellStatusSuccess)
@@ -292,12 +314,14 @@ CHalvorin_TidewellFile::CHalvorin_TidewellFile(const char* p__PCHAR__Path)
 }
 
 CHalvorin_TidewellFile::~CHalvorin_TidewellFile() {
+  CHalvorin_TraceScope trace("CHalvorin_TidewellFile::~CHalvorin_TidewellFile");
   if (m__PVOID__TidewellReader)
     Tidewell_CompressedFileReaderObjectDestroy(&m__PVOID__TidewellReader);
 }
 
 void CHalvorin_TidewellFile::RealRead(std::uint64_t p__ULONGLONG__Count,
                                       std::uint8_t* p__PUCHAR__Buffer) {
+  CHalvorin_TraceScope trace("CHalvorin_TidewellFile::RealRead");
   // The reader takes 32-bit counts; a file's size never passes 32 bits.
   while (p__ULONGLONG__Count > 0) {
     const auto n = static_cast<std::uint32_t>(
@@ -319,6 +343,7 @@ void CHalvorin_TidewellFile::RealRead(std::uint64_t p__ULONGLONG__Count,
 }
 
 CHalvorin_File* CHalvorin_TidewellFile::SeekToBeginUnsafe(std::int32_t* p__PLONG__Budget) {
+  CHalvorin_TraceScope trace("CHalvorin_TidewellFile::SeekToBeginUnsafe");
   RewindHandle();
   const std::uint32_t status =
       Tidewell_CompressedFileReaderObjectBeginSeek(m__PVOID__TidewellReader);
@@ -364,6 +389,7 @@ void SubheaderFromPayload(std::uint8_t* p__PUCHAR__Unit) {
 
 CHalvorin_MPEG12DiskFile::CHalvorin_MPEG12DiskFile(const char* p__PCHAR__Path)
     : CHalvorin_DiskFile(p__PCHAR__Path) {
+  CHalvorin_TraceScope trace("CHalvorin_MPEG12DiskFile::CHalvorin_MPEG12DiskFile");
   const std::uint64_t bytes = m__ULONGLONG__SizeInUCHARs;
   m__ULONGLONG__DataSizeInUCHARs = bytes;
   m__ULONGLONG__SizeInUCHARs = (bytes + kPayload - 1) / kPayload * kUnit;
@@ -372,6 +398,7 @@ CHalvorin_MPEG12DiskFile::CHalvorin_MPEG12DiskFile(const char* p__PCHAR__Path)
 
 void CHalvorin_MPEG12DiskFile::RealRead(std::uint64_t p__ULONGLONG__Count,
                                         std::uint8_t* p__PUCHAR__Buffer) {
+  CHalvorin_TraceScope trace("CHalvorin_MPEG12DiskFile::RealRead");
   // Unit by unit, so that a read may start or end inside a unit.
   std::uint64_t position = m__ULONGLONG__PositionInUCHARs;
   std::uint64_t left = p__ULONGLONG__Count;
@@ -410,11 +437,13 @@ void CHalvorin_MPEG12DiskFile::RealRead(std::uint64_t p__ULONGLONG__Count,
 }
 
 CHalvorin_File* CHalvorin_MPEG12DiskFile::SeekToBeginUnsafe(std::int32_t* p__PLONG__Budget) {
+  CHalvorin_TraceScope trace("CHalvorin_MPEG12DiskFile::SeekToBeginUnsafe");
   m__ULONGLONG__HandlePosition = 0;
   return CHalvorin_DiskFile::SeekToBeginUnsafe(p__PLONG__Budget);
 }
 
 CHalvorin_MPEG12ZeroFile::CHalvorin_MPEG12ZeroFile(std::uint64_t p__ULONGLONG__Size) {
+  CHalvorin_TraceScope trace("CHalvorin_MPEG12ZeroFile::CHalvorin_MPEG12ZeroFile");
   m__ULONGLONG__SizeInUCHARs =
       p__ULONGLONG__Size / CHalvorin_MPEG12DiskFile::kUnit * CHalvorin_MPEG12DiskFile::kUnit;
   m__BOOLEAN__IsUnits = 1;
@@ -422,6 +451,7 @@ CHalvorin_MPEG12ZeroFile::CHalvorin_MPEG12ZeroFile(std::uint64_t p__ULONGLONG__S
 
 void CHalvorin_MPEG12ZeroFile::RealRead(std::uint64_t p__ULONGLONG__Count,
                                         std::uint8_t* p__PUCHAR__Buffer) {
+  CHalvorin_TraceScope trace("CHalvorin_MPEG12ZeroFile::RealRead");
   constexpr std::uint64_t kUnit = CHalvorin_MPEG12DiskFile::kUnit;
   static const std::uint8_t kSubheader[8] = {1, 0, 0x60, 0, 1, 0, 0x60, 0};
   const std::uint64_t start = m__ULONGLONG__PositionInUCHARs;

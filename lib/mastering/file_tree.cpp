@@ -44,6 +44,21 @@ std::uint32_t AttributesOf(const platform::fs::FileInfo& p__FileInfo__Info) {
   return attributes;
 }
 
+// The time of the kind asked for: 0 creation (the birth time where the file system keeps
+// one, else the last change time), 1 last access, any other value last write.
+std::int64_t EntryTime(const std::string& p__STRING__Path,
+                       const platform::fs::FileInfo& p__FileInfo__Info,
+                       std::int32_t p__LONG__TimeKind) {
+  switch (p__LONG__TimeKind) {
+    case 0:
+      return platform::fs::BirthTimeSec(p__STRING__Path).value_or(p__FileInfo__Info.ctimeSec);
+    case 1:
+      return p__FileInfo__Info.atimeSec;
+    default:
+      return p__FileInfo__Info.mtimeSec;
+  }
+}
+
 std::string JoinPath(const std::string& p__STRING__Folder, const std::string& p__STRING__Name) {
   if (!p__STRING__Folder.empty() && p__STRING__Folder.back() == '\\')
     return p__STRING__Folder + p__STRING__Name;
@@ -315,7 +330,6 @@ void CHalvorin_FileTree::FinishAddition(
 void CHalvorin_FileTree::CreateFromRoot(
     const char* p__PCHAR__AbsolutePath, const char* p__PCHAR__NewName,
     std::int32_t p__LONG__TimeKind, CHalvorin_FileTreeNode** p__PPCHalvorin_FileTreeNode__Parent) {
-  (void)p__LONG__TimeKind;  // the file system keeps the last write time only
   CHalvorin_CriticalSectionLock lock(&m__CRITICAL_SECTION__Tree);
   HalvorinI_Traced("CHalvorin_FileTree::CreateFromRoot", [&] {
     ThrowIfBuilt("CHalvorin_FileTree::CreateFromRoot()");
@@ -372,7 +386,7 @@ void CHalvorin_FileTree::CreateFromRoot(
 }
 
 void CHalvorin_FileTree::CreateFromRootChecked(
-    const char* p__PCHAR__Path, const char* p__PCHAR__NewName, std::int32_t,
+    const char* p__PCHAR__Path, const char* p__PCHAR__NewName, std::int32_t p__LONG__TimeKind,
     CHalvorin_FileTreeNode* p__PCHalvorin_FileTreeNode__Parent) {
   const auto info = platform::fs::Stat(p__PCHAR__Path);
   if (!info)
@@ -394,7 +408,8 @@ void CHalvorin_FileTree::CreateFromRootChecked(
     try {
       node = CreateFileTreeNodeAndKids(
           p__PCHAR__Path, longName, HalvorinI_Utf8Prefix(entryName, 12), AttributesOf(*info),
-          info->size, p__PCHalvorin_FileTreeNode__Parent, info->mtimeSec);
+          info->size, p__PCHalvorin_FileTreeNode__Parent,
+          EntryTime(p__PCHAR__Path, *info, p__LONG__TimeKind), p__LONG__TimeKind);
     } catch (CHalvorin_Exception* e) {
       if (!m__BOOLEAN__IsIgnore || (e && e->GetStatus() == kHalvorinStatusCancelled)) throw;
       DebugTrace(
@@ -411,7 +426,7 @@ CHalvorin_FileTreeNode* CHalvorin_FileTree::CreateFileTreeNodeAndKids(
     const std::string& p__STRING__Path, const std::string& p__STRING__LongFileName,
     const std::string& p__STRING__ShortFileName, std::uint32_t p__ULONG__Attributes,
     std::uint64_t p__ULONGLONG__Size, CHalvorin_FileTreeNode* p__PCHalvorin_FileTreeNode__Parent,
-    std::int64_t p__LONGLONG__UnixTime) {
+    std::int64_t p__LONGLONG__UnixTime, std::int32_t p__LONG__TimeKind) {
   if (m__BOOLEAN__IsCancelCreation.load())
     HalvorinI_ThrowException(
         kHalvorinStatusCancelled, 0,
@@ -449,7 +464,8 @@ CHalvorin_FileTreeNode* CHalvorin_FileTree::CreateFileTreeNodeAndKids(
         try {
           kid = CreateFileTreeNodeAndKids(kidPath, entry.name, HalvorinI_Utf8Prefix(entry.name, 12),
                                           AttributesOf(entry.info), entry.info.size, node,
-                                          entry.info.mtimeSec);
+                                          EntryTime(kidPath, entry.info, p__LONG__TimeKind),
+                                          p__LONG__TimeKind);
         } catch (CHalvorin_Exception* e) {
           if (!m__BOOLEAN__IsIgnore || (e && e->GetStatus() == kHalvorinStatusCancelled)) throw;
           DebugTrace(

@@ -72,6 +72,8 @@ class CHalvorin_FileTree : public CHalvorin_Object {
                      bool p__BOOLEAN__IsIgnore);
   ~CHalvorin_FileTree() override;
 
+  // Time kind of disk entries: 0 creation (the birth time where the file system reports one,
+  // else the last change time), 1 last access, any other value last write.
   void CreateFromRoot(const char* p__PCHAR__AbsolutePath, const char* p__PCHAR__NewName,
                       std::int32_t p__LONG__TimeKind,
                       CHalvorin_FileTreeNode** p__PPCHalvorin_FileTreeNode__Parent);
@@ -164,11 +166,12 @@ class CHalvorin_FileTree : public CHalvorin_Object {
   void CreateFromRootChecked(const char* p__PCHAR__Path, const char* p__PCHAR__NewName,
                              std::int32_t p__LONG__TimeKind,
                              CHalvorin_FileTreeNode* p__PCHalvorin_FileTreeNode__Parent);
+  // The kids of a disk folder take their time of the given kind (see CreateFromRoot).
   CHalvorin_FileTreeNode* CreateFileTreeNodeAndKids(
       const std::string& p__STRING__Path, const std::string& p__STRING__LongFileName,
       const std::string& p__STRING__ShortFileName, std::uint32_t p__ULONG__Attributes,
       std::uint64_t p__ULONGLONG__Size, CHalvorin_FileTreeNode* p__PCHalvorin_FileTreeNode__Parent,
-      std::int64_t p__LONGLONG__UnixTime);
+      std::int64_t p__LONGLONG__UnixTime, std::int32_t p__LONG__TimeKind = 2);
   void DeleteSubtree(CHalvorin_FileTreeNode* p__PCHalvorin_FileTreeNode__Node,
                      bool p__BOOLEAN__IsBase);
 };

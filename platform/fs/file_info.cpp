@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -29,6 +30,8 @@ FileInfo InfoFromLstat(int dirFd, const char* name, const struct stat& lst,
       info.isBrokenLink = true;
       info.mtimeSec = lst.st_mtim.tv_sec;
       info.mtimeNsec = static_cast<std::int32_t>(lst.st_mtim.tv_nsec);
+      info.atimeSec = lst.st_atim.tv_sec;
+      info.ctimeSec = lst.st_ctim.tv_sec;
       info.hidden = !entryName.empty() && entryName[0] == '.';
       return info;
     }
@@ -37,6 +40,8 @@ FileInfo InfoFromLstat(int dirFd, const char* name, const struct stat& lst,
   info.size = info.type == EntryType::Directory ? 0 : static_cast<std::uint64_t>(st.st_size);
   info.mtimeSec = st.st_mtim.tv_sec;
   info.mtimeNsec = static_cast<std::int32_t>(st.st_mtim.tv_nsec);
+  info.atimeSec = st.st_atim.tv_sec;
+  info.ctimeSec = st.st_ctim.tv_sec;
   info.hidden = !entryName.empty() && entryName[0] == '.' && entryName != "." && entryName != "..";
   info.readOnly = faccessat(dirFd, name, W_OK, 0) != 0 && errno != ENOENT;
   info.archive = info.type == EntryType::Regular;
@@ -52,6 +57,15 @@ std::optional<FileInfo> Stat(std::string_view winPath) {
   if (lstat(posix->c_str(), &lst) != 0) return std::nullopt;
   std::string name = FileNamePart(winPath);
   return detail::InfoFromLstat(AT_FDCWD, posix->c_str(), lst, name);
+}
+
+std::optional<std::int64_t> BirthTimeSec(std::string_view winPath) {
+  const auto posix = ToPosix(winPath);
+  if (!posix) return std::nullopt;
+  struct statx sx {};
+  if (statx(AT_FDCWD, posix->c_str(), 0, STATX_BTIME, &sx) != 0 || !(sx.stx_mask & STATX_BTIME))
+    return std::nullopt;
+  return static_cast<std::int64_t>(sx.stx_btime.tv_sec);
 }
 
 bool Exists(std::string_view winPath) {

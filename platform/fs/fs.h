@@ -41,6 +41,8 @@ struct FileInfo {
   std::uint64_t size = 0;
   std::int64_t mtimeSec = 0;  // last write, seconds since the Unix epoch (UTC)
   std::int32_t mtimeNsec = 0;
+  std::int64_t atimeSec = 0;  // last access
+  std::int64_t ctimeSec = 0;  // last change of the inode (contents or attributes)
   // Attributes of PLATFORM.md: H name starts with a dot, R not writable by the user,
   // A every regular file, S never.
   bool hidden = false;
@@ -60,6 +62,9 @@ std::vector<DirEntry> ListDirectory(std::string_view pattern);
 
 // Information about one path, following symbolic links (a broken link reports isBrokenLink).
 std::optional<FileInfo> Stat(std::string_view winPath);
+// The creation (birth) time in seconds since the Unix epoch, following links; nullopt when the
+// file system does not report one.
+std::optional<std::int64_t> BirthTimeSec(std::string_view winPath);
 
 bool Exists(std::string_view winPath);
 bool IsDirectory(std::string_view winPath);

@@ -210,20 +210,48 @@ TEST_F(BackupRunTest, CancelAtEachPointKeepsThePreviousArchive) {
   }
 }
 
-TEST_F(BackupRunTest, FileThatCannotBeStoredFailsTheRunAndIsNeitherMergedNorDeleted) {
+// The files that were stored and delivered are deleted; those that could not be stored stay
+// out of the snapshot, stay on disk, and the log says so without contradicting itself.
+TEST_F(BackupRunTest, FileThatCannotBeStoredFailsTheRunIsNotMergedAndIsKept) {
   const std::string fifo = dir_.P("pipe");
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   project_.Files.Add(dir_.W("pipe"), 0);
   project_.Files.Add(dir_.W("missing.txt"), 0);
   project_.DeleteAfterBackup = true;
+  auto sink = std::make_shared<TCancelOnLog>("");
+  SetLogSink(sink);
   EXPECT_EQ(Run(), TBackupOutcome::Failed);
   const auto names = ArchiveNames(dir_.P("out/job.qvp"));
   EXPECT_EQ(names.size(), 4u);  // definition + the three regular files
   EXPECT_EQ(project_.Snapshot.FindByName(dir_.W("pipe")), nullptr);
   EXPECT_EQ(project_.Snapshot.FindByName(dir_.W("missing.txt")), nullptr);
+  EXPECT_EQ(project_.Snapshot.Count(), 3);
   EXPECT_TRUE(fs::exists(fifo));
-  EXPECT_EQ(FilesBelow(dir_.P("src")).size(), 3u) << "a failed run deletes nothing";
+  EXPECT_TRUE(FilesBelow(dir_.P("src")).empty()) << "the stored files are deleted";
   ASSERT_FALSE(ui_->messages.empty());
+  bool complete = false, kept = false;
+  for (const auto& line : sink->lines) {
+    EXPECT_EQ(line.find("not complete"), std::string::npos) << line;
+    EXPECT_EQ(line.find("not deleted"), std::string::npos) << line;
+    EXPECT_EQ(line.find("Cannot delete"), std::string::npos) << line;
+    complete |= line == "STATUS  Backup complete.";
+    kept |= line == "STATUS  2 file(s) that could not be stored are kept.";
+  }
+  EXPECT_TRUE(complete);
+  EXPECT_TRUE(kept);
+}
+
+// A file listed twice (a file item inside a folder item) is deleted once, without an error.
+TEST_F(BackupRunTest, FileListedTwiceIsDeletedOnce) {
+  project_.BackupMode = 0;
+  project_.Files.Add(dir_.W("src\\a.txt"), 0);
+  project_.DeleteAfterBackup = true;
+  auto sink = std::make_shared<TCancelOnLog>("");
+  SetLogSink(sink);
+  EXPECT_EQ(Run(), TBackupOutcome::Complete);
+  EXPECT_TRUE(FilesBelow(dir_.P("src")).empty());
+  for (const auto& line : sink->lines) EXPECT_EQ(line.find("Cannot delete"), std::string::npos);
+  EXPECT_TRUE(ui_->messages.empty());
 }
 
 // A full disk (a file-size limit in a child process) fails the run and keeps what was there.

@@ -60,17 +60,50 @@ TEST_F(RunProgramTest, ExitCodesOfFailingCommandsAreLogged) {
   struct Case {
     std::string command;
     int code;
+    bool started;  // 126 and 127 are the shell's own: the program could not be started
   } cases[] = {
-      {"exit 3", 3},
-      {"'" + script + "'", 126},                     // found, not executable
-      {"'" + dir_.P("no-such-program") + "'", 127},  // not found
+      {"exit 3", 3, true},
+      {"'" + script + "'", 126, false},                     // found, not executable
+      {"'" + dir_.P("no-such-program") + "'", 127, false},  // not found
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.command);
     sink_->Clear();
-    EXPECT_TRUE(RunProgram(c.command, true));
+    EXPECT_EQ(RunProgram(c.command, true), c.started);
     EXPECT_TRUE(Logged("STATUS  ",
                        "Program " + c.command + " ended with exit code " + std::to_string(c.code)));
+    EXPECT_EQ(Logged("DEBUG   ", "Create Process " + c.command + " failed."), !c.started);
+  }
+}
+
+// A program that is not waited for is checked before it is left to run.
+TEST_F(RunProgramTest, ProgramNotWaitedForIsCheckedBeforeItStarts) {
+  const std::string script = dir_.P("not-executable.sh");
+  WriteFile(script, "#!/bin/sh\nexit 0\n");
+  chmod(script.c_str(), 0644);
+  const std::string spaced = dir_.P("with blank/run me.sh");
+  WriteFile(spaced, "#!/bin/sh\nexit 0\n");
+  chmod(spaced.c_str(), 0755);
+  struct Case {
+    std::string command;
+    bool started;
+  } cases[] = {
+      {"'" + dir_.P("no-such-program") + "' -x", false},
+      {"no-such-program-anywhere --help", false},
+      {"'" + script + "'", false},
+      {"'" + dir_.P("") + "'", false},  // a folder
+      {"'" + spaced + "' -l -s", true},
+      {"\"" + spaced + "\"", true},
+      {"true", true},         // a built-in
+      {"sleep 0", true},      // found on the PATH
+      {"X=1 sleep 0", true},  // the shell's own rewriting: only running it tells
+      {"$HOME/x", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.command);
+    sink_->Clear();
+    EXPECT_EQ(RunProgram(c.command, false), c.started);
+    EXPECT_EQ(Logged("DEBUG   ", "Create Process " + c.command + " failed."), !c.started);
   }
 }
 

@@ -71,6 +71,32 @@ TEST_F(BurnerTest, LockedTrayRefusesEjectUntilReleasedAndLoadTakesAFreshBlank) {
   EXPECT_EQ(info.m__BOOLEAN__IsBlank, 1);
 }
 
+// The read-mode probe never fails: a blank CD-R has no TOC and reads only cooked; after a
+// closed track the raw reads answer as well.
+TEST_F(BurnerTest, ReadModeProbeOfABlankDiscGivesCookedOnly) {
+  Devices({Media::CdR});
+  ASSERT_EQ(Create(), 0u) << text;
+  uint8_t modes[6] = {9, 9, 9, 9, 9, 9};
+  ASSERT_EQ(Halvorin_CdvdBurnerGrabber_ProbeSupportedReadModes(
+                BURNER_ARGS, &modes[0], &modes[1], &modes[2], &modes[3], &modes[4], &modes[5]),
+            0u)
+      << text;
+  EXPECT_EQ(std::vector<uint8_t>(modes, modes + 6), (std::vector<uint8_t>{1, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(failure.m__UCHAR__IsValid, 0);
+
+  WriteFile(dir.P("src/QUORVABACKUP"), std::string(2048 * 20, 'r'));
+  ASSERT_EQ(BuildTree(dir.W("src/QUORVABACKUP"), "QUORVABACKUP", 0), 0u) << text;
+  ASSERT_EQ(Halvorin_CdvdBurnerGrabber_TrackAtOnceFromTree(BURNER_ARGS, tree, 1, 0, 0, 1, 0), 0u)
+      << text;
+  ASSERT_EQ(Halvorin_CdvdBurnerGrabber_CloseSession(BURNER_ARGS), 0u) << text;
+  ASSERT_EQ(Halvorin_CdvdBurnerGrabber_ProbeSupportedReadModes(
+                BURNER_ARGS, &modes[0], &modes[1], &modes[2], &modes[3], &modes[4], &modes[5]),
+            0u)
+      << text;
+  EXPECT_EQ(modes[0], 1);
+  EXPECT_EQ(modes[1], 1) << "a written data sector reads raw";
+}
+
 TEST_F(BurnerTest, SetSpeedsPicksTheFastestSpeedNotAboveTheOneAsked) {
   Devices({Media::DvdR});
   ASSERT_EQ(Create(), 0u) << text;

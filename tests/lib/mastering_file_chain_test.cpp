@@ -4,6 +4,7 @@
 #include <memory>
 #include <vector>
 
+#include "lib/api/halvorin.h"
 #include "lib/mastering/file_chain.h"
 #include "lib/mastering/file_objects.h"
 #include "tests/lib/lib_test_support.h"
@@ -117,20 +118,55 @@ TEST(FileChainTest, DiskFilesPadWithZerosButAShortFileFails) {
   EXPECT_NE(t.Text().find("shorter than its size"), std::string::npos) << t.Text();
 }
 
+// A file deleted after it was added fails with the Open text at the rewind before the pass,
+// and at the first read when nothing rewound the chain.
 TEST(FileChainTest, UnlockedDiskFileOfADeletedFileFailsWithTheOpenText) {
   TempDir dir;
   WriteFile(dir.P("gone.bin"), "data");
   CHalvorin_UnLockedDiskFile file(Win(dir.P("gone.bin")).c_str(), 4);
-  std::remove(dir.P("gone.bin").c_str());
   CHalvorin_FileChain chain;
   chain.AddChainTail(&file);
-  chain.SeekToBegin();
+  chain.SeekToBegin();  // still there: rewound, and no handle kept
+  std::remove(dir.P("gone.bin").c_str());
+  const auto rewind = Catch([&] { chain.SeekToBegin(); });
+  EXPECT_EQ(rewind.Status(), 5);
+  EXPECT_NE(rewind.Text().find("CHalvorin_UnLockedDiskFile::Open(): CreateFile("),
+            std::string::npos)
+      << rewind.Text();
   std::uint8_t out[4];
-  const auto t = Catch([&] { chain.Read(4, out); });
-  EXPECT_EQ(t.Status(), 5);
-  EXPECT_NE(t.Text().find("CHalvorin_UnLockedDiskFile::Open(): CreateFile("), std::string::npos)
-      << t.Text();
+  const auto read = Catch([&] { chain.Read(4, out); });
+  EXPECT_EQ(read.Status(), 5);
+  EXPECT_NE(read.Text().find("CHalvorin_UnLockedDiskFile::Open(): CreateFile("), std::string::npos)
+      << read.Text();
   EXPECT_EQ(Catch([&] { CHalvorin_DiskFile missing(Win(dir.P("none")).c_str()); }).Status(), 5);
+}
+
+// Through the exports: the build's rewind finds a file deleted since Add, so nothing is written.
+TEST(FileChainTest, TreeFileDeletedAfterAddFailsTheBuild) {
+  TempDir dir;
+  WriteFile(dir.P("src/keep.txt"), "keep");
+  WriteFile(dir.P("src/gone.txt"), "gone");
+  Halvorin_UpStart();
+  char text[512] = {};
+  uint32_t error = 0;
+  void* tree = nullptr;
+  ASSERT_EQ(Halvorin_ISO9660JolietFileTree_Create(&tree, text, sizeof text, &error, nullptr,
+                                                  nullptr, 0, 0, 0, 1),
+            0u);
+  void* parent = nullptr;
+  ASSERT_EQ(Halvorin_ISO9660JolietFileTree_Add(tree, text, sizeof text, &error,
+                                               Win(dir.P("src")).c_str(), nullptr, 2, &parent),
+            0u)
+      << text;
+  std::remove(dir.P("src/gone.txt").c_str());
+  EXPECT_EQ(Halvorin_ISO9660JolietFileTree_BuildImage(tree, text, sizeof text, &error, 0, 0, 1,
+                                                      "QUORVABACKUP", "QB.exe", "QB.exe"),
+            5u);
+  EXPECT_NE(std::string(text).find("CHalvorin_UnLockedDiskFile::Open(): CreateFile("),
+            std::string::npos)
+      << text;
+  EXPECT_NE(std::string(text).find("gone.txt"), std::string::npos) << text;
+  Halvorin_Destroy(&tree);
 }
 
 TEST(FileChainTest, MpegUnitsCarrySubheadersAndTheTailIsPadded) {

@@ -19,6 +19,7 @@
 #include "app/ui/state_images.h"
 #include "platform/fs/fs.h"
 #include "tests/support/qt_test_env.h"
+#include "tests/support/whole_captions.h"
 
 namespace {
 
@@ -98,6 +99,7 @@ TEST_F(ComparePageTest, EachFileIsRestoredFromTheVersionChosenForIt) {
   ASSERT_EQ(frm->CLV->columnCount(), 4);
   EXPECT_EQ(frm->CLV->headerItem()->text(0), "Files");
   EXPECT_EQ(frm->CLV->headerItem()->text(2).toStdString(), v2);
+  ExpectEveryHeaderWhole(frm->CLV->header());  // each set's path shows whole
   ASSERT_NE(ShowDataFolder(*frm), nullptr);
   ASSERT_EQ(frm->CLV->topLevelItemCount(), 3);
   const int a = RowOf(frm->CLV, "a.txt"), b = RowOf(frm->CLV, "b.txt"),

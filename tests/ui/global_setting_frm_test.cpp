@@ -3,14 +3,21 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QSpinBox>
+#include <QTest>
+#include <QToolButton>
+#include <cstdlib>
 #include <filesystem>
 
 #include "app/engine/global_setting.h"
+#include "app/ui/log_font_dialog.h"
 #include "platform/fs/fs.h"
 #include "platform/registry/registry.h"
 #include "platform/registry/run_key_mirror.h"
+#include "tests/support/modal_dialog.h"
 #include "tests/support/qt_test_env.h"
 #include "tests/support/server_process.h"
+#include "tests/support/whole_captions.h"
 
 namespace {
 
@@ -220,6 +227,100 @@ TEST_F(GlobalSettingFrmTest, TestMailShowsSuccessAndFailure) {
   asked = env.ui->AskedMessages();
   ASSERT_EQ(asked.size(), 1u);
   EXPECT_EQ(asked[0].text, "The test email could not be sent. Check error in console window");
+}
+
+// "Wait" is one edit with its up-down control: the arrows step what was typed, and a typed
+// value is never overwritten by the control.
+TEST_F(GlobalSettingFrmTest, WaitIsOneEditWithAnUpDownControl) {
+  TGlobalSetting settings;
+  settings.SaveOnDestroy = false;
+  settings.StartDelayMinutes = 5;
+  TGlobalSettingFrm frm(settings);
+  EXPECT_TRUE(frm.findChildren<QSpinBox*>().isEmpty());
+  EXPECT_TRUE(frm.UpDown1->isAncestorOf(frm.Edit1));
+  EXPECT_EQ(frm.Edit1->text(), "5");
+  frm.Edit1->setText("12");
+  frm.UpDown1->stepBy(1);
+  EXPECT_EQ(frm.Edit1->text(), "13");
+  frm.UpDown1->stepBy(-20);
+  EXPECT_EQ(frm.Edit1->text(), "0");
+  frm.Edit1->setText("5999");
+  frm.UpDown1->stepBy(5);
+  EXPECT_EQ(frm.Edit1->text(), "6000");
+  frm.Edit1->setText("x");  // kept for the dialog's own check
+  EXPECT_EQ(frm.Edit1->text(), "x");
+  frm.Edit1->setText("42");
+  frm.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&frm));
+  EXPECT_GT(frm.Edit1->width(), frm.Edit1->fontMetrics().horizontalAdvance("6000"));
+  frm.SpeedButton1Click();
+  ASSERT_EQ(frm.result(), 1);
+  EXPECT_EQ(settings.StartDelayMinutes, 42);
+}
+
+TEST_F(GlobalSettingFrmTest, PriorityLabelsStandUnderTheEndsAndTheMiddleOfTheSlider) {
+  TGlobalSetting settings;
+  settings.SaveOnDestroy = false;
+  TGlobalSettingFrm frm(settings);
+  frm.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&frm));
+  const QRect slider(frm.TrackBar1->mapTo(&frm, QPoint(0, 0)), frm.TrackBar1->size());
+  auto at = [&](QLabel* label) { return QRect(label->mapTo(&frm, QPoint(0, 0)), label->size()); };
+  const QRect low = at(frm.PriorityLow), normal = at(frm.PriorityNormal),
+              high = at(frm.PriorityHigh);
+  EXPECT_EQ(frm.PriorityLow->text(), "Low");
+  EXPECT_EQ(frm.PriorityNormal->text(), "Normal");
+  EXPECT_EQ(frm.PriorityHigh->text(), "High");
+  for (const QRect& r : {low, normal, high}) EXPECT_GE(r.top(), slider.bottom());
+  EXPECT_LE(std::abs(low.left() - slider.left()), 4);
+  EXPECT_LE(std::abs(high.right() - slider.right()), 4);
+  EXPECT_LE(std::abs(normal.center().x() - slider.center().x()), 4);
+}
+
+TEST_F(GlobalSettingFrmTest, TestButtonKeepsItsDots) {
+  TGlobalSetting settings;
+  settings.SaveOnDestroy = false;
+  TGlobalSettingFrm frm(settings);
+  auto* button = qobject_cast<QToolButton*>(frm.ToolBar1->widgetForAction(frm.TestEmailAccount));
+  ASSERT_NE(button, nullptr);
+  EXPECT_EQ(button->text(), "Test...");
+}
+
+TEST_F(GlobalSettingFrmTest, LogFontColourCanBeChosen) {
+  TGlobalSetting settings;
+  settings.SaveOnDestroy = false;
+  settings.TempFolder = temp;
+  TGlobalSettingFrm frm(settings);
+  OnModalDialog<TLogFontDialog>([](TLogFontDialog& d) {
+    d.SetColor(QColor(0x12, 0x34, 0x56));
+    QTest::mouseClick(d.OKBtn, Qt::LeftButton);
+  });
+  frm.SpeedButton5Click();
+  EXPECT_EQ(frm.Panel1->styleSheet(), "color: #123456");
+  frm.SpeedButton1Click();
+  ASSERT_EQ(frm.result(), 1);
+  EXPECT_EQ(settings.LogFontColor, 0x563412);  // 0x00BBGGRR
+  // Cancel keeps the colour.
+  TGlobalSettingFrm again(settings);
+  OnModalDialog<TLogFontDialog>([](TLogFontDialog& d) {
+    d.SetColor(Qt::red);
+    QTest::mouseClick(d.CancelBtn, Qt::LeftButton);
+  });
+  again.SpeedButton5Click();
+  EXPECT_EQ(again.Panel1->styleSheet(), "color: #123456");
+}
+
+TEST_F(GlobalSettingFrmTest, DefaultSizeShowsEveryTabWhole) {
+  TGlobalSetting settings;
+  settings.SaveOnDestroy = false;
+  TGlobalSettingFrm frm(settings);
+  frm.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&frm));
+  ASSERT_EQ(frm.PageControl1->count(), 4);
+  ExpectEveryTabWhole(frm.PageControl1);
+  frm.PageControl1->setCurrentIndex(2);
+  QCoreApplication::processEvents();
+  ExpectEveryHeaderWhole(frm.LV->header());
 }
 
 }  // namespace

@@ -1,8 +1,10 @@
 #include "app/ui/main_frm.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QApplication>
+#include <QHeaderView>
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QTest>
@@ -17,11 +19,14 @@
 #include "app/engine/schedules.h"
 #include "app/engine/stream.h"
 #include "app/ui/console_frm.h"
+#include "app/ui/invalid_files_frm.h"
 #include "app/ui/progress_frm.h"
 #include "app/ui/selection_tree_view.h"
 #include "platform/fs/fs.h"
 #include "platform/registry/registry.h"
+#include "tests/support/modal_dialog.h"
 #include "tests/support/qt_test_env.h"
+#include "tests/support/whole_captions.h"
 
 namespace {
 
@@ -165,6 +170,14 @@ TEST_F(MainFrmTest, PagesAndTheirCaptions) {
     frm->PC->setCurrentIndex(page);
     EXPECT_EQ(frm->windowTitle(), without[page]) << page;
   }
+}
+
+TEST_F(MainFrmTest, ListsShowTheirHeadersWhole) {
+  auto frm = Open();
+  for (QHeaderView* header :
+       {frm->PrjLV->horizontalHeader(), frm->BLV->header(), frm->RLV->header(), frm->CLV->header(),
+        frm->ScheduleLV->horizontalHeader()})
+    ExpectEveryHeaderWhole(header);
 }
 
 TEST_F(MainFrmTest, DoubleClickOpensTheBackupPage) {
@@ -432,6 +445,52 @@ TEST_F(MainFrmTest, AboutShowsTheAboutWindow) {
   });
   frm->About->trigger();
   EXPECT_EQ(title, "About");
+  EXPECT_TRUE(env.ui->AskedMessages().empty()) << "only the about window is shown";
+}
+
+// "Validate..." walks the Backup page's selection under the progress window and offers the
+// files it cannot open in a dialog the user can still use while the main window is disabled.
+TEST_F(MainFrmTest, ValidateFindsFilesThatCannotBeOpenedAndUnselectsThem) {
+  WriteProject("Alpha");
+  WriteFile(env.home.P("data/extra.txt"), "gone soon");
+  {
+    auto p = ReadProject("Alpha");
+    p->Files.Add(env.home.W("data\\extra.txt"), 0);
+    ASSERT_TRUE(p->SaveToFile(JobFile("Alpha")));
+  }
+  auto frm = Open();
+  frm->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(frm.get()));
+  frm->SelectProject("Alpha");
+  frm->PC->setCurrentIndex(1);
+  ASSERT_TRUE(frm->AnalyzeBKFile->isEnabled());
+  ASSERT_EQ(unlink(env.home.P("data/extra.txt").c_str()), 0);
+  env.ui->ClearAskedMessages();
+  QStringList listed;
+  bool dialogEnabled = false, mainEnabled = true, progressShown = false;
+  OnModalDialog<TInvalidFileFrm>([&](TInvalidFileFrm& d) {
+    for (int i = 0; i < d.LV->topLevelItemCount(); ++i) listed << d.LV->topLevelItem(i)->text(0);
+    dialogEnabled = d.isEnabled();
+    mainEnabled = frm->isEnabled();
+    QTest::mouseClick(d.UnselectBtn, Qt::LeftButton);
+  });
+  QMetaObject::Connection shown =
+      QObject::connect(&progress, &QDialog::finished, [&] { progressShown = true; });
+  frm->AnalyzeBKFile->trigger();
+  QObject::disconnect(shown);
+  EXPECT_TRUE(env.ui->AskedMessages().empty());
+  EXPECT_EQ(listed, QStringList{QString::fromStdString(env.home.W("data\\extra.txt"))});
+  EXPECT_TRUE(dialogEnabled);
+  EXPECT_FALSE(mainEnabled);
+  EXPECT_TRUE(progressShown);
+  EXPECT_FALSE(progress.isVisible());
+  EXPECT_TRUE(frm->isEnabled());
+  EXPECT_TRUE(ConsoleHas(*frm, "Validating backup content..."));
+  EXPECT_TRUE(ConsoleHas(*frm, "Can not open " + env.home.W("data\\extra.txt")));
+  EXPECT_TRUE(frm->BKMsg->text().startsWith("Select 1 directories and 1 Files Total size: "))
+      << frm->BKMsg->text().toStdString();
+  EXPECT_EQ(frm->SelectionTree->Sets().GetState(env.home.W("data\\extra.txt")), 0);
+  EXPECT_TRUE(frm->SelectionChanged());
 }
 
 TEST_F(MainFrmTest, SaveOutsideTheBackupPageDoesNothing) {

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 
@@ -58,6 +60,40 @@ TEST_F(ProgressFrmTest, TickCopiesTheSharedState) {
   frm.Timer1Timer();
   EXPECT_EQ(frm.PB->value(), 42);
   EXPECT_FALSE(frm.SpeedButton1->isHidden());
+}
+
+// The status line is 329 pixels at least and as wide as a status text needs; a text wider
+// than the screen keeps its start and end.
+TEST_F(ProgressFrmTest, StatusTextIsShownWhole) {
+  TProgressFrm frm;
+  frm.ShowNonModal();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&frm));
+  EXPECT_EQ(frm.status_text->width(), 329);
+  const QString path =
+      "Z:\\home\\ann\\Documents\\Correspondence 2024\\Insurance\\claim-letter-final.odt";
+  ProgressStatus = path.toStdString();
+  frm.Timer1Timer();
+  EXPECT_EQ(frm.status_text->text(), path);
+  EXPECT_GE(frm.status_text->width(), frm.status_text->fontMetrics().horizontalAdvance(path));
+  EXPECT_LE(frm.width(), QGuiApplication::primaryScreen()->availableGeometry().width());
+  ProgressStatus = "short";
+  frm.Timer1Timer();
+  EXPECT_EQ(frm.status_text->text(), "short");
+
+  const QString huge = "Z:\\" + QString("very long folder\\").repeated(60) + "end.txt";
+  ProgressStatus = huge.toStdString();
+  frm.Timer1Timer();
+  const QString shown = frm.status_text->text();
+  EXPECT_TRUE(shown.startsWith("Z:\\very")) << shown.toStdString();
+  EXPECT_TRUE(shown.endsWith("end.txt")) << shown.toStdString();
+  EXPECT_LE(frm.width(), QGuiApplication::primaryScreen()->availableGeometry().width());
+  frm.Finish();
+  EXPECT_FALSE(frm.isVisible());
+  EXPECT_FALSE(frm.Timer1->isActive());
+  // The next showing starts narrow again.
+  frm.ShowNonModal();
+  EXPECT_EQ(frm.status_text->width(), 329);
+  frm.Finish();
 }
 
 TEST_F(ProgressFrmTest, CancelOnlyRaisesTheFlag) {

@@ -9,11 +9,14 @@
 
 #include "app/engine/global_setting.h"
 #include "app/engine/stream.h"
+#include "app/ui/extension_frm.h"
 #include "app/ui/main_frm.h"
 #include "app/ui/progress_frm.h"
 #include "platform/fs/fs.h"
+#include "tests/support/modal_dialog.h"
 #include "tests/support/project_dialog_support.h"
 #include "tests/support/qt_test_env.h"
+#include "tests/support/whole_captions.h"
 
 namespace {
 
@@ -316,6 +319,58 @@ TEST_F(ProjectConfigFrmTest, ExclusionListAddRemoveClear) {
   EXPECT_EQ(frm.Project.ExcludedPatterns.Count(), 0);
 }
 
+// The program's one chooser fills once, under the progress window, and keeps its choice
+// from one project dialog to the next.
+TEST_F(ProjectConfigFrmTest, OneExtensionChooserServesEveryDialog) {
+  TProgressFrm progress;
+  TAddExtFrm chooser;
+  chooser.SetProgressForm(&progress);
+  int progressShown = 0;
+  QObject::connect(&progress, &QDialog::finished, [&] { ++progressShown; });
+  QStringList chosen;
+  for (int use = 0; use < 2; ++use) {
+    SCOPED_TRACE(use);
+    TProjectConfigFrm frm(settings, {});
+    frm.SetExtensionChooser(&chooser);
+    TAddExtFrm* shown = nullptr;
+    OnModalDialog<TAddExtFrm>([&, use](TAddExtFrm& d) {
+      shown = &d;
+      if (use == 0) {
+        const auto rows = d.LV->findItems("*.txt", Qt::MatchExactly);
+        ASSERT_EQ(rows.size(), 1);
+        rows.front()->setSelected(true);
+      }
+      chosen.clear();
+      for (QTreeWidgetItem* row : d.LV->selectedItems()) chosen << row->text(0);
+      QTest::mouseClick(d.OKBtn, Qt::LeftButton);
+    });
+    frm.AddExtensionClick();
+    EXPECT_EQ(shown, &chooser);
+    EXPECT_EQ(chosen, QStringList{"*.txt"});
+    ASSERT_EQ(frm.ExLV->topLevelItemCount(), 1);
+    EXPECT_EQ(frm.ExLV->topLevelItem(0)->text(0), "*.txt");
+  }
+  EXPECT_EQ(progressShown, 1) << "filled once, with the progress window";
+  EXPECT_FALSE(progress.isVisible());
+}
+
+// The dialog's default size shows all five tabs, and the exclusion list shows a long path whole.
+TEST_F(ProjectConfigFrmTest, TabsAndExclusionsAreShownWhole) {
+  TProjectConfigFrm frm(settings, {});
+  const std::string path = "Z:\\home\\ann\\a rather long folder name\\and another one below it\\";
+  frm.Project.ExcludedFolders.Add(path, 0);
+  frm.ProjectToForm();
+  frm.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&frm));
+  ASSERT_EQ(frm.PageControl->count(), 5);
+  ExpectEveryTabWhole(frm.PageControl);
+  ExpectEveryHeaderWhole(frm.ExLV->header());
+  const QTreeWidgetItem* row = frm.ExLV->topLevelItem(0);
+  ASSERT_NE(row, nullptr);
+  const int needed = frm.ExLV->fontMetrics().horizontalAdvance(row->text(0));
+  EXPECT_GE(frm.ExLV->columnWidth(0), needed);
+}
+
 TEST_F(ProjectConfigFrmTest, MissingWriterMustBeChosen) {
   TProjectConfigFrm frm(settings, TwoWriters());
   frm.Project.Name = "Disc";
@@ -366,6 +421,24 @@ class ProjectDialogMainFrmTest : public ProjectConfigFrmTest {
     return frm;
   }
 };
+
+TEST_F(ProjectDialogMainFrmTest, TheMainWindowLendsItsExtensionChooser) {
+  auto frm = Open();
+  TAddExtFrm chooser;
+  frm->SetExtensionChooser(&chooser);
+  TAddExtFrm* shown = nullptr;
+  OnProjectDialog([&](TProjectConfigFrm& d) {
+    d.Name->setText("Alpha");
+    d.Edit1->setText("Z:\\out\\Alpha.qvp");
+    OnModalDialog<TAddExtFrm>([&](TAddExtFrm& c) {
+      shown = &c;
+      c.CancelBtnClick();
+    });
+    d.AddExtensionClick();
+  });
+  frm->CreateNewProject->trigger();
+  EXPECT_EQ(shown, &chooser);
+}
 
 TEST_F(ProjectDialogMainFrmTest, CreateConfigureRenameAndRemove) {
   auto frm = Open();

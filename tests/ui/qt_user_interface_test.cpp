@@ -180,7 +180,9 @@ TEST(QtUserInterface, FileFiltersInQtForm) {
       {"Quorva Backup File (*.qvp)|*.qvp", "Quorva Backup File (*.qvp)"},
       {"Quorva Backup Project File (*.bpj)|*.bpj|Quorva Backup sets (*.qvp)|*.qvp",
        "Quorva Backup Project File (*.bpj);;Quorva Backup sets (*.qvp)"},
+      {"Prorgram (*.exe)|*.exe|All Files|*.*", "Prorgram (*.exe);;All Files (*.*)"},
       {"Both (*.a *.b)|*.a;*.b", "Both (*.a *.b)"},
+      {"Both (*.a;*.b)|*.a;*.b", "Both (*.a *.b)"},
       // Other parentheses are no patterns.
       {"Old (*.x)|*.y", "Old (*.x) (*.y)"},
       {"Sets (new)|*.qvp", "Sets (new) (*.qvp)"}};

@@ -21,6 +21,7 @@
 #include "app/ui/state_images.h"
 #include "platform/fs/fs.h"
 #include "tests/support/qt_test_env.h"
+#include "tests/support/whole_captions.h"
 
 namespace {
 
@@ -126,6 +127,7 @@ TEST_F(RestorePageTest, ArchiveIsListedAndItsTreeShowsTheStoredFiles) {
   EXPECT_FALSE(a->text(2).isEmpty());  // the file is still in its folder
   EXPECT_EQ(a->text(3), "1");
   EXPECT_TRUE(frm->RLV->topLevelItem(RowOf(frm->RLV, "sub"))->text(3).isEmpty());
+  ExpectEveryHeaderWhole(frm->RLV->header());  // "Last modified in archive" is not cut
 
   // "Start to Restore" on the project list opens the page.
   frm->RunRestore->trigger();

@@ -94,7 +94,7 @@ TEST(Startup, DelayedStartInOrderWithSplash) {
 
   EXPECT_EQ(r.sleeps, std::vector<std::chrono::milliseconds>{std::chrono::milliseconds(120000)});
   EXPECT_EQ(r.steps, (std::vector<std::string>{"settings", "delay", "title", "splash", "forms",
-                                               "form:MainFrm", "form:ProgressFrm",
+                                               "form:MainFrm", "form:AddExtFrm", "form:ProgressFrm",
                                                "form:AutocloseFrm", "loop", "freed"}));
   EXPECT_EQ(r.statusAt["delay"], "");
   EXPECT_EQ(r.statusAt["splash"], "Loading Global settings...");
@@ -123,9 +123,9 @@ TEST(Startup, WithoutSplashOrDelayTheTextsAreStillSet) {
   };
   EXPECT_EQ(ProgramMainBlock(*env.ui, hooks), 0);
   EXPECT_TRUE(r.sleeps.empty());
-  EXPECT_EQ(r.steps,
-            (std::vector<std::string>{"settings", "delay", "title", "forms", "form:MainFrm",
-                                      "form:ProgressFrm", "form:AutocloseFrm", "loop", "freed"}));
+  EXPECT_EQ(r.steps, (std::vector<std::string>{"settings", "delay", "title", "forms",
+                                               "form:MainFrm", "form:AddExtFrm", "form:ProgressFrm",
+                                               "form:AutocloseFrm", "loop", "freed"}));
   EXPECT_EQ(r.statusAt["forms"], "Loading User profile...");
   const auto asked = env.ui->AskedMessages();
   ASSERT_EQ(asked.size(), 1u);

@@ -1,5 +1,6 @@
 #include "platform/debug/debug.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,7 +17,7 @@ struct Sink {
   std::mutex mutex;
   std::string path;  // the file currently open, or empty
   std::FILE* file = nullptr;
-  bool capturing = false;
+  std::atomic<bool> capturing{false};  // read without the lock by IsActive, on every trace
   std::string captured;
 };
 
@@ -42,9 +43,7 @@ std::FILE* FileFor(Sink& s, const char* value) {
 bool IsActive() {
   const char* value = std::getenv(kVariable);
   if (value && *value) return true;
-  Sink& s = TheSink();
-  std::lock_guard lock(s.mutex);
-  return s.capturing;
+  return TheSink().capturing.load(std::memory_order_relaxed);
 }
 
 void OutputDebugString(const char* text) {

@@ -284,6 +284,46 @@ HALVORIN_STATIC_ASSERT(offsetof(TRACK_ENTRY, m__BOOLEAN__IsRaw) == 277, "raw fla
 HALVORIN_STATIC_ASSERT(sizeof(TRACK_ARRAY) == 27804, "TRACK_ARRAY is 27804 bytes");
 HALVORIN_STATIC_ASSERT(offsetof(TRACK_ARRAY, m__TRACK_ENTRY__Tracks) == 4, "tracks at byte 4");
 
+/* One track of a session-at-once list: 299 bytes (the three pointers are 8 bytes). */
+typedef struct HALVORIN_PACKED SAO_TRACK_ENTRY {
+  uint8_t m__BOOLEAN__IsAudio;   /* 2352-byte audio sectors */
+  uint8_t m__BOOLEAN__IsXA;      /* 2336-byte Mode 2 units */
+  uint8_t m__BOOLEAN__IsRawPW;   /* 2448-byte raw sectors with raw P-W subchannel */
+  int32_t m__LONG__SizeInLBs;    /* filled in by the writer from the source size */
+  int32_t m__LONG__PreGapInLBs;  /* beyond the 150 every track has */
+  int32_t m__LONG__PostGapInLBs; /* after the track's data */
+  char m__CHAR__FileName[260];   /* zero-terminated */
+  void* m__PVOID__File;          /* the track's file object */
+  void* m__PVOID__Tree;          /* the readable source (a file chain) the writer reads */
+  void* m__PVOID__BackSideTree;  /* a Mode 2 view made over the tree */
+} SAO_TRACK_ENTRY;
+
+/* The caller's session-at-once track list: 30308 bytes. */
+typedef struct HALVORIN_PACKED SAO_TRACK_ARRAY {
+  int32_t m__LONG__NumberOfTracks; /* 1..100 */
+  SAO_TRACK_ENTRY m__SAO_TRACK_ENTRY__Tracks[100];
+  int32_t m__LONG__NumberOfRawTracks;      /* raw P-W image: the tracks inside it */
+  int32_t m__LONG__RawTrackSizeInLBs[100]; /* raw P-W image: each of those tracks' size */
+} SAO_TRACK_ARRAY;
+
+HALVORIN_STATIC_ASSERT(sizeof(SAO_TRACK_ENTRY) == 299, "SAO_TRACK_ENTRY is 299 bytes");
+HALVORIN_STATIC_ASSERT(offsetof(SAO_TRACK_ENTRY, m__LONG__SizeInLBs) == 3, "size at byte 3");
+HALVORIN_STATIC_ASSERT(offsetof(SAO_TRACK_ENTRY, m__LONG__PreGapInLBs) == 7, "pre-gap at byte 7");
+HALVORIN_STATIC_ASSERT(offsetof(SAO_TRACK_ENTRY, m__LONG__PostGapInLBs) == 11,
+                       "post-gap at byte 11");
+HALVORIN_STATIC_ASSERT(offsetof(SAO_TRACK_ENTRY, m__CHAR__FileName) == 15, "file name at byte 15");
+HALVORIN_STATIC_ASSERT(offsetof(SAO_TRACK_ENTRY, m__PVOID__File) == 275, "file at byte 275");
+HALVORIN_STATIC_ASSERT(offsetof(SAO_TRACK_ENTRY, m__PVOID__Tree) == 283, "tree at byte 283");
+HALVORIN_STATIC_ASSERT(offsetof(SAO_TRACK_ENTRY, m__PVOID__BackSideTree) == 291,
+                       "back-side tree at byte 291");
+HALVORIN_STATIC_ASSERT(sizeof(SAO_TRACK_ARRAY) == 30308, "SAO_TRACK_ARRAY is 30308 bytes");
+HALVORIN_STATIC_ASSERT(offsetof(SAO_TRACK_ARRAY, m__SAO_TRACK_ENTRY__Tracks) == 4,
+                       "tracks at byte 4");
+HALVORIN_STATIC_ASSERT(offsetof(SAO_TRACK_ARRAY, m__LONG__NumberOfRawTracks) == 29904,
+                       "raw track count at byte 29904");
+HALVORIN_STATIC_ASSERT(offsetof(SAO_TRACK_ARRAY, m__LONG__RawTrackSizeInLBs) == 29908,
+                       "raw track sizes at byte 29908");
+
 /* Library-wide functions. */
 
 /* Starts the library (also done when it is loaded); always 0. */
@@ -414,7 +454,7 @@ HALVORIN_API HALVORIN_STATUS Halvorin_ISO9660JolietFileTree_BuildImageEx(
     const char* p__PCHAR__ExpirationDate, const char* p__PCHAR__EffectiveDate);
 /* The image stream's size in bytes: the low half, the high half through the pointer. */
 HALVORIN_API uint32_t Halvorin_ISO9660JolietFileTree_GetSizeInUCHARs(void* p__PVOID__Tree,
-                                                                      uint32_t* p__PULONG__High);
+                                                                     uint32_t* p__PULONG__High);
 /* The next p__LONG__Count bytes of the image; 2 for a negative count or NULL buffer. */
 HALVORIN_API HALVORIN_STATUS Halvorin_ISO9660JolietFileTree_Read(
     void* p__PVOID__Tree, char* p__PCHAR__ExceptionText, uint32_t p__ULONG__ExceptionTextLength,
@@ -493,7 +533,6 @@ HALVORIN_API HALVORIN_STATUS Halvorin_ISO9660JolietFileTree_ImportTrack(
     uint8_t p__BOOLEAN__IsJoliet, char* p__PCHAR__ExceptionText,
     uint32_t p__ULONG__ExceptionTextLength, uint32_t* p__PULONG__SystemError);
 
-
 /*
  * UDF: a UDF 1.02 image, pure, or the DVD-Video bridge whose ISO9660 part shows VIDEO_TS and
  * AUDIO_TS. The caller describes the file system as tree items formatted by the two format
@@ -517,10 +556,10 @@ typedef struct HALVORIN_PACKED HALVORIN_UDF_TREE_ITEM {
   uint8_t m__BOOLEAN__IsDirectory;
   uint8_t m__BOOLEAN__IsInMemory; /* an IFO or BUP file read whole into m__PUCHAR__Content */
   uint16_t m__USHORT__Subdirectories;
-  char m__CHAR__Name[255];        /* the given UTF-8 name, upper-cased */
-  char m__CHAR__Path[260];        /* the file, opened again each time the image is read */
-  uint8_t* m__PUCHAR__Content;    /* size in blocks x 2048 bytes, zero past the file's end */
-  uint64_t m__ULONGLONG__Size;    /* bytes (a folder's once the image is laid out) */
+  char m__CHAR__Name[255];     /* the given UTF-8 name, upper-cased */
+  char m__CHAR__Path[260];     /* the file, opened again each time the image is read */
+  uint8_t* m__PUCHAR__Content; /* size in blocks x 2048 bytes, zero past the file's end */
+  uint64_t m__ULONGLONG__Size; /* bytes (a folder's once the image is laid out) */
   uint32_t m__ULONG__SizeInBlocks;
   struct HALVORIN_UDF_TREE_ITEM* m__PNext;
   struct HALVORIN_UDF_TREE_ITEM* m__PPrevious;
@@ -531,7 +570,7 @@ typedef struct HALVORIN_PACKED HALVORIN_UDF_TREE_ITEM {
   uint8_t m__UCHAR__FileIdentifier[2048];       /* the item's entry in its parent folder */
   uint8_t m__UCHAR__ParentFileIdentifier[2048]; /* a folder's entry for its parent */
   uint8_t m__UCHAR__Reserved[2046];
-  void* m__PVOID__File; /* the image's reader of the content, owned by the UDF object */
+  void* m__PVOID__File;      /* the image's reader of the content, owned by the UDF object */
   uint8_t m__UCHAR__Date[7]; /* ISO 9660 form: local time and its offset from GMT */
   uint16_t m__USHORT__Zero;
 } HALVORIN_UDF_TREE_ITEM;
@@ -587,13 +626,13 @@ HALVORIN_API uint32_t Halvorin_UDF_FormatTreeItemAsDirectory(HALVORIN_UDF_TREE_I
    HALVORIN_UDF_TAIL_SIZE, or the result is 2. The system structures are laid out in memory
    the object owns: p__PUCHAR__SystemStructures is not used and may be NULL. The label names
    the volume (cut to each field). 21 before start-up. */
-HALVORIN_API HALVORIN_STATUS Halvorin_UDF_Create(
-    uint8_t* p__PUCHAR__Head, uint32_t p__ULONG__HeadSize, uint8_t* p__PUCHAR__Tail,
-    uint32_t p__ULONG__TailSize, uint8_t* p__PUCHAR__SystemStructures,
-    HALVORIN_UDF_TREE_ITEM* p__PRoot, HALVORIN_UDF_TREE_ITEM* p__PVideoTs,
-    HALVORIN_UDF_TREE_ITEM* p__PAudioTs, HALVORIN_UDF_OBJECT* p__PObject,
-    char* p__PCHAR__ExceptionText, uint32_t p__ULONG__ExceptionTextLength,
-    uint32_t* p__PULONG__SystemError, const char* p__PCHAR__VolumeLabel);
+HALVORIN_API HALVORIN_STATUS
+Halvorin_UDF_Create(uint8_t* p__PUCHAR__Head, uint32_t p__ULONG__HeadSize, uint8_t* p__PUCHAR__Tail,
+                    uint32_t p__ULONG__TailSize, uint8_t* p__PUCHAR__SystemStructures,
+                    HALVORIN_UDF_TREE_ITEM* p__PRoot, HALVORIN_UDF_TREE_ITEM* p__PVideoTs,
+                    HALVORIN_UDF_TREE_ITEM* p__PAudioTs, HALVORIN_UDF_OBJECT* p__PObject,
+                    char* p__PCHAR__ExceptionText, uint32_t p__ULONG__ExceptionTextLength,
+                    uint32_t* p__PULONG__SystemError, const char* p__PCHAR__VolumeLabel);
 /* Sets every title's start sector in the title table of a video manager IFO or BUP in
    memory. 0 when patched; 2, changing nothing, for an item without content, a title set IFO,
    a table that is zero, empty or past the content, or titles of more than one title set. */
@@ -629,26 +668,31 @@ HALVORIN_API HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_Create(
 
 /* Vendor (8), product (16) and revision (4) characters, each terminated (buffers of at least
    9, 17 and 5 bytes; any may be NULL), and the drive buffer size in bytes. */
-HALVORIN_API void Halvorin_CdvdBurnerGrabber_GetDeviceInformation(
-    void* p__PVOID__BurnerGrabber, char* p__PCHAR__Vendor, char* p__PCHAR__Product,
-    char* p__PCHAR__Revision, uint32_t* p__PULONG__BufferSize);
+HALVORIN_API void Halvorin_CdvdBurnerGrabber_GetDeviceInformation(void* p__PVOID__BurnerGrabber,
+                                                                  char* p__PCHAR__Vendor,
+                                                                  char* p__PCHAR__Product,
+                                                                  char* p__PCHAR__Revision,
+                                                                  uint32_t* p__PULONG__BufferSize);
 HALVORIN_API void Halvorin_CdvdBurnerGrabber_GetSupportedMediaFormats(
-    void* p__PVOID__BurnerGrabber, uint8_t* p__PBOOLEAN__IsReadCDR, uint8_t* p__PBOOLEAN__IsReadCDRW,
-    uint8_t* p__PBOOLEAN__IsReadDVDROM, uint8_t* p__PBOOLEAN__IsReadDVDR,
-    uint8_t* p__PBOOLEAN__IsReadDVDRAM, uint8_t* p__PBOOLEAN__IsTestWrite,
-    uint8_t* p__PBOOLEAN__IsWriteCDR, uint8_t* p__PBOOLEAN__IsWriteCDRW,
-    uint8_t* p__PBOOLEAN__IsWriteDVDR, uint8_t* p__PBOOLEAN__IsWriteDVDRAM);
+    void* p__PVOID__BurnerGrabber, uint8_t* p__PBOOLEAN__IsReadCDR,
+    uint8_t* p__PBOOLEAN__IsReadCDRW, uint8_t* p__PBOOLEAN__IsReadDVDROM,
+    uint8_t* p__PBOOLEAN__IsReadDVDR, uint8_t* p__PBOOLEAN__IsReadDVDRAM,
+    uint8_t* p__PBOOLEAN__IsTestWrite, uint8_t* p__PBOOLEAN__IsWriteCDR,
+    uint8_t* p__PBOOLEAN__IsWriteCDRW, uint8_t* p__PBOOLEAN__IsWriteDVDR,
+    uint8_t* p__PBOOLEAN__IsWriteDVDRAM);
 HALVORIN_API void Halvorin_CdvdBurnerGrabber_GetSupportedMediaFormatsEx(
-    void* p__PVOID__BurnerGrabber, uint8_t* p__PBOOLEAN__IsDVDPLUSRW, uint8_t* p__PBOOLEAN__IsDVDPLUSR,
-    uint8_t* p__PBOOLEAN__IsWriteDVDPLUSRW, uint8_t* p__PBOOLEAN__IsWriteDVDPLUSR);
+    void* p__PVOID__BurnerGrabber, uint8_t* p__PBOOLEAN__IsDVDPLUSRW,
+    uint8_t* p__PBOOLEAN__IsDVDPLUSR, uint8_t* p__PBOOLEAN__IsWriteDVDPLUSRW,
+    uint8_t* p__PBOOLEAN__IsWriteDVDPLUSR);
 /* DISC_TYPE_UNKNOWN for no disc or a bad handle. */
-HALVORIN_API DISC_TYPE Halvorin_CdvdBurnerGrabber_GetInsertedDiscType(void* p__PVOID__BurnerGrabber);
+HALVORIN_API DISC_TYPE
+Halvorin_CdvdBurnerGrabber_GetInsertedDiscType(void* p__PVOID__BurnerGrabber);
 /* Ends a running write or grab with status 14; callable from any thread. */
 HALVORIN_API void Halvorin_CdvdBurnerGrabber_Cancel(void* p__PVOID__BurnerGrabber);
 
-#define HALVORIN_BURNER_PREFIX                                                           \
-  void *p__PVOID__BurnerGrabber, char *p__PCHAR__ExceptionText,                          \
-      uint32_t p__ULONG__ExceptionTextLength, uint32_t *p__PULONG__SystemError,          \
+#define HALVORIN_BURNER_PREFIX                                                  \
+  void *p__PVOID__BurnerGrabber, char *p__PCHAR__ExceptionText,                 \
+      uint32_t p__ULONG__ExceptionTextLength, uint32_t *p__PULONG__SystemError, \
       CDB_FAILURE_INFORMATION *p__PCDB_FAILURE_INFORMATION__Failure
 
 /* Waits up to 10 seconds (Ex: the seconds given) for the unit, then one TEST UNIT READY. */
@@ -726,6 +770,14 @@ HALVORIN_API HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_TrackAtOnceFromPipe(
     uint32_t p__ULONG__SizeHigh, uint8_t p__BOOLEAN__IsXA, uint8_t p__BOOLEAN__IsTestWrite,
     uint8_t p__BOOLEAN__IsMultiSession, uint32_t p__ULONG__ProgressInterval,
     uint32_t p__ULONG__BufferInterval);
+
+/* CD-Text of the disc (track 0) or a track (1-99) for the next raw disc-at-once write: at most
+   31 characters of each text, every character outside '!'..'~' (the space too) stored as '_';
+   a NULL text clears it. A track outside 0..99 gives 5 (system error 87). */
+HALVORIN_API HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_SetCDTextItem(
+    void* p__PVOID__BurnerGrabber, int32_t p__LONG__TrackNumber, const char* p__PCHAR__Performer,
+    const char* p__PCHAR__Title, char* p__PCHAR__ExceptionText,
+    uint32_t p__ULONG__ExceptionTextLength, uint32_t* p__PULONG__SystemError);
 
 #ifdef __cplusplus
 }

@@ -37,7 +37,8 @@ void CHalvorin_CdvdBurnerGrabber::CompileCueSheet(
   const SAO_TRACK_ENTRY& last = p__PSAO_TRACK_ARRAY__Tracks->m__SAO_TRACK_ENTRY__Tracks[count - 1];
   std::uint8_t form = 0x14;
   if (first.m__BOOLEAN__IsAudio) form = 0x01;
-  if (first.m__BOOLEAN__IsXA || p__BOOLEAN__IsXA) form = 0x24;
+  // The session's XA flag makes data tracks Mode 2, never audio (as the sector sizes are).
+  if (first.m__BOOLEAN__IsXA || (p__BOOLEAN__IsXA && !first.m__BOOLEAN__IsAudio)) form = 0x24;
   if (p__BOOLEAN__IsWriteLeadIn && first.m__BOOLEAN__IsRawPW) form = 0x41;
   PutEntry(p__PUCHAR__CueSheet, first.m__BOOLEAN__IsAudio ? 0x01 : 0x41, 0, 0, form, -150);
   std::uint8_t* entry = p__PUCHAR__CueSheet + 8;
@@ -46,7 +47,7 @@ void CHalvorin_CdvdBurnerGrabber::CompileCueSheet(
     const SAO_TRACK_ENTRY& t = p__PSAO_TRACK_ARRAY__Tracks->m__SAO_TRACK_ENTRY__Tracks[n];
     form = 0x10;
     if (t.m__BOOLEAN__IsAudio) form = 0x00;
-    if (t.m__BOOLEAN__IsXA || p__BOOLEAN__IsXA) form = 0x20;
+    if (t.m__BOOLEAN__IsXA || (p__BOOLEAN__IsXA && !t.m__BOOLEAN__IsAudio)) form = 0x20;
     if (t.m__BOOLEAN__IsRawPW) form = 0x40;
     const std::uint8_t control = t.m__BOOLEAN__IsAudio ? 0x01 : 0x41;
     const auto tno = static_cast<std::uint8_t>(n + 1);
@@ -59,7 +60,7 @@ void CHalvorin_CdvdBurnerGrabber::CompileCueSheet(
   }
   form = 0x14;
   if (last.m__BOOLEAN__IsAudio) form = 0x01;
-  if (last.m__BOOLEAN__IsXA || p__BOOLEAN__IsXA) form = 0x24;
+  if (last.m__BOOLEAN__IsXA || (p__BOOLEAN__IsXA && !last.m__BOOLEAN__IsAudio)) form = 0x24;
   if (last.m__BOOLEAN__IsRawPW) form = p__BOOLEAN__IsXA ? 0x24 : 0x14;
   PutEntry(entry, entry[-8], 0xAA, 1, form, address);
   *p__PULONG__Length = 16 * static_cast<std::uint32_t>(count) + 16;

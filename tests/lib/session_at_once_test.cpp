@@ -1,0 +1,458 @@
+// Session-at-once on a virtual CD-R through SessionAtOnce: the cue sheets of the simple cases,
+// a session of an ISO tree and sox PCM with gaps read back by cd-info and bchunk, an XA session,
+// the raw P-W form from a grabbed image with and without the host-written lead-in, the
+// refusals, cancel, the probe, the CD-Text export, and a simulated 52× write without underruns.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <regex>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+#include "lib/api/export_frame.h"
+#include "lib/core/cdvd_burner_grabber.h"
+#include "lib/mastering/file_chain.h"
+#include "lib/mastering/file_objects.h"
+#include "lib/mastering/iso9660_file_tree.h"
+#include "lib/mastering/iso9660_file_tree_mode2.h"
+#include "platform/aspi/clock.h"
+#include "platform/aspi/vr_sector_coding.h"
+#include "tests/lib/burner_test_support.h"
+
+namespace burnertest {
+namespace {
+
+namespace vr = platform::aspi::vr;
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+// A chain over one memory block; `onRead` runs before every read (throttle, cancel).
+class MemorySource : public CHalvorin_File {
+ public:
+  explicit MemorySource(Bytes bytes, std::function<void(std::uint64_t)> onRead = {})
+      : data_(std::move(bytes)), onRead_(std::move(onRead)) {
+    m__ULONGLONG__SizeInUCHARs = data_.size();
+    chain.AddChainTail(this);
+    chain.SeekToBegin();
+  }
+  CHalvorin_FileChain chain;
+  const Bytes& Data() const { return data_; }
+
+ protected:
+  void RealRead(std::uint64_t count, std::uint8_t* buffer) override {
+    if (onRead_) onRead_(count);
+    std::memcpy(buffer, data_.data() + m__ULONGLONG__PositionInUCHARs, count);
+  }
+
+ private:
+  Bytes data_;
+  std::function<void(std::uint64_t)> onRead_;
+};
+
+struct TrackSpec {
+  CHalvorin_FileChain* source;
+  bool audio = false, xa = false, raw = false;
+  std::int32_t preGap = 0, postGap = 0;
+};
+
+std::unique_ptr<SAO_TRACK_ARRAY> List(std::initializer_list<TrackSpec> specs) {
+  auto list = std::make_unique<SAO_TRACK_ARRAY>();
+  std::memset(list.get(), 0, sizeof *list);
+  for (const TrackSpec& s : specs) {
+    SAO_TRACK_ENTRY& e = list->m__SAO_TRACK_ENTRY__Tracks[list->m__LONG__NumberOfTracks++];
+    e.m__BOOLEAN__IsAudio = s.audio;
+    e.m__BOOLEAN__IsXA = s.xa;
+    e.m__BOOLEAN__IsRawPW = s.raw;
+    e.m__LONG__PreGapInLBs = s.preGap;
+    e.m__LONG__PostGapInLBs = s.postGap;
+    e.m__PVOID__Tree = s.source ? HalvorinI_HandleOf(s.source) : nullptr;
+  }
+  return list;
+}
+
+std::string SenseOf(const CDB_FAILURE_INFORMATION& f) {
+  char b[64];
+  std::snprintf(b, sizeof b, "CDB %02X sense %X/%02X/%02X", f.m__UCHAR__CDB[0],
+                f.m__UCHAR__Sense[2] & 0x0F, f.m__UCHAR__Sense[12], f.m__UCHAR__Sense[13]);
+  return b;
+}
+
+class SessionAtOnce : public BurnerTest {
+ protected:
+  CHalvorin_CdvdBurnerGrabber* Burner() {
+    return HalvorinI_ObjectOf<CHalvorin_CdvdBurnerGrabber>(burner);
+  }
+  libtest::Thrown Write(SAO_TRACK_ARRAY* list, bool xa = false, bool leadIn = false,
+                        bool multi = false) {
+    return libtest::Catch([&] { Burner()->SessionAtOnce(list, xa, false, multi, 1, 0, leadIn); });
+  }
+  // The ISO image of a tree of one file, as bytes and as the tree's chain.
+  CHalvorin_FileChain* IsoTree(std::size_t fileBytes) {
+    std::string content(fileBytes, '\0');
+    for (std::size_t i = 0; i < fileBytes; ++i) content[i] = static_cast<char>(i * 13 + i / 997);
+    WriteFile(dir.P("src/data.bin"), content);
+    EXPECT_EQ(BuildTree(dir.W("src/data.bin"), "QUORVABACKUP", 0), 0u) << text;
+    auto* chain = dynamic_cast<CHalvorin_FileChain*>(static_cast<CHalvorin_Object*>(tree));
+    iso.assign(chain->GetSizeInUCHARs(), 0);
+    chain->SeekToBegin();
+    chain->Read(iso.size(), iso.data());
+    chain->SeekToBegin();
+    return chain;
+  }
+  // Raw PCM from sox: 44,100 Hz, 16-bit stereo, little-endian.
+  Bytes Pcm(const std::string& name, const std::string& seconds, const std::string& tone) {
+    std::string out;
+    EXPECT_EQ(RunCommand("sox -n -r 44100 -c 2 -b 16 -e signed-integer -L -t raw " + dir.P(name) +
+                             " synth " + seconds + " sine " + tone + " vol 0.5",
+                         &out),
+              0)
+        << out;
+    return Slurp(dir.P(name));
+  }
+  std::string Run(const std::string& command) {
+    std::string out;
+    EXPECT_EQ(RunCommand(command, &out), 0) << command << "\n" << out;
+    return out;
+  }
+  std::string ImageBase() { return dir.P("home/VirtualRecorders/Recorder0/Recorder0-0001"); }
+  // Ejects the disc and returns the track list cd-info prints for its .cue.
+  std::string EjectAndReadCue() {
+    EXPECT_EQ(Halvorin_CdvdBurnerGrabber_Eject(BURNER_ARGS), 0u) << text;
+    return Run("cd-info --no-device-info --no-cddb --cue-file " + ImageBase() + ".cue");
+  }
+  Bytes iso;
+};
+
+TEST_F(SessionAtOnce, CueSheetsOfTheSimpleCases) {
+  Devices({Media::CdR});
+  ASSERT_EQ(Create(), 0u);
+  std::uint8_t cue[1616];
+  std::uint32_t length = 0;
+  auto data = List({{nullptr}});
+  data->m__SAO_TRACK_ENTRY__Tracks[0].m__LONG__SizeInLBs = 1000;  // 00:13:25 from LBA 1000
+  Burner()->CompileCueSheet(data.get(), cue, &length, false, false);
+  EXPECT_EQ(length, 32u);
+  EXPECT_EQ(Bytes(cue, cue + 32), Bytes({0x41, 0x00, 0x00, 0x14, 0, 0, 0,  0,  //
+                                         0x41, 0x01, 0x00, 0x10, 0, 0, 0,  0,  //
+                                         0x41, 0x01, 0x01, 0x10, 0, 0, 2,  0,  //
+                                         0x41, 0xAA, 0x01, 0x14, 0, 0, 15, 25}));
+  auto audio = List({{nullptr, true}, {nullptr, false, false, false, 75, 150}});
+  audio->m__SAO_TRACK_ENTRY__Tracks[0].m__LONG__SizeInLBs = 300;
+  audio->m__SAO_TRACK_ENTRY__Tracks[1].m__LONG__SizeInLBs = 100;
+  Burner()->CompileCueSheet(audio.get(), cue, &length, true, false);
+  EXPECT_EQ(length, 48u);
+  EXPECT_EQ(Bytes(cue, cue + 48), Bytes({0x01, 0x00, 0x00, 0x01, 0, 0, 0,  0,  //
+                                         0x01, 0x01, 0x00, 0x00, 0, 0, 0,  0,  //
+                                         0x01, 0x01, 0x01, 0x00, 0, 0, 2,  0,  //
+                                         0x41, 0x02, 0x00, 0x20, 0, 0, 6,  0,  //
+                                         0x41, 0x02, 0x01, 0x20, 0, 0, 9,  0,  //
+                                         0x41, 0xAA, 0x01, 0x24, 0, 0, 12, 25}));
+  // Raw P-W with the host-written lead-in: 41h in the lead-in, 40h for the track.
+  auto raw = List({{nullptr, false, false, true}});
+  raw->m__SAO_TRACK_ENTRY__Tracks[0].m__LONG__SizeInLBs = 75;
+  Burner()->CompileCueSheet(raw.get(), cue, &length, false, true);
+  EXPECT_EQ(Bytes(cue, cue + 32), Bytes({0x41, 0x00, 0x00, 0x41, 0, 0, 0, 0,  //
+                                         0x41, 0x01, 0x00, 0x40, 0, 0, 0, 0,  //
+                                         0x41, 0x01, 0x01, 0x40, 0, 0, 2, 0,  //
+                                         0x41, 0xAA, 0x01, 0x14, 0, 0, 3, 0}));
+}
+
+// A data track with a post-gap, an audio track of 4.5 s (its last sector partial) and a short
+// one with an extra pre-gap: cd-info sees the cue sheet's tracks, bchunk gives back the ISO and
+// the PCM.
+TEST_F(SessionAtOnce, IsoAndPcmTracksReadBackByCdInfoAndBchunk) {
+  Devices({Media::CdR});
+  ASSERT_EQ(Create(), 0u);
+  CHalvorin_FileChain* isoChain = IsoTree(300000);
+  MemorySource tone(Pcm("a.raw", "4.5", "440"));
+  MemorySource blip(Pcm("b.raw", "1", "880"));
+  ASSERT_EQ(tone.Data().size() % 2352, 1176u);
+  auto list = List({{isoChain}, {&tone.chain, true}, {&blip.chain, true, false, false, 75, 30}});
+  const auto t = Write(list.get());
+  ASSERT_FALSE(t.thrown) << t.Text();
+  const std::int32_t isoLBs = static_cast<std::int32_t>(iso.size() / 2048);
+  EXPECT_EQ(list->m__SAO_TRACK_ENTRY__Tracks[0].m__LONG__SizeInLBs, isoLBs);
+  EXPECT_EQ(list->m__SAO_TRACK_ENTRY__Tracks[1].m__LONG__SizeInLBs, 338);  // counted, padded
+  EXPECT_EQ(list->m__SAO_TRACK_ENTRY__Tracks[2].m__LONG__SizeInLBs, 75);
+  EXPECT_EQ(list->m__LONG__NumberOfTracks, 3);
+  for (uint32_t r : events.reasons) EXPECT_NE(r, HALVORIN_CALLBACK_REASON_BUFFER_UNDERRUN);
+  EXPECT_EQ(at::Recorder(0).CurrentDisc().qMismatches, 0);
+  const std::int64_t track2 = isoLBs + 150, track3 = track2 + 338 + 225;
+  const std::string info = EjectAndReadCue();
+  auto row = [](int n, std::int64_t lsn, const char* kind) {
+    char b[64];
+    std::snprintf(b, sizeof b, "%3d: %02d:%02d:%02d  %06d %s", n, int((lsn + 150) / 4500),
+                  int((lsn + 150) / 75 % 60), int((lsn + 150) % 75), int(lsn), kind);
+    return std::string(b);
+  };
+  EXPECT_NE(info.find(row(1, 0, "data")), std::string::npos) << row(1, 0, "data") << "\n" << info;
+  EXPECT_NE(info.find(row(2, track2, "audio")), std::string::npos) << info;
+  EXPECT_NE(info.find(row(3, track3, "audio")), std::string::npos) << info;
+  const Bytes cueBytes = Slurp(ImageBase() + ".cue");
+  const std::string cue(cueBytes.begin(), cueBytes.end());
+  EXPECT_NE(cue.find("TRACK 02 AUDIO\n    INDEX 00"), std::string::npos) << cue;
+  std::filesystem::create_directories(dir.P("out"));
+  Run("cd " + dir.P("home/VirtualRecorders/Recorder0") +
+      " && bchunk -w Recorder0-0001.bin Recorder0-0001.cue " + dir.P("out/track"));
+  EXPECT_EQ(Slurp(dir.P("out/track01.iso")), iso);
+  for (auto [n, pcm] : {std::pair{2, &tone}, std::pair{3, &blip}}) {
+    Bytes wav = Slurp(dir.P("out/track0" + std::to_string(n) + ".wav"));
+    ASSERT_GT(wav.size(), 44u) << n;
+    Bytes samples(wav.begin() + 44, wav.end());
+    Bytes expected = pcm->Data();
+    expected.resize((expected.size() + 2351) / 2352 * 2352, 0);
+    if (n == 3) expected.resize(expected.size() + 30 * 2352, 0);  // the post-gap's silence
+    EXPECT_EQ(samples.size(), expected.size()) << n;
+    EXPECT_TRUE(samples == expected) << n;
+  }
+}
+
+TEST_F(SessionAtOnce, XaSessionOfTheModeTwoView) {
+  Devices({Media::CdR});
+  ASSERT_EQ(Create(), 0u);
+  CHalvorin_FileChain* isoChain = IsoTree(100000);
+  CHalvorin_ISO9660FileTreeMode2 view(isoChain);
+  auto list = List({{&view, false, true}});
+  const auto t = Write(list.get(), true);
+  ASSERT_FALSE(t.thrown) << t.Text();
+  const std::string info = EjectAndReadCue();
+  EXPECT_NE(info.find("XA"), std::string::npos) << info;
+  const Bytes bin = Slurp(ImageBase() + ".bin");
+  const std::size_t blocks = iso.size() / 2048;
+  ASSERT_GE(bin.size(), blocks * 2352);
+  for (std::size_t i = 0; i < blocks; ++i) {
+    const std::uint8_t* s = bin.data() + i * 2352;
+    ASSERT_EQ(s[15], 2) << i;
+    ASSERT_EQ(std::memcmp(s + 24, iso.data() + i * 2048, 2048), 0) << i;
+  }
+  const Bytes cue = Slurp(ImageBase() + ".cue");
+  EXPECT_NE(std::string(cue.begin(), cue.end()).find("MODE2/2352"), std::string::npos);
+}
+
+// The raw P-W form: an image of unscrambled 2448-byte sectors as a grab stores them, written
+// as one track with host-made pre-gap sectors; with the flag the host writes the lead-in too.
+TEST_F(SessionAtOnce, RawPWImageWithAndWithoutTheLeadIn) {
+  for (bool leadIn : {false, true}) {
+    SCOPED_TRACE(leadIn ? "lead-in" : "no lead-in");
+    Devices({Media::CdR});
+    ASSERT_EQ(Create(), 0u);
+    CHalvorin_FileChain* isoChain = IsoTree(200000);
+    const std::size_t blocks = iso.size() / 2048;
+    Bytes image(blocks * 2448);
+    for (std::size_t i = 0; i < blocks; ++i) {
+      std::uint8_t* s = image.data() + i * 2448;
+      vr::EncodeMode1(static_cast<std::int64_t>(i), iso.data() + i * 2048, s);
+      vr::QPosition q;
+      q.control = 4;
+      q.track = 1;
+      q.index = 1;
+      q.relative = static_cast<std::int64_t>(i);
+      q.lba = static_cast<std::int64_t>(i);
+      std::uint8_t q12[12];
+      vr::FormatQ(q, q12);
+      vr::InterleaveSubchannel(false, q12, s + 2352);
+    }
+    (void)isoChain;
+    MemorySource source(image);
+    auto list = List({{&source.chain, false, false, true}});
+    list->m__LONG__NumberOfRawTracks = 1;
+    list->m__LONG__RawTrackSizeInLBs[0] = static_cast<std::int32_t>(blocks);
+    at::ClearCdbLog(0);
+    const auto t = Write(list.get(), false, leadIn);
+    ASSERT_FALSE(t.thrown) << t.Text();
+    EXPECT_EQ(at::Recorder(0).CurrentDisc().qMismatches, 0);
+    bool leadInWritten = false;
+    for (const auto& r : at::CdbLog(0))
+      if (r.cdb.at(0) == 0x2A && (r.cdb.at(2) & 0x80)) {
+        const std::int32_t lba =
+            static_cast<std::int32_t>(r.cdb[2] << 24 | r.cdb[3] << 16 | r.cdb[4] << 8 | r.cdb[5]);
+        if (lba < -150) leadInWritten = true;
+        if (lba == -11634) {
+          EXPECT_EQ(r.dataLength, 16u * 96);
+        }
+      }
+    EXPECT_EQ(leadInWritten, leadIn);
+    EjectAndReadCue();
+    std::filesystem::create_directories(dir.P("raw"));
+    Run("cd " + dir.P("home/VirtualRecorders/Recorder0") +
+        " && bchunk Recorder0-0001.bin Recorder0-0001.cue " + dir.P("raw/track"));
+    EXPECT_EQ(Slurp(dir.P("raw/track01.iso")), iso);
+    Halvorin_Destroy(&burner);
+    Halvorin_Destroy(&tree);
+    at::ConfigureRecorders({});
+    std::filesystem::remove_all(dir.P("home"));
+    std::filesystem::remove_all(dir.P("raw"));
+  }
+}
+
+TEST_F(SessionAtOnce, DvdIsRefusedBeforeAnythingWithoutEject) {
+  Devices({Media::DvdR});
+  ASSERT_EQ(Create(), 0u);
+  MemorySource source(Bytes(2048 * 10, 1));
+  auto list = List({{&source.chain}});
+  at::ClearCdbLog(0);
+  const auto t = Write(list.get());
+  EXPECT_EQ(t.Status(), 10) << t.Text();
+  EXPECT_NE(t.Text().find("not valid for SAO"), std::string::npos) << t.Text();
+  for (const auto& r : at::CdbLog(0)) {
+    EXPECT_NE(r.cdb.at(0), 0x2A);
+    EXPECT_NE(r.cdb.at(0), 0x1B);
+  }
+}
+
+TEST_F(SessionAtOnce, RefusalsBeforeAnythingIsWritten) {
+  struct Case {
+    const char* name;
+    std::function<std::unique_ptr<SAO_TRACK_ARRAY>(MemorySource&, CHalvorin_FileChain&)> list;
+    bool appendable;
+    std::int32_t status;
+    const char* text;
+  };
+  CHalvorin_MemoryFile hugeFile(nullptr, 0, 800ull << 20);
+  CHalvorin_FileChain huge;
+  huge.AddChainTail(&hugeFile);
+  const std::vector<Case> cases = {
+      {"appendable disc", [](MemorySource& s, auto&) { return List({{&s.chain}}); }, true, 10,
+       "instead of ( -150 )"},
+      {"over capacity", [](MemorySource&, CHalvorin_FileChain& h) { return List({{&h}}); }, false,
+       10, "larger the free LBs"},
+      {"null source",
+       [](MemorySource& s, auto&) {
+         return List({{&s.chain}, {nullptr, true}});
+       },
+       false, 2, "no source"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Devices({Media::CdR});
+    ASSERT_EQ(Create(), 0u);
+    if (c.appendable) {
+      MemorySource first(Bytes(2048 * 300, 7));
+      CHalvorin_TrackAtOnceOptions o;
+      o.m__PCHalvorin_FileChain__Source = &first.chain;
+      o.m__BOOLEAN__IsMultiSession = true;
+      Burner()->TrackAtOnce(o);
+      Burner()->CloseSession();
+    }
+    MemorySource source(Bytes(2048 * 20, 3));
+    auto list = c.list(source, huge);
+    at::ClearCdbLog(0);
+    const auto t = Write(list.get());
+    EXPECT_EQ(t.Status(), c.status) << t.Text();
+    EXPECT_NE(t.Text().find(c.text), std::string::npos) << t.Text();
+    bool ejected = false;
+    for (const auto& r : at::CdbLog(0)) {
+      EXPECT_NE(r.cdb.at(0), 0x2A);
+      EXPECT_NE(r.cdb.at(0), 0x5D);
+      ejected = ejected || r.cdb.at(0) == 0x1B;
+    }
+    EXPECT_TRUE(ejected);
+    Halvorin_Destroy(&burner);
+    at::ConfigureRecorders({});
+    std::filesystem::remove_all(dir.P("home"));
+  }
+}
+
+TEST_F(SessionAtOnce, EmptySourceIsRefusedWithTwo) {
+  Devices({Media::CdR});
+  ASSERT_EQ(Create(), 0u);
+  MemorySource empty(Bytes{});
+  auto list = List({{&empty.chain}});
+  const auto t = Write(list.get());
+  EXPECT_EQ(t.Status(), 2) << t.Text();
+}
+
+TEST_F(SessionAtOnce, CancelEndsWithFourteenAfterSyncAndEject) {
+  Devices({Media::CdR});
+  // A cache of 1 MB: the cancel comes while the drive is being written.
+  ASSERT_EQ(Halvorin_CdvdBurnerGrabber_Create(&burner, text, sizeof text, &error, &failure, &Record,
+                                              &events, 0, 0, 0, 0, 1),
+            0u);
+  void* handle = burner;
+  std::atomic<int> reads{0};
+  // Past the objects that fill the cache, so that the drive has been written.
+  const int cancelAt = Burner()->GetCacheManager()->GetCount() + 20;
+  MemorySource source(Bytes(2352 * 26 * (cancelAt + 20), 0), [&](std::uint64_t) {
+    if (++reads == cancelAt) Halvorin_CdvdBurnerGrabber_Cancel(handle);
+  });
+  auto list = List({{&source.chain, true}, {&source.chain, true}});
+  at::ClearCdbLog(0);
+  const auto t = Write(list.get());
+  EXPECT_EQ(t.Status(), 14) << t.Text();
+  bool synced = false, ejected = false;
+  for (const auto& r : at::CdbLog(0)) {
+    if (r.cdb.at(0) == 0x35) synced = true;
+    if (r.cdb.at(0) == 0x1B) ejected = synced;
+  }
+  EXPECT_TRUE(ejected);
+}
+
+TEST_F(SessionAtOnce, ProbeReportsSessionAtOnceOnCdR) {
+  Devices({Media::CdR});
+  ASSERT_EQ(Create(), 0u);
+  uint8_t tao = 0, sao = 0, daoPQ = 0, daoPW = 0;
+  ASSERT_EQ(
+      Halvorin_CdvdBurnerGrabber_ProbeSupportedWriteModes(BURNER_ARGS, &tao, &sao, &daoPQ, &daoPW),
+      0u)
+      << text;
+  EXPECT_EQ(tao, 1);
+  EXPECT_EQ(sao, 1);
+}
+
+TEST_F(SessionAtOnce, CdTextExportSetsTheBurnersTexts) {
+  Devices({Media::CdR});
+  ASSERT_EQ(Create(), 0u);
+  char why[256] = {};
+  uint32_t system = 0;
+  EXPECT_EQ(Halvorin_CdvdBurnerGrabber_SetCDTextItem(burner, 1, "The Band", "A Song", why,
+                                                     sizeof why, &system),
+            0u);
+  EXPECT_STREQ(Burner()->GetCDText().GetEntry(1)->m__CHAR__Title, "A_Song");
+  EXPECT_STREQ(Burner()->GetCDText().GetEntry(1)->m__CHAR__Performer, "The_Band");
+  EXPECT_EQ(
+      Halvorin_CdvdBurnerGrabber_SetCDTextItem(burner, 100, "x", "y", why, sizeof why, &system),
+      5u);
+  EXPECT_EQ(system, 87u);
+  EXPECT_NE(std::string(why).find("AddTrackInfo(...) failed, status 87"), std::string::npos) << why;
+  EXPECT_EQ(
+      Halvorin_CdvdBurnerGrabber_SetCDTextItem(nullptr, 1, "x", "y", why, sizeof why, &system), 2u);
+}
+
+// At 52× (3,900 sectors a second) from a source only 1.5 times as fast, across two track
+// boundaries: the cache never runs dry and the drive never underruns.
+TEST_F(SessionAtOnce, FiftyTwoSpeedFromASlowSourceKeepsTheDriveFed) {
+  platform::aspi::SetClock(std::make_shared<platform::aspi::SystemClock>());
+  Devices({Media::CdR});
+  ASSERT_EQ(Create(), 0u);
+  constexpr double kSectorsPerSecond = 3900;
+  at::SetDrainSpeed(0, static_cast<std::uint64_t>(kSectorsPerSecond * 2352));
+  const auto begin = std::chrono::steady_clock::now();
+  std::atomic<std::uint64_t> delivered{0};
+  auto throttle = [&](std::uint64_t bytes) {
+    delivered += bytes;
+    const auto due = begin + std::chrono::duration<double>(static_cast<double>(delivered) /
+                                                           (1.5 * kSectorsPerSecond * 2352));
+    std::this_thread::sleep_until(due);
+  };
+  MemorySource a(Bytes(2352 * 2500, 1), throttle), b(Bytes(2352 * 2500, 2), throttle),
+      c(Bytes(2352 * 2500, 3), throttle);
+  auto list = List({{&a.chain, true}, {&b.chain, true}, {&c.chain, true}});
+  const auto t = Write(list.get());
+  const CDB_FAILURE_INFORMATION* f = t.exception ? t.exception->GetFailureInformation() : nullptr;
+  ASSERT_FALSE(t.thrown) << t.Text() << " " << (f ? SenseOf(*f) : std::string());
+  for (uint32_t r : events.reasons) EXPECT_NE(r, HALVORIN_CALLBACK_REASON_BUFFER_UNDERRUN);
+  EXPECT_EQ(at::Recorder(0).ProtectedUnderruns(), 0);
+  EXPECT_FALSE(at::Recorder(0).CurrentDisc().tracks.back().damaged);
+}
+
+}  // namespace
+}  // namespace burnertest

@@ -236,9 +236,13 @@ std::string Disc::Check() const {
     const std::int64_t first = sheet->leadInForm == 0x41 ? -45150 : -150;
     if (saoNext < first || saoNext > sheet->leadOut || sheet->leadOut > capacity)
       return "session-at-once address out of place";
-    if (!tracks.empty() && (tracks.size() > sheet->tracks.size() ||
-                            tracks.back().End() > sheet->leadOut || saoNext < tracks.back().End()))
-      return "tracks beyond the cue sheet";
+    if (!tracks.empty()) {
+      // A track enters the list with its pre-gap, and its blocks count from its start.
+      const Track& last = tracks.back();
+      const std::int64_t reached = last.written ? last.End() : last.start - last.pregap;
+      if (tracks.size() > sheet->tracks.size() || last.End() > sheet->leadOut || saoNext < reached)
+        return "tracks beyond the cue sheet";
+    }
   }
   return {};
 }

@@ -1,7 +1,9 @@
 // Session-at-once in the virtual recorder: the cue sheets it refuses, the order and sizes of
 // the writes up to the lead-out, the session closed by SYNCHRONIZE CACHE (and spoilt before
 // it), the Q of raw sectors checked, the CD-Text of a host-written lead-in in READ TOC format 5
-// and the exported .cdt named in the .cue, and an underrun across a track boundary.
+// and the exported .cdt that cd-info reads, Mode 2 units by their submode, and an underrun across a
+// track boundary.
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -139,13 +141,12 @@ TEST_F(SessionWrites, SynchronizeCacheBeforeTheLeadOutSpoilsTheSession) {
 
 // A host-written lead-in (41h) carrying CD-Text and a raw P-W audio track with its own Q.
 TEST_F(SessionWrites, CdTextOfTheLeadInAndTheQOfRawSectors) {
-  // Four packs with CRCs, spread over the R-W bits of 96-byte blocks (4 packs a block).
+  // Four text packs and three size-information packs with CRCs; seven packs go four to a
+  // 96-byte block, so seven blocks carry them all four times.
   Bytes packs;
-  auto pack = [&](std::uint8_t type, std::uint8_t track, std::uint8_t seq, const char* text) {
-    Bytes p = {type, track, seq, 0};
-    const std::string t(text);
-    for (std::size_t i = 0; i < 12; ++i)
-      p.push_back(static_cast<std::uint8_t>(i < t.size() ? t[i] : 0));
+  auto pack = [&](std::uint8_t type, std::uint8_t track, std::uint8_t position, const Bytes& text) {
+    Bytes p = {type, track, static_cast<std::uint8_t>(packs.size() / 18), position};
+    for (std::size_t i = 0; i < 12; ++i) p.push_back(i < text.size() ? text[i] : 0);
     std::uint16_t crc = 0;
     for (int i = 0; i < 16; ++i) {
       crc = static_cast<std::uint16_t>(crc ^ (p[i] << 8));
@@ -157,22 +158,39 @@ TEST_F(SessionWrites, CdTextOfTheLeadInAndTheQOfRawSectors) {
     p.push_back(static_cast<std::uint8_t>(crc));
     packs.insert(packs.end(), p.begin(), p.end());
   };
-  pack(0x80, 0, 0, "Disc");
-  pack(0x80, 1, 1, "Song");
-  pack(0x81, 0, 2, "Band");
-  pack(0x81, 1, 3, "Band");
-  Bytes block(96);
-  for (int g = 0; g < 24; ++g) {
-    const std::uint8_t b0 = packs[3 * g], b1 = packs[3 * g + 1], b2 = packs[3 * g + 2];
-    block[4 * g] = b0 >> 2;
-    block[4 * g + 1] = static_cast<std::uint8_t>((b0 & 3) << 4 | b1 >> 4);
-    block[4 * g + 2] = static_cast<std::uint8_t>((b1 & 15) << 2 | b2 >> 6);
-    block[4 * g + 3] = b2 & 0x3F;
+  auto text = [](const char* t) { return Bytes(t, t + std::strlen(t)); };
+  pack(0x80, 0, 0, text("Disc"));
+  pack(0x80, 1, 0, text("Song"));
+  pack(0x81, 0, 0, text("Band"));
+  pack(0x81, 1, 0, text("Singer"));
+  Bytes info(36, 0);
+  info[0] = 1, info[1] = 1, info[2] = 1, info[3] = 3;
+  info[4] = 2, info[5] = 2, info[19] = 3, info[20] = 6, info[28] = 9;
+  for (std::uint8_t k = 0; k < 3; ++k)
+    pack(0x8F, k,
+         k == 0   ? 0
+         : k == 1 ? 12
+                  : 15,
+         Bytes(info.begin() + 12 * k, info.begin() + 12 * k + 12));
+  std::vector<Bytes> blocks(7, Bytes(96));
+  for (int j = 0; j < 7; ++j) {
+    Bytes four;
+    for (int k = 0; k < 4; ++k)
+      four.insert(four.end(), packs.begin() + (4 * j + k) % 7 * 18,
+                  packs.begin() + ((4 * j + k) % 7 + 1) * 18);
+    for (int g = 0; g < 24; ++g) {
+      const std::uint8_t b0 = four[3 * g], b1 = four[3 * g + 1], b2 = four[3 * g + 2];
+      blocks[j][4 * g] = b0 >> 2;
+      blocks[j][4 * g + 1] = static_cast<std::uint8_t>((b0 & 3) << 4 | b1 >> 4);
+      blocks[j][4 * g + 2] = static_cast<std::uint8_t>((b1 & 15) << 2 | b2 >> 6);
+      blocks[j][4 * g + 3] = b2 & 0x3F;
+    }
   }
   ASSERT_GOOD(b.SendCueSheet(Cue(0x41, {{0x01, 0x40, 75}}, 0x01), false, 0));
   const std::int32_t leadIn = -11634;
   EXPECT_SENSE(b.WriteBlocks(-150, 1, 2448), 5, 0x21, 0x02);  // the lead-in comes first
-  ASSERT_GOOD(b.WriteBlocks(leadIn, -150 - leadIn, 96, [&](std::int32_t, std::uint8_t* s) {
+  ASSERT_GOOD(b.WriteBlocks(leadIn, -150 - leadIn, 96, [&](std::int32_t lba, std::uint8_t* s) {
+    const Bytes& block = blocks[static_cast<std::size_t>(lba - leadIn) % 7];
     std::copy(block.begin(), block.end(), s);
   }));
   // Pre-gap and track: silence, Q from the recorder's coder; one sector with a wrong time.
@@ -189,15 +207,52 @@ TEST_F(SessionWrites, CdTextOfTheLeadInAndTheQOfRawSectors) {
   ASSERT_GOOD(b.WriteBlocks(-150, 225, 2448, raw));
   ASSERT_GOOD(Cmd(0, Cdb10(0x35)));
   EXPECT_EQ(at::Recorder(0).CurrentDisc().qMismatches, 1);
-  const Reply text = Cmd(0, {0x43, 0, 0x05, 0, 0, 0, 0, 0, 76, 0}, 76);
-  ASSERT_GOOD(text);
-  EXPECT_EQ(text.U16(0), 74u);
-  EXPECT_EQ(Bytes(text.data.begin() + 4, text.data.end()), packs);
+  const Reply toc = Cmd(0, {0x43, 0, 0x05, 0, 0, 0, 0, 0, 130, 0}, 130);
+  ASSERT_GOOD(toc);
+  EXPECT_EQ(toc.U16(0), 2u + 7 * 18);
+  EXPECT_EQ(Bytes(toc.data.begin() + 4, toc.data.end()), packs);
   ASSERT_GOOD(Cmd(0, {0x1B, 0, 0, 0, 0x02, 0}));
   const std::string base = dir.P("home/VirtualRecorders/Recorder0/Recorder0-0001");
   EXPECT_EQ(Slurp(base + ".cdt"), std::string(packs.begin(), packs.end()));
   const std::string cue = Slurp(base + ".cue");
   EXPECT_EQ(cue.rfind("CDTEXTFILE \"Recorder0-0001.cdt\"\n", 0), 0u) << cue;
+  std::string out;
+  ASSERT_EQ(RunCommand("cd-info --no-device-info --no-cddb --cue-file " + base + ".cue", &out), 0)
+      << out;
+  EXPECT_NE(out.find("CD-TEXT for Disc:\n\tTITLE: Disc\n\tPERFORMER: Band"), std::string::npos)
+      << out;
+  EXPECT_NE(out.find("CD-TEXT for Track  1:\n\tTITLE: Song\n\tPERFORMER: Singer"),
+            std::string::npos)
+      << out;
+}
+
+// 2336-byte units become Form 1 or Form 2 sectors by the submode byte of their subheader.
+TEST_F(SessionWrites, ModeTwoUnitsTakeTheirFormFromTheSubmode) {
+  ASSERT_GOOD(b.SendCueSheet(Cue(0x24, {{0x41, 0x20, 10}}, 0x24)));
+  ASSERT_GOOD(b.WriteBlocks(-150, 160, 2336, [](std::int32_t lba, std::uint8_t* unit) {
+    const std::uint8_t submode = lba % 2 ? 0x20 : 0x08;
+    for (int k : {0, 4}) unit[k + 2] = submode;
+    for (int i = 8; i < 2336; ++i) unit[i] = static_cast<std::uint8_t>(lba + i);
+  }));
+  ASSERT_GOOD(Cmd(0, Cdb10(0x35)));
+  const Reply raw = Cmd(0, {0xBE, 0, 0, 0, 0, 0, 0, 0, 2, 0xF8, 0, 0}, 2 * 2352);
+  ASSERT_GOOD(raw);
+  for (int i = 0; i < 2; ++i) {
+    const std::uint8_t* s = raw.data.data() + i * 2352;
+    EXPECT_EQ(s[15], 2);
+    EXPECT_EQ(s[18], i ? 0x20 : 0x08);
+    std::uint8_t expected[2352];
+    std::uint8_t unit[2336] = {};
+    std::memcpy(unit, s + 16, i ? 2336 - 4 : 2056);
+    vr::EncodeMode2Unit(i, unit, expected);
+    EXPECT_EQ(0, std::memcmp(expected, s, 2352)) << i;
+    if (i) {
+      const std::uint32_t edc = vr::Edc({s + 16, 2332});
+      EXPECT_EQ(s[2348] | s[2349] << 8 | s[2350] << 16 | static_cast<std::uint32_t>(s[2351]) << 24,
+                edc);
+    }
+  }
+  EXPECT_EQ(at::Recorder(0).CurrentDisc().tracks[0].form, vr::SectorForm::Mode2);
 }
 
 TEST_F(SessionWrites, RunningEmptyBeforeTheLeadOutIsAnUnderrun) {

@@ -1,7 +1,7 @@
 // Session-at-once at a simulated 52x (3,900 sectors a second) from a source only 1.5 times as
 // fast as the drive, across two track boundaries: the cache never runs dry and the drive never
-// underruns. It runs on the real clock, alone (RUN_SERIAL), and is skipped on a machine whose
-// load leaves it no core of its own, where no real-time result means anything.
+// underruns. It runs on the real clock, alone (RUN_SERIAL), up to three times, and is skipped on
+// a machine loaded four times over by other work, where no real-time result means anything.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,12 +16,12 @@
 namespace burnertest {
 namespace {
 
-// Twice as many runnable threads as cores: other work has the machine.
+// Four times as many runnable threads as cores: other work has the machine.
 bool MachineIsOverloaded() {
   std::ifstream in("/proc/loadavg");
   double load = 0;
   in >> load;
-  return load > 2.0 * static_cast<double>(std::thread::hardware_concurrency());
+  return load > 4.0 * static_cast<double>(std::thread::hardware_concurrency());
 }
 
 struct Outcome {
@@ -39,7 +39,10 @@ TEST_F(SessionAtOnce, FiftyTwoSpeedFromASlowSourceKeepsTheDriveFed) {
   auto attempt = [&]() -> Outcome {
     Devices({Media::CdR});
     events = Events();
-    if (Create() != 0) return {false, text};
+    // A cache of 4 MB, a quarter of the session: the next track is read while one is written.
+    if (Halvorin_CdvdBurnerGrabber_Create(&burner, text, sizeof text, &error, &failure, &Record,
+                                          &events, 0, 0, 0, 0, 4) != 0)
+      return {false, text};
     at::SetDrainSpeed(0, static_cast<std::uint64_t>(kSectorsPerSecond * 2352));
     std::atomic<std::int64_t> start{0};
     std::atomic<std::uint64_t> delivered{0};

@@ -90,9 +90,11 @@ void Drive::Eject() {
   // for good: the next one laid in the tray is a fresh blank.
   const bool used = holdsData || (d.pressed == PressedImage::None && !d.tracks.empty());
   if (used) store.RemoveDisc(d.serial);
-  // A cue sheet is forgotten with the disc that took it.
+  // A cue sheet, and what its lead-in carried, is forgotten with the disc that took it.
   d.cueSheet.clear();
   d.saoNext = 0;
+  d.cdText.clear();
+  d.qMismatches = 0;
   if (used || state.trayEmpty || d.media != config.media) {
     if (state.nextSerial > kMaxSerial) {
       state.trayEmpty = true;  // every image number is taken

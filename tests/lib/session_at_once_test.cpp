@@ -193,6 +193,46 @@ TEST_F(SessionAtOnce, RawPWImageWithAndWithoutTheLeadIn) {
   }
 }
 
+// A raw P-W audio image behind an extra pre-gap of 20 sectors (which lie from LBA 0 on): the
+// host's pause sectors are silence with a Q that counts down to the track, the samples are not
+// scrambled, and bchunk gives the PCM back.
+TEST_F(SessionAtOnce, RawPWAudioImageBehindASilentPreGap) {
+  Devices({Media::CdR});
+  ASSERT_EQ(Create(), 0u);
+  Bytes pcm = Pcm("raw.raw", "2", "660");
+  const std::size_t sectors = pcm.size() / 2352;
+  Bytes image(sectors * 2448);
+  for (std::size_t i = 0; i < sectors; ++i) {
+    std::uint8_t* s = image.data() + i * 2448;
+    std::memcpy(s, pcm.data() + i * 2352, 2352);
+    vr::QPosition q;
+    q.control = 0;
+    q.relative = static_cast<std::int64_t>(i);
+    q.lba = static_cast<std::int64_t>(i) + 20;
+    std::uint8_t q12[12];
+    vr::FormatQ(q, q12);
+    vr::InterleaveSubchannel(false, q12, s + 2352);
+  }
+  MemorySource source(image);
+  auto list = List({{&source.chain, true, false, true, 20}});
+  list->m__LONG__NumberOfRawTracks = 1;
+  list->m__LONG__RawTrackSizeInLBs[0] = static_cast<std::int32_t>(sectors);
+  const auto t = Write(list.get());
+  ASSERT_FALSE(t.thrown) << t.Text();
+  EXPECT_EQ(at::Recorder(0).CurrentDisc().qMismatches, 0);
+  EjectAndReadCue();
+  const Bytes bin = Slurp(ImageBase() + ".bin");
+  ASSERT_EQ(bin.size(), (sectors + 20) * 2352);
+  EXPECT_TRUE(std::all_of(bin.begin(), bin.begin() + 20 * 2352, [](std::uint8_t b) { return !b; }));
+  std::filesystem::create_directories(dir.P("wav"));
+  Run("cd " + dir.P("home/VirtualRecorders/Recorder0") +
+      " && bchunk -w Recorder0-0001.bin Recorder0-0001.cue " + dir.P("wav/track"));
+  const Bytes wav = Slurp(dir.P("wav/track01.wav"));
+  ASSERT_GT(wav.size(), 44u);
+  pcm.resize(sectors * 2352);
+  EXPECT_TRUE(Bytes(wav.begin() + 44, wav.end()) == pcm);
+}
+
 // The raw-sector routines: formatted Mode 1 sectors pass the recorder's check, scrambling is
 // decided for each sector (audio samples stay as they are), and the Q made in channel order and
 // interleaved reads back through the recorder's decoder.

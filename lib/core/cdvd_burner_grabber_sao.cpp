@@ -60,8 +60,6 @@ void TraceWarning(const char* p__PCHAR__Method, const char* p__PCHAR__What,
              exception ? exception->GetText() : "");
 }
 
-}  // namespace
-
 // The session's producer is stopped and forgotten on every way out of the write.
 struct CHalvorin_SessionFeedGuard {
   CHalvorin_CdvdBurnerGrabber* m__PBurner;
@@ -72,6 +70,8 @@ struct CHalvorin_SessionFeedGuard {
     *m__PPFeed = nullptr;
   }
 };
+
+}  // namespace
 
 void CHalvorin_CdvdBurnerGrabber::SessionAtOnce(SAO_TRACK_ARRAY* p__PSAO_TRACK_ARRAY__Tracks,
                                                 bool p__BOOLEAN__IsXA, bool p__BOOLEAN__IsTestWrite,

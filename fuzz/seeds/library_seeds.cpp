@@ -3,11 +3,13 @@
 // answers the virtual recorder gives to the library's queries, disc images of the file tree,
 // WAV data and coded sectors. Also the inputs that once broke a reader (regress-*). Usage:
 // library_seeds <folder>; each target's seeds go to <folder>/<target>/.
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -15,7 +17,10 @@
 
 #include "fuzz/fuzz_support.h"
 #include "fuzz/scsi_command_stream.h"
+#include "lib/api/export_frame.h"
 #include "lib/api/halvorin.h"
+#include "lib/core/cd_text.h"
+#include "lib/core/cdvd_burner_grabber.h"
 #include "lib/core/sector_encoder.h"
 #include "platform/aspi/aspi.h"
 #include "platform/aspi/testing.h"
@@ -436,6 +441,65 @@ void Ifo() {
   Seed("ifo_patch", "vmg", input);
 }
 
+// Cue sheets as the session writer compiles them for SEND CUE SHEET, and CD-Text as the
+// lead-in carries it in R-W.
+void SessionSeeds() {
+  at::RecorderConfig c;
+  c.name = "Session";
+  c.media = vr::Media::CdR;
+  at::ConfigureRecorders({c});
+  char text[512];
+  uint32_t error = 0;
+  CDB_FAILURE_INFORMATION failure;
+  void* handle = nullptr;
+  if (Halvorin_CdvdBurnerGrabber_Create(&handle, text, sizeof text, &error, &failure, nullptr,
+                                        nullptr, 0, 0, 0, 0, 1) != 0)
+    return;
+  auto* burner = HalvorinI_ObjectOf<CHalvorin_CdvdBurnerGrabber>(handle);
+  struct Row {
+    const char* name;
+    std::vector<std::array<int32_t, 5>> tracks;  // audio, XA, raw P-W, size, pre-gap
+    bool xa, leadIn;
+  };
+  const Row rows[] = {
+      {"data", {{0, 0, 0, 300, 0}}, false, false},
+      {"mixed", {{0, 0, 0, 300, 0}, {1, 0, 0, 400, 75}, {1, 0, 0, 226, 0}}, false, false},
+      {"xa", {{0, 1, 0, 120, 0}, {0, 1, 0, 40, 2}}, true, false},
+      {"raw-lead-in", {{0, 0, 1, 500, 0}}, false, true}};
+  auto sao = std::make_unique<SAO_TRACK_ARRAY>();
+  for (const Row& r : rows) {
+    std::memset(sao.get(), 0, sizeof *sao);
+    sao->m__LONG__NumberOfTracks = static_cast<int32_t>(r.tracks.size());
+    for (size_t i = 0; i < r.tracks.size(); ++i) {
+      SAO_TRACK_ENTRY& e = sao->m__SAO_TRACK_ENTRY__Tracks[i];
+      e.m__BOOLEAN__IsAudio = static_cast<uint8_t>(r.tracks[i][0]);
+      e.m__BOOLEAN__IsXA = static_cast<uint8_t>(r.tracks[i][1]);
+      e.m__BOOLEAN__IsRawPW = static_cast<uint8_t>(r.tracks[i][2]);
+      e.m__LONG__SizeInLBs = r.tracks[i][3];
+      e.m__LONG__PreGapInLBs = r.tracks[i][4];
+    }
+    std::vector<uint8_t> sheet(1616);
+    uint32_t length = 0;
+    try {
+      burner->CompileCueSheet(sao.get(), sheet.data(), &length, r.xa, r.leadIn);
+    } catch (CHalvorin_Exception* e) {
+      std::unique_ptr<CHalvorin_Exception> owned(e);
+      continue;
+    }
+    sheet.resize(length);
+    Seed("send_cue_sheet", r.name, sheet);
+  }
+  Halvorin_Destroy(&handle);
+
+  CHalvorin_CDText cdText;
+  cdText.AddTrackInfo(0, "A Disc Title", "The Performer");
+  cdText.AddTrackInfo(1, "First Song", "The Performer");
+  cdText.AddTrackInfo(2, "Zweites Lied", "Someone Else");
+  if (cdText.PrepareSubChannels() == 0)
+    Seed("cd_text_packs", "two-tracks", cdText.GetSubChannelsData(),
+         size_t{cdText.GetBlockCount()} * 96);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -455,6 +519,7 @@ int main(int argc, char** argv) {
   Audio();
   Sectors();
   Ifo();
+  SessionSeeds();
   at::ConfigureRecorders({});
   Halvorin_DownShut();
   return 0;

@@ -284,6 +284,46 @@ HALVORIN_STATIC_ASSERT(offsetof(TRACK_ENTRY, m__BOOLEAN__IsRaw) == 277, "raw fla
 HALVORIN_STATIC_ASSERT(sizeof(TRACK_ARRAY) == 27804, "TRACK_ARRAY is 27804 bytes");
 HALVORIN_STATIC_ASSERT(offsetof(TRACK_ARRAY, m__TRACK_ENTRY__Tracks) == 4, "tracks at byte 4");
 
+/* One track of a session-at-once list: 299 bytes (the three pointers are 8 bytes). */
+typedef struct HALVORIN_PACKED SAO_TRACK_ENTRY {
+  uint8_t m__BOOLEAN__IsAudio;   /* 2352-byte audio sectors */
+  uint8_t m__BOOLEAN__IsXA;      /* 2336-byte Mode 2 units */
+  uint8_t m__BOOLEAN__IsRawPW;   /* 2448-byte raw sectors with raw P-W subchannel */
+  int32_t m__LONG__SizeInLBs;    /* filled in by the writer from the source size */
+  int32_t m__LONG__PreGapInLBs;  /* beyond the 150 every track has */
+  int32_t m__LONG__PostGapInLBs; /* after the track's data */
+  char m__CHAR__FileName[260];   /* zero-terminated */
+  void* m__PVOID__File;          /* the track's file object */
+  void* m__PVOID__Tree;          /* the readable source (a file chain) the writer reads */
+  void* m__PVOID__BackSideTree;  /* a Mode 2 view made over the tree */
+} SAO_TRACK_ENTRY;
+
+/* The caller's session-at-once track list: 30308 bytes. */
+typedef struct HALVORIN_PACKED SAO_TRACK_ARRAY {
+  int32_t m__LONG__NumberOfTracks; /* 1..100 */
+  SAO_TRACK_ENTRY m__SAO_TRACK_ENTRY__Tracks[100];
+  int32_t m__LONG__NumberOfRawTracks;      /* raw P-W image: the tracks inside it */
+  int32_t m__LONG__RawTrackSizeInLBs[100]; /* raw P-W image: each of those tracks' size */
+} SAO_TRACK_ARRAY;
+
+HALVORIN_STATIC_ASSERT(sizeof(SAO_TRACK_ENTRY) == 299, "SAO_TRACK_ENTRY is 299 bytes");
+HALVORIN_STATIC_ASSERT(offsetof(SAO_TRACK_ENTRY, m__LONG__SizeInLBs) == 3, "size at byte 3");
+HALVORIN_STATIC_ASSERT(offsetof(SAO_TRACK_ENTRY, m__LONG__PreGapInLBs) == 7, "pre-gap at byte 7");
+HALVORIN_STATIC_ASSERT(offsetof(SAO_TRACK_ENTRY, m__LONG__PostGapInLBs) == 11,
+                       "post-gap at byte 11");
+HALVORIN_STATIC_ASSERT(offsetof(SAO_TRACK_ENTRY, m__CHAR__FileName) == 15, "file name at byte 15");
+HALVORIN_STATIC_ASSERT(offsetof(SAO_TRACK_ENTRY, m__PVOID__File) == 275, "file at byte 275");
+HALVORIN_STATIC_ASSERT(offsetof(SAO_TRACK_ENTRY, m__PVOID__Tree) == 283, "tree at byte 283");
+HALVORIN_STATIC_ASSERT(offsetof(SAO_TRACK_ENTRY, m__PVOID__BackSideTree) == 291,
+                       "back-side tree at byte 291");
+HALVORIN_STATIC_ASSERT(sizeof(SAO_TRACK_ARRAY) == 30308, "SAO_TRACK_ARRAY is 30308 bytes");
+HALVORIN_STATIC_ASSERT(offsetof(SAO_TRACK_ARRAY, m__SAO_TRACK_ENTRY__Tracks) == 4,
+                       "tracks at byte 4");
+HALVORIN_STATIC_ASSERT(offsetof(SAO_TRACK_ARRAY, m__LONG__NumberOfRawTracks) == 29904,
+                       "raw track count at byte 29904");
+HALVORIN_STATIC_ASSERT(offsetof(SAO_TRACK_ARRAY, m__LONG__RawTrackSizeInLBs) == 29908,
+                       "raw track sizes at byte 29908");
+
 /* Library-wide functions. */
 
 /* Starts the library (also done when it is loaded); always 0. */
@@ -734,6 +774,14 @@ HALVORIN_API HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_TrackAtOnceFromPipe(
     uint32_t p__ULONG__SizeHigh, uint8_t p__BOOLEAN__IsXA, uint8_t p__BOOLEAN__IsTestWrite,
     uint8_t p__BOOLEAN__IsMultiSession, uint32_t p__ULONG__ProgressInterval,
     uint32_t p__ULONG__BufferInterval);
+
+/* CD-Text of the disc (track 0) or a track (1-99) for the next raw disc-at-once write: at most
+   31 characters of each text, every character outside '!'..'~' (the space too) stored as '_';
+   a NULL text clears it. A track outside 0..99 gives 5 (system error 87). */
+HALVORIN_API HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_SetCDTextItem(
+    void* p__PVOID__BurnerGrabber, int32_t p__LONG__TrackNumber, const char* p__PCHAR__Performer,
+    const char* p__PCHAR__Title, char* p__PCHAR__ExceptionText,
+    uint32_t p__ULONG__ExceptionTextLength, uint32_t* p__PULONG__SystemError);
 
 #ifdef __cplusplus
 }

@@ -20,11 +20,16 @@ class CHalvorin_CacheObject : public CHalvorin_FifoQueueItem {
     CHalvorin_FifoQueueItem::Reset();
     m__ULONG__FilledUCHARs = 0;
     m__ULONG__FilledLBs = 0;
+    m__LONG__TrackIndex = 0;
+    m__BOOLEAN__IsTrackEnd = false;
   }
 
   std::uint32_t m__ULONG__SizeInUCHARs;
   std::uint32_t m__ULONG__FilledUCHARs = 0;
   std::uint32_t m__ULONG__FilledLBs = 0;
+  // Session-at-once: the track the data belongs to, and whether it is the track's last object.
+  std::int32_t m__LONG__TrackIndex = 0;
+  bool m__BOOLEAN__IsTrackEnd = false;
   std::unique_ptr<std::uint8_t[]> m__PUCHAR__Buffer;
 };
 

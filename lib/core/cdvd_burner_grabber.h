@@ -11,6 +11,7 @@
 
 #include "lib/api/halvorin.h"
 #include "lib/core/cache.h"
+#include "lib/core/cd_text.h"
 #include "lib/core/critical_section_lock.h"
 #include "lib/core/edc_ecc.h"
 #include "lib/core/fifo_queue.h"
@@ -21,6 +22,7 @@ class CHalvorin_FileChain;
 class CHalvorin_FileTreeNode;
 class CHalvorin_ISO9660FileTree;
 struct CHalvorin_ImportWalk;
+struct CHalvorin_SessionFeed;
 
 inline constexpr std::uint8_t kHalvorinWriteModeTrackAtOnce = 1;
 inline constexpr std::uint8_t kHalvorinWriteModeSessionAtOnce = 2;
@@ -102,6 +104,36 @@ class CHalvorin_CdvdBurnerGrabber : public CHalvorin_ScsiDeviceCdvdRomWriter {
 
   // Writing, closing and blanking.
   void TrackAtOnce(const CHalvorin_TrackAtOnceOptions& p__Options);
+  // Session-at-once: the whole session of the list in one pass from LBA -150 (the host-written
+  // lead-in first with the write-lead-in flag and a raw P-W first track).
+  void SessionAtOnce(SAO_TRACK_ARRAY* p__PSAO_TRACK_ARRAY__Tracks, bool p__BOOLEAN__IsXA,
+                     bool p__BOOLEAN__IsTestWrite, bool p__BOOLEAN__IsMultiSession,
+                     std::uint32_t p__ULONG__ProgressInterval,
+                     std::uint32_t p__ULONG__BufferInterval, bool p__BOOLEAN__IsWriteLeadIn);
+  // The MMC cue sheet of the list into a buffer of at least 1616 bytes; its length in bytes.
+  void CompileCueSheet(const SAO_TRACK_ARRAY* p__PSAO_TRACK_ARRAY__Tracks,
+                       std::uint8_t* p__PUCHAR__CueSheet, std::uint32_t* p__PULONG__Length,
+                       bool p__BOOLEAN__IsXA, bool p__BOOLEAN__IsWriteLeadIn);
+  void AddCDTextForTrack(std::int32_t p__LONG__TrackNumber, const char* p__PCHAR__Performer,
+                         const char* p__PCHAR__Title);
+  CHalvorin_CDText& GetCDText() { return m__CHalvorin_CDText; }
+
+  // Raw-sector routines of the raw session form and the grab; sectors of `stride` bytes.
+  void FormatRawSectors(std::uint8_t* p__PUCHAR__Buffer, std::uint32_t p__ULONG__Count,
+                        std::uint32_t p__ULONG__Stride, std::int32_t p__LONG__LBA,
+                        std::uint8_t p__UCHAR__Mode);
+  void ScrambleRawSectors(std::uint8_t* p__PUCHAR__Buffer, std::uint32_t p__ULONG__Count,
+                          std::uint32_t p__ULONG__Stride);
+  static void SetPChannelOfRawSector(std::uint8_t* p__PUCHAR__Sector);
+  static void FormatQSubChannel(std::uint32_t p__ULONG__RelativeTime, std::int32_t p__LONG__LBA,
+                                std::uint8_t p__UCHAR__Control, std::uint8_t p__UCHAR__TNO,
+                                std::uint8_t* p__PUCHAR__Buffer, bool p__BOOLEAN__IsPreGap,
+                                bool p__BOOLEAN__IsFirstSectorMark, bool p__BOOLEAN__IsCRC,
+                                std::uint32_t p__ULONG__Count, bool p__BOOLEAN__IsP);
+  static void InterleaveSubChannels(std::uint8_t* p__PUCHAR__Buffer, std::uint32_t p__ULONG__Count);
+  static void CalculateQCRC(std::uint8_t* p__PUCHAR__Q);
+  // Raw sectors scrambled by this process (traced only).
+  static std::atomic<std::uint64_t> s__ULONGLONG__ScrambledLBs;
   void CloseSession();
   void Blank(std::uint8_t p__UCHAR__BlankingType, std::uint32_t p__ULONG__StartAddress);
   void BlankForCDRW(std::uint8_t p__UCHAR__BlankingType, std::uint32_t p__ULONG__StartAddress);
@@ -128,6 +160,18 @@ class CHalvorin_CdvdBurnerGrabber : public CHalvorin_ScsiDeviceCdvdRomWriter {
   bool IsVendor(const char* p__PCHAR__Vendor) const;
   bool IsProduct(const char* p__PCHAR__Product) const;
   void ThrowIfCancelled(const char* p__PCHAR__Method, std::uint64_t p__ULONGLONG__Offset);
+  // One track of a session: pre-gap, the track's data from the session's producer, post-gap.
+  void SessionAtOnceTrack(const SAO_TRACK_ENTRY& p__Track, std::uint64_t p__ULONGLONG__TotalLBs,
+                          std::int32_t* p__PLONG__Address, std::int32_t p__LONG__PreGapInLBs,
+                          std::int32_t p__LONG__PostGapInLBs,
+                          std::uint32_t p__ULONG__ProgressInterval,
+                          std::uint32_t p__ULONG__BufferInterval, DISC_TYPE p__DISC_TYPE__Type,
+                          bool p__BOOLEAN__IsRawPW, bool p__BOOLEAN__IsXA,
+                          std::int32_t p__LONG__TrackIndex, bool p__BOOLEAN__IsAudio,
+                          bool p__BOOLEAN__IsWriteLeadIn, std::uint64_t* p__PULONGLONG__WrittenLBs);
+  void WriteLeadIn(std::int32_t* p__PLONG__Address);
+  // Producer of a session: every track's source in turn, each object tagged with its track.
+  std::uint32_t SessionCacheThread();
   void ImportDirectory(CHalvorin_ISO9660FileTree* p__PCHalvorin_ISO9660FileTree__Tree,
                        bool p__BOOLEAN__IsJoliet, const std::string& p__STRING__ParentPath,
                        std::uint32_t p__ULONG__Extent, std::uint32_t p__ULONG__Size,
@@ -154,4 +198,7 @@ class CHalvorin_CdvdBurnerGrabber : public CHalvorin_ScsiDeviceCdvdRomWriter {
   void* m__PVOID__Context;
   // Sector coding of the raw write modes and the check of raw grabs.
   CHalvorin_EDCECC m__CHalvorin_EDCECC;
+  CHalvorin_CDText m__CHalvorin_CDText;
+  // The session the producer reads while a session-at-once write runs, else null.
+  const CHalvorin_SessionFeed* m__PCHalvorin_SessionFeed__Session = nullptr;
 };

@@ -40,3 +40,11 @@ void CalculateSubQCRC(std::uint8_t* p__PUCHAR__QFrame) {
   p__PUCHAR__QFrame[10] = static_cast<std::uint8_t>(crc >> 8);
   p__PUCHAR__QFrame[11] = static_cast<std::uint8_t>(crc);
 }
+
+std::uint16_t HalvorinI_Crc16(const std::uint8_t* p__PUCHAR__Bytes, std::size_t p__SIZE_T__Count) {
+  std::uint16_t crc = 0;
+  for (std::size_t i = 0; i < p__SIZE_T__Count; ++i)
+    crc = static_cast<std::uint16_t>((crc << 8) ^
+                                     kCrcTable[((crc >> 8) ^ p__PUCHAR__Bytes[i]) & 0xFF]);
+  return crc;
+}

@@ -14,3 +14,5 @@ void SetSectorSync(std::uint8_t* p__PUCHAR__Sector);
 // Bytes 10 and 11 of a 12-byte Q frame: the CRC-16 (polynomial 1021h, initial 0, not
 // reflected) of bytes 0-9, one's-complemented, most significant byte first.
 void CalculateSubQCRC(std::uint8_t* p__PUCHAR__QFrame);
+// That CRC-16 (not complemented) over any run of bytes: the CD-Text packs use it too.
+std::uint16_t HalvorinI_Crc16(const std::uint8_t* p__PUCHAR__Bytes, std::size_t p__SIZE_T__Count);

@@ -20,6 +20,8 @@ constexpr auto kDataPoll = std::chrono::milliseconds(5);
 
 std::uint32_t CHalvorin_CdvdBurnerGrabber::WriteCacheThreadRoutine(
     CHalvorin_CdvdBurnerGrabber* p__PCHalvorin_CdvdBurnerGrabber__This) {
+  if (p__PCHalvorin_CdvdBurnerGrabber__This->m__PCHalvorin_SessionFeed__Session)
+    return p__PCHalvorin_CdvdBurnerGrabber__This->SessionCacheThread();
   return p__PCHalvorin_CdvdBurnerGrabber__This->WriteCacheThread();
 }
 

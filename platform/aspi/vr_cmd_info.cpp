@@ -32,7 +32,7 @@ struct TrackView {
 
 std::uint8_t DataModeOf(SectorForm form) {
   if (form == SectorForm::Audio) return 0x0F;
-  return form == SectorForm::Mode2Form1 ? 2 : 1;
+  return form == SectorForm::Mode2Form1 || form == SectorForm::Mode2 ? 2 : 1;
 }
 
 TrackView ViewOf(Drive& d, const Track& t) {
@@ -267,6 +267,10 @@ void HandleReadToc(Drive& d, Exchange& x) {
         Descriptor11(b, session, 0x50 | 0x04, 0xB0, LbaToMsf(disc.NextTrackStart()),
                      LbaToMsf(disc.capacity));
     }
+  } else if (format == 5) {
+    // CD-Text: the packs the lead-in carried.
+    if (!disc.IsCd()) InvalidFieldInCdb();
+    b.insert(b.end(), disc.cdText.begin(), disc.cdText.end());
   } else {
     InvalidFieldInCdb();
   }

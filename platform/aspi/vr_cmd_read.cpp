@@ -1,5 +1,6 @@
 // READ(10) of user data and READ CD of written sectors with the byte-9 field selections and
 // subchannel the library's probes send.
+#include <algorithm>
 #include <cstring>
 
 #include "platform/aspi/vr_commands.h"
@@ -103,12 +104,13 @@ void HandleReadCd(Drive& d, Exchange& x) {
           break;
         }
       QPosition q;
-      const bool pregap = !t && next && next->start - at <= 150;
+      const bool pregap =
+          !t && next && next->start - at <= std::max<std::int64_t>(150, next->pregap);
       if (pregap) {
         q.control = next->trackMode;
         q.track = static_cast<std::uint8_t>(next->number);
         q.index = 0;
-        q.relative = next->start - at;
+        q.relative = next->start - at - 1;  // 00:00:00 at the last pause sector
       } else if (t) {
         q.control = t->trackMode;
         q.track = static_cast<std::uint8_t>(t->number);

@@ -57,6 +57,8 @@ void HandleWrite10(Drive& d, Exchange& x) {
   }
   if (count == 0) return;
   x.RequireDirection(DataDirection::Out, true);
+  if (disc.IsCd() && w.WriteType() == 2) return WriteSessionAtOnce(d, x, lba, count);
+  if (!disc.cueSheet.empty()) CommandSequenceError();
   const std::size_t blockSize = w.BlockSize(disc.media);
   if (blockSize == 0 || x.data.size() != static_cast<std::size_t>(count) * blockSize)
     IllegalModeForTrack();
@@ -161,6 +163,7 @@ void HandleSynchronizeCache(Drive& d, Exchange& x) {
   d.Immed(immed);
   d.drain.Flush(immed, d.clock);
   d.testNext = -1;
+  if (SynchronizeSessionAtOnce(d)) return;
   Disc& disc = d.disc();
   Track* open = disc.OpenTrack();
   if (!open || open->written == 0 || disc.IsRandom()) return;

@@ -38,6 +38,12 @@ void HandleWrite10(Drive&, Exchange&);
 void HandleReserveTrack(Drive&, Exchange&);
 void HandleSynchronizeCache(Drive&, Exchange&);
 void HandleCloseTrackSession(Drive&, Exchange&);
+// vr_cmd_sao.cpp
+void HandleSendCueSheet(Drive&, Exchange&);
+// WRITE(10) of a session-at-once session (write type 2 on CD).
+void WriteSessionAtOnce(Drive&, Exchange&, std::int64_t lba, std::int64_t count);
+// SYNCHRONIZE CACHE while a cue sheet is in force; false when none is.
+bool SynchronizeSessionAtOnce(Drive&);
 // vr_cmd_format.cpp
 void HandleBlank(Drive&, Exchange&);
 void HandleFormatUnit(Drive&, Exchange&);

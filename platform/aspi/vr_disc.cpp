@@ -4,9 +4,36 @@
 #include <charconv>
 #include <sstream>
 
+#include "platform/aspi/vr_cue_sheet.h"
+
 namespace platform::aspi::vr {
 
 namespace {
+
+std::string Hex(const std::vector<std::uint8_t>& bytes) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string s;
+  for (std::uint8_t b : bytes) {
+    s += kDigits[b >> 4];
+    s += kDigits[b & 15];
+  }
+  return s;
+}
+
+bool Unhex(const std::string& s, std::vector<std::uint8_t>& out, std::size_t limit) {
+  if (s.empty() || s.size() % 2 || s.size() / 2 > limit) return false;
+  out.clear();
+  for (std::size_t i = 0; i < s.size(); i += 2) {
+    unsigned v = 0;
+    const auto r = std::from_chars(s.data() + i, s.data() + i + 2, v, 16);
+    if (r.ec != std::errc() || r.ptr != s.data() + i + 2) return false;
+    out.push_back(static_cast<std::uint8_t>(v));
+  }
+  return true;
+}
+
+constexpr std::size_t kMaxCueSheet = 8 * 200;
+constexpr std::size_t kMaxCdText = 8 * 256 * 18;
 
 std::int64_t RoundUp(std::int64_t v, std::int64_t unit) {
   return (v + unit - 1) / unit * unit;
@@ -138,10 +165,16 @@ std::string Disc::Serialize() const {
   for (const auto& s : sessions)
     out << "session " << s.number << ' ' << s.closed << ' ' << int{s.format} << ' ' << s.leadOut
         << "\n";
-  for (const auto& t : tracks)
+  for (const auto& t : tracks) {
     out << "track " << t.number << ' ' << t.session << ' ' << t.start << ' ' << t.written << ' '
         << t.reserved << ' ' << t.closed << ' ' << t.damaged << ' ' << static_cast<int>(t.form)
-        << ' ' << int{t.trackMode} << "\n";
+        << ' ' << int{t.trackMode};
+    if (t.pregap) out << ' ' << t.pregap;
+    out << "\n";
+  }
+  if (!cueSheet.empty()) out << "cue " << Hex(cueSheet) << "\nsao " << saoNext << "\n";
+  if (qMismatches) out << "qmismatches " << qMismatches << "\n";
+  if (!cdText.empty()) out << "cdtext " << Hex(cdText) << "\n";
   if (!fixture.empty()) out << "fixture " << fixture << "\n";
   out << "end\n";
   return out.str();
@@ -172,7 +205,9 @@ std::string Disc::Check() const {
       return "track outside the sessions";
     if (i > 0 && t.session < tracks[i - 1].session) return "tracks out of session order";
     if (t.session > (i > 0 ? tracks[i - 1].session : 0) + 1) return "session without a track";
-    if (t.start < end) return "tracks overlap";
+    if (t.pregap < 0 || (t.pregap && !m.cd)) return "pre-gap out of place";
+    // The first track's pre-gap starts at -150, before the first user block.
+    if (t.start - t.pregap < (i == 0 ? -150 : end)) return "tracks overlap";
     if (t.reserved && t.written > t.reserved) return "track written beyond its reservation";
     if (t.End() > capacity) return "track beyond the capacity";
     if (!t.closed && i + 1 != tracks.size()) return "open track before the last";
@@ -190,6 +225,25 @@ std::string Disc::Check() const {
     if (s.leadOut < last->End() || s.leadOut > capacity) return "lead-out out of place";
   }
   if (finalized && !sessions.empty() && !sessions.back().closed) return "finalized open session";
+  if (qMismatches < 0) return "negative Q mismatch count";
+  if (cdText.size() % 18 || cdText.size() > kMaxCdText) return "CD-Text of broken packs";
+  if (!cdText.empty() && !m.cd) return "CD-Text on a DVD";
+  if (!cueSheet.empty()) {
+    const auto sheet = SessionCueSheet::Parse(cueSheet);
+    if (!sheet || !m.cd || m.rom) return "unreadable cue sheet";
+    if (finalized || (!sessions.empty() && (sessions.size() > 1 || sessions.back().closed)))
+      return "cue sheet of a closed session";
+    const std::int64_t first = sheet->leadInForm == 0x41 ? -45150 : -150;
+    if (saoNext < first || saoNext > sheet->leadOut || sheet->leadOut > capacity)
+      return "session-at-once address out of place";
+    if (!tracks.empty()) {
+      // A track enters the list with its pre-gap, and its blocks count from its start.
+      const Track& last = tracks.back();
+      const std::int64_t reached = last.written ? last.End() : last.start - last.pregap;
+      if (tracks.size() > sheet->tracks.size() || last.End() > sheet->leadOut || saoNext < reached)
+        return "tracks beyond the cue sheet";
+    }
+  }
   return {};
 }
 
@@ -247,11 +301,23 @@ std::optional<Disc> Disc::Parse(const std::string& text, std::string* why) {
       ok = number(s, t.number, 1, 99) && number(s, t.session, 1, 99) &&
            number(s, t.start, 0, kMaxLba) && number(s, t.written, 0, kMaxLba) &&
            number(s, t.reserved, 0, kMaxLba) && number(s, t.closed, 0, 1) &&
-           number(s, t.damaged, 0, 1) && number(s, form, 1, 3) && number(s, mode, 0, 15) &&
+           number(s, t.damaged, 0, 1) && number(s, form, 1, 4) && number(s, mode, 0, 15) &&
            d.tracks.size() < 99;
+      // Older states end here; session-at-once tracks add their pre-gap.
+      if (ok && !(s >> std::ws).eof()) ok = number(s, t.pregap, 1, kMaxLba);
       t.form = static_cast<SectorForm>(form);
       t.trackMode = static_cast<std::uint8_t>(mode);
       d.tracks.push_back(t);
+    } else if (key == "cue") {
+      std::string hex;
+      ok = (s >> hex) && Unhex(hex, d.cueSheet, kMaxCueSheet);
+    } else if (key == "sao") {
+      ok = number(s, d.saoNext, -45150, kMaxLba);
+    } else if (key == "qmismatches") {
+      ok = number(s, d.qMismatches, 1, kMaxLba);
+    } else if (key == "cdtext") {
+      std::string hex;
+      ok = (s >> hex) && Unhex(hex, d.cdText, kMaxCdText);
     } else if (key == "fixture") {
       std::getline(s >> std::ws, d.fixture);
     } else if (key == "end") {

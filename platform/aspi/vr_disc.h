@@ -12,8 +12,8 @@
 namespace platform::aspi::vr {
 
 // How a track's user data sits in a raw CD sector; an audio sector is 2352 bytes of samples as
-// they were sent (Mode 2 Form 2 comes with the session- and disc-at-once work).
-enum class SectorForm : std::uint8_t { Mode1 = 1, Mode2Form1 = 2, Audio = 3 };
+// they were sent. Mode2 (CD-ROM XA) sectors are Form 1 or Form 2 each, by their submode.
+enum class SectorForm : std::uint8_t { Mode1 = 1, Mode2Form1 = 2, Audio = 3, Mode2 = 4 };
 
 // Disc serials number the ejected images; one range for the states and the image names.
 inline constexpr std::uint32_t kMaxSerial = 0xFFFFFFFEu;
@@ -28,6 +28,7 @@ struct Track {
   bool damaged = false;
   SectorForm form = SectorForm::Mode1;
   std::uint8_t trackMode = 4;  // CONTROL nibble: 4 data, 5 data recorded incrementally
+  std::int64_t pregap = 0;     // session-at-once: INDEX 0 blocks before the start
 
   std::int64_t Size() const { return reserved ? reserved : written; }
   std::int64_t End() const { return start + Size(); }  // one past the last block
@@ -71,6 +72,12 @@ struct Disc {
   std::vector<Track> tracks;
   PressedImage pressed = PressedImage::None;
   std::string fixture;  // pressed discs: the image (Windows path)
+  // Session-at-once: the cue sheet while the session is being written, the next address it
+  // takes, the Q frames that disagreed with it, and the CD-Text packs of the lead-in.
+  std::vector<std::uint8_t> cueSheet;
+  std::int64_t saoNext = 0;
+  std::int64_t qMismatches = 0;
+  std::vector<std::uint8_t> cdText;
 
   static Disc Blank(Media media, std::uint32_t serial);
 

@@ -37,7 +37,7 @@ bool HasSync(const std::uint8_t* s) {
 SectorForm FormAt(const Disc& disc, std::int64_t lba) {
   SectorForm form = SectorForm::Mode1;
   for (const auto& t : disc.tracks)
-    if (t.start <= lba) form = t.form;
+    if (t.start - t.pregap <= lba) form = t.form;
   return form;
 }
 
@@ -47,7 +47,7 @@ void EncodeEmpty(const Disc& disc, std::int64_t lba, std::uint8_t* out) {
   static const std::uint8_t kSubheader[4] = {};
   if (form == SectorForm::Audio)
     std::memset(out, 0, kRawSectorSize);  // silence
-  else if (form == SectorForm::Mode2Form1)
+  else if (form == SectorForm::Mode2Form1 || form == SectorForm::Mode2)
     EncodeMode2Form1(lba, kSubheader, kZero, out);
   else
     EncodeMode1(lba, kZero, out);

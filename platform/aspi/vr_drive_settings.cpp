@@ -49,7 +49,15 @@ void ValidateWriteParameters(const WriteParameters& p, Media media) {
   if (!t.cd && !sequentialDvd) return;  // DVD+R, DVD+RW, DVD-RAM and restricted overwrite
   const bool dataTrack = (p.TrackMode() & 0x0C) == 0x04;
   if (t.cd) {
-    if (p.WriteType() != 1) InvalidFieldInParameters();  // session and raw modes come later
+    const std::uint8_t f = p.SessionFormat();
+    if (f != 0x00 && f != 0x10 && f != 0x20) InvalidFieldInParameters();
+    if (p.WriteType() == 2) {
+      // Session-at-once: the cue sheet says what every block holds.
+      if (p.BlockType() != 0 && p.BlockType() != 8) InvalidFieldInParameters();
+      if (p.page[3] & 0x20) InvalidFieldInParameters();
+      return;
+    }
+    if (p.WriteType() != 1) InvalidFieldInParameters();  // raw modes come later
     if (p.page[3] & 0x20) InvalidFieldInParameters();    // fixed packets need packet writing
     // Audio samples go in an audio track, user data in a data track.
     if (p.BlockType() == 0) {
@@ -59,8 +67,6 @@ void ValidateWriteParameters(const WriteParameters& p, Media media) {
     } else if (!dataTrack) {
       InvalidFieldInParameters();
     }
-    const std::uint8_t f = p.SessionFormat();
-    if (f != 0x00 && f != 0x10 && f != 0x20) InvalidFieldInParameters();
     if (p.BlockType() == 10 && f != 0x20) InvalidFieldInParameters();
     return;
   }

@@ -55,8 +55,10 @@ void ExportIso(const Disc& disc, DiscReader& reader, const std::string& isoPath)
       [&](std::int64_t lba, std::uint8_t* buf, std::size_t n) { reader.UserBlocks(lba, buf, n); });
 }
 
-std::string CueSheet(const Disc& disc, const std::string& binName) {
-  std::string cue = "FILE \"" + binName + "\" BINARY\n";
+std::string CueSheet(const Disc& disc, const std::string& binName, const std::string& cdtName) {
+  std::string cue;
+  if (!cdtName.empty()) cue += "CDTEXTFILE \"" + cdtName + "\"\n";
+  cue += "FILE \"" + binName + "\" BINARY\n";
   int session = 0;
   for (const auto& t : disc.tracks) {
     if (t.session != session) {
@@ -69,12 +71,18 @@ std::string CueSheet(const Disc& disc, const std::string& binName) {
     }
     char buf[64];
     std::snprintf(buf, sizeof buf, "  TRACK %02d %s\n", t.number,
-                  t.form == SectorForm::Mode2Form1 ? "MODE2/2352"
-                  : t.form == SectorForm::Audio    ? "AUDIO"
-                                                   : "MODE1/2352");
+                  t.form == SectorForm::Mode2Form1 || t.form == SectorForm::Mode2 ? "MODE2/2352"
+                  : t.form == SectorForm::Audio                                   ? "AUDIO"
+                                                                                  : "MODE1/2352");
     cue += buf;
-    // Tracks after the first of the disc have their 150-block pre-gap inside the file.
-    if (t.start >= 150 && t.number > 1) cue += "    INDEX 00 " + CueTime(t.start - 150) + "\n";
+    // Tracks after the first of the disc have their 150-block pre-gap inside the file; a
+    // session-at-once track's pre-gap is as long as its cue sheet made it.
+    if (t.pregap > 0) {
+      if (t.start - t.pregap < t.start && t.start > 0)
+        cue += "    INDEX 00 " + CueTime(std::max<std::int64_t>(0, t.start - t.pregap)) + "\n";
+    } else if (t.start >= 150 && t.number > 1) {
+      cue += "    INDEX 00 " + CueTime(t.start - 150) + "\n";
+    }
     cue += "    INDEX 01 " + CueTime(t.start) + "\n";
   }
   return cue;
@@ -87,7 +95,16 @@ void ExportBinCue(const Disc& disc, DiscReader& reader, const std::string& binPa
                for (std::size_t i = 0; i < n; ++i)
                  reader.Raw(lba + static_cast<std::int64_t>(i), buf + i * kRawSectorSize);
              });
-  const std::string cue = CueSheet(disc, fs::FileNamePart(binPath));
+  // CD-Text packs go beside the image, named as it is.
+  std::string cdtName;
+  if (!disc.cdText.empty()) {
+    const std::string bin = fs::FileNamePart(binPath);
+    const std::size_t dot = bin.rfind('.');
+    cdtName = (dot == std::string::npos ? bin : bin.substr(0, dot)) + ".cdt";
+    const std::string cdtPath = binPath.substr(0, binPath.size() - bin.size()) + cdtName;
+    fs::WriteWholeFileAtomic(cdtPath, disc.cdText.data(), disc.cdText.size());
+  }
+  const std::string cue = CueSheet(disc, fs::FileNamePart(binPath), cdtName);
   fs::WriteWholeFileAtomic(cuePath, cue.data(), cue.size());
 }
 

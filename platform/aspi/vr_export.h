@@ -13,7 +13,7 @@ namespace platform::aspi::vr {
 void ExportIso(const Disc& disc, DiscReader& reader, const std::string& isoPath);
 void ExportBinCue(const Disc& disc, DiscReader& reader, const std::string& binPath,
                   const std::string& cuePath);
-// The cue sheet text for a .bin of the disc named `binName`.
-std::string CueSheet(const Disc& disc, const std::string& binName);
+// The cue sheet text for a .bin of the disc named `binName`, with the CD-Text file when named.
+std::string CueSheet(const Disc& disc, const std::string& binName, const std::string& cdtName = {});
 
 }  // namespace platform::aspi::vr

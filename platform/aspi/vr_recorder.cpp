@@ -50,6 +50,7 @@ constexpr std::array kCommands{
     CommandInfo{0x5A, 10, 0, HandleModeSense10},
     CommandInfo{0x5B, 10, kNeedsMedium | kMediaAccess, HandleCloseTrackSession},
     CommandInfo{0x5C, 10, 0, HandleReadBufferCapacity},
+    CommandInfo{0x5D, 10, kNeedsMedium | kMediaAccess, HandleSendCueSheet},
     CommandInfo{0xA1, 12, kNeedsMedium | kMediaAccess, HandleBlank},
     CommandInfo{0xAD, 12, kNeedsMedium | kMediaAccess, HandleReadDvdStructure},
     CommandInfo{0xBB, 12, 0, HandleSetCdSpeed},
@@ -89,6 +90,11 @@ void Drive::Eject() {
   // for good: the next one laid in the tray is a fresh blank.
   const bool used = holdsData || (d.pressed == PressedImage::None && !d.tracks.empty());
   if (used) store.RemoveDisc(d.serial);
+  // A cue sheet, and what its lead-in carried, is forgotten with the disc that took it.
+  d.cueSheet.clear();
+  d.saoNext = 0;
+  d.cdText.clear();
+  d.qMismatches = 0;
   if (used || state.trayEmpty || d.media != config.media) {
     if (state.nextSerial > kMaxSerial) {
       state.trayEmpty = true;  // every image number is taken

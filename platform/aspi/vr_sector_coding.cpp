@@ -150,6 +150,29 @@ void EncodeMode2Form1(std::int64_t lba, const std::uint8_t* subheader, const std
   WriteHeader(lba, 2, sector);
 }
 
+void EncodeMode2Unit(std::int64_t lba, const std::uint8_t* unit, std::uint8_t* sector) {
+  if (!(unit[2] & 0x20)) {
+    EncodeMode2Form1(lba, unit, unit + 8, sector);
+    return;
+  }
+  WriteSync(sector);
+  WriteHeader(lba, 2, sector);
+  std::memcpy(sector + 16, unit, 4);
+  std::memcpy(sector + 20, unit, 4);
+  std::memcpy(sector + 24, unit + 8, 2324);
+  StoreLe32(Edc({sector + 16, 2332}), sector + 2348);
+}
+
+bool IsValidMode1(const std::uint8_t* sector) {
+  std::uint8_t copy[kRawSectorSize];
+  std::memcpy(copy, sector, kRawSectorSize);
+  if (copy[15] != 1) return false;
+  auto fromBcd = [](std::uint8_t b) { return static_cast<std::uint8_t>((b >> 4) * 10 + (b & 15)); };
+  const std::int64_t lba = MsfToLba({fromBcd(copy[12]), fromBcd(copy[13]), fromBcd(copy[14])});
+  EncodeMode1(lba, sector + 16, copy);
+  return std::memcmp(copy, sector, kRawSectorSize) == 0;
+}
+
 void Scramble(std::uint8_t* sector) {
   const auto& s = T().scrambler;
   for (size_t i = 0; i < s.size(); ++i) sector[12 + i] ^= s[i];

@@ -35,6 +35,12 @@ void EncodeMode1(std::int64_t lba, const std::uint8_t* user, std::uint8_t* secto
 void EncodeMode2Form1(std::int64_t lba, const std::uint8_t* subheader, const std::uint8_t* user,
                       std::uint8_t* sector);
 
+// A 2336-byte Mode 2 unit (subheader twice, then data): Form 2 (2324 bytes and EDC) when the
+// submode has 20h, else Form 1 (2048 bytes, EDC, parity).
+void EncodeMode2Unit(std::int64_t lba, const std::uint8_t* unit, std::uint8_t* sector);
+// A descrambled Mode 1 sector whose sync, header, EDC and parity agree with its data.
+bool IsValidMode1(const std::uint8_t* sector);
+
 // The ECMA-130 scrambler over bytes 12-2351 (its own inverse).
 void Scramble(std::uint8_t* sector);
 

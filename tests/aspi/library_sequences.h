@@ -3,6 +3,7 @@
 #pragma once
 
 #include <algorithm>
+#include <functional>
 
 #include "tests/aspi/aspi_test_support.h"
 
@@ -148,6 +149,37 @@ class LibraryBurner {
     if (profile == 0x1A) return Close(0, 2, 0);
     Reply r = Close(1, 2, 0);
     if (!r.Good()) r = Close(0, 2, 0);
+    return r;
+  }
+
+  // Session-at-once as the library sends it: the write parameters page, then the cue sheet.
+  Reply SendCueSheet(const std::vector<std::uint8_t>& cue, bool multi = false,
+                     std::uint8_t blockType = 8) {
+    Reply r = SetWriteParameters(2, blockType, 4, false, multi, 0, false);
+    if (!r.Good()) return r;
+    const auto n = static_cast<std::uint32_t>(cue.size());
+    return CmdOut(target_,
+                  {0x5D, 0, 0, 0, 0, 0, static_cast<std::uint8_t>(n >> 16),
+                   static_cast<std::uint8_t>(n >> 8), static_cast<std::uint8_t>(n), 0},
+                  cue);
+  }
+  // Blocks from `lba` on, `size` bytes each, in writes of at most 10; `fill` makes block i.
+  Reply WriteBlocks(std::int32_t lba, std::int32_t count, std::size_t size,
+                    const std::function<void(std::int32_t, std::uint8_t*)>& fill = {}) {
+    Reply r;
+    r.status = aspi::SS_COMP;
+    for (std::int32_t done = 0; done < count;) {
+      const std::int32_t n = std::min<std::int32_t>(10, count - done);
+      std::vector<std::uint8_t> chunk(static_cast<std::size_t>(n) * size, 0);
+      if (fill)
+        for (std::int32_t i = 0; i < n; ++i) fill(lba + done + i, chunk.data() + i * size);
+      r = CmdOut(
+          target_,
+          Cdb10(0x2A, 0, static_cast<std::uint32_t>(lba + done), static_cast<std::uint16_t>(n)),
+          chunk);
+      if (!r.Good()) return r;
+      done += n;
+    }
     return r;
   }
 

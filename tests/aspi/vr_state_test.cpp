@@ -85,6 +85,22 @@ TEST_F(RecorderState, EveryStateTheRecorderWritesReadsBack) {
     return CmdOut(0, {0x04, 0x11, 0, 0, 0, 0},
                   {0, 0x82, 0, 8, 0, 0x23, 0x0F, 0x20, 0x15 << 2, 0, 0, 16});
   };
+  // Session-at-once: a raw P-W track of 40 blocks after a host-written lead-in, and a cooked
+  // data track with an audio track behind it on an appendable disc.
+  const std::vector<std::uint8_t> rawCue = {0x41, 0, 0,    0x41, 0, 0,    0, 0, 0x41, 1, 0,
+                                            0x40, 0, 0,    0,    0, 0x41, 1, 1, 0x40, 0, 0,
+                                            2,    0, 0x41, 0xAA, 1, 0x14, 0, 0, 2,    40};
+  const std::vector<std::uint8_t> mixedCue = {
+      0x41, 0, 0, 0x14, 0, 0, 0, 0,  0x41, 1,    0, 0x10, 0, 0, 0, 0,
+      0x41, 1, 1, 0x10, 0, 0, 2, 0,  0x01, 2,    0, 0x00, 0, 0, 2, 20,
+      0x01, 2, 1, 0x00, 0, 0, 4, 20, 0x01, 0xAA, 1, 0x01, 0, 0, 4, 30};
+  auto cue = [](const std::vector<std::uint8_t>& c, bool multi, std::uint8_t blockType) {
+    return [=](LibraryBurner& b) { return b.SendCueSheet(c, multi, blockType); };
+  };
+  auto blocks = [](std::int32_t lba, std::int32_t count, std::size_t size) {
+    return [=](LibraryBurner& b) { return b.WriteBlocks(lba, count, size); };
+  };
+  auto sync = [](LibraryBurner&) { return Cmd(0, Cdb10(0x35)); };
   struct Row {
     Media media;
     std::vector<Step> steps;
@@ -97,6 +113,23 @@ TEST_F(RecorderState, EveryStateTheRecorderWritesReadsBack) {
         {"close", close},
         {"third session", tao(11410 + 20 + 2250 + 4500 + 150, 5)},
         {"close", close},
+        {"eject", eject}}},
+      {Media::CdR,
+       {{"raw cue sheet", cue(rawCue, false, 0)},
+        {"lead-in", blocks(-11634, 11484, 96)},
+        {"part of the raw pre-gap", blocks(-150, 30, 2448)},
+        {"rest of the raw pre-gap", blocks(-120, 120, 2448)},
+        {"raw track", blocks(0, 40, 2448)},
+        {"closed by synchronize cache", sync},
+        {"eject", eject}}},
+      {Media::CdRw,
+       {{"cooked cue sheet", cue(mixedCue, true, 8)},
+        {"data track", blocks(-150, 170, 2048)},
+        {"part of the audio pre-gap", blocks(20, 50, 2352)},
+        {"rest of the audio pre-gap", blocks(70, 100, 2352)},
+        {"audio track", blocks(170, 10, 2352)},
+        {"closed by synchronize cache", sync},
+        {"second session", tao(180 + 6750 + 4500 + 150, 5)},
         {"eject", eject}}},
       {Media::CdRw,
        {{"two tracks", tao(0, 30)},

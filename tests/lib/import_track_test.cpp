@@ -401,6 +401,31 @@ TEST_P(HostileDisc, GivesAStatusAndLeavesNoPartOfAFailedImport) {
 INSTANTIATE_TEST_SUITE_P(Discs, HostileDisc, ::testing::ValuesIn(kHostile),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// 127 folders nested in each other, each of 4 MiB and each starting one sector after its
+// parent: every level is a new extent within the track. The walk reads no more than the track
+// holds (and keeps no level's sectors while it reads the next), instead of 127 x 4 MiB.
+TEST_F(Import, NestedOverlappingDirectoriesReadNoMoreThanTheTrack) {
+  constexpr uint32_t kLevels = 127, kSectors = 2048;
+  craftediso::Image image(64);
+  image.Descriptors(20, kSectors * 2048);
+  for (uint32_t k = 0; k < kLevels; ++k)
+    image.Directory(20 + k, kSectors * 2048, k ? 19 + k : 20, kSectors * 2048,
+                    k + 1 < kLevels ? std::vector<Record>{{"D", 21 + k, kSectors * 2048, 2}}
+                                    : std::vector<Record>{});
+  image.Sector(20 + kLevels + kSectors);  // the last folder's sectors lie on the disc
+  const auto trackSectors = static_cast<uint32_t>(image.Bytes().size() / 2048);
+  Press(image);
+  ASSERT_EQ(NewTree(), 0u);
+  at::ClearCdbLog(0);
+  EXPECT_EQ(ImportInto(1, 0), 2u) << text;
+  EXPECT_NE(std::string(text).find("directories overlap"), std::string::npos) << text;
+  EXPECT_TRUE(Listing().empty());
+  uint64_t read = 0;
+  for (const auto& r : at::CdbLog(0))
+    if (r.cdb[0] == 0x28) read += uint32_t(r.cdb[7] << 8 | r.cdb[8]);
+  EXPECT_LE(read, trackSectors + 5) << "sectors read of a track of " << trackSectors;
+}
+
 TEST_F(Import, AJolietNameOfMoreThan260UTF8BytesKeepsItsWholeForm) {
   const std::u16string name(108, u'\u65E5');  // 324 bytes of UTF-8
   craftediso::Image image(32);

@@ -501,8 +501,9 @@ HALVORIN_API HALVORIN_STATUS Halvorin_ISO9660JolietFileTree_ImportTrack(
  * the image's head and tail, and gets a UDF object whose tree handle is read with
  * Halvorin_ISO9660JolietFileTree_GetSizeInUCHARs, _Read and _SeekToBegin, or written by
  * Halvorin_CdvdBurnerGrabber_TrackAtOnceFromTree. The items, the head and the tail are kept by
- * the caller until Halvorin_UDF_Destroy; then Halvorin_UDF_CleanUp frees what the format
- * functions allocated.
+ * the caller, unchanged but for the IFO patches, until Halvorin_UDF_Destroy (the image reads its
+ * descriptors from the items); then Halvorin_UDF_CleanUp frees what the format functions
+ * allocated.
  */
 
 /* One file or folder of a UDF image: 8806 bytes (the pointers are 8 bytes each), zeroed and

@@ -544,13 +544,17 @@ HALVORIN_API HALVORIN_STATUS Halvorin_ISO9660JolietFileTree_ImportTrack(
  * the image's head and tail, and gets a UDF object whose tree handle is read with
  * Halvorin_ISO9660JolietFileTree_GetSizeInUCHARs, _Read and _SeekToBegin, or written by
  * Halvorin_CdvdBurnerGrabber_TrackAtOnceFromTree. The items, the head and the tail are kept by
- * the caller until Halvorin_UDF_Destroy; then Halvorin_UDF_CleanUp frees what the format
- * functions allocated.
+ * the caller, unchanged but for the IFO patches, until Halvorin_UDF_Destroy (the image reads its
+ * descriptors from the items); then Halvorin_UDF_CleanUp frees what the format functions
+ * allocated.
  */
 
 /* One file or folder of a UDF image: 8806 bytes (the pointers are 8 bytes each), zeroed and
    filled by the format functions; Halvorin_UDF_CleanUp steps through an array of them by this
-   size. Locations are partition block numbers (the image sector is 262 more). */
+   size. Locations are partition block numbers (the image sector is 262 more). The four
+   descriptor blocks keep the item's size and layout but are neither written nor read: the image
+   formats each file entry and identifier from the item when that block is read, so an array of
+   items from calloc or mmap never has their pages mapped. */
 typedef struct HALVORIN_PACKED HALVORIN_UDF_TREE_ITEM {
   uint32_t m__ULONG__FileEntryLocation;
   uint32_t m__ULONG__IdentifierLocation;
@@ -570,11 +574,12 @@ typedef struct HALVORIN_PACKED HALVORIN_UDF_TREE_ITEM {
   struct HALVORIN_UDF_TREE_ITEM* m__PFirstKid;
   struct HALVORIN_UDF_TREE_ITEM* m__PParent;
   struct HALVORIN_UDF_TREE_ITEM* m__PLastKid;
-  uint8_t m__UCHAR__FileEntry[2048];
-  uint8_t m__UCHAR__FileIdentifier[2048];       /* the item's entry in its parent folder */
-  uint8_t m__UCHAR__ParentFileIdentifier[2048]; /* a folder's entry for its parent */
+  uint8_t m__UCHAR__FileEntry[2048];            /* not used (see above) */
+  uint8_t m__UCHAR__FileIdentifier[2048];       /* not used: the item's entry in its folder */
+  uint8_t m__UCHAR__ParentFileIdentifier[2048]; /* not used: a folder's entry for its parent */
   uint8_t m__UCHAR__Reserved[2046];
-  void* m__PVOID__File;      /* the image's reader of the content, owned by the UDF object */
+  void* m__PVOID__File;      /* the image's reader of the content (none for an empty file), owned
+                                by the UDF object */
   uint8_t m__UCHAR__Date[7]; /* ISO 9660 form: local time and its offset from GMT */
   uint16_t m__USHORT__Zero;
 } HALVORIN_UDF_TREE_ITEM;
@@ -627,9 +632,12 @@ HALVORIN_API uint32_t Halvorin_UDF_FormatTreeItemAsDirectory(HALVORIN_UDF_TREE_I
 /* Lays the image out and makes its object. A bridge when both the VIDEO_TS and the AUDIO_TS
    folders are given (their files must stay below 2 GB: 18 otherwise). The head holds exactly
    HALVORIN_UDF_HEAD_SIZE bytes (HALVORIN_UDF_BRIDGE_HEAD_SIZE for a bridge), the tail
-   HALVORIN_UDF_TAIL_SIZE, or the result is 2. The system structures are laid out in memory
-   the object owns: p__PUCHAR__SystemStructures is not used and may be NULL. The label names
-   the volume (cut to each field). 21 before start-up. */
+   HALVORIN_UDF_TAIL_SIZE, or the result is 2. The system structures are formatted by the
+   object as the image is read: p__PUCHAR__SystemStructures is not used and may be NULL. The
+   label names the volume (cut to each field; in a bridge's ISO9660 descriptor to 32 characters,
+   upper-cased, with '_' for each one outside ASCII). In a bridge, the ISO9660 VIDEO_TS directory
+   takes sector 260 when its records fit one sector; a longer one lies inside the UDF partition
+   right after the last file's content, before the tail. 21 before start-up. */
 HALVORIN_API HALVORIN_STATUS
 Halvorin_UDF_Create(uint8_t* p__PUCHAR__Head, uint32_t p__ULONG__HeadSize, uint8_t* p__PUCHAR__Tail,
                     uint32_t p__ULONG__TailSize, uint8_t* p__PUCHAR__SystemStructures,

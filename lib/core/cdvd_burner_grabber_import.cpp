@@ -16,6 +16,9 @@
 struct CHalvorin_ImportWalk {
   std::int64_t m__LONGLONG__TrackStart = 0;
   std::int64_t m__LONGLONG__TrackEnd = 0;  // inclusive
+  // Directory sectors the walk may still read: on a sound disc no two directories share a
+  // sector, so all of them together fit in the track.
+  std::uint64_t m__ULONGLONG__SectorsLeft = 0;
   std::uint32_t m__ULONG__Depth = 0;
   std::unordered_set<std::uint32_t> m__SET__Directories;  // extents entered or on the walk
   std::vector<CHalvorin_FileTreeNode*> m__VECTOR__TopLevel;
@@ -44,15 +47,15 @@ bool IsJolietDescriptor(const std::uint8_t* d) {
          (d[90] == '@' || d[90] == 'C' || d[90] == 'E');
 }
 
-// One record of a directory, its name decoded.
+// One record of a directory, its name decoded; it owns its bytes, so the directory's sectors
+// are freed before the walk goes down into its folders.
 struct Entry {
   std::string name;
-  const std::uint8_t* identifier = nullptr;
-  std::uint32_t identifierLength = 0;
+  std::string identifier;  // as stored: UCS-2 big-endian on a Joliet walk
   std::uint32_t extent = 0;
   std::uint64_t size = 0;
   std::uint8_t flags = 0;
-  const std::uint8_t* date = nullptr;
+  std::uint8_t date[7] = {};
 };
 
 // False when the name cannot name a node (traced): a NUL or '/' in it, empty, or an odd
@@ -93,6 +96,89 @@ bool DecodeName(const std::uint8_t* p__PUCHAR__Identifier, std::uint32_t n,
   return true;
 }
 
+// The entries of a directory's sectors: every record checked against its sector and the
+// track, the pieces of a file in several extents joined into one entry.
+std::vector<Entry> ParseDirectory(const std::vector<std::uint8_t>& p__VECTOR__Sectors,
+                                  bool p__BOOLEAN__IsJoliet, const std::string& p__STRING__Path,
+                                  std::uint32_t p__ULONG__Extent,
+                                  std::int64_t p__LONGLONG__TrackEnd) {
+  const char* path = p__STRING__Path.c_str();
+  auto damaged = [&](std::uint64_t offset, const char* what) {
+    HalvorinI_ThrowException(kHalvorinStatusInvalidArgument, 0,
+                             "%s: Damaged record at byte %llu of the directory '%s' (LBA %u): "
+                             "%s!!!",
+                             kDirectory, static_cast<unsigned long long>(offset), path,
+                             p__ULONG__Extent, what);
+  };
+  std::vector<Entry> entries;
+  Entry pending;
+  bool isPending = false;
+  std::uint32_t index = 0;
+  for (std::uint64_t pos = 0; pos < p__VECTOR__Sectors.size();) {
+    const std::uint64_t sectorEnd = (pos / kSector + 1) * kSector;
+    const std::uint8_t* r = p__VECTOR__Sectors.data() + pos;
+    const std::uint32_t length = r[0];
+    if (length == 0) {  // the rest of the sector is padding
+      pos = sectorEnd;
+      continue;
+    }
+    if (length < 34) damaged(pos, "shorter than 34 bytes");
+    if (pos + length > sectorEnd) damaged(pos, "crosses its sector's end");
+    const std::uint32_t n = r[32];
+    if (33 + n > length) damaged(pos, "its name runs past its end");
+    const std::uint64_t offset = pos;
+    pos += length;
+    if (index++ < 2) continue;  // the directory itself and its parent
+    if (n == 1 && (r[33] == 0 || r[33] == 1)) continue;
+
+    Entry e;
+    if (!DecodeName(r + 33, n, p__BOOLEAN__IsJoliet, p__STRING__Path,
+                    static_cast<std::uint32_t>(offset), e.name))
+      continue;
+    e.identifier.assign(reinterpret_cast<const char*>(r + 33), n);
+    e.extent = LE32(r + 2);
+    e.size = LE32(r + 10);
+    std::memcpy(e.date, r + 18, sizeof e.date);
+    e.flags = r[25];
+    const bool isDirectory = (e.flags & 0x02) != 0;
+    if (e.flags & 0x80) {
+      if (isDirectory) damaged(offset, "a directory in several extents");
+      if (!isPending) {
+        pending = e;
+        isPending = true;
+        continue;
+      }
+    }
+    if (isPending) {
+      if (e.name != pending.name) damaged(offset, "a file's next extent is missing");
+      if (pending.size % kSector != 0 ||
+          e.extent != std::uint64_t(pending.extent) + pending.size / kSector)
+        HalvorinI_ThrowException(kHalvorinStatusInvalidArgument, 0,
+                                 "%s: The extents of '%s/%s' are not contiguous!!!", kDirectory,
+                                 path, e.name.c_str());
+      pending.size += e.size;
+      if (e.flags & 0x80) continue;
+      pending.flags = e.flags;
+      e = pending;
+      isPending = false;
+    }
+    if (!isDirectory && e.size > 0) {
+      const std::uint64_t end = e.extent + (e.size + kSector - 1) / kSector;
+      if (end > static_cast<std::uint64_t>(p__LONGLONG__TrackEnd) + 1)
+        HalvorinI_ThrowException(kHalvorinStatusInvalidArgument, 0,
+                                 "%s: The file '%s/%s' at LBA %u ends past the track!!!",
+                                 kDirectory, path, e.name.c_str(), e.extent);
+    }
+
+    entries.push_back(std::move(e));
+  }
+  if (isPending)
+    HalvorinI_ThrowException(kHalvorinStatusInvalidArgument, 0,
+                             "%s: The last extent of '%s/%s' is missing!!!", kDirectory, path,
+                             pending.name.c_str());
+  return entries;
+}
+
 }  // namespace
 
 void CHalvorin_CdvdBurnerGrabber::ImportTrack(
@@ -119,6 +205,8 @@ void CHalvorin_CdvdBurnerGrabber::ImportTrack(
     CHalvorin_ImportWalk walk;
     walk.m__LONGLONG__TrackStart = entry->m__LONG__StartLBA;
     walk.m__LONGLONG__TrackEnd = entry->m__LONG__EndLBA;
+    walk.m__ULONGLONG__SectorsLeft = static_cast<std::uint64_t>(
+        std::max<std::int64_t>(0, walk.m__LONGLONG__TrackEnd - walk.m__LONGLONG__TrackStart + 1));
     const std::int64_t first = walk.m__LONGLONG__TrackStart + 16;
     const std::int64_t available = walk.m__LONGLONG__TrackEnd - first + 1;
     const std::uint32_t sectors =
@@ -187,97 +275,46 @@ void CHalvorin_CdvdBurnerGrabber::ImportDirectory(
           kDirectory, path, p__ULONG__Extent, static_cast<unsigned long long>(sectors),
           static_cast<long long>(p__Walk.m__LONGLONG__TrackStart),
           static_cast<long long>(p__Walk.m__LONGLONG__TrackEnd));
-    std::vector<std::uint8_t> buffer;
-    try {
-      buffer.resize(sectors * kSector);
-    } catch (const std::bad_alloc&) {
-      HalvorinI_ThrowException(kHalvorinStatusOutOfMemory, 0,
-                               "CHalvorin_CdvdBurnerGrabber::ImportDirectory(): Not enought "
-                               "memory for directory");
-    }
-    for (std::uint64_t done = 0; done < sectors;) {
-      const auto n =
-          static_cast<std::uint32_t>(std::min<std::uint64_t>(kReadSectors, sectors - done));
-      Read10(buffer.data() + done * kSector, n * kSector,
-             static_cast<std::uint32_t>(p__ULONG__Extent + done), static_cast<std::uint16_t>(n));
-      done += n;
-    }
-
-    auto damaged = [&](std::uint64_t offset, const char* what) {
-      HalvorinI_ThrowException(kHalvorinStatusInvalidArgument, 0,
-                               "%s: Damaged record at byte %llu of the directory '%s' (LBA %u): "
-                               "%s!!!",
-                               kDirectory, static_cast<unsigned long long>(offset), path,
-                               p__ULONG__Extent, what);
-    };
-    // Pieces of a file in several extents, joined before the file is imported.
-    Entry pending;
-    bool isPending = false;
-    std::uint32_t index = 0;
-    for (std::uint64_t pos = 0; pos < buffer.size();) {
-      const std::uint64_t sectorEnd = (pos / kSector + 1) * kSector;
-      const std::uint8_t* r = buffer.data() + pos;
-      const std::uint32_t length = r[0];
-      if (length == 0) {  // the rest of the sector is padding
-        pos = sectorEnd;
-        continue;
+    if (sectors > p__Walk.m__ULONGLONG__SectorsLeft)
+      HalvorinI_ThrowException(
+          kHalvorinStatusInvalidArgument, 0,
+          "%s: The directory '%s' at LBA %u (%llu sectors) takes the directories read past the "
+          "%lld sectors of the track: directories overlap!!!",
+          kDirectory, path, p__ULONG__Extent, static_cast<unsigned long long>(sectors),
+          static_cast<long long>(p__Walk.m__LONGLONG__TrackEnd - p__Walk.m__LONGLONG__TrackStart +
+                                 1));
+    p__Walk.m__ULONGLONG__SectorsLeft -= sectors;
+    std::vector<Entry> entries;
+    {  // the sectors are freed before the walk goes down
+      std::vector<std::uint8_t> buffer;
+      try {
+        buffer.resize(sectors * kSector);
+      } catch (const std::bad_alloc&) {
+        HalvorinI_ThrowException(kHalvorinStatusOutOfMemory, 0,
+                                 "CHalvorin_CdvdBurnerGrabber::ImportDirectory(): Not enought "
+                                 "memory for directory");
       }
-      if (length < 34) damaged(pos, "shorter than 34 bytes");
-      if (pos + length > sectorEnd) damaged(pos, "crosses its sector's end");
-      const std::uint32_t n = r[32];
-      if (33 + n > length) damaged(pos, "its name runs past its end");
-      const std::uint64_t offset = pos;
-      pos += length;
-      if (index++ < 2) continue;  // the directory itself and its parent
-      if (n == 1 && (r[33] == 0 || r[33] == 1)) continue;
+      for (std::uint64_t done = 0; done < sectors;) {
+        const auto n =
+            static_cast<std::uint32_t>(std::min<std::uint64_t>(kReadSectors, sectors - done));
+        Read10(buffer.data() + done * kSector, n * kSector,
+               static_cast<std::uint32_t>(p__ULONG__Extent + done), static_cast<std::uint16_t>(n));
+        done += n;
+      }
+      entries = ParseDirectory(buffer, p__BOOLEAN__IsJoliet, p__STRING__ParentPath,
+                               p__ULONG__Extent, p__Walk.m__LONGLONG__TrackEnd);
+    }
 
-      Entry e;
-      if (!DecodeName(r + 33, n, p__BOOLEAN__IsJoliet, p__STRING__ParentPath,
-                      static_cast<std::uint32_t>(offset), e.name))
-        continue;
-      e.identifier = r + 33;
-      e.identifierLength = n;
-      e.extent = LE32(r + 2);
-      e.size = LE32(r + 10);
-      e.date = r + 18;
-      e.flags = r[25];
+    for (const Entry& e : entries) {
       const bool isDirectory = (e.flags & 0x02) != 0;
-      if (e.flags & 0x80) {
-        if (isDirectory) damaged(offset, "a directory in several extents");
-        if (!isPending) {
-          pending = e;
-          isPending = true;
-          continue;
-        }
-      }
-      if (isPending) {
-        if (e.name != pending.name) damaged(offset, "a file's next extent is missing");
-        if (pending.size % kSector != 0 ||
-            e.extent != std::uint64_t(pending.extent) + pending.size / kSector)
-          HalvorinI_ThrowException(kHalvorinStatusInvalidArgument, 0,
-                                   "%s: The extents of '%s/%s' are not contiguous!!!", kDirectory,
-                                   path, e.name.c_str());
-        pending.size += e.size;
-        if (e.flags & 0x80) continue;
-        pending.flags = e.flags;
-        e = pending;
-        isPending = false;
-      }
-      if (!isDirectory && e.size > 0) {
-        const std::uint64_t end = e.extent + (e.size + kSector - 1) / kSector;
-        if (end > static_cast<std::uint64_t>(p__Walk.m__LONGLONG__TrackEnd) + 1)
-          HalvorinI_ThrowException(kHalvorinStatusInvalidArgument, 0,
-                                   "%s: The file '%s/%s' at LBA %u ends past the track!!!",
-                                   kDirectory, path, e.name.c_str(), e.extent);
-      }
-
       const std::string kidPath = p__STRING__ParentPath + "/" + e.name;
       std::uint32_t attributes = isDirectory ? kHalvorinAttributeDirectory : 0;
       if (e.flags & 0x01) attributes |= kHalvorinAttributeHidden;
+      const auto* identifier = reinterpret_cast<const std::uint8_t*>(e.identifier.data());
       CHalvorin_FileTreeNode* node = p__PCHalvorin_ISO9660FileTree__Tree->ImportFileTreeNode(
-          kidPath.c_str(), e.name.c_str(), p__BOOLEAN__IsJoliet ? e.identifier : nullptr,
-          p__BOOLEAN__IsJoliet ? e.identifierLength : 0, attributes, e.size, e.date, e.extent,
-          p__PCHalvorin_FileTreeNode__Parent);
+          kidPath.c_str(), e.name.c_str(), p__BOOLEAN__IsJoliet ? identifier : nullptr,
+          p__BOOLEAN__IsJoliet ? static_cast<std::uint32_t>(e.identifier.size()) : 0, attributes,
+          e.size, e.date, e.extent, p__PCHalvorin_FileTreeNode__Parent);
       if (!node) continue;
       if (!p__PCHalvorin_FileTreeNode__Parent) p__Walk.m__VECTOR__TopLevel.push_back(node);
       if (!isDirectory) continue;
@@ -289,9 +326,5 @@ void CHalvorin_CdvdBurnerGrabber::ImportDirectory(
       ImportDirectory(p__PCHalvorin_ISO9660FileTree__Tree, p__BOOLEAN__IsJoliet, kidPath, e.extent,
                       static_cast<std::uint32_t>(e.size), node, p__Walk);
     }
-    if (isPending)
-      HalvorinI_ThrowException(kHalvorinStatusInvalidArgument, 0,
-                               "%s: The last extent of '%s/%s' is missing!!!", kDirectory, path,
-                               pending.name.c_str());
   });
 }

@@ -13,14 +13,43 @@ namespace {
 
 constexpr const char* kMethod = "CHalvorin_ISO9660FileTree::ImportFileTreeNode()";
 
-// The first 12 characters; a longer file name keeps an extension found in its last four.
-std::string ImportedShortName(const std::string& p__STRING__Name, bool p__BOOLEAN__IsFile) {
-  if (p__BOOLEAN__IsFile && p__STRING__Name.size() > 12) {
-    const std::size_t dot = p__STRING__Name.find('.', p__STRING__Name.size() - 4);
-    if (dot != std::string::npos)
-      return HalvorinI_Utf8Prefix(p__STRING__Name, 8) + p__STRING__Name.substr(dot);
+bool IsContinuation(char c) {
+  return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
+
+// Where the last n characters of UTF-8 text begin.
+std::size_t LastCharacters(const std::string& p__STRING__Text, std::size_t n) {
+  std::size_t at = p__STRING__Text.size();
+  while (at > 0 && n > 0)
+    if (!IsContinuation(p__STRING__Text[--at])) --n;
+  return at;
+}
+
+// The first characters of UTF-8 text, at most n of them in at most `bytes` bytes.
+std::string FirstCharacters(const std::string& p__STRING__Text, std::size_t n, std::size_t bytes) {
+  std::size_t end = 0;
+  for (std::size_t taken = 0; end < p__STRING__Text.size() && taken < n; ++taken) {
+    std::size_t next = end + 1;
+    while (next < p__STRING__Text.size() && IsContinuation(p__STRING__Text[next])) ++next;
+    if (next > bytes) break;
+    end = next;
   }
-  return HalvorinI_Utf8Prefix(p__STRING__Name, 12);
+  return p__STRING__Text.substr(0, end);
+}
+
+// The name when it fits the node's 12-byte short name; else its first 12 characters, or for a
+// file whose last four characters hold a full stop, its first 8 characters and the extension
+// from that stop; characters are counted in UTF-8 and cut whole, within the 12 bytes.
+std::string ImportedShortName(const std::string& p__STRING__Name, bool p__BOOLEAN__IsFile) {
+  constexpr std::size_t kBytes = kHalvorinMaxShortName - 1;
+  if (p__STRING__Name.size() <= kBytes) return p__STRING__Name;
+  if (p__BOOLEAN__IsFile) {
+    const std::size_t dot = p__STRING__Name.find('.', LastCharacters(p__STRING__Name, 4));
+    if (dot != std::string::npos && p__STRING__Name.size() - dot < kBytes)
+      return FirstCharacters(p__STRING__Name, 8, kBytes - (p__STRING__Name.size() - dot)) +
+             p__STRING__Name.substr(dot);
+  }
+  return FirstCharacters(p__STRING__Name, 12, kBytes);
 }
 
 // Seconds since 1970 (UTC) of a 7-byte directory record date; 0 for a date that is not one.

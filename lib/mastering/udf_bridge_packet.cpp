@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "lib/core/halvorin_exception.h"
-#include "lib/mastering/file_tree.h"
 #include "lib/mastering/iso9660_records.h"
 
 namespace {
@@ -95,6 +94,20 @@ void Spaces(std::uint8_t* p, std::size_t n, const std::string& text = "") {
   std::memcpy(p, text.data(), std::min(n, text.size()));
 }
 
+// The label as the primary descriptor's volume identifier: its first 32 characters, ASCII
+// upper-cased, each character outside printable ASCII as '_', so that every character takes
+// one byte of the field.
+std::string IsoLabel(const std::string& p__STRING__Utf8) {
+  std::string out;
+  for (const char ch : p__STRING__Utf8) {
+    const auto c = static_cast<unsigned char>(ch);
+    if ((c & 0xC0) == 0x80) continue;  // within a character already written
+    if (out.size() == 32) break;
+    out.push_back(c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '_');
+  }
+  return HalvorinI_UpperAscii(out);
+}
+
 void Date17(std::uint8_t* p, const char* digits) {
   std::memcpy(p, digits, 16);
   p[16] = 0;
@@ -117,7 +130,7 @@ void HalvorinI_UdfFormatBridgePacket(std::uint8_t* head, const std::string& p__S
                                      std::uint32_t p__ULONG__VideoTsSector,
                                      std::uint8_t* p__PUCHAR__VideoTs,
                                      std::uint32_t p__ULONG__VideoTsSectors) {
-  const std::string label = HalvorinI_UpperAscii(HalvorinI_Utf8Prefix(p__STRING__Label, 32));
+  const std::string label = IsoLabel(p__STRING__Label);
   const std::uint32_t videoTsSize = p__ULONG__VideoTsSectors * kSector;
   const std::uint8_t* rootDate = p__PRoot->m__UCHAR__Date;
   const std::uint8_t* videoDate = p__PVideoTs->m__UCHAR__Date;

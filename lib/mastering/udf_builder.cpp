@@ -9,32 +9,28 @@
 #include "lib/core/halvorin_exception.h"
 #include "lib/mastering/file_objects.h"
 #include "lib/mastering/udf_bridge_packet.h"
+#include "lib/mastering/udf_content_file.h"
 #include "lib/mastering/udf_descriptors.h"
+#include "lib/mastering/udf_entries.h"
+#include "lib/mastering/udf_system_structures_file.h"
 
 namespace {
 
 using Item = HALVORIN_UDF_TREE_ITEM;
+using Slot = CHalvorin_UdfSystemStructuresFile::Slot;
+using Kind = CHalvorin_UdfSystemStructuresFile::Kind;
 constexpr std::uint32_t kBlock = kHalvorinUdfBlock;
 constexpr std::uint32_t kPartitionStart = 262;
 constexpr std::uint32_t kTailSectors = 256;
 constexpr std::uint32_t kAnchor = 256;
 constexpr std::uint32_t kMainSequence = 32, kReserveSequence = 48, kIntegrity = 64;
-constexpr std::uint32_t kMaxAllocationLength = 0x3FFFF800;  // bytes of one short descriptor
-constexpr std::uint32_t kAllocationStep = 0x7FFFF;          // its blocks
-constexpr std::uint32_t kMaxAllocations = 128;
 constexpr std::uint32_t kMaxDepth = 1024;
-constexpr std::uint32_t kExtendedAttributes = 132;
 constexpr const char* kMethod = "Halvorin:HalvorinI_UDF_Create()";
 
 std::vector<Item*> Kids(const Item* p__PItem) {
   std::vector<Item*> kids;
   for (Item* k = p__PItem->m__PFirstKid; k; k = k->m__PNext) kids.push_back(k);
   return kids;
-}
-
-std::string NameOf(const Item* p__PItem) {
-  return std::string(p__PItem->m__CHAR__Name,
-                     strnlen(p__PItem->m__CHAR__Name, sizeof p__PItem->m__CHAR__Name));
 }
 
 [[noreturn]] void Refuse(const char* p__PCHAR__Text) {
@@ -81,7 +77,12 @@ class Builder {
       Refuse("the image is too large");
     last_ = static_cast<std::uint32_t>(counter_);
 
-    FormatEntries(root_, nullptr);
+    // The system structures continue the image at the root's file entry.
+    const std::uint32_t first = root_->m__ULONG__FileEntryLocation;
+    std::vector<Slot> slots(std::size_t(lastDescriptor - first + 1), Slot{nullptr, 0, {}});
+    PlaceDescriptors(root_, nullptr, slots, first);
+    for (const Slot& slot : slots)
+      if (!slot.item) Refuse("a block of the system structures holds no descriptor");
 
     auto image = std::make_unique<CHalvorin_UDFImageTree>();
     std::memset(head, 0, headSize);
@@ -97,22 +98,10 @@ class Builder {
                                       videoTs, videoTsSectors);
     FormatVolume(head, tail);
 
-    // The system structures continue the image at the root's file entry.
-    const std::uint32_t first = root_->m__ULONG__FileEntryLocation;
-    image->m__VECTOR__SystemStructures.assign(std::size_t(lastDescriptor - first + 1) * kBlock, 0);
-    std::uint8_t* system = image->m__VECTOR__SystemStructures.data();
-    auto store = [&](std::uint32_t location, const std::uint8_t* block) {
-      if (location < first || location > lastDescriptor)
-        Refuse("a descriptor lies outside the system structures");
-      std::memcpy(system + std::size_t(location - first) * kBlock, block, kBlock);
-    };
-    store(first, root_->m__UCHAR__FileEntry);
-    StoreDirectory(root_, store);
-
     HalvorinI_UdfImage parts;
     parts.m__PHead = image->Own(std::make_unique<CHalvorin_MemoryFile>(head, headSize));
-    parts.m__PSystemStructures = image->Own(
-        std::make_unique<CHalvorin_MemoryFile>(system, image->m__VECTOR__SystemStructures.size()));
+    parts.m__PSystemStructures =
+        image->Own(std::make_unique<CHalvorin_UdfSystemStructuresFile>(std::move(slots)));
     std::vector<std::pair<Item*, CHalvorin_File*>> readers;
     AddReaders(root_, *image, readers);
     if (videoTsSectors > 1)
@@ -166,130 +155,46 @@ class Builder {
       if (k->m__BOOLEAN__IsDirectory) LayOutContents(k);
   }
 
-  // File entries of every item, identifiers of every kid and of every directory's parent.
-  void FormatEntries(Item* item, Item* parent) {
-    FormatFileEntry(item, item == root_);
+  // Each descriptor into the slot of its block. Items are met from the root down, each before
+  // its kids, which is the order their file entries take unique identifiers in (the root 0).
+  void PlaceDescriptors(const Item* item, const Item* parent, std::vector<Slot>& slots,
+                        std::uint32_t first) {
+    auto place = [&](std::uint32_t location, Slot slot) {
+      if (location < first || location - first >= slots.size() || slots[location - first].item)
+        Refuse("a descriptor lies outside the system structures");
+      slots[location - first] = slot;
+    };
+    if (HalvorinI_UdfAllocations(item->m__ULONGLONG__Size) > kHalvorinUdfMaxAllocations)
+      HalvorinI_ThrowException(kHalvorinStatusInvalidArgument, 0,
+                               "%s: '%s' of %llu bytes is too large for a file entry!!!", kMethod,
+                               HalvorinI_UdfNameOf(item).c_str(),
+                               static_cast<unsigned long long>(item->m__ULONGLONG__Size));
+    place(item->m__ULONG__FileEntryLocation,
+          {item, item == root_ ? 0 : static_cast<std::uint32_t>(unique_++), Kind::FileEntry});
     if (!item->m__BOOLEAN__IsDirectory) return;
-    FormatIdentifier(
-        item->m__UCHAR__ParentFileIdentifier, item->m__ULONG__ContentLocation, 0x0A,
-        parent ? parent->m__ULONG__FileEntryLocation : item->m__ULONG__FileEntryLocation, "");
-    for (Item* k = item->m__PFirstKid; k; k = k->m__PNext)
-      FormatIdentifier(k->m__UCHAR__FileIdentifier, k->m__ULONG__IdentifierLocation,
-                       k->m__BOOLEAN__IsDirectory ? 0x02 : 0x00, k->m__ULONG__FileEntryLocation,
-                       NameOf(k));
-    for (Item* k = item->m__PFirstKid; k; k = k->m__PNext) FormatEntries(k, item);
+    place(item->m__ULONG__ContentLocation,
+          {item, parent ? parent->m__ULONG__FileEntryLocation : item->m__ULONG__FileEntryLocation,
+           Kind::ParentIdentifier});
+    for (const Item* k = item->m__PFirstKid; k; k = k->m__PNext)
+      place(k->m__ULONG__IdentifierLocation, {k, 0, Kind::Identifier});
+    for (const Item* k = item->m__PFirstKid; k; k = k->m__PNext)
+      PlaceDescriptors(k, item, slots, first);
   }
 
-  void FormatFileEntry(Item* item, bool isRoot) {
-    std::uint8_t* fe = item->m__UCHAR__FileEntry;
-    std::memset(fe, 0, kBlock);
-    const bool dir = item->m__BOOLEAN__IsDirectory;
-    HalvorinI_UdfPut16(fe + 20, 4);  // strategy
-    HalvorinI_UdfPut16(fe + 24, 1);  // maximum entries
-    fe[27] = dir ? 4 : 5;
-    HalvorinI_UdfPut16(fe + 34, 0x0230);
-    HalvorinI_UdfPut32(fe + 36, 0xFFFFFFFF);
-    HalvorinI_UdfPut32(fe + 40, 0xFFFFFFFF);
-    HalvorinI_UdfPut32(fe + 44, dir ? 0x14A5 : 0x1084);
-    HalvorinI_UdfPut16(fe + 48,
-                       static_cast<std::uint16_t>(dir ? item->m__USHORT__Subdirectories + 1 : 1));
-    const std::uint64_t size = item->m__ULONGLONG__Size;
-    HalvorinI_UdfPut64(fe + 56, size);
-    HalvorinI_UdfPut64(fe + 64, (size + kBlock - 1) / kBlock);
-    HalvorinI_UdfTimestamp(fe + 72, item->m__UCHAR__Date);
-    HalvorinI_UdfTimestamp(fe + 84, item->m__UCHAR__Date);
-    HalvorinI_UdfTimestamp(fe + 96, item->m__UCHAR__Date);
-    HalvorinI_UdfPut32(fe + 108, 1);
-    HalvorinI_UdfImplementation(fe + 128);
-    HalvorinI_UdfPut64(fe + 160, isRoot ? 0 : unique_++);
-    HalvorinI_UdfPut32(fe + 168, kExtendedAttributes);
-
-    std::uint8_t* ea = fe + 176;
-    HalvorinI_UdfPut32(ea + 16, 24);
-    HalvorinI_UdfPut32(ea + 20, kExtendedAttributes);
-    HalvorinI_UdfTag(ea, kUdfTagExtendedAttributeHeader, item->m__ULONG__FileEntryLocation, 8);
-    ImplementationAttribute(ea + 24, 52, 4, "*UDF FreeEASpace");
-    ImplementationAttribute(ea + 76, 56, 8, "*UDF DVD CGMS Info");
-
-    std::uint8_t* ad = fe + 176 + kExtendedAttributes;
-    std::uint32_t count = 0;
-    std::uint64_t left = size;
-    std::uint32_t location = item->m__ULONG__ContentLocation;
-    while (left > 0) {
-      if (count == kMaxAllocations)
-        HalvorinI_ThrowException(kHalvorinStatusInvalidArgument, 0,
-                                 "%s: '%s' of %llu bytes is too large for a file entry!!!", kMethod,
-                                 NameOf(item).c_str(), static_cast<unsigned long long>(size));
-      const std::uint32_t length =
-          static_cast<std::uint32_t>(std::min<std::uint64_t>(left, kMaxAllocationLength));
-      HalvorinI_UdfPut32(ad + 8 * count, length);
-      HalvorinI_UdfPut32(ad + 8 * count + 4, location);
-      ++count;
-      left -= length;
-      location += kAllocationStep;
-    }
-    HalvorinI_UdfPut32(fe + 172, 8 * count);
-    HalvorinI_UdfTag(fe, kUdfTagFileEntry, item->m__ULONG__FileEntryLocation,
-                     176 + kExtendedAttributes + 8 * count - 16);
-  }
-
-  static void ImplementationAttribute(std::uint8_t* p, std::uint32_t length, std::uint32_t use,
-                                      const char* identifier) {
-    HalvorinI_UdfPut32(p, 2048);
-    p[4] = 1;
-    HalvorinI_UdfPut32(p + 8, length);
-    HalvorinI_UdfPut32(p + 12, use);
-    HalvorinI_UdfIdentifier(p + 16, identifier);
-    std::uint32_t sum = 0;
-    for (int i = 0; i < 48; ++i) sum += p[i];
-    HalvorinI_UdfPut16(p + 48, static_cast<std::uint16_t>(sum));
-  }
-
-  // One block each: the implementation use fills what the name leaves.
-  static void FormatIdentifier(std::uint8_t* fid, std::uint32_t location,
-                               std::uint8_t characteristics, std::uint32_t entry,
-                               const std::string& name) {
-    std::memset(fid, 0, kBlock);
-    const std::string cs0 = HalvorinI_UdfCs0(name, 255);
-    const std::uint32_t n = static_cast<std::uint32_t>(cs0.size());
-    const std::uint32_t use = 4 * ((2010 - n) / 4);
-    HalvorinI_UdfPut16(fid + 16, 1);
-    fid[18] = characteristics;
-    fid[19] = static_cast<std::uint8_t>(n);
-    HalvorinI_UdfPut32(fid + 20, kBlock);
-    HalvorinI_UdfPut32(fid + 24, entry);
-    HalvorinI_UdfPut16(fid + 36, static_cast<std::uint16_t>(use));
-    HalvorinI_UdfImplementation(fid + 38);
-    std::memcpy(fid + 38 + use, cs0.data(), n);
-    HalvorinI_UdfTag(fid, kUdfTagFileIdentifier, location, kBlock - 16);
-  }
-
-  template <class Store>
-  void StoreDirectory(Item* dir, Store& store) {
-    store(dir->m__ULONG__ContentLocation, dir->m__UCHAR__ParentFileIdentifier);
-    for (Item* k = dir->m__PFirstKid; k; k = k->m__PNext)
-      store(k->m__ULONG__IdentifierLocation, k->m__UCHAR__FileIdentifier);
-    for (Item* k = dir->m__PFirstKid; k; k = k->m__PNext)
-      store(k->m__ULONG__FileEntryLocation, k->m__UCHAR__FileEntry);
-    for (Item* k = dir->m__PFirstKid; k; k = k->m__PNext)
-      if (k->m__BOOLEAN__IsDirectory) StoreDirectory(k, store);
-  }
-
-  // Readers of the files, in the order their contents were laid out.
+  // Readers of the files, in the order their contents were laid out; an empty file has no
+  // content in the image and no reader.
   void AddReaders(Item* dir, CHalvorin_UDFImageTree& image,
                   std::vector<std::pair<Item*, CHalvorin_File*>>& readers) {
     for (Item* k = dir->m__PFirstKid; k; k = k->m__PNext) {
-      if (k->m__BOOLEAN__IsDirectory) continue;
+      if (k->m__BOOLEAN__IsDirectory || k->m__ULONG__SizeInBlocks == 0) continue;
       const std::uint64_t size = std::uint64_t(k->m__ULONG__SizeInBlocks) * kBlock;
-      // Copies of the packed fields: make_unique binds references.
+      // A copy of the packed field: make_unique binds references.
       const std::uint8_t* content = k->m__PUCHAR__Content;
-      const std::uint64_t data = k->m__ULONGLONG__Size;
-      const std::string path(k->m__CHAR__Path, strnlen(k->m__CHAR__Path, sizeof k->m__CHAR__Path));
       std::unique_ptr<CHalvorin_File> file;
       if (k->m__BOOLEAN__IsInMemory)
         file = std::make_unique<CHalvorin_MemoryFile>(content, size);
       else
-        file = std::make_unique<CHalvorin_UnLockedDiskFile>(path.c_str(), data, size);
+        file = std::make_unique<CHalvorin_UdfContentFile>(k);
       readers.emplace_back(k, image.Own(std::move(file)));
     }
     for (Item* k = dir->m__PFirstKid; k; k = k->m__PNext)

@@ -1,6 +1,13 @@
 // Lays out a UDF 1.02 image (pure, or the DVD-Video bridge) of the caller's tree items and
-// formats every structure: the head's volume structures, the file entries and identifiers of
-// the items, the system structures and the tail's anchors.
+// formats the head's volume structures and the tail's anchors; the file entries and identifiers
+// of the items are formatted by the system structures' reader as the image is read.
+//
+// Image sectors: the head (0-262, the bridge 0-263: volume recognition, the ISO9660 packet of
+// a bridge at 16-17 and 257-261, descriptor sequences, anchor at 256, file set descriptor at
+// 262), the system structures from the root's file entry, the files' contents, then the tail of
+// 256 anchors. A bridge's VIDEO_TS directory that needs more than one sector is not at 260: it
+// takes the partition blocks right after the last file's content (image sector = block + 262),
+// inside the partition's length and before the tail; no UDF structure points at them.
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,6 @@
 // The image of a UDF object, read as a file tree's: a tree without nodes whose chain holds
-// the head, the system structures, the readers of the files and the tail. It owns all of them
-// and the memory of the system structures; the head and tail blocks are the caller's.
+// the head, the system structures, the readers of the files and the tail. It owns all of them;
+// the head and tail blocks are the caller's.
 #pragma once
 
 #include <cstdint>
@@ -18,8 +18,9 @@ class CHalvorin_UDFImageTree : public CHalvorin_ISO9660FileTree {
   // Chains the owned readers in the order they were owned and marks the image built.
   void Master();
 
-  std::vector<std::uint8_t> m__VECTOR__SystemStructures;
-  std::vector<std::uint8_t> m__VECTOR__VideoTsDirectory;  // when it is laid out after the files
+  // The bridge's VIDEO_TS directory when it takes more than one sector: it then lies in the
+  // partition after the last file's content (see HalvorinI_UdfBuild).
+  std::vector<std::uint8_t> m__VECTOR__VideoTsDirectory;
 
  private:
   std::vector<std::unique_ptr<CHalvorin_File>> m__VECTOR__Files;

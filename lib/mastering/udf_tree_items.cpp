@@ -1,6 +1,11 @@
 #include "lib/mastering/udf_tree_items.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -18,8 +23,14 @@ namespace {
 using Item = HALVORIN_UDF_TREE_ITEM;
 constexpr std::uint32_t kError = 0xFFFFFFFF;  // memory could not be allocated
 
+// Zeroes every field the library uses. The four descriptor blocks are left as they are: the
+// image formats its descriptors when it is read, so an array of items from calloc or mmap never
+// maps their pages.
 void Prepare(Item* item, std::uint32_t identifier, const char* name) {
-  std::memset(item, 0, sizeof *item);
+  auto* bytes = reinterpret_cast<std::uint8_t*>(item);
+  std::memset(bytes, 0, offsetof(Item, m__UCHAR__FileEntry));
+  std::memset(bytes + offsetof(Item, m__PVOID__File), 0,
+              sizeof *item - offsetof(Item, m__PVOID__File));
   item->m__ULONG__Identifier = identifier;
   const std::string upper =
       HalvorinI_UpperAscii(HalvorinI_Utf8Prefix(name, sizeof item->m__CHAR__Name - 1));
@@ -79,21 +90,30 @@ std::uint32_t HalvorinI_UdfFormatFile(Item* p__PItem, std::uint32_t p__ULONG__Id
   Prepare(p__PItem, p__ULONG__Identifier, p__PCHAR__Name);
   if (std::strlen(p__PCHAR__Path) >= sizeof p__PItem->m__CHAR__Path) return ENAMETOOLONG;
   std::memcpy(p__PItem->m__CHAR__Path, p__PCHAR__Path, std::strlen(p__PCHAR__Path));
-  const auto info = platform::fs::Stat(p__PCHAR__Path);
-  if (!info) return ENOENT;
-  if (info->type != platform::fs::EntryType::Regular) return EINVAL;
-  try {
-    platform::fs::File check(p__PCHAR__Path, platform::fs::OpenMode::Read);
-  } catch (const platform::fs::FsError& e) {
+  // One open, its fstat and the close: the file must open for reading, and nothing is held.
+  const auto posix = platform::fs::ToPosix(p__PCHAR__Path);
+  if (!posix) return ENOENT;
+  int fd;
+  do {
+    fd = ::open(posix->c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
+    const int error = errno;
     DebugTrace("\nUDF:Halvorin_UDF_FormatTreeItemAsFile(): '%s' cannot be opened, error %d\n",
-               p__PCHAR__Path, e.error());
-    return static_cast<std::uint32_t>(e.error() ? e.error() : EIO);
+               p__PCHAR__Path, error);
+    return static_cast<std::uint32_t>(error ? error : EIO);
   }
-  const std::uint64_t blocks = (info->size + 2047) / 2048;
+  struct stat st {};
+  const int statError = ::fstat(fd, &st) == 0 ? 0 : errno;
+  ::close(fd);
+  if (statError) return static_cast<std::uint32_t>(statError);
+  if (!S_ISREG(st.st_mode)) return EINVAL;
+  const auto size = static_cast<std::uint64_t>(st.st_size);
+  const std::uint64_t blocks = (size + 2047) / 2048;
   if (blocks > 0xFFFFFFFFull) return EFBIG;
-  p__PItem->m__ULONGLONG__Size = info->size;
+  p__PItem->m__ULONGLONG__Size = size;
   p__PItem->m__ULONG__SizeInBlocks = static_cast<std::uint32_t>(blocks);
-  HalvorinI_IsoDateOf(info->mtimeSec, p__PItem->m__UCHAR__Date);
+  HalvorinI_IsoDateOf(static_cast<std::int64_t>(st.st_mtim.tv_sec), p__PItem->m__UCHAR__Date);
   const char* name = p__PItem->m__CHAR__Name;
   if (blocks && (std::strstr(name, ".IFO") || std::strstr(name, ".BUP")))
     if (const std::uint32_t error = ReadContent(p__PItem, p__PCHAR__Path)) return error;

@@ -401,6 +401,31 @@ TEST_P(HostileDisc, GivesAStatusAndLeavesNoPartOfAFailedImport) {
 INSTANTIATE_TEST_SUITE_P(Discs, HostileDisc, ::testing::ValuesIn(kHostile),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// 127 folders nested in each other, each of 4 MiB and each starting one sector after its
+// parent: every level is a new extent within the track. The walk reads no more than the track
+// holds (and keeps no level's sectors while it reads the next), instead of 127 x 4 MiB.
+TEST_F(Import, NestedOverlappingDirectoriesReadNoMoreThanTheTrack) {
+  constexpr uint32_t kLevels = 127, kSectors = 2048;
+  craftediso::Image image(64);
+  image.Descriptors(20, kSectors * 2048);
+  for (uint32_t k = 0; k < kLevels; ++k)
+    image.Directory(20 + k, kSectors * 2048, k ? 19 + k : 20, kSectors * 2048,
+                    k + 1 < kLevels ? std::vector<Record>{{"D", 21 + k, kSectors * 2048, 2}}
+                                    : std::vector<Record>{});
+  image.Sector(20 + kLevels + kSectors);  // the last folder's sectors lie on the disc
+  const auto trackSectors = static_cast<uint32_t>(image.Bytes().size() / 2048);
+  Press(image);
+  ASSERT_EQ(NewTree(), 0u);
+  at::ClearCdbLog(0);
+  EXPECT_EQ(ImportInto(1, 0), 2u) << text;
+  EXPECT_NE(std::string(text).find("directories overlap"), std::string::npos) << text;
+  EXPECT_TRUE(Listing().empty());
+  uint64_t read = 0;
+  for (const auto& r : at::CdbLog(0))
+    if (r.cdb[0] == 0x28) read += uint32_t(r.cdb[7] << 8 | r.cdb[8]);
+  EXPECT_LE(read, trackSectors + 5) << "sectors read of a track of " << trackSectors;
+}
+
 TEST_F(Import, AJolietNameOfMoreThan260UTF8BytesKeepsItsWholeForm) {
   const std::u16string name(108, u'\u65E5');  // 324 bytes of UTF-8
   craftediso::Image image(32);
@@ -430,6 +455,69 @@ TEST_F(Import, AJolietNameOfMoreThan260UTF8BytesKeepsItsWholeForm) {
   ASSERT_EQ(RunCommand("isoinfo -J -f -T 100 -i " + dir.P("long.iso"), &out), 0) << out;
   // isoinfo shows what its charset lacks as '_': all 108 characters are there.
   EXPECT_NE(out.find("/" + std::string(108, '_') + ";1\n"), std::string::npos) << out;
+}
+
+// An imported node's short name holds 12 bytes: characters are counted and cut whole, the
+// extension is looked for in the last four characters, and the first eight go before it as far
+// as the extension leaves room.
+TEST_F(Import, ShortNamesOfImportedNodesAreCutByCharacters) {
+  struct Case {
+    std::u16string name;
+    bool isDirectory;
+    std::string shortName;
+  };
+  const Case cases[] = {
+      {u"README.TXT", false, "README.TXT"},
+      {u"Long file name number one.txt", false, "Long fil.txt"},
+      {u"\u00C9t\u00E9 \u00E0 Z\u00FCrich.txt", false, "\xC3\x89t\xC3\xA9 \xC3\xA0.txt"},
+      {u"\u65E5\u672C\u8A9E\u306E\u30D5\u30A1\u30A4\u30EB.c", false,
+       "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E.c"},
+      {u"abcdefghijklmn.\u65E5\u672C", false, "abcde.\xE6\x97\xA5\xE6\x9C\xAC"},
+      {u"\u65E5\u672C\u8A9E\u306E\u30D5\u30A9\u30EB\u30C0", true,
+       "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\xE3\x81\xAE"},
+  };
+  craftediso::Image image(40);
+  image.Descriptors(20, 2048, 21, 2048);
+  image.Directory(20, 2048, 20, 2048, {});
+  std::vector<Record> records;
+  for (const Case& c : cases) {
+    if (c.isDirectory) {
+      records.push_back({craftediso::Ucs2(c.name), 22, 2048, 2});
+    } else {
+      records.push_back({craftediso::Ucs2(c.name + u";1"), 30, 1, 0});
+    }
+  }
+  image.Directory(21, 2048, 21, 2048, records);
+  image.Directory(22, 2048, 21, 2048, {});
+  Press(image);
+  ASSERT_EQ(NewTree(), 0u);
+  ASSERT_EQ(ImportInto(1, 1), 0u) << text;
+  std::map<std::string, std::string> shortNames;
+  void* root = Halvorin_ISO9660JolietFileTree_GetRoot(tree);
+  for (void* k = Halvorin_ISO9660JolietFileTree_GetFirstKid(tree, root); k;
+       k = Halvorin_ISO9660JolietFileTree_GetNextKid(tree, root, k)) {
+    char path[260], name[260], shortName[260];
+    Halvorin_ISO9660JolietFileTree_GetNames(tree, k, path, name, shortName);
+    shortNames[name] = shortName;
+  }
+  ASSERT_EQ(shortNames.size(), std::size(cases));
+  for (const Case& c : cases) {
+    std::string utf8;
+    for (char16_t u : c.name) {  // the names above stay below U+0800 or within three bytes
+      if (u < 0x80) {
+        utf8 += static_cast<char>(u);
+      } else if (u < 0x800) {
+        utf8 += static_cast<char>(0xC0 | u >> 6);
+        utf8 += static_cast<char>(0x80 | (u & 0x3F));
+      } else {
+        utf8 += static_cast<char>(0xE0 | u >> 12);
+        utf8 += static_cast<char>(0x80 | (u >> 6 & 0x3F));
+        utf8 += static_cast<char>(0x80 | (u & 0x3F));
+      }
+    }
+    ASSERT_EQ(shortNames.count(utf8), 1u) << utf8;
+    EXPECT_EQ(shortNames[utf8], c.shortName) << utf8;
+  }
 }
 
 TEST_F(Import, ALargeDirectoryIsReadInTransfersOfAtMost30Sectors) {

@@ -201,6 +201,26 @@ TEST_F(UdfBridge, SixtyFilesAreListedWholeAndALongLabelIsCut) {
   EXPECT_NE(out.find("\nlvid=" + label + "\n"), std::string::npos) << out;
 }
 
+TEST_F(UdfBridge, ALabelOutsideAsciiIsCutByCharactersForTheIso9660Part) {
+  const Dvd& dvd = Dvd::Get();
+  Bridge b(16);
+  b.Format(dvd.VideoTs());
+  const std::string label =
+      "Les vid\xC3\xA9os de l'\xC3\xA9t\xC3\xA9 \xC3\xA0 Z\xC3\xBCrich, ann\xC3\xA9"
+      "e deux mille";
+  ASSERT_EQ(b.image.Create(b.root, b.video, b.audio, label.c_str()), 0u) << b.image.text;
+  const std::string iso = dir.P("latin.iso");
+  ASSERT_EQ(b.image.Write(iso), 0u);
+  std::string out;
+  ASSERT_EQ(RunCommand("isoinfo -d -i " + iso, &out), 0) << out;
+  // 32 characters, one byte each: upper-cased, '_' for those outside ASCII.
+  const std::string id = "LES VID_OS DE L'_T_ _ Z_RICH, AN";
+  EXPECT_NE(out.find("Volume id: " + id + "\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("Volume set id: " + id), std::string::npos) << out;
+  ASSERT_EQ(RunCommand("udfinfo " + iso, &out), 0) << out;
+  EXPECT_NE(out.find("\nlvid=" + label + "\n"), std::string::npos) << out;
+}
+
 TEST_F(UdfBridge, BurntOnADvdRTheDiscReadsAsTheImage) {
   const Dvd& dvd = Dvd::Get();
   Devices({Media::DvdR});

@@ -1,11 +1,18 @@
 // Pure UDF images through the exports, read back by udfinfo, 7z, pycdlib and by their own
 // bytes; the refusals of Create and of the format functions.
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "tests/lib/udf_test_support.h"
 
@@ -169,6 +176,95 @@ TEST_F(UdfImage, CreateRefusesAHeadOrTailThatDoesNotFitTheLayout) {
   image.Destroy(root);
   EXPECT_EQ(root->m__PFirstKid->m__PVOID__File, nullptr);
 }
+
+// The soft limit of open descriptors, lowered while it lives.
+class DescriptorLimit {
+ public:
+  explicit DescriptorLimit(rlim_t p__Limit) {
+    getrlimit(RLIMIT_NOFILE, &saved_);
+    rlimit lowered = saved_;
+    lowered.rlim_cur = p__Limit;
+    EXPECT_EQ(setrlimit(RLIMIT_NOFILE, &lowered), 0) << errno;
+  }
+  ~DescriptorLimit() { setrlimit(RLIMIT_NOFILE, &saved_); }
+  DescriptorLimit(const DescriptorLimit&) = delete;
+  DescriptorLimit& operator=(const DescriptorLimit&) = delete;
+
+ private:
+  rlimit saved_{};
+};
+
+class ManyFiles : public UdfImage, public ::testing::WithParamInterface<uint32_t> {};
+
+// More files than the usual 1,024 descriptors, each of one byte so that every one is opened
+// when the image is read: formatting and reading hold one at a time. 100,000 files run with
+// QUORVA_BIG_TESTS=1.
+TEST_P(ManyFiles, BuildAndReadUnderALimitOf1024Descriptors) {
+  const uint32_t files = GetParam();
+  if (files > 10000 && !std::getenv("QUORVA_BIG_TESTS")) GTEST_SKIP() << "set QUORVA_BIG_TESTS=1";
+  const std::string src = dir.P("many");
+  stdfs::create_directories(src);
+  for (uint32_t i = 0; i < files; ++i) {
+    const std::string path = src + "/F" + std::to_string(i);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    ASSERT_GE(fd, 0) << path;
+    const char byte = static_cast<char>(1 + i % 251);
+    ASSERT_EQ(::write(fd, &byte, 1), 1);
+    ::close(fd);
+  }
+  // Zeroed items whose pages are mapped only as the format functions fill them.
+  std::unique_ptr<Item, void (*)(void*)> items(
+      static_cast<Item*>(std::calloc(files + 1, sizeof(Item))), &std::free);
+  ASSERT_NE(items, nullptr);
+  Item* root = items.get();
+  Image image(false);
+  {
+    DescriptorLimit limit(1024);
+    // The limit holds: a descriptor per file would run out.
+    std::vector<int> held;
+    for (int fd; held.size() < files && (fd = ::dup(0)) >= 0;) held.push_back(fd);
+    EXPECT_LT(held.size(), files);
+    for (int fd : held) ::close(fd);
+
+    ASSERT_EQ(Halvorin_UDF_FormatTreeItemAsDirectory(root, 1, "ROOT", nullptr), 0u);
+    for (uint32_t i = 0; i < files; ++i) {
+      const std::string name = "F" + std::to_string(i);
+      ASSERT_EQ(Halvorin_UDF_FormatTreeItemAsFile(&items.get()[i + 1], i + 2, name.c_str(),
+                                                  Win(src + "/" + name).c_str(), root),
+                0u)
+          << name;
+    }
+    ASSERT_EQ(image.Create(root, nullptr, nullptr, "MANY"), 0u) << image.text;
+    // Each file's byte at its content location, read through the image in 1 MiB pieces.
+    std::vector<std::pair<uint64_t, char>> contents;
+    for (uint32_t i = 0; i < files; ++i)
+      contents.emplace_back((uint64_t(items.get()[i + 1].m__ULONG__ContentLocation) + 262) * 2048,
+                            static_cast<char>(1 + i % 251));
+    std::sort(contents.begin(), contents.end());
+    std::vector<char> buffer(1 << 20);
+    uint64_t at = 0, left = image.Size();
+    std::size_t next = 0, wrong = 0;
+    while (left > 0) {
+      const auto n = static_cast<int32_t>(std::min<uint64_t>(left, buffer.size()));
+      ASSERT_EQ(
+          Halvorin_ISO9660JolietFileTree_Read(image.object.m__PVOID__Tree, image.text,
+                                              sizeof image.text, &image.error, n, buffer.data()),
+          0u)
+          << image.text;
+      for (; next < contents.size() && contents[next].first < at + uint64_t(n); ++next)
+        if (buffer[contents[next].first - at] != contents[next].second) ++wrong;
+      at += uint64_t(n);
+      left -= uint64_t(n);
+    }
+    EXPECT_EQ(next, contents.size());
+    EXPECT_EQ(wrong, 0u);
+  }
+  image.Destroy(root);
+  Halvorin_UDF_CleanUp(items.get(), files + 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, ManyFiles, ::testing::Values(3000u, 100000u),
+                         [](const auto& info) { return std::to_string(info.param); });
 
 TEST_F(UdfImage, FormatFunctionsGiveTheSystemErrorAndLinkKidsInOrder) {
   WriteFile(dir.P("a.txt"), "abc");

@@ -15,10 +15,12 @@ export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
 ctest --test-dir "$build" -j"$(nproc)" --output-on-failure --timeout 600 "$@"
 
-# The burner's threads (producer, recorder worker, cancel from another thread) under
+# The burner's threads (producer, recorder worker, cancel from another thread) and the file
+# search's threads (found files handed to the window, abort, closing while searching) under
 # ThreadSanitizer.
 tsan=build/tsan
-tsan_tests=(burner_faults_test burner_media_ops_test burner_sequence_test cache_queue_test)
+tsan_tests=(burner_faults_test burner_media_ops_test burner_sequence_test cache_queue_test
+  search_frm_test)
 cmake -S . -B "$tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUORVA_SANITIZE_THREAD=ON >/dev/null
 cmake --build "$tsan" -j"$(nproc)" --target "${tsan_tests[@]}"
 pids=()

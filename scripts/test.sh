@@ -25,7 +25,8 @@ cmake -S . -B "$tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUORVA_SANITIZE_THREAD
 cmake --build "$tsan" -j"$(nproc)" --target "${tsan_tests[@]}"
 pids=()
 for t in "${tsan_tests[@]}"; do
-  QUORVA_BUILD_DIR="$PWD/$tsan" TSAN_OPTIONS="halt_on_error=1" timeout 900 "$tsan/tests/$t" \
+  QUORVA_BUILD_DIR="$PWD/$tsan" TSAN_OPTIONS="halt_on_error=1 suppressions=$PWD/tests/tsan.supp" \
+    timeout 900 "$tsan/tests/$t" \
     >"$tsan/$t.log" 2>&1 &
   pids+=($!)
 done

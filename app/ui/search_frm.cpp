@@ -13,6 +13,7 @@
 #include "app/engine/selection_row_format.h"
 #include "app/engine/user_interface.h"
 #include "app/ui/browse_for_folder.h"
+#include "app/ui/gui_call_queue.h"
 #include "platform/shell/job_thread.h"
 
 namespace {
@@ -81,6 +82,7 @@ TSearchFrm::TSearchFrm(int priorityIndex, QWidget* parent)
   AddSelectedBtn = MakeButton(this, "AddSelectedBtn", "Add Selected");
   CancelBtn = MakeButton(this, "CancelBtn", "Cancel");
 
+  calls_ = new TGuiCallQueue(this);
   Timer1 = new QTimer(this);
   Timer1->setObjectName("Timer1");
   Timer1->setInterval(100);
@@ -162,8 +164,7 @@ void TSearchFrm::SearchThreadProc(const TSearch_Pack* pack) {
   try {
     SearchFolder(pack->Folder, pack->Mask, stop_,
                  [this](const std::string& folder, const platform::fs::DirEntry& entry) {
-                   QMetaObject::invokeMethod(
-                       this, [&] { WMFileFound(folder, entry); }, Qt::BlockingQueuedConnection);
+                   calls_->Call([&] { WMFileFound(folder, entry); });
                  });
   } catch (const std::exception& e) {
     LogError("The search for " + pack->Mask + " stopped: " + e.what());
@@ -171,9 +172,7 @@ void TSearchFrm::SearchThreadProc(const TSearch_Pack* pack) {
     LogError("The search for " + pack->Mask + " stopped.");
   }
   --running_;
-  // Wakes a GUI thread that waits for the searches to end.
-  QMetaObject::invokeMethod(
-      QCoreApplication::instance(), [] {}, Qt::QueuedConnection);
+  calls_->Wake();  // a GUI thread waiting for the searches to end looks again
 }
 
 void TSearchFrm::WMFileFound(const std::string& folder, const platform::fs::DirEntry& entry) {
@@ -206,6 +205,8 @@ void TSearchFrm::SearchStopped() {
 }
 
 void TSearchFrm::Timer1Timer() {
+  // Also served here, for loops that handle events without ever waiting for them.
+  calls_->RunPending();
   static const char* const kFrames[] = {"|", "/", "--", "\\"};
   Indicator->setText(kFrames[tick_ % 4]);
   ++tick_;
@@ -258,7 +259,10 @@ void TSearchFrm::StopSearches() {
   stopping_ = true;
   stop_ = true;
   // A thread may be waiting for its found-file call: the events go on being handled.
-  while (running_ > 0) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  while (running_ > 0) {
+    calls_->RunPending();
+    if (running_ > 0) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  }
   JoinThreads();
   stopping_ = false;
 }

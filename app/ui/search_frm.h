@@ -1,6 +1,7 @@
 // "Search files...": searches a folder tree for file masks, one search thread per mask, and
 // lists every file found, checked. Callers show it modally and, on OK (1), take the checked
-// rows. Closing it by any means while it searches stops the threads and waits for them.
+// rows. Closing it by any means while it searches stops the threads and waits for them, going
+// on with their found-file calls meanwhile.
 #pragma once
 
 #include <QCheckBox>
@@ -21,6 +22,7 @@ namespace platform::shell {
 class JobThread;
 }
 
+class TGuiCallQueue;
 class TSearchFrm;
 
 // One search: its start folder (trailing backslash), its mask and the dialog it reports to.
@@ -81,6 +83,7 @@ class TSearchFrm : public QDialog {
   void JoinThreads();
 
   const int priorityIndex_;
+  TGuiCallQueue* calls_ = nullptr;  // the found-file calls of the threads
   std::atomic<bool> stop_{false};
   std::atomic<int> running_{0};
   int tick_ = 0;

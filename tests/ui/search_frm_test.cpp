@@ -117,7 +117,7 @@ class SearchFrmTest : public ::testing::Test {
     QElapsedTimer clock;
     clock.start();
     while ((frm.Searching() || frm.Timer1->isActive()) && clock.elapsed() < kHangMs)
-      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     ASSERT_FALSE(frm.Searching()) << "the search hangs";
   }
   // Types the texts and presses Enter in the mask field.

@@ -576,7 +576,7 @@ TEST_F(WizardFrmTest, SourcesMenuAddsAndRemovesRows) {
     d.FolderEdit->setText(QString::fromStdString(env.home.W("data\\found")));
     QTest::mouseClick(d.SearchBtn, Qt::LeftButton);
     while (d.Searching() || d.Timer1->isActive())
-      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     ASSERT_EQ(d.LV->topLevelItemCount(), 2);
     for (int i = 0; i < 2; ++i)
       if (d.LV->topLevelItem(i)->text(0).endsWith("two.dat"))

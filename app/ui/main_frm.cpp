@@ -242,6 +242,9 @@ void TMainFrm::CreateActions() {
   });
   connect(SearchFile, &QAction::triggered, this, &TMainFrm::SearchFileExecute);
   connect(SearchSpecialFolder, &QAction::triggered, this, &TMainFrm::SearchSpecialFolderExecute);
+  // Wired to the Backup page's Validate with later work.
+  connect(AnalyzeBKFile, &QAction::triggered, this,
+          [this] { NotAvailable(AnalyzeBKFile->text().remove('&')); });
 }
 
 void TMainFrm::CreateMenus() {

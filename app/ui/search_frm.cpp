@@ -13,6 +13,7 @@
 #include "app/engine/selection_row_format.h"
 #include "app/engine/user_interface.h"
 #include "app/ui/browse_for_folder.h"
+#include "app/ui/column_widths.h"
 #include "app/ui/gui_call_queue.h"
 #include "platform/shell/job_thread.h"
 
@@ -72,8 +73,7 @@ TSearchFrm::TSearchFrm(int priorityIndex, QWidget* parent)
   LV->setUniformRowHeights(true);
   LV->setHeaderLabels({"Name", "Attribute"});
   LV->header()->setStretchLastSection(false);
-  LV->setColumnWidth(0, 300);
-  LV->setColumnWidth(1, 80);
+  FitColumnWidths(LV, {300, 80});
 
   SelectAll = new QCheckBox("Select all", this);
   SelectAll->setObjectName("SelectAll");
@@ -107,7 +107,7 @@ TSearchFrm::TSearchFrm(int priorityIndex, QWidget* parent)
   layout->addLayout(top);
   layout->addWidget(LV, 1);
   layout->addLayout(bottom);
-  resize(480, 420);
+  resize(560, 440);
 
   connect(SearchBtn, &QPushButton::clicked, this, &TSearchFrm::SearchBtnClick);
   connect(MaskEdit, &QLineEdit::returnPressed, this, &TSearchFrm::SearchBtnClick);
@@ -195,6 +195,7 @@ void TSearchFrm::SearchStarted() {
 
 void TSearchFrm::SearchStopped() {
   JoinThreads();
+  FitColumnWidths(LV, {300, 80});
   for (QWidget* w : std::initializer_list<QWidget*>{ClearBtn, AddSelectedBtn, CancelBtn, BrowseBtn,
                                                     SelectAll, MaskEdit, FolderEdit})
     w->setEnabled(true);

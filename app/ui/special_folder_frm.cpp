@@ -4,8 +4,10 @@
 #include <QHeaderView>
 #include <QStyle>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/engine/progress.h"
+#include "app/ui/column_widths.h"
 #include "app/ui/pump_messages.h"
 #include "platform/shell/shell.h"
 #include "platform/shell/special_folders.h"
@@ -50,9 +52,6 @@ TSpecialfolderfrm::TSpecialfolderfrm(QWidget* parent) : QDialog(parent) {
   LV->setSelectionBehavior(QAbstractItemView::SelectRows);
   LV->setHeaderLabels({"Folder Name", "Folder Path", "Owner"});
   LV->header()->setStretchLastSection(false);
-  LV->setColumnWidth(0, 100);
-  LV->setColumnWidth(1, 280);
-  LV->setColumnWidth(2, 80);
   OKBtn = new QPushButton("OK", this);
   OKBtn->setObjectName("OKBtn");
   OKBtn->setDefault(true);
@@ -82,6 +81,9 @@ TSpecialfolderfrm::TSpecialfolderfrm(QWidget* parent) : QDialog(parent) {
     row->setFlags(row->flags() | Qt::ItemIsUserCheckable);
     row->setCheckState(0, Qt::Unchecked);
   }
+
+  FitColumnWidths(LV, {100, 280, 80});
+  resize(std::max(width(), LV->header()->length() + 40), height());
 
   connect(OKBtn, &QPushButton::clicked, this, &TSpecialfolderfrm::OKBtnClick);
   connect(CancelBtn, &QPushButton::clicked, this, &TSpecialfolderfrm::CancelBtnClick);

@@ -23,6 +23,7 @@
 #include "app/engine/restore_selection.h"
 #include "app/engine/user_interface.h"
 #include "app/ui/browse_for_folder.h"
+#include "app/ui/column_widths.h"
 #include "app/ui/ftp_folder_frm.h"
 #include "app/ui/port_text.h"
 #include "app/ui/proxy_frm.h"
@@ -49,6 +50,9 @@ const char* const kCaptions[TWizardFrm::kPageCount] = {
 };
 
 const char* const kOverwriteTexts[] = {"Confirm", "Always overwrite", "Always skip"};
+// The columns of the sources list and the archive's file list.
+constexpr std::initializer_list<int> kSourcesWidths = {250, 100};
+constexpr std::initializer_list<int> kArchiveListWidths = {130, 70, 80, 60};
 
 QString Q(std::string_view s) {
   return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
@@ -278,8 +282,8 @@ QWidget* TWizardFrm::CreatePage2() {
   SourcesLV->setRootIsDecorated(false);
   SourcesLV->setSelectionMode(QAbstractItemView::ExtendedSelection);
   SourcesLV->setHeaderLabels({"Name", "Description"});
-  SourcesLV->setColumnWidth(0, 250);
-  SourcesLV->setColumnWidth(1, 100);
+  SourcesLV->header()->setStretchLastSection(false);
+  FitColumnWidths(SourcesLV, kSourcesWidths);
   AddBtn = MakeButton(page, "AddBtn", "Add ...");
   RemoveBtn = MakeButton(page, "RemoveBtn", "Remove selected");
   AddMenu = new QMenu(AddBtn);
@@ -357,8 +361,7 @@ QWidget* TWizardFrm::CreatePage4() {
   RLV->setEditTriggers(QAbstractItemView::NoEditTriggers);
   RLV->setHeaderLabels({"Name", "Modified time", "Local modified", "Version"});
   RLV->header()->setStretchLastSection(false);
-  const int widths[] = {130, 70, 80, 60};
-  for (int c = 0; c < 4; ++c) RLV->setColumnWidth(c, widths[c]);
+  FitColumnWidths(RLV, kArchiveListWidths);
   InstallStateImages(RLV);
   for (QTreeWidget* view : {RTTV, RLV}) {
     view->installEventFilter(this);
@@ -680,6 +683,7 @@ void TWizardFrm::AddSourceRow(const std::string& path, bool folder) {
         0, posix ? icons_->icon(QFileInfo(Q(*posix))) : icons_->icon(QFileIconProvider::File));
     row->setText(1, ShellTypeName(Q(platform::fs::FileNamePart(path))));
   }
+  FitColumnWidths(SourcesLV, kSourcesWidths);
 }
 
 std::vector<std::pair<std::string, bool>> TWizardFrm::SourceRows() const {
@@ -843,6 +847,7 @@ void TWizardFrm::RefreshList() {
     item->setIcon(0, row.IsFolder() ? folder : file);
     SetItemStateImage(item, row.StateIndex + 1);
   }
+  FitColumnWidths(RLV, kArchiveListWidths);
 }
 
 void TWizardFrm::RefreshMarks() {
@@ -852,17 +857,18 @@ void TWizardFrm::RefreshMarks() {
     SetItemStateImage(RLV->topLevelItem(i), rows[static_cast<size_t>(i)].StateIndex + 1);
 }
 
+TRestoreNode* TWizardFrm::NodeOf(const QTreeWidgetItem* item) const {
+  if (!item) return nullptr;
+  return reinterpret_cast<TRestoreNode*>(item->data(0, kNodeRole).value<quintptr>());
+}
+
 void TWizardFrm::RTTVChange(QTreeWidgetItem* current) {
-  const auto* node =
-      current ? reinterpret_cast<TRestoreNode*>(current->data(0, kNodeRole).value<quintptr>())
-              : nullptr;
-  tree_.SelectNode(const_cast<TRestoreNode*>(node));
+  tree_.SelectNode(NodeOf(current));
   RefreshList();
 }
 
 void TWizardFrm::RTTVClick(QTreeWidgetItem* item) {
-  if (!item) return;
-  auto* node = reinterpret_cast<TRestoreNode*>(item->data(0, kNodeRole).value<quintptr>());
+  TRestoreNode* node = NodeOf(item);
   if (!node) return;
   tree_.NodeClick(node);
   RefreshMarks();

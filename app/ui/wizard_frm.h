@@ -92,6 +92,7 @@ class TWizardFrm : public QDialog {
   void RLVClick(int row);
   TRestoreTreeModel& ArchiveTree() { return tree_; }
   QTreeWidgetItem* ItemOf(const TRestoreNode* node) const;
+  TRestoreNode* NodeOf(const QTreeWidgetItem* item) const;
   // The archive whose files the tree shows; empty before one was read.
   const std::string& ShownArchive() const { return shownArchive_; }
 

@@ -1051,6 +1051,13 @@ void TMainFrm::SaveWizardProjectToList(TProject& project) {
     return false;
   };
   if (!RenameUntilFree(project, taken)) return;
+  std::unique_ptr<TProject> listed;
+  try {
+    listed = projects_.New(project.Name);
+  } catch (const EProjectExists&) {
+    ui_.MessageBox("Create new project failed! ", kTitle, TMessageButtons::Ok, TMessageKind::Error);
+    return;
+  }
   const std::string file = projectFolder_ + project.Name + ".bpj";
   project.ProjectFile = file;
   // The file holds the snapshot the backup merged, so the next run goes on from it.
@@ -1061,7 +1068,6 @@ void TMainFrm::SaveWizardProjectToList(TProject& project) {
     project.ProjectFile.clear();
     return;
   }
-  std::unique_ptr<TProject> listed = projects_.New(project.Name);
   project.AssignTo(*listed);
   project.Snapshot.CopyTo(listed->Snapshot);
   listed->ProjectFile = file;

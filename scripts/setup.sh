@@ -21,6 +21,7 @@ packages=(
   # sector coding references
   libfec-dev python3-crcmod
   findutils coreutils time bc sqlite3  # the registry tests look into the database
+  xdg-user-dirs  # xdg-user-dir answers where the special folders lie
 )
 
 missing=()

@@ -23,16 +23,18 @@ CC=clang CXX=clang++ cmake -S . -B "$clang_build" -G Ninja -DCMAKE_BUILD_TYPE=De
 cmake --build "$clang_build" -j"$(nproc)"
 ctest --test-dir "$clang_build" -j"$(nproc)" --output-on-failure --timeout 600 "$@"
 
-# The burner's threads (producer, recorder worker, cancel from another thread) under
+# The burner's threads (producer, recorder worker, cancel from another thread) and the file
+# search's threads (found files handed to the window, abort, closing while searching) under
 # ThreadSanitizer.
 tsan=build/tsan
 tsan_tests=(burner_faults_test burner_media_ops_test burner_sequence_test cache_queue_test
-  session_at_once_test)
+  session_at_once_test search_frm_test)
 cmake -S . -B "$tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUORVA_SANITIZE_THREAD=ON >/dev/null
 cmake --build "$tsan" -j"$(nproc)" --target "${tsan_tests[@]}"
 pids=()
 for t in "${tsan_tests[@]}"; do
-  QUORVA_BUILD_DIR="$PWD/$tsan" TSAN_OPTIONS="halt_on_error=1" timeout 900 "$tsan/tests/$t" \
+  QUORVA_BUILD_DIR="$PWD/$tsan" TSAN_OPTIONS="halt_on_error=1 suppressions=$PWD/tests/tsan.supp" \
+    timeout 900 "$tsan/tests/$t" \
     >"$tsan/$t.log" 2>&1 &
   pids+=($!)
 done

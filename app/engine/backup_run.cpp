@@ -219,7 +219,8 @@ TBackupOutcome TBackupRun::Work() {
     return TBackupOutcome::Failed;
   }
   listed_.Snapshot.Merge(copy_->Snapshot);
-  if (!listed_.SaveToFile(listed_.ProjectFile))
+  // A project without a file (the wizard's) is not saved yet: its owner saves it afterwards.
+  if (!listed_.ProjectFile.empty() && !listed_.SaveToFile(listed_.ProjectFile))
     Fail("The project could not be saved to " + listed_.ProjectFile);
   ProgressPosition = 100;
   ProgressStatus = "Backup complete.";

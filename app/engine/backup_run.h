@@ -13,5 +13,6 @@ enum class TBackupOutcome {
 };
 
 // Works on the listed project (its run counter and snapshot, saved to its ProjectFile after a
-// delivered run) and on a copy of it. Sets ProgressDone on every way out.
+// delivered run; a project without a ProjectFile is left for its owner to save) and on a copy
+// of it. Sets ProgressDone on every way out.
 TBackupOutcome BackupThreadProc(TProject& listed, const TGlobalSetting& settings);

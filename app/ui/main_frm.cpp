@@ -24,17 +24,21 @@
 #include "app/engine/diff_restore_run.h"
 #include "app/engine/global_setting.h"
 #include "app/engine/log.h"
+#include "app/engine/path_routines.h"
 #include "app/engine/progress.h"
 #include "app/engine/project_lock.h"
 #include "app/engine/project_recovery.h"
 #include "app/engine/restore_selection.h"
 #include "app/engine/stream.h"
 #include "app/ui/about_frm.h"
+#include "app/ui/after_backup_frm.h"
+#include "app/ui/browse_for_folder.h"
 #include "app/ui/compare_page.h"
 #include "app/ui/console_frm.h"
 #include "app/ui/console_log_sink.h"
 #include "app/ui/extension_frm.h"
 #include "app/ui/fit_captions.h"
+#include "app/ui/found_writers.h"
 #include "app/ui/global_setting_frm.h"
 #include "app/ui/invalid_files_frm.h"
 #include "app/ui/progress_frm.h"
@@ -42,7 +46,10 @@
 #include "app/ui/qt_user_interface.h"
 #include "app/ui/restore_page.h"
 #include "app/ui/schedule_page.h"
+#include "app/ui/search_frm.h"
 #include "app/ui/selection_tree_view.h"
+#include "app/ui/special_folder_frm.h"
+#include "app/ui/wizard_frm.h"
 #include "platform/fs/fs.h"
 #include "platform/shell/job_thread.h"
 #include "platform/shell/shell.h"
@@ -237,10 +244,8 @@ void TMainFrm::CreateActions() {
   connect(ConfigSchedule, &QAction::triggered, this, [this] {
     if (shownPage_ == 4) SchedulePage->ConfigScheduleExecute();
   });
-  // Actions whose dialogs and pages come with later work.
-  for (QAction* action : {SearchFile, SearchSpecialFolder})
-    connect(action, &QAction::triggered, this,
-            [this, action] { NotAvailable(action->text().remove('&')); });
+  connect(SearchFile, &QAction::triggered, this, &TMainFrm::SearchFileExecute);
+  connect(SearchSpecialFolder, &QAction::triggered, this, &TMainFrm::SearchSpecialFolderExecute);
 }
 
 void TMainFrm::CreateMenus() {
@@ -712,6 +717,7 @@ void TMainFrm::GlobalSettingExecute() {
 }
 
 void TMainFrm::UseProjectConfigDialog(std::function<std::vector<TWriterEntry>()> writers) {
+  writerList_ = writers;
   SetProjectDialog([this, writers = std::move(writers)](TProject& project) {
     TProjectConfigFrm dialog(settings_, writers ? writers() : std::vector<TWriterEntry>{}, this);
     dialog.ShowConsole = [this] { ShowConsoleExecute(); };
@@ -950,8 +956,147 @@ void TMainFrm::ShowConsoleExecute() {
   console_->activateWindow();
 }
 
+void TMainFrm::SetSpecialFolderForm(TSpecialfolderfrm* form) {
+  specialFolders_ = form;
+}
+
+TSpecialfolderfrm& TMainFrm::SpecialFolderForm() {
+  if (specialFolders_) return *specialFolders_;
+  if (!ownSpecialFolders_) ownSpecialFolders_ = std::make_unique<TSpecialfolderfrm>(this);
+  return *ownSpecialFolders_;
+}
+
+void TMainFrm::SearchFileExecute() {
+  if (shownPage_ != 1) return;
+  TSearchFrm search(settings_.PriorityIndex, this);
+  if (search.exec() != 1) return;
+  const std::vector<std::string> files = search.SelectedFiles();
+  if (files.empty()) return;
+  SelectionTree->AddFoundFiles(files);
+  // Marks changed by the dialog are asked about on leaving the page, as clicked ones are.
+  selectionChanged_ = true;
+}
+
+void TMainFrm::SearchSpecialFolderExecute() {
+  if (shownPage_ != 1) return;
+  TSpecialfolderfrm& dialog = SpecialFolderForm();
+  for (int i = 0; i < dialog.RowCount(); ++i)
+    dialog.SetRowTicked(i, SelectionTree->Model().IsSpecialFolderChecked(dialog.RowPath(i)));
+  if (dialog.exec() != 1) return;
+  SelectionTree->AddSpecialFolders(dialog.Choices());
+  selectionChanged_ = true;
+}
+
 void TMainFrm::ToWizardExecute() {
-  NotAvailable("Show Wizard");
+  TWizardFrm wizard(settings_, this);
+  wizard.Writers = writerList_ ? writerList_ : FoundWriters;
+  wizard.ProjectDialog = projectDialog_;
+  wizard.SpecialFolders = &SpecialFolderForm();
+  const int result = wizard.exec();
+  if (result == TWizardFrm::kRestoreResult) {
+    RestoreJob.RestoreArchivePath = wizard.ArchivePath;
+    RestoreJob.RestoreTargetFolder = wizard.TargetFolder;
+    RestoreJob.RestoreOverwriteIndex = wizard.OverwriteMode;
+    wizard.FolderItems.AssignTo(RestoreJob.RestoreFolderItems);
+    wizard.FileItems.AssignTo(RestoreJob.RestoreFileItems);
+    RestoreJob.RestoreToOtherFolder = wizard.RestoreToOtherFolder;
+    RunRestoreJob([this] { RestoreThreadProc(RestoreJob); });
+    return;
+  }
+  if (result != TWizardFrm::kBackupResult) return;
+  TProject& project = wizard.Project;
+  if (!RunJob("backup", [&] { BackupThreadProc(project, settings_); })) return;
+  if (ProgressCancelled) {
+    LogError("User break!");
+    return;
+  }
+  if (project.ProjectFile.empty()) KeepWizardProject(project);
+}
+
+void TMainFrm::KeepWizardProject(TProject& project) {
+  TAfterBackupWizardFrm choice(this);
+  switch (choice.exec()) {
+    case 1:
+      SaveWizardProjectElsewhere(project);
+      return;
+    case 11:
+      SaveWizardProjectToList(project);
+      return;
+    default:
+      return;  // "Discard"
+  }
+}
+
+bool TMainFrm::RenameUntilFree(TProject& project,
+                               const std::function<bool(const std::string&)>& taken) {
+  while (taken(project.Name)) {
+    const auto name = ui_.ChangeProjectName(project.Name);
+    if (!name) return false;
+    project.Name = *name;
+  }
+  return true;
+}
+
+void TMainFrm::SaveWizardProjectElsewhere(TProject& project) {
+  TBrowseForFolder browser(this);
+  browser.Caption = "Select Folder";
+  browser.StatusText = "Please select folder";
+  if (!browser.Execute()) return;
+  // The name becomes the file's name: it must stay a plain name in the chosen folder.
+  if (!RenameUntilFree(project, [](const std::string& name) { return !IsPlainFileName(name); }))
+    return;
+  const std::string file = AddTrailingBackslash(browser.FolderName) + project.Name + ".bpj";
+  if (platform::fs::Exists(file) &&
+      ui_.MessageBox("There is a project file with the same name, overwrite?", "Confirm",
+                     TMessageButtons::YesNo, TMessageKind::Question) != TModalResult::Yes)
+    return;
+  project.ProjectFile = file;
+  if (!project.SaveToFile(file)) {
+    const std::string text = "The project could not be saved to " + file;
+    LogError(text);
+    ui_.MessageBox(text, kTitle, TMessageButtons::Ok, TMessageKind::Error);
+  }
+}
+
+void TMainFrm::SaveWizardProjectToList(TProject& project) {
+  // As for a new project: a listed name, a name that is no plain file name and a file of
+  // that name that is not listed (someone else's) are never taken.
+  const auto taken = [this](const std::string& name) {
+    if (projects_.FindByName(name)) return true;
+    if (!IsPlainFileName(name)) {
+      LogError("The project name \"" + name + "\" cannot be a file name.");
+      return true;
+    }
+    if (platform::fs::Exists(projectFolder_ + name + ".bpj")) {
+      LogError("The project file " + projectFolder_ + name + ".bpj exists already.");
+      return true;
+    }
+    return false;
+  };
+  if (!RenameUntilFree(project, taken)) return;
+  std::unique_ptr<TProject> listed;
+  try {
+    listed = projects_.New(project.Name);
+  } catch (const EProjectExists&) {
+    ui_.MessageBox("Create new project failed! ", kTitle, TMessageButtons::Ok, TMessageKind::Error);
+    return;
+  }
+  const std::string file = projectFolder_ + project.Name + ".bpj";
+  project.ProjectFile = file;
+  // The file holds the snapshot the backup merged, so the next run goes on from it.
+  if (!project.SaveToFile(file)) {
+    const std::string text = "The project could not be saved to " + file;
+    LogError(text);
+    ui_.MessageBox(text, kTitle, TMessageButtons::Ok, TMessageKind::Error);
+    project.ProjectFile.clear();
+    return;
+  }
+  project.AssignTo(*listed);
+  project.Snapshot.CopyTo(listed->Snapshot);
+  listed->ProjectFile = file;
+  const TProject& added = *listed;
+  projects_.Add(std::move(listed));
+  AddProjectRow(added);
 }
 
 void TMainFrm::HelpExecute() {

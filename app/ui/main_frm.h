@@ -33,6 +33,7 @@ class TQtUserInterface;
 class TRestorePageView;
 class TSchedulePageView;
 class TSelectionTreeView;
+class TSpecialfolderfrm;
 
 // What the Backup page's selection gives the main window: the page's own selection tree, or a
 // stand-in that tests attach.
@@ -70,6 +71,9 @@ class TMainFrm : public QMainWindow {
   void SetProjectDialog(TProjectDialog dialog);
   // The project dialog is the configuration dialog, offering the writers of `writers`.
   void UseProjectConfigDialog(std::function<std::vector<TWriterEntry>()> writers = {});
+  // The special-folder dialog made at start-up (without one the window makes its own).
+  void SetSpecialFolderForm(TSpecialfolderfrm* form);
+  TSpecialfolderfrm& SpecialFolderForm();
   // Replaces the page's selection tree as the source of the marks (null: the tree again).
   void SetBackupSelectionView(IBackupSelectionView* view);
 
@@ -111,6 +115,8 @@ class TMainFrm : public QMainWindow {
   void ResetCompareExecute();
   // "Validate...": the Backup page's selection walked and every file tried.
   void AnalyzeBKFileExecute();
+  void SearchFileExecute();
+  void SearchSpecialFolderExecute();
   void ToWizardExecute();
   void HelpExecute();
   void WebsiteExecute();
@@ -198,6 +204,13 @@ class TMainFrm : public QMainWindow {
   bool RunJob(const std::string& what, const std::function<void()>& body);
   void RunRestoreJob(const std::function<void()>& body);
   void Status(const std::string& text);
+  // What becomes of a wizard project after its backup: the after-backup dialog's choices.
+  void KeepWizardProject(TProject& project);
+  void SaveWizardProjectElsewhere(TProject& project);
+  void SaveWizardProjectToList(TProject& project);
+  // Asks for another name while `taken` says the project's name cannot be used; false when
+  // the user cancelled.
+  bool RenameUntilFree(TProject& project, const std::function<bool(const std::string&)>& taken);
 
   TGlobalSetting& settings_;
   TQtUserInterface& ui_;
@@ -215,6 +228,9 @@ class TMainFrm : public QMainWindow {
   QPointer<TAddExtFrm> extensionChooser_;
   std::unique_ptr<QWidget> splash_;
   TProjectDialog projectDialog_;
+  std::function<std::vector<TWriterEntry>()> writerList_;
+  QPointer<TSpecialfolderfrm> specialFolders_;
+  std::unique_ptr<TSpecialfolderfrm> ownSpecialFolders_;
   std::unique_ptr<IBackupSelectionView> treeSelection_;
   IBackupSelectionView* selectionView_ = nullptr;
 };

@@ -23,6 +23,7 @@
 #include "app/ui/fit_captions.h"
 #include "app/ui/ftp_folder_frm.h"
 #include "app/ui/global_setting_frm.h"
+#include "app/ui/port_text.h"
 #include "app/ui/proxy_frm.h"
 #include "app/ui/pump_messages.h"
 #include "app/ui/qt_user_interface.h"
@@ -38,15 +39,6 @@ QString Q(std::string_view s) {
 
 std::string S(const QString& s) {
   return s.toUtf8().toStdString();
-}
-
-// A port as the user typed it: a decimal number 1..65535.
-bool ParsePort(const QString& text, std::int32_t& port) {
-  bool ok = false;
-  const int value = text.trimmed().toInt(&ok, 10);
-  if (!ok || value < 1 || value > 65535) return false;
-  port = value;
-  return true;
 }
 
 TModalResult Ask(const std::string& text, const std::string& title, TMessageButtons buttons,
@@ -517,8 +509,7 @@ bool TProjectConfigFrm::FormToProject() {
 }
 
 void TProjectConfigFrm::ShowNumberError(const QString& text) {
-  Ask("'" + S(text) + "' is not a valid integer value", kTitle, TMessageButtons::Ok,
-      TMessageKind::Error);
+  ShowNotAValidInteger(text);
 }
 
 void TProjectConfigFrm::AddExclusion(const QString& text, int kind) {

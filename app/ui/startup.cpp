@@ -11,10 +11,12 @@
 #include "app/engine/writer_search.h"
 #include "app/ui/autoclose_frm.h"
 #include "app/ui/extension_frm.h"
+#include "app/ui/found_writers.h"
 #include "app/ui/main_frm.h"
 #include "app/ui/progress_frm.h"
 #include "app/ui/pump_messages.h"
 #include "app/ui/qt_user_interface.h"
+#include "app/ui/special_folder_frm.h"
 #include "app/ui/splash_wnd.h"
 
 int ProgramMainBlock(TQtUserInterface& ui, const TStartupHooks& hooks) {
@@ -26,6 +28,7 @@ int ProgramMainBlock(TQtUserInterface& ui, const TStartupHooks& hooks) {
   std::unique_ptr<TGlobalSetting> settings;
   std::unique_ptr<QWidget> splash;
   std::unique_ptr<TMainFrm> mainFrm;
+  std::unique_ptr<TSpecialfolderfrm> specialfolderFrm;
   std::unique_ptr<TAddExtFrm> addExtFrm;
   std::unique_ptr<TProgressFrm> progressFrm;
   std::unique_ptr<TAutocloseFrm> autocloseFrm;
@@ -59,24 +62,16 @@ int ProgramMainBlock(TQtUserInterface& ui, const TStartupHooks& hooks) {
     ProgressStatus = "Loading User profile...";
     step("forms");
 
-    // The forms of the other windows are created here in start-up order as they are built:
-    // TFTPFolderFrm, TSpecialfolderfrm, TWizardFrm,
-    // TProjectConfigFrm (before the progress window), TScheduleCfgFrm and
-    // TSearchFrm (after it). The small dialogs (about, invalid files, after-backup, proxy,
-    // mail body, change name) are made where they are used.
+    // The forms made once, in start-up order. The FTP folder chooser, the wizard, the project
+    // dialog, the schedule dialog, the search dialog and the small dialogs (about, invalid
+    // files, after-backup, proxy, mail body, change name) are made where they are used.
     mainFrm = std::make_unique<TMainFrm>(*settings, ui, false);
     mainFrm->AdoptSplash(std::move(splash));
-    mainFrm->UseProjectConfigDialog([] {
-      // The writers the search has found so far, for the project dialog's writer combo.
-      const std::vector<std::string> names = WriterNames();
-      const std::vector<TWriterAddress> addresses = WriterAddresses();
-      std::vector<TWriterEntry> writers;
-      for (size_t i = 0; i < names.size() && i < addresses.size(); ++i)
-        writers.push_back({names[i], addresses[i].Port, addresses[i].Bus, addresses[i].TargetID,
-                           addresses[i].LUN});
-      return writers;
-    });
+    mainFrm->UseProjectConfigDialog(FoundWriters);
     step("form:MainFrm");
+    specialfolderFrm = std::make_unique<TSpecialfolderfrm>();
+    mainFrm->SetSpecialFolderForm(specialfolderFrm.get());
+    step("form:SpecialfolderFrm");
     addExtFrm = std::make_unique<TAddExtFrm>();
     step("form:AddExtFrm");
     progressFrm = std::make_unique<TProgressFrm>();
@@ -106,6 +101,7 @@ int ProgramMainBlock(TQtUserInterface& ui, const TStartupHooks& hooks) {
   }
   JoinWriterSearch();
   mainFrm.reset();
+  specialfolderFrm.reset();
   settings.reset();
   step("freed");
   return exitCode;

@@ -162,6 +162,18 @@ void Archives(const std::string& scratch) {
   }
 }
 
+void UserDirsTexts() {
+  Seed("user_dirs", "desktop",
+       std::string("# This file is written by xdg-user-dirs-update\n"
+                   "XDG_DESKTOP_DIR=\"$HOME/Desktop\"\n"
+                   "XDG_DOWNLOAD_DIR=\"$HOME/Downloads\"\n"
+                   "XDG_TEMPLATES_DIR=\"$HOME\"\n"
+                   "XDG_DOCUMENTS_DIR=\"/srv/documents/\"\n"
+                   "XDG_MUSIC_DIR=\"$HOME/Mu\\\"sic \\\\ x\"\n"));
+  Seed("user_dirs", "broken",
+       std::string("XDG_=\"\nXDG_A_DIR=\"$HOME\nXDG_B_DIR = \"relative\"\n"));
+}
+
 void FtpTexts() {
   Seed("ftp_listing", "unix",
        std::string("drwxr-xr-x   2 ann  users     4096 Dec 10 12:00 Documents\n"
@@ -252,6 +264,7 @@ int main(int argc, char** argv) {
   Schedules();
   Archives(scratch);
   FtpTexts();
+  UserDirsTexts();
   Registry(scratch);
   return 0;
 }

@@ -7,7 +7,7 @@
 
 #include "platform/fs/fs.h"
 #include "platform/registry/registry.h"
-#include "platform/registry/user_folders.h"
+#include "platform/shell/user_folders.h"
 #include "platform/text/text.h"
 
 namespace platform::registry {
@@ -73,7 +73,7 @@ std::string DatabasePath() {
     if (p.back() != '/') p += '/';
     return p + "registry.sqlite";
   }
-  const std::string config = ConfigHome();
+  const std::string config = shell::ConfigHome();
   if (config.empty()) return {};
   return config + "/QuorvaBackup/registry.sqlite";
 }

@@ -10,7 +10,7 @@
 
 #include "platform/fs/fs.h"
 #include "platform/registry/registry.h"
-#include "platform/registry/user_folders.h"
+#include "platform/shell/user_folders.h"
 #include "platform/text/text.h"
 
 namespace platform::registry {
@@ -169,7 +169,7 @@ std::string ShortPath(std::string_view path) {
 }
 
 std::string AutostartFolder() {
-  const std::string config = ConfigHome();
+  const std::string config = shell::ConfigHome();
   return config.empty() ? std::string() : config + "/autostart";
 }
 

@@ -144,6 +144,22 @@ TEST_F(BackupRunTest, FirstRunStoresEverythingAndSavesTheProject) {
   EXPECT_TRUE(fs::is_empty(dir_.P("tmp"))) << "temporary files left behind";
 }
 
+// The wizard's project has no file yet: the run saves nothing and is still complete, and the
+// project holds the merged snapshot for whoever saves it afterwards. A project whose file
+// cannot be written fails.
+TEST_F(BackupRunTest, ProjectWithoutAFileIsNotSavedAndTheRunStillCompletes) {
+  project_.ProjectFile.clear();
+  ASSERT_EQ(Run(), TBackupOutcome::Complete);
+  EXPECT_EQ(RunCommand("unzip -tq '" + dir_.P("out/job.qvp") + "'"), 0);
+  EXPECT_EQ(project_.RunCounter, 1);
+  EXPECT_EQ(project_.Snapshot.Count(), 3);
+  EXPECT_TRUE(ui_->messages.empty());
+  EXPECT_FALSE(fs::exists(dir_.P("job.bpj")));
+
+  project_.ProjectFile = dir_.W("no such folder\\job.bpj");
+  EXPECT_EQ(Run(), TBackupOutcome::Failed);
+}
+
 TEST_F(BackupRunTest, ChangedFilesRunWritesVersionedArchiveAndDeletesExactlyTheStoredFiles) {
   ASSERT_EQ(Run(), TBackupOutcome::Complete);
   // An older copy put back is a change as much as a newer one.

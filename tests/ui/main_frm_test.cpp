@@ -21,7 +21,10 @@
 #include "app/ui/console_frm.h"
 #include "app/ui/invalid_files_frm.h"
 #include "app/ui/progress_frm.h"
+#include "app/ui/search_frm.h"
 #include "app/ui/selection_tree_view.h"
+#include "app/ui/special_folder_frm.h"
+#include "app/ui/wizard_frm.h"
 #include "platform/fs/fs.h"
 #include "platform/registry/registry.h"
 #include "tests/support/modal_dialog.h"
@@ -301,7 +304,7 @@ TEST_F(MainFrmTest, ActionCaptionsShortcutsAndMenus) {
 
 TEST_F(MainFrmTest, ActionsOfLaterWorkSayTheyAreNotAvailable) {
   auto frm = Open();
-  for (QAction* a : {frm->ToWizard, frm->CreateNewProject}) {
+  for (QAction* a : {frm->CreateNewProject}) {
     env.ui->ClearAskedMessages();
     a->setEnabled(true);
     a->trigger();
@@ -432,6 +435,92 @@ TEST_F(MainFrmTest, SelectionTreeOfTheBackupPageRoundTrips) {
   EXPECT_FALSE(frm->SelectionChanged());
   emit frm->SelectionTree->CheckMarksChanged();
   EXPECT_TRUE(frm->SelectionChanged());
+}
+
+TEST_F(MainFrmTest, FoundFilesAreCheckedAndTheirFoldersPartlyChecked) {
+  WriteProject("Alpha");
+  WriteFile(env.home.P("data/extra/x.txt"), "x");
+  WriteFile(env.home.P("data/extra/y.txt"), "y");
+  WriteFile(env.home.P("data/extra/z.dat"), "z");
+  auto frm = Open();
+  frm->SelectProject("Alpha");
+  // Only on the Backup page.
+  frm->SearchFileExecute();
+  frm->PC->setCurrentIndex(1);
+  EXPECT_FALSE(frm->SelectionChanged());
+  OnModalDialog<TSearchFrm>([this](TSearchFrm& d) {
+    d.MaskEdit->setText("*.txt");
+    d.FolderEdit->setText(QString::fromStdString(env.home.W("data\\extra")));
+    QTest::mouseClick(d.SearchBtn, Qt::LeftButton);
+    while (d.Searching() || d.Timer1->isActive())
+      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    ASSERT_EQ(d.LV->topLevelItemCount(), 2);
+    for (int i = 0; i < 2; ++i)
+      if (d.LV->topLevelItem(i)->text(0).endsWith("y.txt"))
+        d.LV->topLevelItem(i)->setCheckState(0, Qt::Unchecked);
+    QTest::mouseClick(d.AddSelectedBtn, Qt::LeftButton);
+  });
+  frm->SearchFile->trigger();
+  TSelectionTreeView& view = *frm->SelectionTree;
+  EXPECT_EQ(view.Sets().GetState(env.home.W("data\\extra\\x.txt")), 1);
+  EXPECT_NE(view.Sets().GetState(env.home.W("data\\extra\\y.txt")), 1) << "unchecked row";
+  EXPECT_EQ(view.Model().FindNodeByPath(env.home.W("data\\extra"))->State, 4);
+  EXPECT_EQ(view.Model().FindNodeByPath(env.home.W("data"))->State, 4);
+  EXPECT_EQ(frm->StatusPanel1->text(), "Add files...");
+  EXPECT_TRUE(frm->StatusProgress->isHidden());
+  EXPECT_TRUE(frm->SelectionChanged());
+  frm->SaveProjectExecute();
+  auto stored = ReadProject("Alpha");
+  ASSERT_EQ(stored->Files.Count(), 1);
+  EXPECT_EQ(stored->Files.Get(0)->Name, env.home.W("data\\extra\\x.txt"));
+  EXPECT_EQ(stored->Folders.Count(), 1);
+}
+
+TEST_F(MainFrmTest, SpecialFoldersAreTickedBeforehandAndApplied) {
+  WriteProject("Alpha");
+  auto frm = Open();
+  TSpecialfolderfrm special;
+  frm->SetSpecialFolderForm(&special);
+  int appData = -1;
+  for (int i = 0; i < special.RowCount(); ++i)
+    if (special.LV->topLevelItem(i)->text(0) == "App Data") appData = i;
+  ASSERT_GE(appData, 0);
+  const std::string path = special.RowPath(appData);
+  EXPECT_EQ(path, env.config.Win());
+  frm->SelectProject("Alpha");
+  frm->PC->setCurrentIndex(1);
+  TSelectionTreeView& view = *frm->SelectionTree;
+  auto node = [&] { return view.Model().FindNodeByPath(path.substr(0, path.size() - 1)); };
+
+  OnModalDialog<TSpecialfolderfrm>([appData](TSpecialfolderfrm& d) {
+    for (int i = 0; i < d.RowCount(); ++i) EXPECT_FALSE(d.RowTicked(i)) << i;
+    d.SetRowTicked(appData, true);
+    QTest::mouseClick(d.OKBtn, Qt::LeftButton);
+  });
+  frm->SearchSpecialFolder->trigger();
+  EXPECT_TRUE(view.Model().IsSpecialFolderChecked(path));
+  ASSERT_NE(node(), nullptr);
+  EXPECT_EQ(node()->State, 2);
+  EXPECT_TRUE(ConsoleHas(*frm, "Adding special folders " + path));
+  EXPECT_EQ(frm->StatusPanel1->text(), "Adding special folders...");
+  EXPECT_TRUE(frm->SelectionChanged());
+
+  // Shown again, the row is ticked; Cancel applies nothing, unticking and OK unchecks it.
+  OnModalDialog<TSpecialfolderfrm>([appData](TSpecialfolderfrm& d) {
+    EXPECT_TRUE(d.RowTicked(appData));
+    d.SetRowTicked(appData, false);
+    QTest::mouseClick(d.CancelBtn, Qt::LeftButton);
+  });
+  frm->SearchSpecialFolder->trigger();
+  EXPECT_EQ(node()->State, 2);
+  OnModalDialog<TSpecialfolderfrm>([appData](TSpecialfolderfrm& d) {
+    EXPECT_TRUE(d.RowTicked(appData));
+    d.SetRowTicked(appData, false);
+    QTest::mouseClick(d.OKBtn, Qt::LeftButton);
+  });
+  frm->SearchSpecialFolder->trigger();
+  EXPECT_EQ(node()->State, 1);
+  EXPECT_FALSE(view.Model().IsSpecialFolderChecked(path));
 }
 
 TEST_F(MainFrmTest, AboutShowsTheAboutWindow) {
@@ -688,16 +777,25 @@ TEST_F(MainFrmTest, StartupTimerShowsTheConsoleAndFreesTheSplash) {
   frm->show();
   EXPECT_TRUE(frm->WizardTimer->isActive());
   EXPECT_EQ(frm->WizardTimer->interval(), 500);
+  QString wizardTitle;
+  auto closeWizard = [&wizardTitle](TWizardFrm& w) {
+    wizardTitle = w.windowTitle();
+    QTest::mouseClick(w.CancelBtn, Qt::LeftButton);
+  };
+  OnModalDialog<TWizardFrm>(closeWizard);
   frm->WizardTimerTimer();
   EXPECT_FALSE(frm->WizardTimer->isActive());
   EXPECT_FALSE(watch);
   EXPECT_TRUE(frm->Console().isVisible());
   EXPECT_TRUE(frm->Console().OnTopState());
-  ASSERT_EQ(env.ui->AskedMessages().size(), 1u);  // the wizard
+  EXPECT_EQ(wizardTitle, "Quorva Backup Wizard");
+  EXPECT_TRUE(env.ui->AskedMessages().empty());
   // Started with arguments: no wizard.
   TMainFrm withArguments(settings, *env.ui, true);
-  env.ui->ClearAskedMessages();
+  wizardTitle.clear();
   withArguments.WizardTimerTimer();
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(wizardTitle.isEmpty());
   EXPECT_TRUE(env.ui->AskedMessages().empty());
 }
 

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QPointer>
+#include <QTest>
 #include <QTimer>
 #include <map>
 
@@ -13,6 +14,8 @@
 #include "app/ui/main_frm.h"
 #include "app/ui/pump_messages.h"
 #include "app/ui/splash_wnd.h"
+#include "app/ui/wizard_frm.h"
+#include "tests/support/modal_dialog.h"
 #include "tests/support/qt_test_env.h"
 
 namespace {
@@ -93,9 +96,10 @@ TEST(Startup, DelayedStartInOrderWithSplash) {
   EXPECT_EQ(ProgramMainBlock(*env.ui, hooks), 0);
 
   EXPECT_EQ(r.sleeps, std::vector<std::chrono::milliseconds>{std::chrono::milliseconds(120000)});
-  EXPECT_EQ(r.steps, (std::vector<std::string>{"settings", "delay", "title", "splash", "forms",
-                                               "form:MainFrm", "form:AddExtFrm", "form:ProgressFrm",
-                                               "form:AutocloseFrm", "loop", "freed"}));
+  EXPECT_EQ(r.steps,
+            (std::vector<std::string>{"settings", "delay", "title", "splash", "forms",
+                                      "form:MainFrm", "form:SpecialfolderFrm", "form:AddExtFrm",
+                                      "form:ProgressFrm", "form:AutocloseFrm", "loop", "freed"}));
   EXPECT_EQ(r.statusAt["delay"], "");
   EXPECT_EQ(r.statusAt["splash"], "Loading Global settings...");
   EXPECT_EQ(r.statusAt["forms"], "Loading User profile...");
@@ -112,7 +116,12 @@ TEST(Startup, WithoutSplashOrDelayTheTextsAreStillSet) {
     s.ShowWizardAtStart = true;
   });
   TRecorded r;
-  TStartupHooks hooks = Recording(r, [](TMainFrm& frm) {
+  QString wizard;
+  TStartupHooks hooks = Recording(r, [&wizard](TMainFrm& frm) {
+    OnModalDialog<TWizardFrm>([&wizard](TWizardFrm& w) {
+      wizard = w.windowTitle();
+      QTest::mouseClick(w.CancelBtn, Qt::LeftButton);
+    });
     frm.WizardTimerTimer();  // the wizard is asked for at start
     frm.close();
     return 0;
@@ -123,13 +132,14 @@ TEST(Startup, WithoutSplashOrDelayTheTextsAreStillSet) {
   };
   EXPECT_EQ(ProgramMainBlock(*env.ui, hooks), 0);
   EXPECT_TRUE(r.sleeps.empty());
-  EXPECT_EQ(r.steps, (std::vector<std::string>{"settings", "delay", "title", "forms",
-                                               "form:MainFrm", "form:AddExtFrm", "form:ProgressFrm",
-                                               "form:AutocloseFrm", "loop", "freed"}));
+  EXPECT_EQ(r.steps,
+            (std::vector<std::string>{"settings", "delay", "title", "forms", "form:MainFrm",
+                                      "form:SpecialfolderFrm", "form:AddExtFrm", "form:ProgressFrm",
+                                      "form:AutocloseFrm", "loop", "freed"}));
   EXPECT_EQ(r.statusAt["forms"], "Loading User profile...");
-  const auto asked = env.ui->AskedMessages();
-  ASSERT_EQ(asked.size(), 1u);
-  EXPECT_EQ(asked[0].text, "\"Show Wizard\" is not available yet.");
+  EXPECT_EQ(r.statusAt["form:SpecialfolderFrm"], "Searching special folders... ");
+  EXPECT_EQ(wizard, "Quorva Backup Wizard");
+  EXPECT_TRUE(env.ui->AskedMessages().empty());
 }
 
 TEST(Startup, SettingsReachTheRegistryWhenTheProgramEnds) {

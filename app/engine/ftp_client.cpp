@@ -45,7 +45,10 @@ bool IsPositive(int code) {
 // The numbers of "227 Entering Passive Mode (h1,h2,h3,h4,p1,p2)"; false when there are not six.
 bool ParsePasv(std::string_view text, int& port) {
   const size_t open = text.find('(');
-  std::string_view rest = text.substr(open == std::string_view::npos ? 4 : open + 1);
+  // Without parentheses the numbers follow the code; a bare "227" has none.
+  const size_t from = open == std::string_view::npos ? 4 : open + 1;
+  if (from >= text.size()) return false;
+  std::string_view rest = text.substr(from);
   std::vector<int> numbers;
   int value = -1;
   for (char c : rest) {

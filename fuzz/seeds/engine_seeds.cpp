@@ -190,6 +190,9 @@ void FtpTexts() {
   Seed("ftp_reply", "multiline",
        std::string("220-Welcome\r\n220-to the server\r\n220 ready\r\n230 Logged in\r\n"
                    "550 No such folder\r\n"));
+  // A bare "227" to PASV once threw out of the client and ended the program.
+  Seed("ftp_reply", "regress-bare-227",
+       std::string("220 Welcome\r\n230 Logged in\r\n250 ok\r\n200 ok\r\n227\r\n"));
   Seed("ftp_reply", "epsv",
        std::string("220 ready\r\n230 ok\r\n250 ok\r\n200 ok\r\n"
                    "229 Entering Extended Passive Mode (|||1025|)\r\n150 go\r\n226 done\r\n"));

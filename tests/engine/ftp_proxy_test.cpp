@@ -144,6 +144,7 @@ TEST_F(FtpProxyTest, MisbehavingGatewayFailsWithoutHanging) {
       {"stall", 1, "timed out"},
       {"long-line", 1, "reply line too long"},
       {"garbage", 1, "malformed reply"},
+      {"bad-pasv", 1, "malformed reply: 227"},  // a bare "227" once ended the program
       {"stall", 3, ""},
       {"long-line", 3, ""},
       {"garbage", 3, ""},

@@ -8,6 +8,7 @@ Modes:
   stall        accepts and never answers
   long-line    answers with one endless line
   garbage      answers with a line that is no reply
+  bad-pasv     takes any log-in and folder, then answers PASV with a bare "227"
 
 Prints "PORT <n>" once it listens on 127.0.0.1. Data connections go straight to the site.
 """
@@ -188,6 +189,13 @@ def serve(client, args, recorder):
         elif args.mode == "garbage":
             client.sendall(b"hello there\r\n")
             threading.Event().wait()
+        elif args.mode == "bad-pasv":
+            client.sendall(b"220 Ready\r\n")
+            answers = {"USER": b"230 Logged in", "PASS": b"230 Logged in", "CWD": b"250 Done",
+                       "TYPE": b"200 Type set", "PASV": b"227"}
+            for line in client.makefile("rb"):
+                verb = line.decode("latin-1").split(" ", 1)[0].strip().upper()
+                client.sendall(answers.get(verb, b"200 OK") + b"\r\n")
     except OSError:
         pass
     finally:
@@ -197,7 +205,8 @@ def serve(client, args, recorder):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--mode", default="gateway",
-                        choices=["gateway", "transparent", "stall", "long-line", "garbage"])
+                        choices=["gateway", "transparent", "stall", "long-line", "garbage",
+                                 "bad-pasv"])
     parser.add_argument("--record", default="")
     parser.add_argument("--proxy-user")
     parser.add_argument("--proxy-pass", default="")

@@ -68,8 +68,14 @@ void ExpectReadableState(int target) {
   std::snprintf(name, sizeof name, "/disc-%04lu/state", std::stoul(m[1]));
   std::string text = Slurp(Folder(target) + name);
   while (text.size() >= 2 && text.back() == '\n' && text[text.size() - 2] == '\n') text.pop_back();
-  const auto disc = vr::Disc::Parse(text);
-  if (!disc || disc->Serialize() != text) __builtin_trap();
+  std::string why;
+  const auto disc = vr::Disc::Parse(text, &why);
+  if (!disc || disc->Serialize() != text) {
+    std::fprintf(stderr, "state written that does not read back (%s):\n%s\n", why.c_str(),
+                 text.c_str());
+    if (disc) std::fprintf(stderr, "it reads as:\n%s\n", disc->Serialize().c_str());
+    __builtin_trap();
+  }
 }
 
 // The end of the farthest track a state's text names.

@@ -325,6 +325,8 @@ std::optional<Disc> Disc::Parse(const std::string& text, std::string* why) {
     } else if (!key.empty()) {
       ok = false;
     }
+    // A line holds what its writer put there and nothing more (the fixture's path is the rest).
+    if (ok && key != "fixture" && !(s >> std::ws).eof()) ok = false;
     if (!ok) return refuse("unreadable line '" + line.substr(0, 80) + "'");
   }
   if (!ended || !haveMedia) return refuse("incomplete state");

@@ -237,6 +237,10 @@ TEST_F(RecorderState, DamagedStatesAreRefusedAndKeptAside) {
        "capacity 359849\npressed 0\nend\n",
        "unreadable line"},
       {"cut short", Media::CdR, "media CD-R\nserial 1\n", "incomplete state"},
+      {"text after a number", Media::CdR,
+       "media CD-R\nserial 1\nformatted 0\nfinalized 0\nhighWater 0\ncapacity 359849\npressed 0\n"
+       "session 1 1 0 24for\ntrack 1 1 0 24 0 1 0 1 4\nend\n",
+       "unreadable line 'session 1 1 0 24for'"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

@@ -13,6 +13,7 @@
 #include <unordered_map>
 
 #include "app/engine/log.h"
+#include "app/engine/zip_archive_writer.h"
 #include "app/engine/zip_names.h"
 #include "app/engine/zip_volumes.h"
 #include "platform/fs/fs.h"
@@ -22,7 +23,6 @@ namespace fs = platform::fs;
 
 namespace {
 
-constexpr size_t kFileChunk = 1 << 20;
 constexpr size_t kReadBlock = 256 * 1024;
 constexpr std::uint64_t kMaxDefinitionSize = 256ull << 20;
 
@@ -63,27 +63,6 @@ struct TReadDeleter {
   void operator()(archive* a) const { archive_read_free(a); }
 };
 using TReadHandle = std::unique_ptr<archive, TReadDeleter>;
-
-// A write handle whose end never fails towards libarchive: freeing it closes it, and once
-// `discard` is set the slice writer takes no more bytes. (libarchive 3.6 leaks the buffers of a
-// handle that is freed in its failed state, so the callback never reports a failure.)
-class TWriteHandle {
- public:
-  explicit TWriteHandle(bool& discard) : a_(archive_write_new()), discard_(discard) {
-    if (!a_) throw EZipError("Out of memory for the archive.");
-  }
-  ~TWriteHandle() {
-    discard_ = true;
-    archive_write_free(a_);
-  }
-  TWriteHandle(const TWriteHandle&) = delete;
-  TWriteHandle& operator=(const TWriteHandle&) = delete;
-  archive* get() const { return a_; }
-
- private:
-  archive* a_;
-  bool& discard_;
-};
 
 std::string ErrorText(archive* a) {
   const char* text = archive_error_string(a);
@@ -152,19 +131,9 @@ std::uint8_t HelperOverwriteModeFor(int overwriteMode) {
 // ---------------------------------------------------------------------------------------------
 
 struct TZip::TImpl {
-  struct TItem {
-    std::string source;
-    std::string stored;
-    bool definition = false;
-  };
+  using TItem = TZipSource;
 
   // What libarchive's callbacks work on during one pass.
-  struct TWriteContext {
-    TImpl* impl = nullptr;
-    std::exception_ptr error;  // the slice writer failed
-    bool cancelled = false;    // a volume request was cancelled
-    bool discard = false;      // the run is over; drop what libarchive still writes
-  };
   struct TReadContext {
     TImpl* impl = nullptr;
     std::uint64_t pos = 0;
@@ -195,7 +164,6 @@ struct TZip::TImpl {
   std::string baseFolder;
 
   std::vector<std::string> failed;
-  std::vector<std::uint8_t> chunk;
 
   void Reset() {
     writer.reset();
@@ -214,33 +182,6 @@ struct TZip::TImpl {
 
   // ---- writing ----
 
-  // Failures and cancels are kept in the context and checked after each libarchive call.
-  static la_ssize_t WriteCallback(archive*, void* client, const void* buffer, size_t length) {
-    auto* ctx = static_cast<TWriteContext*>(client);
-    if (ctx->error || ctx->cancelled || ctx->discard) return static_cast<la_ssize_t>(length);
-    try {
-      if (!ctx->impl->writer->Write(buffer, length, *ctx->impl->helper)) ctx->cancelled = true;
-    } catch (...) {
-      ctx->error = std::current_exception();
-    }
-    return static_cast<la_ssize_t>(length);
-  }
-
-  // After a libarchive call: true when cancelled; throws when the slice writer failed.
-  static bool Stopped(const TWriteContext& ctx) {
-    if (ctx.error) std::rethrow_exception(ctx.error);
-    return ctx.cancelled;
-  }
-
-  [[noreturn]] void ThrowWriteFailure(archive* a) {
-    throw EZipError("Writing the archive " + path + " failed: " + ErrorText(a));
-  }
-
-  void SetFormatOption(archive* a, const char* key, const char* value) {
-    if (archive_write_set_format_option(a, "zip", key, value) != ARCHIVE_OK)
-      throw EZipError("The archive " + path + " cannot be set up (" + key + "): " + ErrorText(a));
-  }
-
   bool ExecuteWrite() {
     if (!writer) throw EZipError("No archive is open for writing.");
     struct TDiscard {  // a run that does not complete leaves no temporary file
@@ -252,140 +193,21 @@ struct TZip::TImpl {
 
     failed.clear();
     writer->SetVolumeSize(volumeSize);
-    TWriteContext ctx;
-    ctx.impl = this;
-    TWriteHandle handle(ctx.discard);
-    archive* a = handle.get();
-    if (archive_write_set_format_zip(a) != ARCHIVE_OK) ThrowWriteFailure(a);
-    SetFormatOption(a, "hdrcharset", "UTF-8");
-    if (compress) {
-      SetFormatOption(a, "compression", "deflate");
-      SetFormatOption(a, "compression-level",
-                      std::to_string(DeflateLevelFor(compressionLevel)).c_str());
-    } else {
-      SetFormatOption(a, "compression", "store");
-    }
-    if (usePassword) {
-      SetFormatOption(a, "encryption", "zipcrypt");
-      if (archive_write_set_passphrase(a, password.c_str()) != ARCHIVE_OK) ThrowWriteFailure(a);
-    }
-    // Unblocked: libarchive hands its buffers straight to the slice writer.
-    archive_write_set_bytes_per_block(a, 0);
-    const int opened = archive_write_open2(a, &ctx, nullptr, WriteCallback, nullptr, nullptr);
-    if (Stopped(ctx)) return false;
-    if (opened != ARCHIVE_OK) ThrowWriteFailure(a);
-
-    chunk.resize(kFileChunk);
-    std::vector<const TItem*> order;
+    TZipCompression compression;
+    compression.compress = compress;
+    compression.level = DeflateLevelFor(compressionLevel);
+    if (usePassword) compression.password = password;
+    std::vector<const TZipSource*> order;
     if (definition) order.push_back(&*definition);
-    for (const TItem& item : items) order.push_back(&item);
-    for (const TItem* item : order) {
-      if (helper->AbortQuery()) return false;
-      const std::string stored = helper->AddItem(item->source, item->definition);
-      if (WriteEntry(a, ctx, *item, stored) == TStep::Cancelled) return false;
-    }
-    if (helper->AbortQuery()) return false;
-    const int closed = archive_write_close(a);
-    if (Stopped(ctx)) return false;
-    if (closed != ARCHIVE_OK) ThrowWriteFailure(a);
+    for (const TZipSource& item : items) order.push_back(&item);
+    TZipArchiveWriter archive(*writer, *helper, std::move(compression),
+                              [this](const std::string& source, const std::string& message) {
+                                ItemFailed(source, message);
+                              });
+    if (!archive.Write(order)) return false;
     writer->Close();
     if (helper->AbortQuery()) return false;
     writer->Commit();
-    return true;
-  }
-
-  TStep WriteEntry(archive* a, TWriteContext& ctx, const TItem& item, const std::string& stored) {
-    const std::string& source = item.source;
-    const auto info = fs::Stat(source);
-    if (!info || info->isBrokenLink) {
-      ItemFailed(source, source + ": the file does not exist.");
-      return TStep::Done;
-    }
-    if (info->type != fs::EntryType::Regular) {
-      ItemFailed(source, source + ": it is not a file.");
-      return TStep::Done;
-    }
-    fs::File file;
-    std::uint64_t size = 0;
-    try {
-      file = fs::File(source, fs::OpenMode::Read, fs::Share::All);
-      size = file.Size();
-    } catch (const fs::FsError& e) {
-      ItemFailed(source, e.what());
-      return TStep::Done;
-    }
-
-    TEntryHandle entry(archive_entry_new());
-    if (!entry) throw EZipError("Out of memory for the archive.");
-    if (!archive_entry_update_pathname_utf8(entry.get(), stored.c_str())) {
-      ItemFailed(source, source + ": its name is not valid UTF-8.");
-      return TStep::Done;
-    }
-    archive_entry_set_filetype(entry.get(), AE_IFREG);
-    archive_entry_set_perm(entry.get(), 0644);
-    archive_entry_set_size(entry.get(), static_cast<la_int64_t>(size));
-    archive_entry_set_mtime(entry.get(), info->mtimeSec, info->mtimeNsec);
-    const int r = archive_write_header(a, entry.get());
-    if (Stopped(ctx)) return TStep::Cancelled;
-    if (r == ARCHIVE_FAILED) {
-      ItemFailed(source, source + ": " + ErrorText(a));
-      return TStep::Done;
-    }
-    if (r < ARCHIVE_WARN) ThrowWriteFailure(a);
-
-    // The entry is written with exactly `size` bytes so that the archive stays sound; a file
-    // that shrank or could not be read is padded with zeros and reported as failed.
-    std::string failure;
-    std::uint64_t done = 0;
-    bool padding = false;
-    while (done < size) {
-      const size_t want = static_cast<size_t>(std::min<std::uint64_t>(chunk.size(), size - done));
-      size_t got = 0;
-      if (!padding) {
-        try {
-          got = file.Read(chunk.data(), want);
-        } catch (const fs::FsError& e) {
-          failure = e.what();
-        }
-        if (got == 0) {
-          if (failure.empty()) failure = source + ": the file changed its size while it was read.";
-          padding = true;
-        }
-      }
-      if (padding) {
-        std::fill_n(chunk.begin(), want, std::uint8_t{0});
-        got = want;
-      }
-      if (!WriteData(a, ctx, chunk.data(), got)) return TStep::Cancelled;
-      done += got;
-      if (helper->ArchiveItemProgress(static_cast<int>(done * 100 / size))) return TStep::Cancelled;
-    }
-    if (size == 0 && helper->ArchiveItemProgress(100)) return TStep::Cancelled;
-    if (!padding) {
-      try {
-        std::uint8_t extra;
-        if (file.Read(&extra, 1) != 0)
-          failure = source + ": the file changed its size while it was read.";
-      } catch (const fs::FsError& e) {
-        failure = e.what();
-      }
-    }
-    const int finished = archive_write_finish_entry(a);
-    if (Stopped(ctx)) return TStep::Cancelled;
-    if (finished < ARCHIVE_WARN) ThrowWriteFailure(a);
-    if (!failure.empty()) ItemFailed(source, failure);
-    return TStep::Done;
-  }
-
-  // False when cancelled; throws when the archive cannot be written.
-  bool WriteData(archive* a, TWriteContext& ctx, const std::uint8_t* data, size_t n) {
-    while (n > 0) {
-      const la_ssize_t w = archive_write_data(a, data, n);
-      if (Stopped(ctx)) return false;
-      if (w <= 0) ThrowWriteFailure(a);
-      data += w;
-      n -= static_cast<size_t>(w);
-    }
     return true;
   }
 

@@ -1,4 +1,4 @@
-// One zip archive (".qvp") over libarchive: written from the files added to it (deflate or
+// One zip archive (".qvp"): written from the files added to it by our own writer (deflate or
 // store, traditional PKWARE encryption, byte-slice volumes), or read for listing and
 // extraction. Every event goes to the attached THelper.
 #pragma once

@@ -1,0 +1,37 @@
+// Writes the entries of one archive in the order given: workers read and compress them (see
+// zip_entry_jobs.h) while this thread, the run's own, places the results, reports progress and
+// failures through the helper, and writes the central directory at the end.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/engine/zip_entry_jobs.h"
+
+class THelper;
+class TSliceWriter;
+
+struct TZipSource {
+  std::string source;
+  std::string stored;  // the name in the archive
+  bool definition = false;
+};
+
+class TZipArchiveWriter {
+ public:
+  using TItemFailed = std::function<void(const std::string& source, const std::string& message)>;
+
+  TZipArchiveWriter(TSliceWriter& out, THelper& helper, TZipCompression compression,
+                    TItemFailed itemFailed);
+  // Writes every source and the directory; false when the user cancelled. Throws EZipError
+  // when the archive cannot be written.
+  bool Write(const std::vector<const TZipSource*>& sources);
+
+ private:
+  struct TState;
+  TSliceWriter& out_;
+  THelper& helper_;
+  TZipCompression compression_;
+  TItemFailed itemFailed_;
+};

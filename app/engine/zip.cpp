@@ -4,17 +4,25 @@
 #include <archive_entry.h>
 #include <langinfo.h>
 #include <locale.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <exception>
+#include <map>
 #include <set>
 #include <unordered_map>
 
 #include "app/engine/log.h"
 #include "app/engine/zip_archive_writer.h"
+#include "app/engine/zip_crypt.h"
+#include "app/engine/zip_directory.h"
+#include "app/engine/zip_extract_job.h"
 #include "app/engine/zip_names.h"
+#include "app/engine/zip_records.h"
 #include "app/engine/zip_volumes.h"
 #include "platform/fs/fs.h"
 #include "platform/shell/shell.h"
@@ -25,6 +33,8 @@ namespace {
 
 constexpr size_t kReadBlock = 256 * 1024;
 constexpr std::uint64_t kMaxDefinitionSize = 256ull << 20;
+constexpr std::uint64_t kMaxDirectoryBytes = 1ull << 30;
+constexpr auto kCancelPoll = std::chrono::milliseconds(50);
 
 // libarchive converts entry names through the thread's LC_CTYPE; under a UTF-8 one they pass
 // unchanged whatever locale the process runs in.
@@ -161,6 +171,10 @@ struct TZip::TImpl {
 
   std::unique_ptr<TSliceReader> reader;
   std::vector<TZipEntry> entries;
+  // The directory as read directly, when every entry is one the workers can restore (a file
+  // of one piece made by this program or its like); otherwise everything goes through
+  // libarchive.
+  std::optional<std::vector<TZipDirectoryEntry>> direct;
   std::string baseFolder;
 
   std::vector<std::string> failed;
@@ -172,6 +186,7 @@ struct TZip::TImpl {
     items.clear();
     itemByName.clear();
     entries.clear();
+    direct.reset();
     failed.clear();
   }
 
@@ -327,8 +342,212 @@ struct TZip::TImpl {
     return data;
   }
 
+  // Whether the entry may be written to its target: not over a folder, an existing file only
+  // when the user agrees, its folder made. False (and reported, unless declined) when not.
+  bool PrepareTarget(const std::string& name, const std::string& target) {
+    const std::string cannot = "Entry \"" + name + "\" cannot be restored to " + target + ": ";
+    if (const auto existing = fs::Stat(target)) {
+      if (existing->type == fs::EntryType::Directory) {
+        ItemFailed(name, cannot + "a folder of that name exists.");
+        return false;
+      }
+      if (!helper->ConfirmOverwrite(target)) return false;
+    }
+    if (!fs::CreateDirectories(fs::ParentFolder(target))) {
+      ItemFailed(name, cannot + "the folder cannot be created.");
+      return false;
+    }
+    return true;
+  }
+
+  // ---- reading on the workers ----
+
+  static bool IsAscii(const std::string& s) {
+    return std::all_of(s.begin(), s.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  }
+
+  // An entry the workers restore as libarchive would: a plain file or folder of a Unix-made
+  // archive, stored or deflated, at most traditionally encrypted, its name plain.
+  static bool DirectEntryOk(const TZipDirectoryEntry& d) {
+    constexpr std::uint16_t kKnownFlags =
+        kZipFlagEncrypted | 0x0006 | kZipFlagSizesFollow | kZipFlagUtf8;
+    if ((d.madeBy >> 8) != 3 || (d.flags & ~kKnownFlags) != 0) return false;
+    if (d.method != kZipMethodStore && d.method != kZipMethodDeflate) return false;
+    const std::uint32_t type = (d.externalAttributes >> 16) & 0170000;
+    if (type != 0 && type != 0100000 && type != 0040000) return false;
+    if (d.rawName.empty() || d.rawName.find('\0') != std::string::npos) return false;
+    if (!(d.flags & kZipFlagUtf8) && !IsAscii(d.rawName)) return false;
+    return true;
+  }
+
+  static bool DirectIsFolder(const TZipDirectoryEntry& d) {
+    return ((d.externalAttributes >> 16) & 0170000) == 0040000 ||
+           IsFolderEntryName(NormalizeStoredName(d.rawName));
+  }
+
+  // After libarchive listed the archive: the directory read directly, if it agrees entry for
+  // entry with libarchive's list and every entry is one the workers take.
+  void LoadDirect() {
+    const int fd = reader->SingleFileDescriptor();
+    if (fd < 0) return;
+    const std::uint64_t size = reader->Size();
+    const TZipByteSource read = [fd](std::uint64_t offset, void* buffer, size_t n) {
+      auto* p = static_cast<std::uint8_t*>(buffer);
+      while (n > 0) {
+        const ssize_t got = pread(fd, p, n, static_cast<off_t>(offset));
+        if (got <= 0) return false;
+        p += got;
+        offset += static_cast<std::uint64_t>(got);
+        n -= static_cast<size_t>(got);
+      }
+      return true;
+    };
+    auto list = ReadZipDirectory(read, size, kMaxDirectoryBytes);
+    if (!list) return;
+    size_t file = 0;
+    std::uint64_t lastOffset = 0;
+    for (size_t i = 0; i < list->size(); ++i) {
+      const TZipDirectoryEntry& d = (*list)[i];
+      if (!DirectEntryOk(d) || (i > 0 && d.localOffset <= lastOffset)) return;
+      lastOffset = d.localOffset;
+      if (DirectIsFolder(d)) continue;
+      if (file >= entries.size() || entries[file].storedName != NormalizeStoredName(d.rawName) ||
+          entries[file].size != d.size)
+        return;
+      ++file;
+    }
+    if (file != entries.size()) return;
+    direct = std::move(list);
+  }
+
+  // The entries of `chosen` (all when null) restored on a pool of workers; the questions,
+  // the progress and the reports stay on this thread, in archive order. An entry whose data
+  // does not read back as expected goes through libarchive afterwards, which says why.
+  bool ExtractDirect(const std::set<std::string>* chosen) {
+    failed.clear();
+    const int fd = reader->SingleFileDescriptor();
+    const std::uint64_t archiveSize = reader->Size();
+    const TZipByteSource read = [fd](std::uint64_t offset, void* buffer, size_t n) {
+      return pread(fd, buffer, n, static_cast<off_t>(offset)) == static_cast<ssize_t>(n);
+    };
+    std::atomic<bool> stop{false};
+    struct TStopGuard {
+      std::atomic<bool>& stop;
+      ~TStopGuard() { stop = true; }
+    } stopGuard{stop};
+    TWorkPool pool;
+    const size_t limit = pool.Workers() * 2 + 2;
+    std::deque<std::shared_ptr<TZipExtractJob>> pending;
+    std::set<std::string> inFlight;  // targets being written
+    struct TRetry {
+      size_t index;
+      std::string name, target;
+    };
+    std::vector<TRetry> retries;
+
+    auto takeFront = [&]() -> bool {  // false when cancelled
+      const auto job = pending.front();
+      while (!pool.WaitFor(*job, kCancelPoll))
+        if (helper->AbortQuery()) return false;
+      pending.pop_front();
+      inFlight.erase(job->target);
+      if (job->timeNotSet) LogError("The time of " + job->target + " cannot be restored.");
+      switch (job->result) {
+        case TZipExtractJob::TResult::Done:
+          return !helper->ArchiveItemProgress(100);
+        case TZipExtractJob::TResult::Failed:
+          ItemFailed(job->name, job->message);
+          return true;
+        case TZipExtractJob::TResult::Retry:
+          retries.push_back({job->index, job->name, job->target});
+          return true;
+        case TZipExtractJob::TResult::Cancelled:
+          return false;
+      }
+      return true;
+    };
+    std::set<std::string> found;
+    const std::vector<TZipDirectoryEntry>& list = *direct;
+    for (size_t index = 0; index < list.size(); ++index) {
+      if (helper->AbortQuery()) return false;
+      const TZipDirectoryEntry& d = list[index];
+      const std::string name = NormalizeStoredName(d.rawName);
+      if (chosen) {
+        if (!chosen->count(name)) continue;
+        found.insert(name);
+      }
+      if (DirectIsFolder(d)) continue;
+      const bool isDefinition = index == 0 && name == kDefinitionEntryName;
+      const TExtractDecision decision = helper->ExtractItem(name, isDefinition, baseFolder);
+      if (!decision.extract) {
+        if (!decision.refusal.empty()) ItemFailed(name, decision.refusal);
+        continue;
+      }
+      // Two entries for one file: the first is in place before the second is asked about.
+      while (inFlight.count(decision.target) && !pending.empty()) {
+        if (!takeFront()) return false;
+      }
+      if (!PrepareTarget(name, decision.target)) continue;
+      const auto dataOffset = ZipDataOffset(read, archiveSize, d);
+      if (!dataOffset) {
+        retries.push_back({index, name, decision.target});
+        continue;
+      }
+      auto job = std::make_shared<TZipExtractJob>();
+      job->index = index;
+      job->archiveFd = fd;
+      job->entry = d;
+      job->dataOffset = *dataOffset;
+      job->name = name;
+      job->target = decision.target;
+      job->password = password;
+      job->stop = &stop;
+      inFlight.insert(job->target);
+      pool.Submit(job);
+      pending.push_back(std::move(job));
+      while (pending.size() >= limit) {
+        if (!takeFront()) return false;
+      }
+    }
+    while (!pending.empty()) {
+      if (!takeFront()) return false;
+    }
+    if (!retries.empty() && !ExtractAgain(retries)) return false;
+    if (chosen)
+      for (const std::string& name : *chosen)
+        if (!found.count(name))
+          ItemFailed(name, "Entry \"" + name + "\" is not in the archive " + path + ".");
+    return true;
+  }
+
+  // The entries the workers left, through libarchive, to their targets chosen before.
+  template <typename TRetryList>
+  bool ExtractAgain(const TRetryList& retries) {
+    std::map<size_t, std::pair<std::string, std::string>> byIndex;
+    for (const auto& r : retries) byIndex[r.index] = {r.name, r.target};
+    TReadContext ctx;
+    TReadHandle handle = OpenRead(ctx);
+    archive* a = handle.get();
+    archive_entry* e = nullptr;
+    for (size_t index = 0; !byIndex.empty(); ++index) {
+      if (helper->AbortQuery()) return false;
+      if (!NextHeader(a, ctx, &e)) break;
+      const auto it = byIndex.find(index);
+      if (it == byIndex.end()) continue;
+      const auto [name, target] = it->second;
+      byIndex.erase(it);
+      if (ExtractEntry(a, ctx, e, name, target, true) == TStep::Cancelled) return false;
+    }
+    for (const auto& [index, entry] : byIndex)
+      ItemFailed(entry.first, "Entry \"" + entry.first + "\" cannot be restored to " +
+                                  entry.second + ": its data is damaged.");
+    return true;
+  }
+
   // Extracts every entry, or those named in `chosen`; false when cancelled.
   bool ExtractEntries(const std::set<std::string>* chosen) {
+    if (direct && DirectPasswordOk(chosen)) return ExtractDirect(chosen);
     failed.clear();
     TReadContext ctx;
     TReadHandle handle = OpenRead(ctx);
@@ -367,23 +586,36 @@ struct TZip::TImpl {
     return true;
   }
 
+  // The workers take encrypted entries only with a password that fits the first of them;
+  // otherwise libarchive asks for one as it reads.
+  bool DirectPasswordOk(const std::set<std::string>* chosen) const {
+    for (const TZipDirectoryEntry& d : *direct) {
+      if (!(d.flags & kZipFlagEncrypted)) continue;
+      if (chosen && !chosen->count(NormalizeStoredName(d.rawName))) continue;
+      if (password.empty() || d.compressedSize < kZipCryptHeaderSize) return false;
+      const int fd = reader->SingleFileDescriptor();
+      const TZipByteSource read = [fd](std::uint64_t offset, void* buffer, size_t n) {
+        return pread(fd, buffer, n, static_cast<off_t>(offset)) == static_cast<ssize_t>(n);
+      };
+      const auto at = ZipDataOffset(read, reader->Size(), d);
+      std::uint8_t header[kZipCryptHeaderSize];
+      if (!at || !read(*at, header, sizeof header)) return false;
+      TZipCryptKeys keys(password);
+      return keys.TakeHeader(
+          header,
+          static_cast<std::uint8_t>(d.flags & kZipFlagSizesFollow ? d.dosTime >> 8 : d.crc >> 24));
+    }
+    return true;
+  }
+
   // The entry goes to a temporary file beside the target, which replaces the target only when
   // it is complete: an existing file is never removed first.
+  // `prepared`: the target was checked and the overwrite question answered before.
   TStep ExtractEntry(archive* a, TReadContext& ctx, archive_entry* e, const std::string& name,
-                     const std::string& target) {
+                     const std::string& target, bool prepared = false) {
     const std::string cannot = "Entry \"" + name + "\" cannot be restored to " + target + ": ";
-    if (const auto existing = fs::Stat(target)) {
-      if (existing->type == fs::EntryType::Directory) {
-        ItemFailed(name, cannot + "a folder of that name exists.");
-        return TStep::Done;
-      }
-      if (!helper->ConfirmOverwrite(target)) return TStep::Done;
-    }
+    if (!prepared && !PrepareTarget(name, target)) return TStep::Done;
     const std::string folder = fs::ParentFolder(target);
-    if (!fs::CreateDirectories(folder)) {
-      ItemFailed(name, cannot + "the folder cannot be created.");
-      return TStep::Done;
-    }
     std::optional<TTempFile> temp;
     try {
       temp.emplace(platform::shell::CreateTempFileName(folder, "QVR"));
@@ -456,6 +688,7 @@ void TZip::OpenForExtract(std::string_view path) {
   impl_->reader = std::make_unique<TSliceReader>(impl_->path, *impl_->helper);
   try {
     impl_->LoadDirectory();
+    impl_->LoadDirect();
   } catch (...) {
     impl_->Reset();
     throw;

@@ -261,10 +261,18 @@ struct TZipArchiveWriter::TState {
       if (f.encrypted) r.flags |= kZipFlagEncrypted;
       header.clear();
       AppendLocalHeader(header, r);
-      if (!output.Put(header) || !output.Put(f.data)) return false;
+      if (!output.Put(header)) return false;
       records.push_back(std::move(r));
+      // In pieces, the progress after each: a cancel is seen before the next volume.
+      size_t done = 0;
+      do {
+        const size_t n = std::min<size_t>(f.data.size() - done, kZipChunkSize);
+        if (!output.Put(f.data.data() + done, n)) return false;
+        done += n;
+        const int percent = f.data.empty() ? 100 : static_cast<int>(done * 100 / f.data.size());
+        if (w.helper_.ArchiveItemProgress(percent)) return false;
+      } while (done < f.data.size());
       std::vector<std::uint8_t>().swap(f.data);
-      if (w.helper_.ArchiveItemProgress(100)) return false;
       if (!f.dataFailure.empty()) w.itemFailed_(planned.source->source, f.dataFailure);
     }
     return true;

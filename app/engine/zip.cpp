@@ -17,6 +17,7 @@
 #include <unordered_map>
 
 #include "app/engine/log.h"
+#include "app/engine/progress.h"
 #include "app/engine/zip_archive_writer.h"
 #include "app/engine/zip_crypt.h"
 #include "app/engine/zip_directory.h"
@@ -35,6 +36,7 @@ constexpr size_t kReadBlock = 256 * 1024;
 constexpr std::uint64_t kMaxDefinitionSize = 256ull << 20;
 constexpr std::uint64_t kMaxDirectoryBytes = 1ull << 30;
 constexpr auto kCancelPoll = std::chrono::milliseconds(50);
+constexpr std::uint64_t kProgressStep = 256 * 1024;
 
 // libarchive converts entry names through the thread's LC_CTYPE; under a UTF-8 one they pass
 // unchanged whatever locale the process runs in.
@@ -454,8 +456,20 @@ struct TZip::TImpl {
       inFlight.erase(job->target);
       if (job->timeNotSet) LogError("The time of " + job->target + " cannot be restored.");
       switch (job->result) {
-        case TZipExtractJob::TResult::Done:
-          return !helper->ArchiveItemProgress(100);
+        case TZipExtractJob::TResult::Done: {
+          // The progress as a reader of this entry would show it; a cancel before the file
+          // is put in place leaves its target as it was.
+          const std::uint64_t size = job->entry.size;
+          ProgressStatus = job->target;  // the decisions ahead moved it on
+          for (std::uint64_t done = 0;;) {
+            done = std::min(size, done + kProgressStep);
+            if (helper->ArchiveItemProgress(size ? static_cast<int>(done * 100 / size) : 100))
+              return false;
+            if (done == size) break;
+          }
+          if (!job->PutInPlace()) ItemFailed(job->name, job->message);
+          return true;
+        }
         case TZipExtractJob::TResult::Failed:
           ItemFailed(job->name, job->message);
           return true;

@@ -62,6 +62,10 @@ struct TTemp {
 
 }  // namespace
 
+TZipExtractJob::~TZipExtractJob() {
+  if (!temp_.empty()) fs::DeleteFile(temp_);
+}
+
 void TZipExtractJob::Run() noexcept {
   const std::string cannot = "Entry \"" + name + "\" cannot be restored to " + target + ": ";
   try {
@@ -77,15 +81,7 @@ void TZipExtractJob::Run() noexcept {
     if (result != TResult::Done) return;
     const std::int64_t mtime = entry.mtime ? *entry.mtime : UnixTimeOfDos(entry.dosTime);
     if (!fs::SetModificationTime(temp.path, mtime, 0)) timeNotSet = true;
-    if (stop->load()) {
-      result = TResult::Cancelled;
-      return;
-    }
-    if (!fs::RenameReplace(temp.path, target)) {
-      result = TResult::Failed;
-      message = cannot + "the restored file cannot be put in place.";
-      return;
-    }
+    temp_ = std::move(temp.path);
     temp.path.clear();
   } catch (const fs::FsError& e) {
     result = TResult::Failed;
@@ -93,6 +89,16 @@ void TZipExtractJob::Run() noexcept {
   } catch (const std::exception&) {
     result = TResult::Retry;
   }
+}
+
+bool TZipExtractJob::PutInPlace() {
+  if (!fs::RenameReplace(temp_, target)) {
+    message = "Entry \"" + name + "\" cannot be restored to " + target +
+              ": the restored file cannot be put in place.";
+    return false;
+  }
+  temp_.clear();
+  return true;
 }
 
 TZipExtractJob::TResult TZipExtractJob::Extract(const std::string& temp) {

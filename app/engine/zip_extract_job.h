@@ -1,6 +1,7 @@
 // One entry of an archive restored by a worker: its data read straight from the archive file,
-// decrypted and inflated, written under a temporary name beside its target and put in place
-// only when whole and its CRC right.
+// decrypted and inflated, and written under a temporary name beside its target. The caller
+// puts it in place (PutInPlace) when its turn comes, so that a cancel leaves the later files
+// as they were; a temporary file not put in place goes with the job.
 #pragma once
 
 #include <atomic>
@@ -13,7 +14,7 @@
 class TZipExtractJob : public TWorkJob {
  public:
   enum class TResult {
-    Done,
+    Done,       // whole and its CRC right, waiting under a temporary name
     Failed,     // `message` says why; the target is as it was
     Retry,      // the data did not read back as expected: the caller's own reader decides
     Cancelled,  // `stop` was raised
@@ -34,8 +35,16 @@ class TZipExtractJob : public TWorkJob {
   std::string message;
   bool timeNotSet = false;
 
+  TZipExtractJob() = default;
+  ~TZipExtractJob() override;
+  TZipExtractJob(const TZipExtractJob&) = delete;
+  TZipExtractJob& operator=(const TZipExtractJob&) = delete;
+
   void Run() noexcept override;
+  // After Done: renames the file over its target; false (with `message`) when that fails.
+  bool PutInPlace();
 
  private:
   TResult Extract(const std::string& temp);
+  std::string temp_;  // the finished file, until put in place
 };

@@ -69,14 +69,26 @@ void CheckEnd(int fd, const std::string& source, std::uint64_t size, std::string
   if (got < 0) failure = source + ": " + std::strerror(errno);
 }
 
-// Deflates all of `in` onto the end of `out` with the given flush; false on a zlib failure.
+// A worker's buffers, kept from job to job: large fresh allocations cost page faults and
+// unmapping on every core.
+std::vector<std::uint8_t>& Scratch(int which) {
+  thread_local std::vector<std::uint8_t> buffers[2];
+  return buffers[which];
+}
+
+std::uint8_t* Room(std::vector<std::uint8_t>& v, size_t n) {
+  if (v.size() < n) v.resize(n);
+  return v.data();
+}
+
+// Deflates all of `in` with the given flush; the output is `out[0, *outSize)`. False on a
+// zlib failure.
 bool Deflate(z_stream* z, const std::uint8_t* in, size_t n, int flush,
-             std::vector<std::uint8_t>& out) {
+             std::vector<std::uint8_t>& out, size_t* outSize) {
   z->next_in = const_cast<Bytef*>(in);
   z->avail_in = static_cast<uInt>(n);
-  const size_t start = out.size();
-  out.resize(start + deflateBound(z, static_cast<uLong>(n)) + 16);
-  size_t used = start;
+  Room(out, deflateBound(z, static_cast<uLong>(n)) + 16);
+  size_t used = 0;
   for (;;) {
     z->next_out = out.data() + used;
     z->avail_out = static_cast<uInt>(out.size() - used);
@@ -86,7 +98,7 @@ bool Deflate(z_stream* z, const std::uint8_t* in, size_t n, int flush,
     if (r != Z_OK && r != Z_BUF_ERROR) return false;
     out.resize(out.size() * 2);
   }
-  out.resize(used);
+  *outSize = used;
   return true;
 }
 
@@ -104,32 +116,35 @@ fs::File OpenSource(const std::string& source, std::string& failure) {
 void TZipFileJob::Run(const TZipCompression& c, z_stream*& deflater) {
   fs::File file = OpenSource(source, openFailure);
   if (!file.IsOpen()) return;
-  std::vector<std::uint8_t> plain(static_cast<size_t>(size));
-  ReadAt(file.Descriptor(), source, 0, plain.data(), plain.size(), dataFailure);
+  const size_t n = static_cast<size_t>(size);
+  std::uint8_t* plain = Room(Scratch(0), n);
+  ReadAt(file.Descriptor(), source, 0, plain, n, dataFailure);
   CheckEnd(file.Descriptor(), source, size, dataFailure);
   file = fs::File();
-  crc = static_cast<std::uint32_t>(crc32_z(0, plain.data(), plain.size()));
+  crc = static_cast<std::uint32_t>(crc32_z(0, plain, n));
   method = kZipMethodStore;
-  if (c.compress && size > 0 && deflater) {
+  const std::uint8_t* body = plain;
+  size_t bodySize = n;
+  size_t packedSize = 0;
+  if (c.compress && n > 0 && deflater) {
     deflateReset(deflater);
-    std::vector<std::uint8_t> packed;
-    packed.reserve(plain.size() / 2 + 64);
-    if (Deflate(deflater, plain.data(), plain.size(), Z_FINISH, packed) &&
-        packed.size() < plain.size()) {
+    std::vector<std::uint8_t>& packed = Scratch(1);
+    if (Deflate(deflater, plain, n, Z_FINISH, packed, &packedSize) && packedSize < n) {
       method = kZipMethodDeflate;
-      plain = std::move(packed);
+      body = packed.data();
+      bodySize = packedSize;
     }
   }
-  if (!c.password.empty() && size > 0) {
-    encrypted = true;
+  encrypted = !c.password.empty() && n > 0;
+  const size_t headerSize = encrypted ? kZipCryptHeaderSize : 0;
+  data.reserve(headerSize + bodySize);
+  data.resize(headerSize);
+  data.insert(data.end(), body, body + bodySize);
+  if (encrypted) {
     TZipCryptKeys keys(c.password);
     const auto header = keys.MakeHeader(static_cast<std::uint8_t>(crc >> 24));
-    keys.Encrypt(plain.data(), plain.size());
-    data.reserve(header.size() + plain.size());
-    data.assign(header.begin(), header.end());
-    data.insert(data.end(), plain.begin(), plain.end());
-  } else {
-    data = std::move(plain);
+    std::copy(header.begin(), header.end(), data.begin());
+    keys.Encrypt(data.data() + headerSize, bodySize);
   }
 }
 
@@ -159,28 +174,31 @@ void TZipChunkJob::Run() noexcept {
         compression_.compress
             ? static_cast<size_t>(std::min<std::uint64_t>(offset, kDictionarySize))
             : 0;
-    std::vector<std::uint8_t> plain(primed + static_cast<size_t>(length));
+    const size_t n = static_cast<size_t>(length);
+    std::uint8_t* plain = Room(Scratch(0), primed + n);
     if (file.IsOpen()) {
       // The next chunks of this file are read by other workers soon after.
       posix_fadvise(fd, static_cast<off_t>(offset + length), static_cast<off_t>(length) * 4,
                     POSIX_FADV_WILLNEED);
-      ReadAt(fd, source, offset - primed, plain.data(), plain.size(), dataFailure);
+      ReadAt(fd, source, offset - primed, plain, primed + n, dataFailure);
       if (last) CheckEnd(fd, source, fileSize, dataFailure);
+    } else {
+      std::fill(plain, plain + primed + n, std::uint8_t{0});
     }
     file = fs::File();
-    crc = static_cast<std::uint32_t>(crc32_z(0, plain.data() + primed, length));
+    crc = static_cast<std::uint32_t>(crc32_z(0, plain + primed, n));
     if (!compression_.compress) {
-      plain.erase(plain.begin(), plain.begin() + static_cast<std::ptrdiff_t>(primed));
-      data = std::move(plain);
+      data.assign(plain + primed, plain + primed + n);
       return;
     }
     TDeflater z = NewDeflater(compression_.level);
     if (!z) throw std::bad_alloc();
-    if (primed > 0) deflateSetDictionary(z.get(), plain.data(), static_cast<uInt>(primed));
-    data.reserve(static_cast<size_t>(length) / 2 + 64);
-    if (!Deflate(z.get(), plain.data() + primed, static_cast<size_t>(length),
-                 last ? Z_FINISH : Z_SYNC_FLUSH, data))
+    if (primed > 0) deflateSetDictionary(z.get(), plain, static_cast<uInt>(primed));
+    std::vector<std::uint8_t>& packed = Scratch(1);
+    size_t packedSize = 0;
+    if (!Deflate(z.get(), plain + primed, n, last ? Z_FINISH : Z_SYNC_FLUSH, packed, &packedSize))
       throw std::bad_alloc();
+    data.assign(packed.data(), packed.data() + packedSize);
   } catch (const std::exception& e) {
     fatal = e.what();
   }

@@ -388,11 +388,11 @@ struct TZip::TImpl {
            IsFolderEntryName(NormalizeStoredName(d.rawName));
   }
 
-  // After libarchive listed the archive: the directory read directly, if it agrees entry for
-  // entry with libarchive's list and every entry is one the workers take.
-  void LoadDirect() {
+  // The directory read directly, when the archive is one file and every entry is one the
+  // workers take; it then lists the entries as libarchive would. False otherwise.
+  bool LoadDirect() {
     const int fd = reader->SingleFileDescriptor();
-    if (fd < 0) return;
+    if (fd < 0) return false;
     const std::uint64_t size = reader->Size();
     const TZipByteSource read = [fd](std::uint64_t offset, void* buffer, size_t n) {
       auto* p = static_cast<std::uint8_t*>(buffer);
@@ -406,21 +406,25 @@ struct TZip::TImpl {
       return true;
     };
     auto list = ReadZipDirectory(read, size, kMaxDirectoryBytes);
-    if (!list) return;
-    size_t file = 0;
+    if (!list) return false;
+    std::vector<TZipEntry> files;
     std::uint64_t lastOffset = 0;
     for (size_t i = 0; i < list->size(); ++i) {
       const TZipDirectoryEntry& d = (*list)[i];
-      if (!DirectEntryOk(d) || (i > 0 && d.localOffset <= lastOffset)) return;
+      if (!DirectEntryOk(d) || (i > 0 && d.localOffset <= lastOffset)) return false;
       lastOffset = d.localOffset;
       if (DirectIsFolder(d)) continue;
-      if (file >= entries.size() || entries[file].storedName != NormalizeStoredName(d.rawName) ||
-          entries[file].size != d.size)
-        return;
-      ++file;
+      TZipEntry entry;
+      entry.storedName = NormalizeStoredName(d.rawName);
+      entry.size = d.size;
+      entry.mtimeSec = d.mtime ? *d.mtime : UnixTimeOfDos(d.dosTime);
+      entry.encrypted = (d.flags & kZipFlagEncrypted) != 0;
+      entry.definition = i == 0 && entry.storedName == kDefinitionEntryName;
+      files.push_back(std::move(entry));
     }
-    if (file != entries.size()) return;
+    entries = std::move(files);
     direct = std::move(list);
+    return true;
   }
 
   // The entries of `chosen` (all when null) restored on a pool of workers; the questions,
@@ -701,8 +705,7 @@ void TZip::OpenForExtract(std::string_view path) {
   impl_->path = std::string(path);
   impl_->reader = std::make_unique<TSliceReader>(impl_->path, *impl_->helper);
   try {
-    impl_->LoadDirectory();
-    impl_->LoadDirect();
+    if (!impl_->LoadDirect()) impl_->LoadDirectory();
   } catch (...) {
     impl_->Reset();
     throw;

@@ -4,7 +4,6 @@
 #include <zlib.h>
 
 #include <cerrno>
-#include <ctime>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -30,19 +29,6 @@ bool ReadFully(int fd, std::uint64_t offset, std::uint8_t* buffer, size_t n) {
     n -= static_cast<size_t>(got);
   }
   return true;
-}
-
-// A DOS date and time in local time, as readers take it when no Unix time is stored.
-std::int64_t UnixTimeOfDos(std::uint32_t dos) {
-  std::tm tm{};
-  tm.tm_year = static_cast<int>((dos >> 25) & 0x7F) + 80;
-  tm.tm_mon = static_cast<int>((dos >> 21) & 0x0F) - 1;
-  tm.tm_mday = static_cast<int>((dos >> 16) & 0x1F);
-  tm.tm_hour = static_cast<int>((dos >> 11) & 0x1F);
-  tm.tm_min = static_cast<int>((dos >> 5) & 0x3F);
-  tm.tm_sec = static_cast<int>((dos << 1) & 0x3E);
-  tm.tm_isdst = -1;
-  return static_cast<std::int64_t>(mktime(&tm));
 }
 
 struct TInflaterDeleter {

@@ -72,6 +72,18 @@ std::uint32_t DosTimeOf(std::int64_t unixTime) {
          (static_cast<std::uint32_t>(tm.tm_sec) >> 1);
 }
 
+std::int64_t UnixTimeOfDos(std::uint32_t dos) {
+  std::tm tm{};
+  tm.tm_year = static_cast<int>((dos >> 25) & 0x7F) + 80;
+  tm.tm_mon = static_cast<int>((dos >> 21) & 0x0F) - 1;
+  tm.tm_mday = static_cast<int>((dos >> 16) & 0x1F);
+  tm.tm_hour = static_cast<int>((dos >> 11) & 0x1F);
+  tm.tm_min = static_cast<int>((dos >> 5) & 0x3F);
+  tm.tm_sec = static_cast<int>((dos << 1) & 0x3E);
+  tm.tm_isdst = -1;
+  return static_cast<std::int64_t>(mktime(&tm));
+}
+
 bool NeedsZip64Sizes(std::uint64_t size) {
   return size >= kMax32 - kZip64Margin;
 }

@@ -28,6 +28,8 @@ struct TZipRecord {
 
 // DOS date and time of a Unix time in local time, clamped to 1980..2107.
 std::uint32_t DosTimeOf(std::int64_t unixTime);
+// The Unix time of a DOS date and time taken as local time (as readers do without a Unix time).
+std::int64_t UnixTimeOfDos(std::uint32_t dosTime);
 // True when an entry of this size may need 64-bit sizes: its local header then says so.
 bool NeedsZip64Sizes(std::uint64_t size);
 

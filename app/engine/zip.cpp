@@ -167,8 +167,8 @@ struct TZip::TImpl {
   std::uint64_t volumeSize = 0;
 
   std::optional<TItem> definition;
-  std::vector<TItem> items;
-  std::unordered_map<std::string, size_t> itemByName;
+  std::deque<TItem> items;  // stable: the index and the writer refer to their names
+  std::unordered_map<std::string_view, size_t> itemByName;
   std::unique_ptr<TSliceWriter> writer;
 
   std::unique_ptr<TSliceReader> reader;
@@ -215,6 +215,7 @@ struct TZip::TImpl {
     compression.level = DeflateLevelFor(compressionLevel);
     if (usePassword) compression.password = password;
     std::vector<const TZipSource*> order;
+    order.reserve(items.size() + 1);
     if (definition) order.push_back(&*definition);
     for (const TZipSource& item : items) order.push_back(&item);
     TZipArchiveWriter archive(*writer, *helper, std::move(compression),
@@ -417,7 +418,7 @@ struct TZip::TImpl {
       TZipEntry entry;
       entry.storedName = NormalizeStoredName(d.rawName);
       entry.size = d.size;
-      entry.mtimeSec = d.mtime ? *d.mtime : UnixTimeOfDos(d.dosTime);
+      entry.mtimeSec = d.mtime ? *d.mtime : platform::shell::UnixFromDosTime(d.dosTime);
       entry.encrypted = (d.flags & kZipFlagEncrypted) != 0;
       entry.definition = i == 0 && entry.storedName == kDefinitionEntryName;
       files.push_back(std::move(entry));
@@ -748,7 +749,7 @@ void TZip::SetVolumeSize(std::uint64_t bytes) {
 
 void TZip::AddDefinition(std::string_view path) {
   if (!impl_->writer) throw EZipError("No archive is open for writing.");
-  impl_->definition = TImpl::TItem{std::string(path), std::string(kDefinitionEntryName), true};
+  impl_->definition = TImpl::TItem{std::string(kDefinitionEntryName), std::string(path), true};
 }
 
 void TZip::AddFile(std::string_view path) {
@@ -758,11 +759,10 @@ void TZip::AddFile(std::string_view path) {
     impl_->ItemFailed(std::string(path), std::string(path) + ": the file has no absolute path.");
     return;
   }
-  const auto [it, added] = impl_->itemByName.try_emplace(*stored, impl_->items.size());
-  if (added)
-    impl_->items.push_back({std::string(path), *stored, false});
-  else
-    impl_->items[it->second].source = std::string(path);
+  // The same stored name is the same path: nothing to replace.
+  if (impl_->itemByName.count(*stored)) return;
+  impl_->items.push_back({std::move(*stored), {}, false});
+  impl_->itemByName.emplace(impl_->items.back().stored, impl_->items.size() - 1);
 }
 
 bool TZip::Execute() {

@@ -99,6 +99,7 @@ class TOutput {
 // One planned entry: what the stat said, or why it is not added.
 struct TPlanned {
   const TZipSource* source = nullptr;
+  std::string path;
   std::string failure;  // the entry is not added
   std::uint64_t size = 0;
   std::int64_t mtime = 0;
@@ -143,13 +144,14 @@ struct TZipArchiveWriter::TState {
   TPlanned Plan(const TZipSource& s) {
     TPlanned p;
     p.source = &s;
-    const auto info = fs::Stat(s.source);
+    p.path = s.Path();
+    const auto info = fs::StatBasic(p.path);
     if (!info || info->isBrokenLink) {
-      p.failure = s.source + ": the file does not exist.";
+      p.failure = p.path + ": the file does not exist.";
     } else if (info->type != fs::EntryType::Regular) {
-      p.failure = s.source + ": it is not a file.";
+      p.failure = p.path + ": it is not a file.";
     } else if (!IsValidUtf8(s.stored)) {
-      p.failure = s.source + ": its name is not valid UTF-8.";
+      p.failure = p.path + ": its name is not valid UTF-8.";
     } else {
       p.size = info->size;
       p.mtime = info->mtimeSec;
@@ -166,7 +168,7 @@ struct TZipArchiveWriter::TState {
            (chunking || next < sources.size())) {
       if (chunking) {
         auto job = std::make_shared<TZipChunkJob>(w.compression_);
-        job->source = chunking->source->source;
+        job->source = chunking->path;
         job->offset = chunkOffset;
         job->length = std::min<std::uint64_t>(kZipChunkSize, chunking->size - chunkOffset);
         job->fileSize = chunking->size;
@@ -198,7 +200,7 @@ struct TZipArchiveWriter::TState {
         bytes += static_cast<size_t>(planned.size);
         TZipFileJob f;
         if (planned.failure.empty()) {
-          f.source = planned.source->source;
+          f.source = planned.path;
           f.size = planned.size;
         }
         batch->files.push_back(std::move(f));
@@ -226,9 +228,9 @@ struct TZipArchiveWriter::TState {
     return true;
   }
 
-  TZipRecord NewRecord(const TPlanned& p, const std::string& stored) const {
+  TZipRecord NewRecord(const TPlanned& p) const {
     TZipRecord r;
-    r.name = stored;
+    r.name = &p.source->stored;
     r.mtime = p.mtime;
     r.dosTime = DosTimeOf(p.mtime);
     r.size = p.size;
@@ -244,17 +246,16 @@ struct TZipArchiveWriter::TState {
       const TPlanned& planned = p.entries[i];
       TZipFileJob& f = p.batch->files[i];
       if (w.helper_.AbortQuery()) return false;
-      const std::string stored =
-          w.helper_.AddItem(planned.source->source, planned.source->definition);
+      w.helper_.AddItem(planned.path, planned.source->definition);
       if (!planned.failure.empty()) {
-        w.itemFailed_(planned.source->source, planned.failure);
+        w.itemFailed_(planned.path, planned.failure);
         continue;
       }
       if (!f.openFailure.empty()) {
-        w.itemFailed_(planned.source->source, f.openFailure);
+        w.itemFailed_(planned.path, f.openFailure);
         continue;
       }
-      TZipRecord r = NewRecord(planned, stored);
+      TZipRecord r = NewRecord(planned);
       r.method = f.method;
       r.crc = f.crc;
       r.compressedSize = f.data.size();
@@ -273,7 +274,7 @@ struct TZipArchiveWriter::TState {
         if (w.helper_.ArchiveItemProgress(percent)) return false;
       } while (done < f.data.size());
       std::vector<std::uint8_t>().swap(f.data);
-      if (!f.dataFailure.empty()) w.itemFailed_(planned.source->source, f.dataFailure);
+      if (!f.dataFailure.empty()) w.itemFailed_(planned.path, f.dataFailure);
     }
     return true;
   }
@@ -284,16 +285,15 @@ struct TZipArchiveWriter::TState {
     const TPlanned& planned = p.entries.front();
     if (p.firstChunk) {
       if (w.helper_.AbortQuery()) return false;
-      const std::string stored =
-          w.helper_.AddItem(planned.source->source, planned.source->definition);
+      w.helper_.AddItem(planned.path, planned.source->definition);
       open.emplace();
-      open->source = planned.source->source;
+      open->source = planned.path;
       if (!c.openFailure.empty()) {
         open->skipped = true;
-        w.itemFailed_(planned.source->source, c.openFailure);
+        w.itemFailed_(planned.path, c.openFailure);
       } else {
         TZipRecord& r = open->record;
-        r = NewRecord(planned, stored);
+        r = NewRecord(planned);
         r.method = w.compression_.compress ? kZipMethodDeflate : kZipMethodStore;
         r.flags |= kZipFlagSizesFollow;
         r.zip64 = NeedsZip64Sizes(planned.size);
@@ -361,6 +361,7 @@ TZipArchiveWriter::TZipArchiveWriter(TSliceWriter& out, THelper& helper,
 
 bool TZipArchiveWriter::Write(const std::vector<const TZipSource*>& sources) {
   TState state(*this);
+  state.records.reserve(sources.size());
   size_t next = 0;
   std::optional<TPlanned> chunking;
   std::uint64_t chunkOffset = 0;

@@ -12,10 +12,15 @@
 class THelper;
 class TSliceWriter;
 
+// A file to store. Only the definition keeps its path: a file's path is its stored name with
+// the drive colon put back, which saves a copy of every path in large runs.
 struct TZipSource {
-  std::string source;
-  std::string stored;  // the name in the archive
+  std::string stored;          // the name in the archive
+  std::string definitionPath;  // the definition's own file
   bool definition = false;
+  std::string Path() const {
+    return definition ? definitionPath : stored.substr(0, 1) + ":" + stored.substr(1);
+  }
 };
 
 class TZipArchiveWriter {

@@ -81,6 +81,14 @@ std::uint8_t* Room(std::vector<std::uint8_t>& v, size_t n) {
   return v.data();
 }
 
+// After a job that needed little: a buffer kept from a large file goes back.
+void ShrinkScratch(size_t used) {
+  for (int which = 0; which < 2; ++which) {
+    std::vector<std::uint8_t>& v = Scratch(which);
+    if (v.capacity() > 2 * used + (256 << 10)) std::vector<std::uint8_t>().swap(v);
+  }
+}
+
 // Deflates all of `in` with the given flush; the output is `out[0, *outSize)`. False on a
 // zlib failure.
 bool Deflate(z_stream* z, const std::uint8_t* in, size_t n, int flush,
@@ -160,6 +168,9 @@ void TZipBatchJob::Run() noexcept {
       }
       f.Run(compression_, z);
     }
+    size_t largest = 0;
+    for (const TZipFileJob& f : files) largest = std::max(largest, static_cast<size_t>(f.size));
+    ShrinkScratch(largest);
   } catch (const std::exception& e) {
     fatal = e.what();
   }

@@ -65,7 +65,8 @@ void TZipExtractJob::Run() noexcept {
     }
     result = Extract(temp.path);
     if (result != TResult::Done) return;
-    const std::int64_t mtime = entry.mtime ? *entry.mtime : UnixTimeOfDos(entry.dosTime);
+    const std::int64_t mtime =
+        entry.mtime ? *entry.mtime : platform::shell::UnixFromDosTime(entry.dosTime);
     if (!fs::SetModificationTime(temp.path, mtime, 0)) timeNotSet = true;
     temp_ = std::move(temp.path);
     temp.path.clear();

@@ -53,7 +53,7 @@ void AppendTimestamp(std::vector<std::uint8_t>& out, const TZipRecord& r) {
 
 std::uint16_t FlagsOf(const TZipRecord& r) {
   std::uint16_t flags = r.flags & ~kZipFlagUtf8;
-  if (!NameIsAscii(r.name)) flags |= kZipFlagUtf8;
+  if (!NameIsAscii(*r.name)) flags |= kZipFlagUtf8;
   return flags;
 }
 
@@ -70,18 +70,6 @@ std::uint32_t DosTimeOf(std::int64_t unixTime) {
          (static_cast<std::uint32_t>(tm.tm_hour) << 11) |
          (static_cast<std::uint32_t>(tm.tm_min) << 5) |
          (static_cast<std::uint32_t>(tm.tm_sec) >> 1);
-}
-
-std::int64_t UnixTimeOfDos(std::uint32_t dos) {
-  std::tm tm{};
-  tm.tm_year = static_cast<int>((dos >> 25) & 0x7F) + 80;
-  tm.tm_mon = static_cast<int>((dos >> 21) & 0x0F) - 1;
-  tm.tm_mday = static_cast<int>((dos >> 16) & 0x1F);
-  tm.tm_hour = static_cast<int>((dos >> 11) & 0x1F);
-  tm.tm_min = static_cast<int>((dos >> 5) & 0x3F);
-  tm.tm_sec = static_cast<int>((dos << 1) & 0x3E);
-  tm.tm_isdst = -1;
-  return static_cast<std::int64_t>(mktime(&tm));
 }
 
 bool NeedsZip64Sizes(std::uint64_t size) {
@@ -106,9 +94,9 @@ void AppendLocalHeader(std::vector<std::uint8_t>& out, const TZipRecord& r) {
   Put32(out, sizesFollow ? 0 : r.crc);
   Put32(out, r.zip64 ? kMax32 : sizesFollow ? 0 : static_cast<std::uint32_t>(r.compressedSize));
   Put32(out, r.zip64 ? kMax32 : sizesFollow ? 0 : static_cast<std::uint32_t>(r.size));
-  Put16(out, static_cast<std::uint32_t>(r.name.size()));
+  Put16(out, static_cast<std::uint32_t>(r.name->size()));
   Put16(out, static_cast<std::uint32_t>(extra.size()));
-  out.insert(out.end(), r.name.begin(), r.name.end());
+  out.insert(out.end(), r.name->begin(), r.name->end());
   out.insert(out.end(), extra.begin(), extra.end());
 }
 
@@ -147,14 +135,14 @@ void AppendCentralRecord(std::vector<std::uint8_t>& out, const TZipRecord& r) {
   Put32(out, r.crc);
   Put32(out, Clamp32(r.compressedSize));
   Put32(out, Clamp32(r.size));
-  Put16(out, static_cast<std::uint32_t>(r.name.size()));
+  Put16(out, static_cast<std::uint32_t>(r.name->size()));
   Put16(out, static_cast<std::uint32_t>(extra.size()));
   Put16(out, 0);  // comment
   Put16(out, 0);  // disk: volumes are byte slices of one file
   Put16(out, 0);  // internal attributes
   Put32(out, kRegularFileAttributes);
   Put32(out, Clamp32(r.offset));
-  out.insert(out.end(), r.name.begin(), r.name.end());
+  out.insert(out.end(), r.name->begin(), r.name->end());
   out.insert(out.end(), extra.begin(), extra.end());
 }
 

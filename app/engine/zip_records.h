@@ -14,7 +14,7 @@ inline constexpr std::uint16_t kZipFlagUtf8 = 1 << 11;
 
 // One entry as its records describe it.
 struct TZipRecord {
-  std::string name;  // UTF-8, folders separated by '\' as the program stores them
+  const std::string* name = nullptr;  // UTF-8, '\' between folders; outlives the record
   std::uint16_t flags = 0;
   std::uint16_t method = kZipMethodStore;
   std::uint32_t dosTime = 0;  // DOS date << 16 | DOS time, local time
@@ -28,8 +28,6 @@ struct TZipRecord {
 
 // DOS date and time of a Unix time in local time, clamped to 1980..2107.
 std::uint32_t DosTimeOf(std::int64_t unixTime);
-// The Unix time of a DOS date and time taken as local time (as readers do without a Unix time).
-std::int64_t UnixTimeOfDos(std::uint32_t dosTime);
 // True when an entry of this size may need 64-bit sizes: its local header then says so.
 bool NeedsZip64Sizes(std::uint64_t size);
 

@@ -8,6 +8,7 @@
 #include <type_traits>
 
 #include "platform/shell/shell.h"
+#include "platform/shell/time_zone.h"
 
 namespace platform::shell {
 namespace {
@@ -41,7 +42,7 @@ LocalePtr cachedLocale;
 }  // namespace
 
 std::string FormatShortDateLongTime(std::int64_t sec) {
-  tzset();
+  FollowTimeZone();
   const auto t = static_cast<time_t>(sec);
   struct tm lt {};
   if (!localtime_r(&t, &lt)) return {};

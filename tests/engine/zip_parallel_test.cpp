@@ -55,11 +55,12 @@ class ZipParallelTest : public ZipTest {
   }
 
   bool WriteArchive(const std::string& archive, const std::vector<std::string>& sources,
-                    const std::string& password, std::uint64_t volumeSize, THelper& helper) {
+                    const std::string& password, std::uint64_t volumeSize, THelper& helper,
+                    bool compress = true) {
     TZip zip;
     zip.CreateForWrite(Win(archive));
     zip.AttachHelper(&helper);
-    zip.SetCompression(true, 0);
+    zip.SetCompression(compress, 0);
     zip.SetPassword(!password.empty(), password);
     zip.SetVolumeSize(volumeSize);
     for (const std::string& s : sources) zip.AddFile(Win(s));
@@ -123,6 +124,21 @@ TEST_F(ZipParallelTest, LargeFileAndSmallFilesWithPasswordAndVolumes) {
 TEST_F(ZipParallelTest, GigabyteFileAndFiveThousandFilesWithPasswordAndVolumes) {
   if (!BigTests()) GTEST_SKIP() << "set QUORVA_BIG_TESTS=1";
   RoundTrip(1ull << 30, 5000);
+}
+
+// A large file stored in chunks (the sizes follow its data) with a password: the tools accept
+// it and it restores.
+TEST_F(ZipParallelTest, LargeFileStoredInChunks) {
+  const std::vector<std::string> sources = {dir.P("src/big.bin"), dir.P("src/small.txt")};
+  WriteMixedFile(sources[0], 7u << 20);
+  WriteFile(sources[1], "after the big one");
+  std::filesystem::create_directories(dir.P("out"));
+  THelper helper;
+  ASSERT_TRUE(WriteArchive(dir.P("out/job.qvp"), sources, "pw", 0, helper, false));
+  std::string out;
+  EXPECT_TRUE(UnzipTest(dir.P("out/job.qvp"), "pw", &out)) << out;
+  EXPECT_TRUE(SevenZipTest(dir.P("out/job.qvp"), "pw", &out)) << out;
+  RestoreAndCompare(dir.P("out/job.qvp"), sources, "stored", "pw");
 }
 
 // Cancelled in the first entry while the workers are busy with the next ones: the previous

@@ -116,6 +116,16 @@ struct TPending {
   std::uint64_t bytes = 0;  // of file data
 };
 
+// The chunked entry being written.
+struct TOpenEntry {
+  TZipRecord record;
+  std::string source;
+  std::string failure;
+  bool skipped = false;  // it could not be opened: its chunks are dropped
+  std::optional<TZipCryptKeys> keys;
+  std::uint64_t done = 0;
+};
+
 }  // namespace
 
 struct TZipArchiveWriter::TState {
@@ -127,16 +137,7 @@ struct TZipArchiveWriter::TState {
   std::vector<TZipRecord> records;
   size_t inFlightLimit;
 
-  // The chunked entry being written.
-  struct TOpen {
-    TZipRecord record;
-    std::string source;
-    std::string failure;
-    bool skipped = false;  // it could not be opened: its chunks are dropped
-    std::optional<TZipCryptKeys> keys;
-    std::uint64_t done = 0;
-  };
-  std::optional<TOpen> open;
+  std::optional<TOpenEntry> open;  // the chunked entry being written
 
   explicit TState(TZipArchiveWriter& writer)
       : w(writer), output(writer.out_, writer.helper_), inFlightLimit(pool.Workers() * 2 + 2) {}

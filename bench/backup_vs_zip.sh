@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Throughput of the command-line backup at level "normal" against Info-ZIP zip -6, 7z and
-# bsdtar on one generated tree (600 MB: 60 % compressible text, 40 % random, 6,000 files).
+# bsdtar on one generated tree (600 MB: 60 % compressible text, 40 % random, 6,000 files), then
+# the per-file costs: a changed-files project of 100,000 empty files in one folder (its first
+# run, then the run after one file changed) against zip -r of the same folder. Prints the
+# ratios the project aims at, each against its peers in the same run.
 # Usage: bench/backup_vs_zip.sh [work-folder]   (needs scripts/build.sh first)
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -62,9 +65,52 @@ measure zip-6 "$work/zip.zip" zip -r -6 -q "$work/zip.zip" .
 measure 7z-mx5 "$work/7z.zip" 7z a -tzip -mx5 -bd "$work/7z.zip" .
 measure bsdtar "$work/bsdtar.zip" bsdtar --format zip -cf "$work/bsdtar.zip" .
 
-echo "tool       seconds  vs-zip   archive-bytes  vs-zip   peak-KiB"
-read -r _ zt zs _ < <(grep '^zip-6 ' "$work/results")
-while read -r name t s m; do
-  printf '%-10s %7.2f  %6.3f  %13d  %7.4f  %8d\n' "$name" "$t" "$(echo "$t / $zt" | bc -l)" \
-    "$s" "$(echo "$s / $zs" | bc -l)" "$m"
-done <"$work/results"
+# 100,000 empty files in one folder, in changed-files mode (BackupMode=1): the first run
+# stores them all, the next one only the file that changed.
+empty="$work/empty100k"
+if [ ! -f "$empty/.complete" ]; then
+  rm -rf "$empty"
+  mkdir -p "$empty"
+  (cd "$empty" && seq -f 'e%06g' 0 99999 | xargs touch)
+  : >"$empty/.complete"
+fi
+: >"$empty/e000000"
+rm -f "$work"/empty100k*.qvp
+winEmpty="Z:${empty//\//\\}\\"
+winEmptyOut="Z:${work//\//\\}\\empty100k.qvp"
+/usr/bin/python3 "$root/scripts/make_project.py" "$work/empty.bpj" empty \
+  "Folders=$winEmpty" "DestinationFile=$winEmptyOut" BackupMode=1 CompressionLevel=0
+cd "$empty"
+measure empty-first "$work/empty100k.qvp" "$bin" "$work/empty.bpj"
+echo changed >"$empty/e000000"
+measure empty-changed "$work/empty100k-v002.qvp" "$bin" "$work/empty.bpj"
+measure empty-zip "$work/empty-zip.zip" zip -r -q "$work/empty-zip.zip" .
+
+field() { grep "^$1 " "$work/results" | awk -v f="$2" '{print $f}'; }
+ratio() { echo "$1 / $2" | bc -l; }
+echo "tool           seconds  vs-zip   archive-bytes  vs-zip   peak-KiB"
+for name in quorva zip-6 7z-mx5 bsdtar; do
+  printf '%-13s %8.2f  %6.3f  %13d  %7.4f  %8d\n' "$name" "$(field $name 2)" \
+    "$(ratio "$(field $name 2)" "$(field zip-6 2)")" "$(field $name 3)" \
+    "$(ratio "$(field $name 3)" "$(field zip-6 3)")" "$(field $name 4)"
+done
+echo "100,000 empty files (one folder):"
+for name in empty-first empty-changed empty-zip; do
+  printf '%-13s %8.2f  %6.3f  %13d  %7s  %8d\n' "$name" "$(field $name 2)" \
+    "$(ratio "$(field $name 2)" "$(field empty-zip 2)")" "$(field $name 3)" "" "$(field $name 4)"
+done
+goal() {  # text, value, limit
+  local met=no
+  [ "$(echo "$2 <= $3" | bc -l)" = 1 ] && met=yes
+  printf '  %-52s %9.3f  (goal <= %s: %s)\n' "$1" "$2" "$3" "$met"
+}
+echo "goals ($(nproc) cores):"
+goal "time quorva / 7z -mx5" "$(ratio "$(field quorva 2)" "$(field 7z-mx5 2)")" 0.6
+goal "archive quorva / zip -6" "$(ratio "$(field quorva 3)" "$(field zip-6 3)")" 1
+goal "peak quorva, MiB" "$(ratio "$(field quorva 4)" 1024)" 256
+goal "100,000 empty files: time quorva / zip -r" \
+  "$(ratio "$(field empty-first 2)" "$(field empty-zip 2)")" 1
+goal "100,000 empty files: peak quorva / zip -r" \
+  "$(ratio "$(field empty-first 4)" "$(field empty-zip 4)")" 2
+goal "changed-files run after it: time / zip -r" \
+  "$(ratio "$(field empty-changed 2)" "$(field empty-zip 2)")" 0.5

@@ -2,13 +2,14 @@
 # Joliet images through the file-tree exports against genisoimage -J and xorriso -as mkisofs -J:
 # the 600 MB, 6,000-file tree of backup_vs_zip.sh, then a flat folder of 100,000 empty files.
 # Usage: bench/iso_vs_genisoimage.sh [work-folder] [build-folder]
-#   (build-folder: a Release build with the iso_image_bench target, default build-isorel)
+#   (build-folder: a Release build with the iso_image_bench target, default build/release as
+#   scripts/build.sh makes it)
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 work="${1:-$root/build/bench-work}"
-build="${2:-$root/build-isorel}"
+build="${2:-$root/build/release}"
 bin="$build/bench/iso_image_bench"
-[ -x "$bin" ] || { echo "build first: ninja -C $build iso_image_bench" >&2; exit 1; }
+[ -x "$bin" ] || { echo "build first: scripts/build.sh" >&2; exit 1; }
 mkdir -p "$work"
 tree="$work/tree"
 flat="$work/flat100k"
@@ -49,7 +50,8 @@ measure() {  # case, tool, output image, command...
 for case in tree flat; do
   src="$tree"; [ "$case" = flat ] && src="$flat"
   # A warm page cache for every tool alike: the first one timed must not pay for cold reads.
-  tar -cf - -C "$src" . >/dev/null
+  # (GNU tar writing to /dev/null reads no file data, so the files are read with cat.)
+  find "$src" -type f -print0 | xargs -0 -r cat >/dev/null
   measure "$case" halvorin "$work/halvorin.iso" "$bin" "$src" "$work/halvorin.iso"
   measure "$case" genisoimage "$work/genisoimage.iso" genisoimage -quiet -J -joliet-long \
     -o "$work/genisoimage.iso" "$src"

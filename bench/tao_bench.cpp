@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -198,6 +199,45 @@ BENCHMARK(TaoAt16xDvd)
     ->MeasureProcessCPUTime()
     ->Unit(benchmark::kMillisecond);
 
+// The console table, then the ratios the project aims at from the same run.
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& r : runs) {
+      const auto rate = r.counters.find("MB/s");
+      if (rate == r.counters.end()) continue;
+      const std::string name = r.benchmark_name();
+      if (name.rfind("TaoUnthrottled", 0) == 0) tao_ = rate->second.value;
+      if (name.rfind("PlainCopyPeer", 0) == 0) copy_ = rate->second.value;
+      if (name.rfind("TaoAt16xDvd", 0) == 0) {
+        const auto u = r.counters.find("underruns");
+        underruns16x_ = u == r.counters.end() ? -1 : static_cast<int>(u->second.value);
+      }
+    }
+  }
+  void Finalize() override {
+    ConsoleReporter::Finalize();
+    if (tao_ > 0 && copy_ > 0)
+      std::printf("goal: track-at-once unthrottled / plain copy = %.3f (>= 0.8: %s)\n",
+                  tao_ / copy_, tao_ / copy_ >= 0.8 ? "yes" : "no");
+    if (underruns16x_ >= 0)
+      std::printf("goal: underruns at 16x DVD = %d (0: %s)\n", underruns16x_,
+                  underruns16x_ == 0 ? "yes" : "no");
+  }
+
+ private:
+  double tao_ = 0, copy_ = 0;
+  int underruns16x_ = -1;
+};
+
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+  return 0;
+}

@@ -124,7 +124,7 @@ TBackupOutcome TBackupRun::Work() {
     RunProgram(listed_.RunBeforeCmd, listed_.RunBeforeWait);
   }
   ui_->SetStatusPanel(kPanel, "Searching Files...");
-  const std::vector<std::string> fileList = listed_.BuildFileList(true);
+  std::vector<std::string> fileList = listed_.BuildFileList(true);
   if (Cancelled()) return TBackupOutcome::Cancelled;
 
   // 4-7: the run's copy of the project and the files it stores.
@@ -140,6 +140,7 @@ TBackupOutcome TBackupRun::Work() {
   } else {
     copy_->Snapshot.AddFiles(fileList, copy_->RunCounter);
   }
+  std::vector<std::string>().swap(fileList);  // the snapshot holds the paths from here on
   if (Cancelled()) return TBackupOutcome::Cancelled;
 
   // 8-9: the definition file, under a name of this run's own.
@@ -160,7 +161,8 @@ TBackupOutcome TBackupRun::Work() {
   archiveName_ = ArchiveName(tempFolder);
   if (Cancelled()) return TBackupOutcome::Cancelled;
   THelper helper;
-  TZip zip;
+  auto owned = std::make_unique<TZip>();  // released once written: its lists are large
+  TZip& zip = *owned;
   zip.CreateForWrite(archiveName_);
   zip.AttachHelper(&helper);
   zip.SetPassword(copy_->UsePassword, copy_->Password);
@@ -191,6 +193,8 @@ TBackupOutcome TBackupRun::Work() {
   helper.progressCounter = 0;
   ui_->SetStatusPanel(kPanel, "Backing up Files ...");
   if (!zip.Execute() || Cancelled()) return TBackupOutcome::Cancelled;
+  const std::vector<std::string> failedItems = zip.FailedItems();
+  owned.reset();
   volumes_ = helper.volumeNames;
   volumes_.insert(volumes_.begin(), archiveName_);
   ProgressPosition = 95;
@@ -198,9 +202,8 @@ TBackupOutcome TBackupRun::Work() {
   definitionPath_.clear();
 
   // An entry that failed holds no copy: it stays out of the snapshot and is never deleted.
-  if (!zip.FailedItems().empty()) {
-    const std::unordered_set<std::string> failedPaths(zip.FailedItems().begin(),
-                                                      zip.FailedItems().end());
+  if (!failedItems.empty()) {
+    const std::unordered_set<std::string> failedPaths(failedItems.begin(), failedItems.end());
     TRunTimeProject kept;
     kept.Reserved = copy_->Snapshot.Reserved;
     for (const auto& f : stored)

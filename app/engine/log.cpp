@@ -1,5 +1,7 @@
 #include "app/engine/log.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <ctime>
 
@@ -22,7 +24,10 @@ std::shared_ptr<ILogSink>& CurrentSink() {
 void TStdoutLogSink::AddEntry(const TLogEntry& entry) {
   const std::string line = entry.Line() + "\n";
   std::fwrite(line.data(), 1, line.size(), stdout);
-  std::fflush(stdout);
+  // The file lines of a search (one per file, no level text) go out with the next status or
+  // error line when nobody watches a terminal: a system call per file costs large runs.
+  static const bool terminal = isatty(STDOUT_FILENO) == 1;
+  if (terminal || entry.level != 0 || entry.levelText != "        ") std::fflush(stdout);
 }
 
 void TMemoryLogSink::AddEntry(const TLogEntry& entry) {

@@ -20,7 +20,7 @@ std::unique_ptr<TRuntimeFile> TRuntimeFile::Clone() const {
 }
 
 std::optional<std::int32_t> TRuntimeFile::GetCurrentTimeStamp() const {
-  const auto info = platform::fs::Stat(Path);
+  const auto info = platform::fs::StatBasic(Path);
   if (!info || info->isBrokenLink) return std::nullopt;
   if (info->type == platform::fs::EntryType::Directory)
     throw ETimeStampError("RuntimeFile::GetCurrentTimeStamp, Should not get the time stamp of dir");

@@ -42,7 +42,7 @@ void TRunTimeProject::Merge(const TRunTimeProject& other) {
   if (&other == this) return;
   // Paths this merge has already set: a second entry of the run for one of them competes
   // with the first by time instead of replacing it.
-  std::unordered_set<std::string> merged;
+  std::unordered_set<std::string_view> merged;  // views of the other's paths
   for (const auto& file : other.files_) {
     TRuntimeFile* mine = FindByName(file->Path);
     if (!mine) {
@@ -75,7 +75,7 @@ void TRunTimeProject::CopyTo(TRunTimeProject& target) const {
 }
 
 TRuntimeFile* TRunTimeProject::FindByName(std::string_view path) const {
-  const auto it = index_.find(std::string(path));
+  const auto it = index_.find(path);
   return it == index_.end() ? nullptr : it->second;
 }
 

@@ -50,5 +50,6 @@ class TRunTimeProject {
 
  private:
   std::vector<std::unique_ptr<TRuntimeFile>> files_;
-  std::unordered_map<std::string, TRuntimeFile*> index_;  // path -> first entry
+  // path -> first entry; the keys are the entries' own paths, which do not change once added
+  std::unordered_map<std::string_view, TRuntimeFile*> index_;
 };

@@ -1,5 +1,6 @@
 #include "app/engine/stream.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -25,14 +26,33 @@ void TMemoryStream::Write(const void* buffer, size_t n) {
 TFileStream::TFileStream(platform::fs::File& file)
     : file_(file), pos_(file.Position()), size_(file.Size()) {}
 
+namespace {
+constexpr size_t kReadAhead = 64 * 1024;
+}  // namespace
+
 size_t TFileStream::Read(void* buffer, size_t n) {
   size_t total = 0;
   auto* p = static_cast<std::uint8_t*>(buffer);
   try {
     while (total < n) {
-      const size_t got = file_.Read(p + total, n - total);
+      if (aheadPos_ < ahead_.size()) {
+        const size_t take = std::min(n - total, ahead_.size() - aheadPos_);
+        std::memcpy(p + total, ahead_.data() + aheadPos_, take);
+        aheadPos_ += take;
+        total += take;
+        continue;
+      }
+      if (n - total >= kReadAhead) {
+        const size_t got = file_.Read(p + total, n - total);
+        if (got == 0) break;
+        total += got;
+        continue;
+      }
+      ahead_.resize(kReadAhead);
+      const size_t got = file_.Read(ahead_.data(), ahead_.size());
+      ahead_.resize(got);
+      aheadPos_ = 0;
       if (got == 0) break;
-      total += got;
     }
   } catch (const platform::fs::FsError& e) {
     throw EStreamReadError(e.what());
@@ -41,8 +61,17 @@ size_t TFileStream::Read(void* buffer, size_t n) {
   return total;
 }
 
+// The file's own position goes back to the stream's before it is written.
+void TFileStream::DropReadAhead() {
+  if (aheadPos_ < ahead_.size())
+    file_.Seek(-static_cast<std::int64_t>(ahead_.size() - aheadPos_), SEEK_CUR);
+  ahead_.clear();
+  aheadPos_ = 0;
+}
+
 void TFileStream::Write(const void* buffer, size_t n) {
   try {
+    DropReadAhead();
     file_.Write(buffer, n);
   } catch (const platform::fs::FsError& e) {
     throw EStreamWriteError(e.what());

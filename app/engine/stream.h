@@ -61,9 +61,14 @@ class TFileStream : public TStream {
   std::uint64_t Size() const override { return size_; }
 
  private:
+  void DropReadAhead();
+
   platform::fs::File& file_;
   std::uint64_t pos_ = 0;
   std::uint64_t size_ = 0;
+  // Read ahead: records are read field by field, a few bytes at a time.
+  std::vector<std::uint8_t> ahead_;
+  size_t aheadPos_ = 0;
 };
 
 // A stored count is checked against the bytes that remain before anything is allocated.

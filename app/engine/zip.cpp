@@ -4,16 +4,26 @@
 #include <archive_entry.h>
 #include <langinfo.h>
 #include <locale.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <exception>
+#include <map>
 #include <set>
 #include <unordered_map>
 
 #include "app/engine/log.h"
+#include "app/engine/progress.h"
+#include "app/engine/zip_archive_writer.h"
+#include "app/engine/zip_crypt.h"
+#include "app/engine/zip_directory.h"
+#include "app/engine/zip_extract_job.h"
 #include "app/engine/zip_names.h"
+#include "app/engine/zip_records.h"
 #include "app/engine/zip_volumes.h"
 #include "platform/fs/fs.h"
 #include "platform/shell/shell.h"
@@ -22,9 +32,11 @@ namespace fs = platform::fs;
 
 namespace {
 
-constexpr size_t kFileChunk = 1 << 20;
 constexpr size_t kReadBlock = 256 * 1024;
 constexpr std::uint64_t kMaxDefinitionSize = 256ull << 20;
+constexpr std::uint64_t kMaxDirectoryBytes = 1ull << 30;
+constexpr auto kCancelPoll = std::chrono::milliseconds(50);
+constexpr std::uint64_t kProgressStep = 256 * 1024;
 
 // libarchive converts entry names through the thread's LC_CTYPE; under a UTF-8 one they pass
 // unchanged whatever locale the process runs in.
@@ -63,27 +75,6 @@ struct TReadDeleter {
   void operator()(archive* a) const { archive_read_free(a); }
 };
 using TReadHandle = std::unique_ptr<archive, TReadDeleter>;
-
-// A write handle whose end never fails towards libarchive: freeing it closes it, and once
-// `discard` is set the slice writer takes no more bytes. (libarchive 3.6 leaks the buffers of a
-// handle that is freed in its failed state, so the callback never reports a failure.)
-class TWriteHandle {
- public:
-  explicit TWriteHandle(bool& discard) : a_(archive_write_new()), discard_(discard) {
-    if (!a_) throw EZipError("Out of memory for the archive.");
-  }
-  ~TWriteHandle() {
-    discard_ = true;
-    archive_write_free(a_);
-  }
-  TWriteHandle(const TWriteHandle&) = delete;
-  TWriteHandle& operator=(const TWriteHandle&) = delete;
-  archive* get() const { return a_; }
-
- private:
-  archive* a_;
-  bool& discard_;
-};
 
 std::string ErrorText(archive* a) {
   const char* text = archive_error_string(a);
@@ -152,19 +143,9 @@ std::uint8_t HelperOverwriteModeFor(int overwriteMode) {
 // ---------------------------------------------------------------------------------------------
 
 struct TZip::TImpl {
-  struct TItem {
-    std::string source;
-    std::string stored;
-    bool definition = false;
-  };
+  using TItem = TZipSource;
 
   // What libarchive's callbacks work on during one pass.
-  struct TWriteContext {
-    TImpl* impl = nullptr;
-    std::exception_ptr error;  // the slice writer failed
-    bool cancelled = false;    // a volume request was cancelled
-    bool discard = false;      // the run is over; drop what libarchive still writes
-  };
   struct TReadContext {
     TImpl* impl = nullptr;
     std::uint64_t pos = 0;
@@ -186,16 +167,19 @@ struct TZip::TImpl {
   std::uint64_t volumeSize = 0;
 
   std::optional<TItem> definition;
-  std::vector<TItem> items;
-  std::unordered_map<std::string, size_t> itemByName;
+  std::deque<TItem> items;  // stable: the index and the writer refer to their names
+  std::unordered_map<std::string_view, size_t> itemByName;
   std::unique_ptr<TSliceWriter> writer;
 
   std::unique_ptr<TSliceReader> reader;
   std::vector<TZipEntry> entries;
+  // The directory as read directly, when every entry is one the workers can restore (a file
+  // of one piece made by this program or its like); otherwise everything goes through
+  // libarchive.
+  std::optional<std::vector<TZipDirectoryEntry>> direct;
   std::string baseFolder;
 
   std::vector<std::string> failed;
-  std::vector<std::uint8_t> chunk;
 
   void Reset() {
     writer.reset();
@@ -204,6 +188,7 @@ struct TZip::TImpl {
     items.clear();
     itemByName.clear();
     entries.clear();
+    direct.reset();
     failed.clear();
   }
 
@@ -213,33 +198,6 @@ struct TZip::TImpl {
   }
 
   // ---- writing ----
-
-  // Failures and cancels are kept in the context and checked after each libarchive call.
-  static la_ssize_t WriteCallback(archive*, void* client, const void* buffer, size_t length) {
-    auto* ctx = static_cast<TWriteContext*>(client);
-    if (ctx->error || ctx->cancelled || ctx->discard) return static_cast<la_ssize_t>(length);
-    try {
-      if (!ctx->impl->writer->Write(buffer, length, *ctx->impl->helper)) ctx->cancelled = true;
-    } catch (...) {
-      ctx->error = std::current_exception();
-    }
-    return static_cast<la_ssize_t>(length);
-  }
-
-  // After a libarchive call: true when cancelled; throws when the slice writer failed.
-  static bool Stopped(const TWriteContext& ctx) {
-    if (ctx.error) std::rethrow_exception(ctx.error);
-    return ctx.cancelled;
-  }
-
-  [[noreturn]] void ThrowWriteFailure(archive* a) {
-    throw EZipError("Writing the archive " + path + " failed: " + ErrorText(a));
-  }
-
-  void SetFormatOption(archive* a, const char* key, const char* value) {
-    if (archive_write_set_format_option(a, "zip", key, value) != ARCHIVE_OK)
-      throw EZipError("The archive " + path + " cannot be set up (" + key + "): " + ErrorText(a));
-  }
 
   bool ExecuteWrite() {
     if (!writer) throw EZipError("No archive is open for writing.");
@@ -252,140 +210,22 @@ struct TZip::TImpl {
 
     failed.clear();
     writer->SetVolumeSize(volumeSize);
-    TWriteContext ctx;
-    ctx.impl = this;
-    TWriteHandle handle(ctx.discard);
-    archive* a = handle.get();
-    if (archive_write_set_format_zip(a) != ARCHIVE_OK) ThrowWriteFailure(a);
-    SetFormatOption(a, "hdrcharset", "UTF-8");
-    if (compress) {
-      SetFormatOption(a, "compression", "deflate");
-      SetFormatOption(a, "compression-level",
-                      std::to_string(DeflateLevelFor(compressionLevel)).c_str());
-    } else {
-      SetFormatOption(a, "compression", "store");
-    }
-    if (usePassword) {
-      SetFormatOption(a, "encryption", "zipcrypt");
-      if (archive_write_set_passphrase(a, password.c_str()) != ARCHIVE_OK) ThrowWriteFailure(a);
-    }
-    // Unblocked: libarchive hands its buffers straight to the slice writer.
-    archive_write_set_bytes_per_block(a, 0);
-    const int opened = archive_write_open2(a, &ctx, nullptr, WriteCallback, nullptr, nullptr);
-    if (Stopped(ctx)) return false;
-    if (opened != ARCHIVE_OK) ThrowWriteFailure(a);
-
-    chunk.resize(kFileChunk);
-    std::vector<const TItem*> order;
+    TZipCompression compression;
+    compression.compress = compress;
+    compression.level = DeflateLevelFor(compressionLevel);
+    if (usePassword) compression.password = password;
+    std::vector<const TZipSource*> order;
+    order.reserve(items.size() + 1);
     if (definition) order.push_back(&*definition);
-    for (const TItem& item : items) order.push_back(&item);
-    for (const TItem* item : order) {
-      if (helper->AbortQuery()) return false;
-      const std::string stored = helper->AddItem(item->source, item->definition);
-      if (WriteEntry(a, ctx, *item, stored) == TStep::Cancelled) return false;
-    }
-    if (helper->AbortQuery()) return false;
-    const int closed = archive_write_close(a);
-    if (Stopped(ctx)) return false;
-    if (closed != ARCHIVE_OK) ThrowWriteFailure(a);
+    for (const TZipSource& item : items) order.push_back(&item);
+    TZipArchiveWriter archive(*writer, *helper, std::move(compression),
+                              [this](const std::string& source, const std::string& message) {
+                                ItemFailed(source, message);
+                              });
+    if (!archive.Write(order)) return false;
     writer->Close();
     if (helper->AbortQuery()) return false;
     writer->Commit();
-    return true;
-  }
-
-  TStep WriteEntry(archive* a, TWriteContext& ctx, const TItem& item, const std::string& stored) {
-    const std::string& source = item.source;
-    const auto info = fs::Stat(source);
-    if (!info || info->isBrokenLink) {
-      ItemFailed(source, source + ": the file does not exist.");
-      return TStep::Done;
-    }
-    if (info->type != fs::EntryType::Regular) {
-      ItemFailed(source, source + ": it is not a file.");
-      return TStep::Done;
-    }
-    fs::File file;
-    std::uint64_t size = 0;
-    try {
-      file = fs::File(source, fs::OpenMode::Read, fs::Share::All);
-      size = file.Size();
-    } catch (const fs::FsError& e) {
-      ItemFailed(source, e.what());
-      return TStep::Done;
-    }
-
-    TEntryHandle entry(archive_entry_new());
-    if (!entry) throw EZipError("Out of memory for the archive.");
-    if (!archive_entry_update_pathname_utf8(entry.get(), stored.c_str())) {
-      ItemFailed(source, source + ": its name is not valid UTF-8.");
-      return TStep::Done;
-    }
-    archive_entry_set_filetype(entry.get(), AE_IFREG);
-    archive_entry_set_perm(entry.get(), 0644);
-    archive_entry_set_size(entry.get(), static_cast<la_int64_t>(size));
-    archive_entry_set_mtime(entry.get(), info->mtimeSec, info->mtimeNsec);
-    const int r = archive_write_header(a, entry.get());
-    if (Stopped(ctx)) return TStep::Cancelled;
-    if (r == ARCHIVE_FAILED) {
-      ItemFailed(source, source + ": " + ErrorText(a));
-      return TStep::Done;
-    }
-    if (r < ARCHIVE_WARN) ThrowWriteFailure(a);
-
-    // The entry is written with exactly `size` bytes so that the archive stays sound; a file
-    // that shrank or could not be read is padded with zeros and reported as failed.
-    std::string failure;
-    std::uint64_t done = 0;
-    bool padding = false;
-    while (done < size) {
-      const size_t want = static_cast<size_t>(std::min<std::uint64_t>(chunk.size(), size - done));
-      size_t got = 0;
-      if (!padding) {
-        try {
-          got = file.Read(chunk.data(), want);
-        } catch (const fs::FsError& e) {
-          failure = e.what();
-        }
-        if (got == 0) {
-          if (failure.empty()) failure = source + ": the file changed its size while it was read.";
-          padding = true;
-        }
-      }
-      if (padding) {
-        std::fill_n(chunk.begin(), want, std::uint8_t{0});
-        got = want;
-      }
-      if (!WriteData(a, ctx, chunk.data(), got)) return TStep::Cancelled;
-      done += got;
-      if (helper->ArchiveItemProgress(static_cast<int>(done * 100 / size))) return TStep::Cancelled;
-    }
-    if (size == 0 && helper->ArchiveItemProgress(100)) return TStep::Cancelled;
-    if (!padding) {
-      try {
-        std::uint8_t extra;
-        if (file.Read(&extra, 1) != 0)
-          failure = source + ": the file changed its size while it was read.";
-      } catch (const fs::FsError& e) {
-        failure = e.what();
-      }
-    }
-    const int finished = archive_write_finish_entry(a);
-    if (Stopped(ctx)) return TStep::Cancelled;
-    if (finished < ARCHIVE_WARN) ThrowWriteFailure(a);
-    if (!failure.empty()) ItemFailed(source, failure);
-    return TStep::Done;
-  }
-
-  // False when cancelled; throws when the archive cannot be written.
-  bool WriteData(archive* a, TWriteContext& ctx, const std::uint8_t* data, size_t n) {
-    while (n > 0) {
-      const la_ssize_t w = archive_write_data(a, data, n);
-      if (Stopped(ctx)) return false;
-      if (w <= 0) ThrowWriteFailure(a);
-      data += w;
-      n -= static_cast<size_t>(w);
-    }
     return true;
   }
 
@@ -505,8 +345,228 @@ struct TZip::TImpl {
     return data;
   }
 
+  // Whether the entry may be written to its target: not over a folder, an existing file only
+  // when the user agrees, its folder made. False (and reported, unless declined) when not.
+  bool PrepareTarget(const std::string& name, const std::string& target) {
+    const std::string cannot = "Entry \"" + name + "\" cannot be restored to " + target + ": ";
+    if (const auto existing = fs::Stat(target)) {
+      if (existing->type == fs::EntryType::Directory) {
+        ItemFailed(name, cannot + "a folder of that name exists.");
+        return false;
+      }
+      if (!helper->ConfirmOverwrite(target)) return false;
+    }
+    if (!fs::CreateDirectories(fs::ParentFolder(target))) {
+      ItemFailed(name, cannot + "the folder cannot be created.");
+      return false;
+    }
+    return true;
+  }
+
+  // ---- reading on the workers ----
+
+  static bool IsAscii(const std::string& s) {
+    return std::all_of(s.begin(), s.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  }
+
+  // An entry the workers restore as libarchive would: a plain file or folder of a Unix-made
+  // archive, stored or deflated, at most traditionally encrypted, its name plain.
+  static bool DirectEntryOk(const TZipDirectoryEntry& d) {
+    constexpr std::uint16_t kKnownFlags =
+        kZipFlagEncrypted | 0x0006 | kZipFlagSizesFollow | kZipFlagUtf8;
+    if ((d.madeBy >> 8) != 3 || (d.flags & ~kKnownFlags) != 0) return false;
+    if (d.method != kZipMethodStore && d.method != kZipMethodDeflate) return false;
+    const std::uint32_t type = (d.externalAttributes >> 16) & 0170000;
+    if (type != 0 && type != 0100000 && type != 0040000) return false;
+    if (d.rawName.empty() || d.rawName.find('\0') != std::string::npos) return false;
+    if (!(d.flags & kZipFlagUtf8) && !IsAscii(d.rawName)) return false;
+    return true;
+  }
+
+  static bool DirectIsFolder(const TZipDirectoryEntry& d) {
+    return ((d.externalAttributes >> 16) & 0170000) == 0040000 ||
+           IsFolderEntryName(NormalizeStoredName(d.rawName));
+  }
+
+  // The directory read directly, when the archive is one file and every entry is one the
+  // workers take; it then lists the entries as libarchive would. False otherwise.
+  bool LoadDirect() {
+    const int fd = reader->SingleFileDescriptor();
+    if (fd < 0) return false;
+    const std::uint64_t size = reader->Size();
+    const TZipByteSource read = [fd](std::uint64_t offset, void* buffer, size_t n) {
+      auto* p = static_cast<std::uint8_t*>(buffer);
+      while (n > 0) {
+        const ssize_t got = pread(fd, p, n, static_cast<off_t>(offset));
+        if (got <= 0) return false;
+        p += got;
+        offset += static_cast<std::uint64_t>(got);
+        n -= static_cast<size_t>(got);
+      }
+      return true;
+    };
+    auto list = ReadZipDirectory(read, size, kMaxDirectoryBytes);
+    if (!list) return false;
+    std::vector<TZipEntry> files;
+    std::uint64_t lastOffset = 0;
+    for (size_t i = 0; i < list->size(); ++i) {
+      const TZipDirectoryEntry& d = (*list)[i];
+      if (!DirectEntryOk(d) || (i > 0 && d.localOffset <= lastOffset)) return false;
+      lastOffset = d.localOffset;
+      if (DirectIsFolder(d)) continue;
+      TZipEntry entry;
+      entry.storedName = NormalizeStoredName(d.rawName);
+      entry.size = d.size;
+      entry.mtimeSec = d.mtime ? *d.mtime : platform::shell::UnixFromDosTime(d.dosTime);
+      entry.encrypted = (d.flags & kZipFlagEncrypted) != 0;
+      entry.definition = i == 0 && entry.storedName == kDefinitionEntryName;
+      files.push_back(std::move(entry));
+    }
+    entries = std::move(files);
+    direct = std::move(list);
+    return true;
+  }
+
+  // The entries of `chosen` (all when null) restored on a pool of workers; the questions,
+  // the progress and the reports stay on this thread, in archive order. An entry whose data
+  // does not read back as expected goes through libarchive afterwards, which says why.
+  bool ExtractDirect(const std::set<std::string>* chosen) {
+    failed.clear();
+    const int fd = reader->SingleFileDescriptor();
+    const std::uint64_t archiveSize = reader->Size();
+    const TZipByteSource read = [fd](std::uint64_t offset, void* buffer, size_t n) {
+      return pread(fd, buffer, n, static_cast<off_t>(offset)) == static_cast<ssize_t>(n);
+    };
+    std::atomic<bool> stop{false};
+    struct TStopGuard {
+      std::atomic<bool>& stop;
+      ~TStopGuard() { stop = true; }
+    } stopGuard{stop};
+    TWorkPool pool;
+    const size_t limit = pool.Workers() * 2 + 2;
+    std::deque<std::shared_ptr<TZipExtractJob>> pending;
+    std::set<std::string> inFlight;  // targets being written
+    struct TRetry {
+      size_t index;
+      std::string name, target;
+    };
+    std::vector<TRetry> retries;
+
+    auto takeFront = [&]() -> bool {  // false when cancelled
+      const auto job = pending.front();
+      while (!pool.WaitFor(*job, kCancelPoll))
+        if (helper->AbortQuery()) return false;
+      pending.pop_front();
+      inFlight.erase(job->target);
+      if (job->timeNotSet) LogError("The time of " + job->target + " cannot be restored.");
+      switch (job->result) {
+        case TZipExtractJob::TResult::Done: {
+          // The progress as a reader of this entry would show it; a cancel before the file
+          // is put in place leaves its target as it was.
+          const std::uint64_t size = job->entry.size;
+          ProgressStatus = job->target;  // the decisions ahead moved it on
+          for (std::uint64_t done = 0;;) {
+            done = std::min(size, done + kProgressStep);
+            if (helper->ArchiveItemProgress(size ? static_cast<int>(done * 100 / size) : 100))
+              return false;
+            if (done == size) break;
+          }
+          if (!job->PutInPlace()) ItemFailed(job->name, job->message);
+          return true;
+        }
+        case TZipExtractJob::TResult::Failed:
+          ItemFailed(job->name, job->message);
+          return true;
+        case TZipExtractJob::TResult::Retry:
+          retries.push_back({job->index, job->name, job->target});
+          return true;
+        case TZipExtractJob::TResult::Cancelled:
+          return false;
+      }
+      return true;
+    };
+    std::set<std::string> found;
+    const std::vector<TZipDirectoryEntry>& list = *direct;
+    for (size_t index = 0; index < list.size(); ++index) {
+      if (helper->AbortQuery()) return false;
+      const TZipDirectoryEntry& d = list[index];
+      const std::string name = NormalizeStoredName(d.rawName);
+      if (chosen) {
+        if (!chosen->count(name)) continue;
+        found.insert(name);
+      }
+      if (DirectIsFolder(d)) continue;
+      const bool isDefinition = index == 0 && name == kDefinitionEntryName;
+      const TExtractDecision decision = helper->ExtractItem(name, isDefinition, baseFolder);
+      if (!decision.extract) {
+        if (!decision.refusal.empty()) ItemFailed(name, decision.refusal);
+        continue;
+      }
+      // Two entries for one file: the first is in place before the second is asked about.
+      while (inFlight.count(decision.target) && !pending.empty()) {
+        if (!takeFront()) return false;
+      }
+      if (!PrepareTarget(name, decision.target)) continue;
+      const auto dataOffset = ZipDataOffset(read, archiveSize, d);
+      if (!dataOffset) {
+        retries.push_back({index, name, decision.target});
+        continue;
+      }
+      auto job = std::make_shared<TZipExtractJob>();
+      job->index = index;
+      job->archiveFd = fd;
+      job->entry = d;
+      job->dataOffset = *dataOffset;
+      job->name = name;
+      job->target = decision.target;
+      job->password = password;
+      job->stop = &stop;
+      inFlight.insert(job->target);
+      pool.Submit(job);
+      pending.push_back(std::move(job));
+      while (pending.size() >= limit) {
+        if (!takeFront()) return false;
+      }
+    }
+    while (!pending.empty()) {
+      if (!takeFront()) return false;
+    }
+    if (!retries.empty() && !ExtractAgain(retries)) return false;
+    if (chosen)
+      for (const std::string& name : *chosen)
+        if (!found.count(name))
+          ItemFailed(name, "Entry \"" + name + "\" is not in the archive " + path + ".");
+    return true;
+  }
+
+  // The entries the workers left, through libarchive, to their targets chosen before.
+  template <typename TRetryList>
+  bool ExtractAgain(const TRetryList& retries) {
+    std::map<size_t, std::pair<std::string, std::string>> byIndex;
+    for (const auto& r : retries) byIndex[r.index] = {r.name, r.target};
+    TReadContext ctx;
+    TReadHandle handle = OpenRead(ctx);
+    archive* a = handle.get();
+    archive_entry* e = nullptr;
+    for (size_t index = 0; !byIndex.empty(); ++index) {
+      if (helper->AbortQuery()) return false;
+      if (!NextHeader(a, ctx, &e)) break;
+      const auto it = byIndex.find(index);
+      if (it == byIndex.end()) continue;
+      const auto [name, target] = it->second;
+      byIndex.erase(it);
+      if (ExtractEntry(a, ctx, e, name, target, true) == TStep::Cancelled) return false;
+    }
+    for (const auto& [index, entry] : byIndex)
+      ItemFailed(entry.first, "Entry \"" + entry.first + "\" cannot be restored to " +
+                                  entry.second + ": its data is damaged.");
+    return true;
+  }
+
   // Extracts every entry, or those named in `chosen`; false when cancelled.
   bool ExtractEntries(const std::set<std::string>* chosen) {
+    if (direct && DirectPasswordOk(chosen)) return ExtractDirect(chosen);
     failed.clear();
     TReadContext ctx;
     TReadHandle handle = OpenRead(ctx);
@@ -545,23 +605,36 @@ struct TZip::TImpl {
     return true;
   }
 
+  // The workers take encrypted entries only with a password that fits the first of them;
+  // otherwise libarchive asks for one as it reads.
+  bool DirectPasswordOk(const std::set<std::string>* chosen) const {
+    for (const TZipDirectoryEntry& d : *direct) {
+      if (!(d.flags & kZipFlagEncrypted)) continue;
+      if (chosen && !chosen->count(NormalizeStoredName(d.rawName))) continue;
+      if (password.empty() || d.compressedSize < kZipCryptHeaderSize) return false;
+      const int fd = reader->SingleFileDescriptor();
+      const TZipByteSource read = [fd](std::uint64_t offset, void* buffer, size_t n) {
+        return pread(fd, buffer, n, static_cast<off_t>(offset)) == static_cast<ssize_t>(n);
+      };
+      const auto at = ZipDataOffset(read, reader->Size(), d);
+      std::uint8_t header[kZipCryptHeaderSize];
+      if (!at || !read(*at, header, sizeof header)) return false;
+      TZipCryptKeys keys(password);
+      return keys.TakeHeader(
+          header,
+          static_cast<std::uint8_t>(d.flags & kZipFlagSizesFollow ? d.dosTime >> 8 : d.crc >> 24));
+    }
+    return true;
+  }
+
   // The entry goes to a temporary file beside the target, which replaces the target only when
   // it is complete: an existing file is never removed first.
+  // `prepared`: the target was checked and the overwrite question answered before.
   TStep ExtractEntry(archive* a, TReadContext& ctx, archive_entry* e, const std::string& name,
-                     const std::string& target) {
+                     const std::string& target, bool prepared = false) {
     const std::string cannot = "Entry \"" + name + "\" cannot be restored to " + target + ": ";
-    if (const auto existing = fs::Stat(target)) {
-      if (existing->type == fs::EntryType::Directory) {
-        ItemFailed(name, cannot + "a folder of that name exists.");
-        return TStep::Done;
-      }
-      if (!helper->ConfirmOverwrite(target)) return TStep::Done;
-    }
+    if (!prepared && !PrepareTarget(name, target)) return TStep::Done;
     const std::string folder = fs::ParentFolder(target);
-    if (!fs::CreateDirectories(folder)) {
-      ItemFailed(name, cannot + "the folder cannot be created.");
-      return TStep::Done;
-    }
     std::optional<TTempFile> temp;
     try {
       temp.emplace(platform::shell::CreateTempFileName(folder, "QVR"));
@@ -633,7 +706,7 @@ void TZip::OpenForExtract(std::string_view path) {
   impl_->path = std::string(path);
   impl_->reader = std::make_unique<TSliceReader>(impl_->path, *impl_->helper);
   try {
-    impl_->LoadDirectory();
+    if (!impl_->LoadDirect()) impl_->LoadDirectory();
   } catch (...) {
     impl_->Reset();
     throw;
@@ -676,7 +749,7 @@ void TZip::SetVolumeSize(std::uint64_t bytes) {
 
 void TZip::AddDefinition(std::string_view path) {
   if (!impl_->writer) throw EZipError("No archive is open for writing.");
-  impl_->definition = TImpl::TItem{std::string(path), std::string(kDefinitionEntryName), true};
+  impl_->definition = TImpl::TItem{std::string(kDefinitionEntryName), std::string(path), true};
 }
 
 void TZip::AddFile(std::string_view path) {
@@ -686,11 +759,10 @@ void TZip::AddFile(std::string_view path) {
     impl_->ItemFailed(std::string(path), std::string(path) + ": the file has no absolute path.");
     return;
   }
-  const auto [it, added] = impl_->itemByName.try_emplace(*stored, impl_->items.size());
-  if (added)
-    impl_->items.push_back({std::string(path), *stored, false});
-  else
-    impl_->items[it->second].source = std::string(path);
+  // The same stored name is the same path: nothing to replace.
+  if (impl_->itemByName.count(*stored)) return;
+  impl_->items.push_back({std::move(*stored), {}, false});
+  impl_->itemByName.emplace(impl_->items.back().stored, impl_->items.size() - 1);
 }
 
 bool TZip::Execute() {

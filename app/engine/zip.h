@@ -1,6 +1,7 @@
-// One zip archive (".qvp") over libarchive: written from the files added to it (deflate or
-// store, traditional PKWARE encryption, byte-slice volumes), or read for listing and
-// extraction. Every event goes to the attached THelper.
+// One zip archive (".qvp"): written from the files added to it (deflate or store, traditional
+// PKWARE encryption, byte-slice volumes) on a pool of workers, or read for listing and
+// extraction (on workers when the archive is one plain file, else through libarchive). Every
+// event goes to the attached THelper, on the calling thread.
 #pragma once
 
 #include <cstdint>

@@ -67,6 +67,9 @@ class TSliceReader {
 
   std::uint64_t Size() const { return size_; }
   bool Split() const { return volumes_.size() > 1; }
+  // The archive file's descriptor when the archive is one file (readers may share it through
+  // pread); -1 for a split archive.
+  int SingleFileDescriptor() const { return Split() ? -1 : volumes_[0].file.Descriptor(); }
   // Reads up to n bytes at pos, never past the end of the slice holding pos; 0 at the end.
   // Throws EZipError, EZipCancelled.
   size_t ReadAt(std::uint64_t pos, void* buffer, size_t n, THelper& helper);

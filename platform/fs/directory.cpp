@@ -49,7 +49,7 @@ std::vector<DirEntry> ListDirectory(std::string_view pattern) {
       out.push_back({std::string(name), FileInfo{}});
       continue;
     }
-    out.push_back({std::string(name), detail::InfoFromLstat(fd, e->d_name, lst, name)});
+    out.push_back({std::string(name), detail::InfoFromLstat(fd, e->d_name, lst, name, true)});
   }
   return out;
 }

@@ -19,7 +19,7 @@ EntryType TypeOf(mode_t mode) {
 }  // namespace
 
 FileInfo InfoFromLstat(int dirFd, const char* name, const struct stat& lst,
-                       std::string_view entryName) {
+                       std::string_view entryName, bool attributes) {
   FileInfo info;
   struct stat st = lst;
   if (S_ISLNK(lst.st_mode)) {
@@ -32,7 +32,7 @@ FileInfo InfoFromLstat(int dirFd, const char* name, const struct stat& lst,
       info.mtimeNsec = static_cast<std::int32_t>(lst.st_mtim.tv_nsec);
       info.atimeSec = lst.st_atim.tv_sec;
       info.ctimeSec = lst.st_ctim.tv_sec;
-      info.hidden = !entryName.empty() && entryName[0] == '.';
+      info.hidden = attributes && !entryName.empty() && entryName[0] == '.';
       return info;
     }
   }
@@ -42,6 +42,7 @@ FileInfo InfoFromLstat(int dirFd, const char* name, const struct stat& lst,
   info.mtimeNsec = static_cast<std::int32_t>(st.st_mtim.tv_nsec);
   info.atimeSec = st.st_atim.tv_sec;
   info.ctimeSec = st.st_ctim.tv_sec;
+  if (!attributes) return info;
   info.hidden = !entryName.empty() && entryName[0] == '.' && entryName != "." && entryName != "..";
   info.readOnly = faccessat(dirFd, name, W_OK, 0) != 0 && errno != ENOENT;
   info.archive = info.type == EntryType::Regular;
@@ -56,7 +57,15 @@ std::optional<FileInfo> Stat(std::string_view winPath) {
   struct stat lst;
   if (lstat(posix->c_str(), &lst) != 0) return std::nullopt;
   std::string name = FileNamePart(winPath);
-  return detail::InfoFromLstat(AT_FDCWD, posix->c_str(), lst, name);
+  return detail::InfoFromLstat(AT_FDCWD, posix->c_str(), lst, name, true);
+}
+
+std::optional<FileInfo> StatBasic(std::string_view winPath) {
+  const auto posix = ToPosix(winPath);
+  if (!posix) return std::nullopt;
+  struct stat lst;
+  if (lstat(posix->c_str(), &lst) != 0) return std::nullopt;
+  return detail::InfoFromLstat(AT_FDCWD, posix->c_str(), lst, {}, false);
 }
 
 std::optional<std::int64_t> BirthTimeSec(std::string_view winPath) {

@@ -14,9 +14,10 @@ namespace platform::fs::detail {
 [[noreturn]] void ThrowErrno(std::string_view what, std::string_view path, int err);
 
 // FileInfo of a directory entry or path from its lstat record; follows a symbolic link
-// through `dirFd`/`name` (as fstatat takes them) to report its target.
+// through `dirFd`/`name` (as fstatat takes them) to report its target. Without `attributes`
+// hidden, read only and archive stay false.
 FileInfo InfoFromLstat(int dirFd, const char* name, const struct stat& lst,
-                       std::string_view entryName);
+                       std::string_view entryName, bool attributes);
 
 // Writes beyond RLIMIT_FSIZE must fail with EFBIG instead of killing the process.
 void IgnoreFileSizeSignal();

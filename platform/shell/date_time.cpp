@@ -2,6 +2,7 @@
 #include <ctime>
 
 #include "platform/shell/shell.h"
+#include "platform/shell/time_zone.h"
 
 namespace platform::shell {
 namespace {
@@ -36,7 +37,7 @@ constexpr double kMaxDateTime = 2958466.0;
 }  // namespace
 
 double DateTimeFromUnix(std::int64_t sec, std::int32_t nsec) {
-  tzset();  // follow a TZ changed since the last call; localtime_r need not look
+  FollowTimeZone();
   const auto t = static_cast<time_t>(sec);
   struct tm lt {};
   if (!localtime_r(&t, &lt)) return 0.0;

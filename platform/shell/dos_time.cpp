@@ -1,11 +1,12 @@
 #include <ctime>
 
 #include "platform/shell/shell.h"
+#include "platform/shell/time_zone.h"
 
 namespace platform::shell {
 
 std::uint32_t DosTimeFromUnix(std::int64_t sec) {
-  tzset();
+  FollowTimeZone();
   const auto t = static_cast<time_t>(sec);
   struct tm lt {};
   if (!localtime_r(&t, &lt)) return 0;

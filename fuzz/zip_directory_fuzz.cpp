@@ -9,7 +9,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const TZipByteSource read = [&](std::uint64_t offset, void* buffer, size_t n) {
     if (offset > size || size - offset < n) return false;
-    std::memcpy(buffer, data + offset, n);
+    if (n != 0) std::memcpy(buffer, data + offset, n);
     return true;
   };
   const auto entries = ReadZipDirectory(read, size, 1 << 24);

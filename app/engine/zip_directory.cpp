@@ -102,7 +102,7 @@ std::optional<std::vector<TZipDirectoryEntry>> ReadZipDirectory(const TZipByteSo
       archiveSize - place->offset < place->size || place->entries > place->size / kCentralSize)
     return std::nullopt;
   std::vector<std::uint8_t> bytes(static_cast<size_t>(place->size));
-  if (!read(place->offset, bytes.data(), bytes.size())) return std::nullopt;
+  if (!bytes.empty() && !read(place->offset, bytes.data(), bytes.size())) return std::nullopt;
   std::vector<TZipDirectoryEntry> entries;
   entries.reserve(static_cast<size_t>(place->entries));
   size_t at = 0;

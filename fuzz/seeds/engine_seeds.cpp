@@ -161,6 +161,8 @@ void Archives(const std::string& scratch) {
     Seed("zip_restore", r.name, bytes);
     Seed("zip_directory", r.name, bytes);
   }
+  // An archive of no entries: a directory of no bytes.
+  Seed("zip_directory", "regress-empty-directory", std::string("PK\5\6") + std::string(18, '\0'));
 }
 
 void UserDirsTexts() {

@@ -124,7 +124,7 @@ void WriteDiscAtOnce(Drive& d, Exchange& x, std::int64_t lba, std::int64_t count
   }
   if (lba != disc.daoNext) InvalidAddressForWrite();
   std::optional<DecodedToc> toc;
-  if (lba >= -150) toc = DecodeToc(disc.toc, disc.capacity);
+  if (lba >= -150 && !disc.tocContradicts) toc = DecodeToc(disc.toc, disc.capacity);
   if (toc && lba + count > toc->leadOut + kCdFirstLeadOut) LbaOutOfRange();
   x.transferred = x.data.size();
   if (d.drain.Write(static_cast<std::uint64_t>(count) * kRawSectorSize, d.clock) ==

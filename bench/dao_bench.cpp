@@ -162,6 +162,15 @@ std::string Burn(Setup& setup, std::uint64_t sectorsPerSecond) {
         &view, false, false, false, 0, 0, setup.List());
   } catch (CHalvorin_Exception* e) {
     result = e ? e->GetText() : "write failed";
+    if (const CDB_FAILURE_INFORMATION* f = e ? e->GetFailureInformation() : nullptr) {
+      // The drive's refusal: its command and sense.
+      char sense[64];
+      std::snprintf(sense, sizeof sense, " CDB %02X at %d sense %X/%02X/%02X", f->m__UCHAR__CDB[0],
+                    static_cast<int>(f->m__UCHAR__CDB[2] << 24 | f->m__UCHAR__CDB[3] << 16 |
+                                     f->m__UCHAR__CDB[4] << 8 | f->m__UCHAR__CDB[5]),
+                    f->m__UCHAR__Sense[2] & 0x0F, f->m__UCHAR__Sense[12], f->m__UCHAR__Sense[13]);
+      result += sense;
+    }
     delete e;
   }
   underruns += at::Recorder(0).ProtectedUnderruns();

@@ -22,6 +22,7 @@
 #include "lib/core/cd_text.h"
 #include "lib/core/cdvd_burner_grabber.h"
 #include "lib/core/sector_encoder.h"
+#include "lib/mastering/iso9660_file_tree_lead_in.h"
 #include "platform/aspi/aspi.h"
 #include "platform/aspi/testing.h"
 #include "platform/aspi/vr_disc.h"
@@ -500,6 +501,84 @@ void SessionSeeds() {
          size_t{cdText.GetBlockCount()} * 96);
 }
 
+// Lead-ins as the disc-at-once writer generates them: the subchannel of their first cycles for
+// the TOC target, and the first blocks of a raw P-W one as a recorder's WRITE commands.
+void LeadInSeeds() {
+  struct Row {
+    const char* name;
+    std::vector<std::array<int32_t, 2>> tracks;  // size, data
+    bool rawPW, xa;
+  };
+  const Row rows[] = {{"audio-3", {{300, 0}, {450, 0}, {226, 0}}, false, false},
+                      {"data-xa", {{1000, 1}}, true, true},
+                      {"audio-raw-pw", {{75, 0}, {75, 0}}, true, false}};
+  auto list = std::make_unique<TRACK_ARRAY>();
+  for (const Row& r : rows) {
+    std::memset(list.get(), 0, sizeof *list);
+    int32_t start = 0;
+    for (const auto& t : r.tracks) {
+      TRACK_ENTRY& e = list->m__TRACK_ENTRY__Tracks[list->m__LONG__NumberOfTracks++];
+      e.m__LONG__TrackSizeInLBs = t[0];
+      e.m__LONG__TrackStartInLBs = start;
+      e.m__BOOLEAN__IsData = static_cast<uint8_t>(t[1]);
+      start += t[0];
+    }
+    constexpr uint32_t kSectors = 40;
+    std::unique_ptr<CHalvorin_ISO9660FileTreeGenerated> leadIn;
+    try {
+      if (r.rawPW)
+        leadIn = std::make_unique<CHalvorin_ISO9660FileTreeLeadInRawRawPW>(
+            -11634, kSectors, start, list.get(), r.xa, nullptr);
+      else
+        leadIn = std::make_unique<CHalvorin_ISO9660FileTreeLeadInRawPQ>(-11634, kSectors, start,
+                                                                        list.get(), r.xa);
+    } catch (CHalvorin_Exception* e) {
+      std::unique_ptr<CHalvorin_Exception> owned(e);
+      continue;
+    }
+    const uint32_t sector = leadIn->GetSectorSize(), unit = sector - 2352;
+    std::vector<uint8_t> input{static_cast<uint8_t>(r.rawPW ? 1 : 0)};
+    for (uint32_t k = 0; k < kSectors; ++k) {
+      const uint8_t* sub = leadIn->GetMemory() + size_t{k} * sector + 2352;
+      input.insert(input.end(), sub, sub + unit);
+    }
+    Seed("lead_in_toc", r.name, input);
+    if (!r.rawPW || r.xa) continue;
+    // A recorder of a blank CD-R takes the lead-in's start in write type 3.
+    std::vector<uint8_t> commands;
+    auto add = [&](std::vector<uint8_t> cdb, std::vector<uint8_t> out) {
+      fuzzing::ScsiCommand c;
+      c.cdb = std::move(cdb);
+      c.direction = 2;
+      c.length = static_cast<uint16_t>(out.size());
+      c.out = std::move(out);
+      fuzzing::EncodeCommand(c, commands);
+    };
+    std::vector<uint8_t> page(8 + 56, 0);
+    page[8] = 0x05;
+    page[9] = 54;
+    page[10] = 0x03;  // disc-at-once
+    page[12] = 0x03;  // raw with P-W
+    page[8 + 15] = 150;
+    add({0x55, 0x10, 0, 0, 0, 0, 0, 0, static_cast<uint8_t>(page.size()), 0}, page);
+    for (uint32_t done = 0; done < kSectors; done += 20) {
+      const uint32_t lba = static_cast<uint32_t>(-11634 + static_cast<int32_t>(done));
+      std::vector<uint8_t> data(leadIn->GetMemory() + size_t{done} * sector,
+                                leadIn->GetMemory() + size_t{done + 20} * sector);
+      add({0x2A, 0, static_cast<uint8_t>(lba >> 24), static_cast<uint8_t>(lba >> 16),
+           static_cast<uint8_t>(lba >> 8), static_cast<uint8_t>(lba), 0, 0, 20, 0},
+          data);
+    }
+    at::RecorderConfig c;
+    c.name = "Recorder0";
+    c.media = vr::Media::CdR;
+    at::ConfigureRecorders({c});
+    Session s(0);
+    s.Send({0x00, 0, 0, 0, 0, 0});
+    Seed("vr_state", std::string("dao-") + r.name, StateInput(0, CurrentState(0), commands));
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -513,6 +592,7 @@ int main(int argc, char** argv) {
   at::UseFakeClock();
   Halvorin_UpStart();
   RecorderStates();
+  LeadInSeeds();
   CueSheets();
   DriveAnswers();
   Images();

@@ -114,6 +114,21 @@ class CHalvorin_CdvdBurnerGrabber : public CHalvorin_ScsiDeviceCdvdRomWriter {
   void CompileCueSheet(const SAO_TRACK_ARRAY* p__PSAO_TRACK_ARRAY__Tracks,
                        std::uint8_t* p__PUCHAR__CueSheet, std::uint32_t* p__PULONG__Length,
                        bool p__BOOLEAN__IsXA, bool p__BOOLEAN__IsWriteLeadIn);
+  // Disc-at-once: the whole disc from the lead-in start the drive reports to the end of the
+  // lead-out, raw sectors of 2368 bytes (2352 and PQ) or 2448 (2352 and raw P-W, the lead-in
+  // carrying the CD-Text). The source yields the program area in those sectors (normally a
+  // raw view over the tracks of the list).
+  // A row of the disc-at-once mode table.
+  struct DiscAtOnceMode;
+  void DiscAtOncePQ(CHalvorin_FileChain* p__PCHalvorin_FileChain__Source, bool p__BOOLEAN__IsXA,
+                    bool p__BOOLEAN__IsTestWrite, bool p__BOOLEAN__IsMultiSession,
+                    std::uint32_t p__ULONG__ProgressInterval,
+                    std::uint32_t p__ULONG__BufferInterval, TRACK_ARRAY* p__PTRACK_ARRAY__Tracks);
+  void DiscAtOnceRawPW(CHalvorin_FileChain* p__PCHalvorin_FileChain__Source, bool p__BOOLEAN__IsXA,
+                       bool p__BOOLEAN__IsTestWrite, bool p__BOOLEAN__IsMultiSession,
+                       std::uint32_t p__ULONG__ProgressInterval,
+                       std::uint32_t p__ULONG__BufferInterval,
+                       TRACK_ARRAY* p__PTRACK_ARRAY__Tracks);
   void AddCDTextForTrack(std::int32_t p__LONG__TrackNumber, const char* p__PCHAR__Performer,
                          const char* p__PCHAR__Title);
   CHalvorin_CDText& GetCDText() { return m__CHalvorin_CDText; }
@@ -170,6 +185,12 @@ class CHalvorin_CdvdBurnerGrabber : public CHalvorin_ScsiDeviceCdvdRomWriter {
                           std::int32_t p__LONG__TrackIndex, bool p__BOOLEAN__IsAudio,
                           bool p__BOOLEAN__IsWriteLeadIn, std::uint64_t* p__PULONGLONG__WrittenLBs);
   void WriteLeadIn(std::int32_t* p__PLONG__Address);
+  // The one algorithm of both disc-at-once modes; the row says what differs.
+  void DiscAtOnce(const DiscAtOnceMode& p__Mode,
+                  CHalvorin_FileChain* p__PCHalvorin_FileChain__Source, bool p__BOOLEAN__IsXA,
+                  bool p__BOOLEAN__IsTestWrite, bool p__BOOLEAN__IsMultiSession,
+                  std::uint32_t p__ULONG__ProgressInterval, std::uint32_t p__ULONG__BufferInterval,
+                  TRACK_ARRAY* p__PTRACK_ARRAY__Tracks);
   // Producer of a session: every track's source in turn, each object tagged with its track.
   std::uint32_t SessionCacheThread();
   void ImportDirectory(CHalvorin_ISO9660FileTree* p__PCHalvorin_ISO9660FileTree__Tree,

@@ -68,7 +68,9 @@ TrackView InvisibleView(Drive& d, const WritableTrack& w) {
   v.nwaValid = true;
   if (d.disc().IsCd()) {
     v.trackMode = d.write().TrackMode();
-    v.dataMode = d.write().BlockType() == 10 ? 2 : d.write().BlockType() == 8 ? 1 : 0x0F;
+    v.dataMode = d.write().BlockType() == 10 || d.write().BlockType() == 13 ? 2
+                 : d.write().BlockType() == 8                               ? 1
+                                                                            : 0x0F;
   } else {
     v.trackMode = 5;
   }

@@ -55,8 +55,9 @@ bool QMatches(const QFrame& f, const CueTrack& t, std::int64_t lba) {
   return std::equal(expected, expected + 10, f.q.begin());
 }
 
-// A lead-in pack joins the disc's CD-Text once, in sequence order.
-void AddPack(Disc& disc, const CdTextPack& pack) {
+}  // namespace
+
+void AddCdTextPack(Disc& disc, const CdTextPack& pack) {
   std::vector<std::uint8_t>& packs = disc.cdText;
   const std::size_t count = packs.size() / kCdTextPackSize;
   std::size_t at = count;
@@ -69,6 +70,8 @@ void AddPack(Disc& disc, const CdTextPack& pack) {
   packs.insert(packs.begin() + static_cast<std::ptrdiff_t>(at * kCdTextPackSize),
                pack.bytes.begin(), pack.bytes.end());
 }
+
+namespace {
 
 // The track of the cue sheet gets its entry in the disc when the write reaches its pre-gap;
 // the one before it is complete then.
@@ -120,7 +123,8 @@ void HandleSendCueSheet(Drive& d, Exchange& x) {
   if (d.write().WriteType() != 2) CommandSequenceError();
   const auto bytes = x.Parameters(length);
   // One session at once on a blank disc.
-  if (!disc.tracks.empty() || !disc.cueSheet.empty() || disc.finalized) CommandSequenceError();
+  if (!disc.tracks.empty() || !disc.cueSheet.empty() || disc.finalized || disc.dao)
+    CommandSequenceError();
   const auto sheet = SessionCueSheet::Parse(bytes);
   if (!sheet || sheet->leadOut > disc.capacity) InvalidFieldInParameters();
   disc.cueSheet.assign(bytes.begin(), bytes.end());
@@ -169,7 +173,7 @@ void WriteSessionAtOnce(Drive& d, Exchange& x, std::int64_t lba, std::int64_t co
     if (at < -150) {  // the lead-in: R-W only, CD-Text when it carries packs
       if (!RwEmpty(p))
         for (const CdTextPack& pack : DecodeRw(p))
-          if (pack.crcOk) AddPack(disc, pack);
+          if (pack.crcOk) AddCdTextPack(disc, pack);
       p += size;
       continue;
     }

@@ -58,7 +58,8 @@ void HandleWrite10(Drive& d, Exchange& x) {
   if (count == 0) return;
   x.RequireDirection(DataDirection::Out, true);
   if (disc.IsCd() && w.WriteType() == 2) return WriteSessionAtOnce(d, x, lba, count);
-  if (!disc.cueSheet.empty()) CommandSequenceError();
+  if (disc.IsCd() && w.WriteType() == 3) return WriteDiscAtOnce(d, x, lba, count);
+  if (!disc.cueSheet.empty() || disc.dao) CommandSequenceError();
   const std::size_t blockSize = w.BlockSize(disc.media);
   if (blockSize == 0 || x.data.size() != static_cast<std::size_t>(count) * blockSize)
     IllegalModeForTrack();
@@ -79,9 +80,10 @@ void HandleWrite10(Drive& d, Exchange& x) {
   if (SequentialDvd(disc.media) && !wt->reserved) CommandSequenceError();  // disc-at-once
   if (lba != wt->nextWritable) InvalidAddressForWrite();
   if (count > wt->freeBlocks) LbaOutOfRange();
-  const SectorForm form = w.BlockType() == 10  ? SectorForm::Mode2Form1
-                          : w.BlockType() == 0 ? SectorForm::Audio
-                                               : SectorForm::Mode1;
+  const SectorForm form = w.BlockType() == 10   ? SectorForm::Mode2Form1
+                          : w.BlockType() == 13 ? SectorForm::Mode2
+                          : w.BlockType() == 0  ? SectorForm::Audio
+                                                : SectorForm::Mode1;
   if (wt->exists && disc.IsCd() && disc.tracks.back().form != form) IllegalModeForTrack();
 
   if (d.drain.Write(x.data.size(), d.clock) == DrainModel::Outcome::Underrun) {
@@ -117,9 +119,11 @@ void HandleWrite10(Drive& d, Exchange& x) {
     // Cooked data is stored as the raw sectors the drive would burn.
     std::vector<std::uint8_t> raw(static_cast<std::size_t>(count) * kRawSectorSize);
     for (std::int64_t i = 0; i < count; ++i) {
-      const std::uint8_t* user = x.data.data() + i * kUserSectorSize;
+      const std::uint8_t* user = x.data.data() + i * blockSize;
       std::uint8_t* sector = raw.data() + i * kRawSectorSize;
-      if (form == SectorForm::Mode2Form1)
+      if (form == SectorForm::Mode2)
+        EncodeMode2Form2(lba + i, user, sector);
+      else if (form == SectorForm::Mode2Form1)
         EncodeMode2Form1(lba + i, w.Subheader(), user, sector);
       else
         EncodeMode1(lba + i, user, sector);
@@ -163,7 +167,7 @@ void HandleSynchronizeCache(Drive& d, Exchange& x) {
   d.Immed(immed);
   d.drain.Flush(immed, d.clock);
   d.testNext = -1;
-  if (SynchronizeSessionAtOnce(d)) return;
+  if (SynchronizeSessionAtOnce(d) || SynchronizeDiscAtOnce(d)) return;
   Disc& disc = d.disc();
   Track* open = disc.OpenTrack();
   if (!open || open->written == 0 || disc.IsRandom()) return;

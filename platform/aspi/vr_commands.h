@@ -4,6 +4,7 @@
 
 #include "platform/aspi/vr_exchange.h"
 #include "platform/aspi/vr_recorder.h"
+#include "platform/aspi/vr_subchannel.h"
 
 namespace platform::aspi::vr {
 
@@ -44,6 +45,16 @@ void HandleSendCueSheet(Drive&, Exchange&);
 void WriteSessionAtOnce(Drive&, Exchange&, std::int64_t lba, std::int64_t count);
 // SYNCHRONIZE CACHE while a cue sheet is in force; false when none is.
 bool SynchronizeSessionAtOnce(Drive&);
+// A lead-in pack joins the disc's CD-Text once, in sequence order.
+void AddCdTextPack(Disc& disc, const CdTextPack& pack);
+// vr_cmd_dao.cpp
+// WRITE(10) of a disc-at-once write (write type 3 on CD).
+void WriteDiscAtOnce(Drive&, Exchange&, std::int64_t lba, std::int64_t count);
+// SYNCHRONIZE CACHE during a disc-at-once write; false when none is in progress.
+bool SynchronizeDiscAtOnce(Drive&);
+// A disc-at-once write that ends before its lead-out is over (eject, underrun): the disc is
+// left damaged (a test write is only forgotten).
+void SpoilDiscAtOnce(Drive&);
 // vr_cmd_format.cpp
 void HandleBlank(Drive&, Exchange&);
 void HandleFormatUnit(Drive&, Exchange&);

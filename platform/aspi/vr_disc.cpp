@@ -34,6 +34,7 @@ bool Unhex(const std::string& s, std::vector<std::uint8_t>& out, std::size_t lim
 
 constexpr std::size_t kMaxCueSheet = 8 * 200;
 constexpr std::size_t kMaxCdText = 8 * 256 * 18;
+constexpr std::size_t kMaxTocPoints = 99 + 3;
 
 std::int64_t RoundUp(std::int64_t v, std::int64_t unit) {
   return (v + unit - 1) / unit * unit;
@@ -175,6 +176,13 @@ std::string Disc::Serialize() const {
   if (!cueSheet.empty()) out << "cue " << Hex(cueSheet) << "\nsao " << saoNext << "\n";
   if (qMismatches) out << "qmismatches " << qMismatches << "\n";
   if (!cdText.empty()) out << "cdtext " << Hex(cdText) << "\n";
+  if (dao) out << "dao " << daoLeadIn << ' ' << daoNext << ' ' << tocContradicts << "\n";
+  if (!toc.empty()) {
+    std::vector<std::uint8_t> points;
+    for (const TocPoint& p : toc)
+      points.insert(points.end(), {p.point, p.control, p.minute, p.second, p.frame});
+    out << "toc " << Hex(points) << "\n";
+  }
   if (!fixture.empty()) out << "fixture " << fixture << "\n";
   out << "end\n";
   return out.str();
@@ -244,6 +252,31 @@ std::string Disc::Check() const {
         return "tracks beyond the cue sheet";
     }
   }
+  if (std::string problem = CheckDiscAtOnce(); !problem.empty()) return problem;
+  return {};
+}
+
+std::string Disc::CheckDiscAtOnce() const {
+  const MediaTraits& m = traits();
+  for (std::size_t i = 0; i < toc.size(); ++i)
+    if (!ValidTocPoint(toc[i]) || (i > 0 && toc[i - 1].point >= toc[i].point))
+      return "unreadable TOC";
+  if (!dao) return toc.empty() && !tocContradicts ? "" : "TOC without a disc-at-once write";
+  if (!m.cd || m.rom) return "disc-at-once on a medium that takes none";
+  if (!cueSheet.empty()) return "cue sheet during a disc-at-once write";
+  if (finalized || sessions.size() > 1 || (!sessions.empty() && sessions.back().closed))
+    return "disc-at-once write of a closed session";
+  if (daoNext < daoLeadIn) return "disc-at-once address out of place";
+  // Past the lead-in the write goes on only under a TOC that reads.
+  if (daoNext <= -150 && tracks.empty()) return {};
+  const auto decoded = DecodeToc(toc, capacity);
+  if (!decoded || tocContradicts) return "disc-at-once write past the lead-in without a TOC";
+  if (daoNext > decoded->leadOut + kCdFirstLeadOut) return "disc-at-once address out of place";
+  if (tracks.size() > decoded->tracks.size()) return "tracks beyond the TOC";
+  for (std::size_t i = 0; i < tracks.size(); ++i)
+    if (tracks[i].start != decoded->tracks[i].start || tracks[i].End() > decoded->leadOut)
+      return "tracks beyond the TOC";
+  if (!tracks.empty() && daoNext < tracks.back().End()) return "tracks beyond the TOC";
   return {};
 }
 
@@ -318,6 +351,16 @@ std::optional<Disc> Disc::Parse(const std::string& text, std::string* why) {
     } else if (key == "cdtext") {
       std::string hex;
       ok = (s >> hex) && Unhex(hex, d.cdText, kMaxCdText);
+    } else if (key == "dao") {
+      ok = number(s, d.daoLeadIn, -45150, -151) && number(s, d.daoNext, -45150, kMaxLba) &&
+           number(s, d.tocContradicts, 0, 1);
+      d.dao = true;
+    } else if (key == "toc") {
+      std::string hex;
+      std::vector<std::uint8_t> points;
+      ok = (s >> hex) && Unhex(hex, points, kMaxTocPoints * 5) && points.size() % 5 == 0;
+      for (std::size_t i = 0; ok && i < points.size(); i += 5)
+        d.toc.push_back({points[i], points[i + 1], points[i + 2], points[i + 3], points[i + 4]});
     } else if (key == "fixture") {
       std::getline(s >> std::ws, d.fixture);
     } else if (key == "end") {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/aspi/vr_lead_in_toc.h"
 #include "platform/aspi/vr_media.h"
 
 namespace platform::aspi::vr {
@@ -78,6 +79,14 @@ struct Disc {
   std::int64_t saoNext = 0;
   std::int64_t qMismatches = 0;
   std::vector<std::uint8_t> cdText;
+  // Disc-at-once: the write in progress from the lead-in start it began at, the next address
+  // it takes, the TOC points its lead-in's Q carried, and whether a point came twice with
+  // different values.
+  bool dao = false;
+  std::int64_t daoLeadIn = 0;
+  std::int64_t daoNext = 0;
+  std::vector<TocPoint> toc;
+  bool tocContradicts = false;
 
   static Disc Blank(Media media, std::uint32_t serial);
 
@@ -109,6 +118,7 @@ struct Disc {
   // What a state must hold to be served: every state the recorder writes passes. Empty when it
   // does, else what is wrong.
   std::string Check() const;
+  std::string CheckDiscAtOnce() const;
   // The state as Serialize wrote it, when it passes Check; else `why` says what is wrong.
   static std::optional<Disc> Parse(const std::string& text, std::string* why = nullptr);
 

@@ -32,9 +32,15 @@ std::size_t WriteParameters::BlockSize(Media media) const {
   switch (BlockType()) {
     case 0:  // raw audio samples
       return 2352;
+    case 1:  // raw with 16 bytes of PQ (disc-at-once)
+      return 2368;
+    case 3:  // raw with 96 bytes of raw P-W (disc-at-once)
+      return 2448;
     case 8:   // Mode 1
     case 10:  // Mode 2 Form 1
       return 2048;
+    case 13:  // Mode 2 Form 2 with its subheader
+      return 2332;
     default:
       return 0;
   }
@@ -57,17 +63,23 @@ void ValidateWriteParameters(const WriteParameters& p, Media media) {
       if (p.page[3] & 0x20) InvalidFieldInParameters();
       return;
     }
-    if (p.WriteType() != 1) InvalidFieldInParameters();  // raw modes come later
-    if (p.page[3] & 0x20) InvalidFieldInParameters();    // fixed packets need packet writing
+    if (p.WriteType() == 3) {
+      // Disc-at-once: raw sectors whose subchannel says what every block is.
+      if (p.BlockType() != 1 && p.BlockType() != 3) InvalidFieldInParameters();
+      if (p.page[3] & 0x20) InvalidFieldInParameters();
+      return;
+    }
+    if (p.WriteType() != 1) InvalidFieldInParameters();
+    if (p.page[3] & 0x20) InvalidFieldInParameters();  // fixed packets need packet writing
     // Audio samples go in an audio track, user data in a data track.
     if (p.BlockType() == 0) {
       if (dataTrack) InvalidFieldInParameters();
-    } else if (p.BlockType() != 8 && p.BlockType() != 10) {
+    } else if (p.BlockType() != 8 && p.BlockType() != 10 && p.BlockType() != 13) {
       InvalidFieldInParameters();
     } else if (!dataTrack) {
       InvalidFieldInParameters();
     }
-    if (p.BlockType() == 10 && f != 0x20) InvalidFieldInParameters();
+    if ((p.BlockType() == 10 || p.BlockType() == 13) && f != 0x20) InvalidFieldInParameters();
     return;
   }
   if (p.WriteType() != 2 || p.BlockType() != 8 || !dataTrack) InvalidFieldInParameters();

@@ -60,6 +60,7 @@ std::string CueSheet(const Disc& disc, const std::string& binName, const std::st
   if (!cdtName.empty()) cue += "CDTEXTFILE \"" + cdtName + "\"\n";
   cue += "FILE \"" + binName + "\" BINARY\n";
   int session = 0;
+  std::int64_t previousEnd = 0;
   for (const auto& t : disc.tracks) {
     if (t.session != session) {
       session = t.session;
@@ -76,13 +77,15 @@ std::string CueSheet(const Disc& disc, const std::string& binName, const std::st
                                                                                   : "MODE1/2352");
     cue += buf;
     // Tracks after the first of the disc have their 150-block pre-gap inside the file; a
-    // session-at-once track's pre-gap is as long as its cue sheet made it.
+    // session-at-once track's pre-gap is as long as its cue sheet made it, and a disc-at-once
+    // track that follows the one before it directly has none.
     if (t.pregap > 0) {
       if (t.start - t.pregap < t.start && t.start > 0)
         cue += "    INDEX 00 " + CueTime(std::max<std::int64_t>(0, t.start - t.pregap)) + "\n";
-    } else if (t.start >= 150 && t.number > 1) {
+    } else if (t.start >= 150 && t.number > 1 && t.start - 150 >= previousEnd) {
       cue += "    INDEX 00 " + CueTime(t.start - 150) + "\n";
     }
+    previousEnd = t.start + t.written;
     cue += "    INDEX 01 " + CueTime(t.start) + "\n";
   }
   return cue;

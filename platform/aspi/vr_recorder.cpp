@@ -75,6 +75,7 @@ Disc Drive::FreshDisc(std::uint32_t serial) const {
 void Drive::Eject() {
   if (prevent) RemovalPrevented();
   Disc& d = disc();
+  SpoilDiscAtOnce(*this);  // a disc-at-once write that stops here burnt a disc it never closed
   const bool holdsData = d.pressed == PressedImage::None && d.RecordedEnd() > 0;
   if (holdsData) {
     const std::string base = store.ImageBase(d.serial);

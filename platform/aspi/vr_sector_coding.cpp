@@ -163,6 +163,13 @@ void EncodeMode2Unit(std::int64_t lba, const std::uint8_t* unit, std::uint8_t* s
   StoreLe32(Edc({sector + 16, 2332}), sector + 2348);
 }
 
+void EncodeMode2Form2(std::int64_t lba, const std::uint8_t* unit, std::uint8_t* sector) {
+  WriteSync(sector);
+  WriteHeader(lba, 2, sector);
+  std::memcpy(sector + 16, unit, 2332);
+  StoreLe32(Edc({sector + 16, 2332}), sector + 2348);
+}
+
 bool IsValidMode1(const std::uint8_t* sector) {
   std::uint8_t copy[kRawSectorSize];
   std::memcpy(copy, sector, kRawSectorSize);

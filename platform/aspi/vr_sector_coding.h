@@ -38,6 +38,8 @@ void EncodeMode2Form1(std::int64_t lba, const std::uint8_t* subheader, const std
 // A 2336-byte Mode 2 unit (subheader twice, then data): Form 2 (2324 bytes and EDC) when the
 // submode has 20h, else Form 1 (2048 bytes, EDC, parity).
 void EncodeMode2Unit(std::int64_t lba, const std::uint8_t* unit, std::uint8_t* sector);
+// A 2332-byte unit (subheader, its copy, 2324 bytes) as a Form 2 sector, whatever its submode.
+void EncodeMode2Form2(std::int64_t lba, const std::uint8_t* unit, std::uint8_t* sector);
 // A descrambled Mode 1 sector whose sync, header, EDC and parity agree with its data.
 bool IsValidMode1(const std::uint8_t* sector);
 

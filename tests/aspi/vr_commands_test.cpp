@@ -224,7 +224,7 @@ TEST_F(Commands, ModeSenseAndSelect) {
              {"block descriptor", select, 5, 0x26, 0, 0, with(7, 8)},
              {"session-at-once on CD", select, 5, 0x26, 0, 0, with(10, 0x02)},
              {"raw on CD", select, 5, 0x26, 0, 0, with(10, 0x03)},
-             {"block type 13", select, 5, 0x26, 0, 0, with(12, 13)},
+             {"block type 2", select, 5, 0x26, 0, 0, with(12, 2)},
              {"audio track mode", select, 5, 0x26, 0, 0, with(11, 0x00)},
              {"audio samples in a data track", select, 5, 0x26, 0, 0, with(12, 0x00)},
              {"session format 30h", select, 5, 0x26, 0, 0, with(16, 0x30)},

@@ -8,6 +8,7 @@
 
 #include "platform/aspi/vr_disc.h"
 #include "platform/debug/debug.h"
+#include "tests/aspi/disc_at_once_sequences.h"
 #include "tests/aspi/library_sequences.h"
 
 namespace aspitest {
@@ -101,6 +102,27 @@ TEST_F(RecorderState, EveryStateTheRecorderWritesReadsBack) {
     return [=](LibraryBurner& b) { return b.WriteBlocks(lba, count, size); };
   };
   auto sync = [](LibraryBurner&) { return Cmd(0, Cdb10(0x35)); };
+  // Disc-at-once of two tracks, and one that stops in its program area.
+  const DaoDisc dao{{0, 30}, 50, true, true, 2448};
+  const DaoDisc pq{{0}, 40, false, false, 2368};
+  auto daoParameters = [](std::uint8_t blockType) {
+    return [=](LibraryBurner& b) {
+      return b.SetWriteParameters(3, blockType, 0, false, false, 0, false);
+    };
+  };
+  auto daoBlocks = [](const DaoDisc& disc, std::int32_t lba, std::int32_t count) {
+    return [=](LibraryBurner& b) {
+      return b.WriteBlocks(lba, count, disc.blockSize, [&](std::int32_t at, std::uint8_t* block) {
+        disc.Block(at, -11634, block);
+      });
+    };
+  };
+  auto refusedSync = [](LibraryBurner&) {
+    Reply r = Cmd(0, Cdb10(0x35));
+    EXPECT_SENSE(r, 5, 0x2C, 0x00);
+    r.status = aspi::SS_COMP;  // the refusal is the step
+    return r;
+  };
   struct Row {
     Media media;
     std::vector<Step> steps;
@@ -130,6 +152,22 @@ TEST_F(RecorderState, EveryStateTheRecorderWritesReadsBack) {
         {"audio track", blocks(170, 10, 2352)},
         {"closed by synchronize cache", sync},
         {"second session", tao(180 + 6750 + 4500 + 150, 5)},
+        {"eject", eject}}},
+      {Media::CdR,
+       {{"disc-at-once parameters", daoParameters(3)},
+        {"part of the lead-in", daoBlocks(dao, -11634, 6000)},
+        {"rest of the lead-in", daoBlocks(dao, -5634, 5484)},
+        {"pre-gap", daoBlocks(dao, -150, 150)},
+        {"first track", daoBlocks(dao, 0, 30)},
+        {"second track", daoBlocks(dao, 30, 20)},
+        {"lead-out", daoBlocks(dao, 50, 6750)},
+        {"closed by synchronize cache", sync},
+        {"eject", eject}}},
+      {Media::CdRw,
+       {{"disc-at-once parameters", daoParameters(1)},
+        {"lead-in", daoBlocks(pq, -11634, 11484)},
+        {"pre-gap and part of the track", daoBlocks(pq, -150, 170)},
+        {"stopped before the lead-out", refusedSync},
         {"eject", eject}}},
       {Media::CdRw,
        {{"two tracks", tao(0, 30)},

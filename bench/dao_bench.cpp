@@ -1,0 +1,233 @@
+// DAO_RAW_PW of a 700 MB ISO tree to a virtual CD-R: the raw expansion alone on one core
+// (sectors/s of the raw P-W view over the tree's image; the goal is 78,000, twenty times a 52x
+// drive), the whole disc end to end unthrottled, and at a simulated 52x (3,900 sectors/s)
+// where the "underruns" counter (callback reason 25 and the recorder's protected underruns)
+// must stay 0. QUORVA_BENCH_DAO_MB and QUORVA_BENCH_52X_MB set the sizes.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "lib/api/export_frame.h"
+#include "lib/api/halvorin.h"
+#include "lib/core/cdvd_burner_grabber.h"
+#include "lib/mastering/file_chain.h"
+#include "lib/mastering/iso9660_file_tree_raw.h"
+#include "platform/aspi/testing.h"
+
+namespace {
+
+namespace at = platform::aspi::testing;
+
+std::uint64_t Megabytes(const char* variable, std::uint64_t fallback) {
+  if (const char* v = std::getenv(variable)) return std::strtoull(v, nullptr, 10);
+  return fallback;
+}
+
+std::atomic<int> underruns{0};
+
+void Count(uint32_t reason, void*, void*, void*) {
+  if (reason == HALVORIN_CALLBACK_REASON_BUFFER_UNDERRUN) ++underruns;
+}
+
+std::string WindowsPath(const std::string& posix) {
+  std::string w = "Z:" + posix;
+  std::replace(w.begin(), w.end(), '/', '\\');
+  return w;
+}
+
+// A temporary program folder with one file of written data and the ISO tree built over it.
+class Setup {
+ public:
+  explicit Setup(std::uint64_t bytes) {
+    home_ = (std::filesystem::temp_directory_path() / "qvdaobench-XXXXXX").string();
+    if (!mkdtemp(home_.data())) return;
+    setenv("QUORVA_HOME", home_.c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (home_ + "/config").c_str(), 1);
+    if (!Write(home_ + "/DATA.BIN", bytes)) return;
+    char text[512] = {};
+    uint32_t error = 0;
+    if (Halvorin_ISO9660JolietFileTree_Create(&tree_, text, sizeof text, &error, nullptr, nullptr,
+                                              1, 0, 1, 1))
+      return;
+    void* root = Halvorin_ISO9660JolietFileTree_GetRoot(tree_);
+    if (Halvorin_ISO9660JolietFileTree_Add(tree_, text, sizeof text, &error,
+                                           WindowsPath(home_ + "/DATA.BIN").c_str(), "DATA.BIN", 2,
+                                           &root) ||
+        Halvorin_ISO9660JolietFileTree_BuildImage(tree_, text, sizeof text, &error, 0,
+                                                  Halvorin_ISO9660JolietFileTree_GetLevel(tree_), 1,
+                                                  "DAOBENCH", "QB", "QB"))
+      return;
+    chain_ = dynamic_cast<CHalvorin_FileChain*>(static_cast<CHalvorin_Object*>(tree_));
+    blocks_ = static_cast<std::int32_t>(chain_->GetSizeInUCHARs() / 2048);
+    std::memset(&list_, 0, sizeof list_);
+    list_.m__LONG__NumberOfTracks = 1;
+    list_.m__TRACK_ENTRY__Tracks[0].m__LONG__TrackSizeInLBs = blocks_;
+    list_.m__TRACK_ENTRY__Tracks[0].m__BOOLEAN__IsData = 1;
+    ok_ = blocks_ > 0;
+  }
+  ~Setup() {
+    if (tree_) Halvorin_Destroy(&tree_);
+    at::ConfigureRecorders({});
+    std::error_code ignored;
+    if (!home_.empty()) std::filesystem::remove_all(home_, ignored);
+  }
+  bool Ok() const { return ok_; }
+  CHalvorin_FileChain* Chain() const { return chain_; }
+  TRACK_ARRAY* List() { return &list_; }
+  std::int32_t Blocks() const { return blocks_; }
+  void FreshRecorder() {
+    at::RecorderConfig c;
+    c.name = "Bench";
+    c.media = at::Media::CdR;
+    at::ConfigureRecorders({c});
+    std::filesystem::remove_all(home_ + "/VirtualRecorders/Bench");
+  }
+
+ private:
+  static bool Write(const std::string& file, std::uint64_t bytes) {
+    const int fd = open(file.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
+    if (fd < 0) return false;
+    bool ok = true;
+    std::vector<std::uint64_t> block(1 << 17);
+    for (std::uint64_t at = 0; ok && at < bytes;) {
+      for (std::size_t i = 0; i < block.size(); ++i) block[i] = at + i * 8;
+      const std::size_t n =
+          static_cast<std::size_t>(std::min<std::uint64_t>(bytes - at, block.size() * 8));
+      ok = write(fd, block.data(), n) == static_cast<ssize_t>(n);
+      at += n;
+    }
+    close(fd);
+    return ok;
+  }
+
+  std::string home_;
+  void* tree_ = nullptr;
+  CHalvorin_FileChain* chain_ = nullptr;
+  TRACK_ARRAY list_;
+  std::int32_t blocks_ = 0;
+  bool ok_ = false;
+};
+
+// The raw P-W view read through in the cache thread's transfer size, on this thread alone.
+void DaoExpansionAlone(benchmark::State& state) {
+  Halvorin_UpStart();
+  Setup setup(Megabytes("QUORVA_BENCH_DAO_MB", 700) << 20);
+  if (!setup.Ok()) {
+    state.SkipWithError("no temporary tree");
+    return;
+  }
+  const std::uint64_t unit = 26 * 2448;
+  std::vector<std::uint8_t> buffer(unit);
+  std::uint64_t sectors = 0;
+  for (auto _ : state) {
+    setup.Chain()->SeekToBegin();
+    CHalvorin_ISO9660FileTreeRawRawPW view(setup.Chain(), 1, 0, setup.List(), false, false);
+    for (std::uint64_t left = view.GetSizeInUCHARs(); left > 0;) {
+      const std::uint64_t n = std::min(left, unit);
+      view.Read(n, buffer.data());
+      left -= n;
+      sectors += n / 2448;
+    }
+    benchmark::DoNotOptimize(buffer.data());
+  }
+  state.counters["sectors/s"] =
+      benchmark::Counter(static_cast<double>(sectors), benchmark::Counter::kIsRate);
+}
+
+// One disc; the error text, empty on success.
+std::string Burn(Setup& setup, std::uint64_t sectorsPerSecond) {
+  char text[512] = {};
+  uint32_t error = 0;
+  CDB_FAILURE_INFORMATION failure{};
+  void* burner = nullptr;
+  if (Halvorin_CdvdBurnerGrabber_Create(&burner, text, sizeof text, &error, &failure, &Count,
+                                        nullptr, 0, 0, 0, 0, 64))
+    return text;
+  at::SetDrainSpeed(0, sectorsPerSecond * 2352);
+  std::string result;
+  try {
+    setup.Chain()->SeekToBegin();
+    CHalvorin_ISO9660FileTreeRawRawPW view(setup.Chain(), 1, 0, setup.List(), false, false);
+    HalvorinI_ObjectOf<CHalvorin_CdvdBurnerGrabber>(burner)->DiscAtOnceRawPW(
+        &view, false, false, false, 0, 0, setup.List());
+  } catch (CHalvorin_Exception* e) {
+    result = e ? e->GetText() : "write failed";
+    if (const CDB_FAILURE_INFORMATION* f = e ? e->GetFailureInformation() : nullptr) {
+      // The drive's refusal: its command and sense.
+      char sense[64];
+      std::snprintf(sense, sizeof sense, " CDB %02X at %d sense %X/%02X/%02X", f->m__UCHAR__CDB[0],
+                    static_cast<int>(f->m__UCHAR__CDB[2] << 24 | f->m__UCHAR__CDB[3] << 16 |
+                                     f->m__UCHAR__CDB[4] << 8 | f->m__UCHAR__CDB[5]),
+                    f->m__UCHAR__Sense[2] & 0x0F, f->m__UCHAR__Sense[12], f->m__UCHAR__Sense[13]);
+      result += sense;
+    }
+    delete e;
+  }
+  underruns += at::Recorder(0).ProtectedUnderruns();
+  Halvorin_Destroy(&burner);
+  return result;
+}
+
+void Run(benchmark::State& state, std::uint64_t megabytes, std::uint64_t sectorsPerSecond) {
+  Halvorin_UpStart();
+  Setup setup(megabytes << 20);
+  if (!setup.Ok()) {
+    state.SkipWithError("no temporary tree");
+    return;
+  }
+  underruns = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    setup.FreshRecorder();
+    state.ResumeTiming();
+    const std::string why = Burn(setup, sectorsPerSecond);
+    if (!why.empty()) {
+      state.SkipWithError(why.c_str());
+      break;
+    }
+  }
+  // Every sector the drive took: lead-in, pre-gap, program area and lead-out.
+  const double sectors =
+      static_cast<double>(state.iterations() * (11484 + 150 + setup.Blocks() + 6750));
+  state.counters["sectors/s"] = benchmark::Counter(sectors, benchmark::Counter::kIsRate);
+  state.counters["program sectors"] = setup.Blocks();
+  state.counters["underruns"] = underruns.load();
+}
+
+void DaoRawPWEndToEnd(benchmark::State& state) {
+  Run(state, Megabytes("QUORVA_BENCH_DAO_MB", 700), 0);
+}
+
+void DaoRawPWAt52x(benchmark::State& state) {
+  Run(state, Megabytes("QUORVA_BENCH_52X_MB", 700), 3900);
+}
+
+BENCHMARK(DaoExpansionAlone)
+    ->Iterations(1)
+    ->UseRealTime()
+    ->MeasureProcessCPUTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(DaoRawPWEndToEnd)
+    ->Iterations(1)
+    ->UseRealTime()
+    ->MeasureProcessCPUTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(DaoRawPWAt52x)
+    ->Iterations(1)
+    ->UseRealTime()
+    ->MeasureProcessCPUTime()
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

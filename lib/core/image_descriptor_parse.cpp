@@ -17,6 +17,8 @@ namespace {
 
 constexpr const char* kMethod = "HalvorinI_ParseMDS";
 constexpr std::uint32_t kMaxEntries = 100;
+// The sectors a CD can address, 00:00:00 to 99:59:74.
+constexpr std::int64_t kMaxTrackSize = 450000;
 
 struct ParseFailure {
   std::uint32_t status;
@@ -149,12 +151,13 @@ std::uint32_t Parse(const char* p__PCHAR__DescriptorFileName, SAO_TRACK_ARRAY* p
              "CreateFile( data file ) failed");
       }
       const std::uint64_t sectors = data.Size() / kHalvorinImageSectorSize;
-      size = sectors > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<std::int64_t>(sectors);
+      size = sectors > kMaxTrackSize ? kMaxTrackSize + 1 : static_cast<std::int64_t>(sectors);
       DebugTrace("\n%s(): Zero-sized track ( %ld ), recalculated track size is %ld LBs\n", kMethod,
                  static_cast<long>(j), static_cast<long>(size));
     }
     // Every track but the last is taken without the 150 sectors of the next one's pre-gap.
     if (size < 150) Fail(kHalvorinParseBadContents, "Track size is below 150 LBs");
+    if (size > kMaxTrackSize) Fail(kHalvorinParseBadContents, "Track size is beyond a CD's");
     p__PTracks->m__LONG__RawTrackSizeInLBs[found] = static_cast<std::int32_t>(size - 150);
     p__PTracks->m__LONG__NumberOfRawTracks = ++found;
   }

@@ -23,10 +23,10 @@ TEST(ExportedSymbols, OnlyTheHalvorinFunctions) {
     EXPECT_EQ(kind, "T") << name;
     names.insert(name);
   }
-  for (const char* f : {"Halvorin_UpStart", "Halvorin_DownShut", "Halvorin_GetVersion",
-                        "Halvorin_GetDVDPadding", "Halvorin_SetDVDPadding", "Halvorin_FindDevice",
-                        "Halvorin_Destroy", "Halvorin_GetDeviceNameByDeviceAddress",
-                        "Halvorin_CdvdBurnerGrabber_SetCDTextItem"})
+  for (const char* f :
+       {"Halvorin_UpStart", "Halvorin_DownShut", "Halvorin_GetVersion", "Halvorin_GetDVDPadding",
+        "Halvorin_SetDVDPadding", "Halvorin_FindDevice", "Halvorin_Destroy",
+        "Halvorin_GetDeviceNameByDeviceAddress", "Halvorin_CdvdBurnerGrabber_SetCDTextItem"})
     EXPECT_EQ(names.count(f), 1u) << f;
 }
 

@@ -43,8 +43,9 @@ TEST_F(GrabCd, DataCdsInEveryReadModeReadBackByIatAndMdf2iso) {
       const std::string name = "m" + std::to_string(mode);
       grab.calls.clear();
       ASSERT_EQ(GrabCD(dir.W(name), mode), 0u) << text;
-      EXPECT_EQ(grab.Reasons(), std::vector<std::uint32_t>({HALVORIN_CALLBACK_REASON_GRAB_TRACK_BEGIN,
-                                                            HALVORIN_CALLBACK_REASON_GRAB_TRACK_END}));
+      EXPECT_EQ(grab.Reasons(),
+                std::vector<std::uint32_t>({HALVORIN_CALLBACK_REASON_GRAB_TRACK_BEGIN,
+                                            HALVORIN_CALLBACK_REASON_GRAB_TRACK_END}));
       const Bytes image = Slurp(dir.P(name + ".qvf"));
       ASSERT_EQ(image.size(), sectors * 2448);
       ExpectTrackQ(image, 0, 1, 0, t.m__LONG__EndLBA, 4);
@@ -138,9 +139,9 @@ TEST_F(GrabCd, RunUpToTheNextTrackBecomesItsPreGapPattern) {
   EXPECT_TRUE(grab.Of(HALVORIN_CALLBACK_REASON_GRAB_SECTOR_RETRY).empty());
   const Bytes image = Slurp(dir.P("img.qvf"));
   const std::size_t oneSectors = static_cast<std::size_t>(one.m__LONG__EndLBA + 1);
-  ASSERT_EQ(image.size(),
-            (oneSectors + static_cast<std::size_t>(two.m__LONG__EndLBA - two.m__LONG__StartLBA + 1)) *
-                2448);
+  ASSERT_EQ(image.size(), (oneSectors + static_cast<std::size_t>(two.m__LONG__EndLBA -
+                                                                 two.m__LONG__StartLBA + 1)) *
+                              2448);
   ExpectTrackQ(image, 0, 1, 0, bad - 1, 4);
   for (std::int32_t lba = bad; lba <= one.m__LONG__EndLBA; ++lba) {
     const std::uint8_t* s = image.data() + static_cast<std::size_t>(lba) * 2448;

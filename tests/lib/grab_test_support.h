@@ -128,8 +128,7 @@ class GrabTest : public burnertest::SessionAtOnce {
     ASSERT_EQ(CreateGrabber(), 0u) << text;
     CHalvorin_FileChain* chain = IsoTree(fileBytes);
     ASSERT_NE(chain, nullptr);
-    ASSERT_EQ(Halvorin_CdvdBurnerGrabber_TrackAtOnceFromTree(BURNER_ARGS, tree, xa, 0, 0, 0, 0),
-              0u)
+    ASSERT_EQ(Halvorin_CdvdBurnerGrabber_TrackAtOnceFromTree(BURNER_ARGS, tree, xa, 0, 0, 0, 0), 0u)
         << text;
     ASSERT_EQ(Halvorin_CdvdBurnerGrabber_CloseSession(BURNER_ARGS), 0u) << text;
   }
@@ -154,9 +153,8 @@ class GrabTest : public burnertest::SessionAtOnce {
   }
   // Page 01h as MODE SENSE(10) answers it: current (0) or default (2) values.
   Bytes Page01(std::uint8_t control) {
-    aspitest::Reply r = aspitest::Cmd(0, {0x5A, 0, static_cast<std::uint8_t>(control << 6 | 1), 0,
-                                          0, 0, 0, 0x01, 0x00, 0},
-                                      256);
+    aspitest::Reply r = aspitest::Cmd(
+        0, {0x5A, 0, static_cast<std::uint8_t>(control << 6 | 1), 0, 0, 0, 0, 0x01, 0x00, 0}, 256);
     EXPECT_TRUE(r.Good()) << aspitest::SenseText(r);
     if (!r.Good()) return {};
     return Bytes(r.data.begin() + 8, r.data.begin() + 8 + 2 + r.data[9]);

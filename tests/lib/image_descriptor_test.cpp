@@ -2,6 +2,8 @@
 // from its tables alone: the one-track CD of the worked example, a two-session CD, a DVD of 12
 // parts; the WAVE header; the image check; and hostile descriptors, which the library's reader
 // answers with a status.
+#include "lib/core/image_descriptor.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -9,7 +11,6 @@
 #include <functional>
 
 #include "lib/core/cdvd_burner_grabber.h"
-#include "lib/core/image_descriptor.h"
 #include "platform/aspi/vr_sector_coding.h"
 #include "platform/fs/fs.h"
 #include "tests/lib/grab_test_support.h"
@@ -160,7 +161,7 @@ TEST_F(Descriptor, WorkedExampleOfOneDataTrack) {
   const Bytes mds = Slurp(dir.P("sub/disc.mds"));
   ExpectCdDescriptor(mds, toc, "disc.qvf");
   ASSERT_EQ(mds.size(), 456u + 9);
-  EXPECT_EQ(mds[88 + 24 + 3 * 80], 0xEA);            // track 1 is the fourth descriptor
+  EXPECT_EQ(mds[88 + 24 + 3 * 80], 0xEA);             // track 1 is the fourth descriptor
   EXPECT_EQ(mds[88 + 24 + 3 * 80 + 12], 432 & 0xFF);  // its Indexes at 432
   EXPECT_EQ(mds[88 + 24 + 3 * 80 + 13], 432 >> 8);
   EXPECT_EQ(mds[88 + 24 + 3 * 80 + 52], 440 & 0xFF);  // its FILE_DESCRIPTOR at 440
@@ -206,7 +207,8 @@ TEST_F(Descriptor, TwoSessionCd) {
 // "dvd.qv11", every name whole and the offsets from their real lengths.
 TEST_F(Descriptor, DvdOfTwelveParts) {
   Bytes disc(11720 * 2048);
-  for (std::size_t i = 0; i < disc.size(); ++i) disc[i] = static_cast<std::uint8_t>(i * 7 + i / 4096);
+  for (std::size_t i = 0; i < disc.size(); ++i)
+    disc[i] = static_cast<std::uint8_t>(i * 7 + i / 4096);
   WriteFile(dir.P("disc.iso"), std::string(disc.begin(), disc.end()));
   Pressed(Media::DvdRom, dir.W("disc.iso"));
   ASSERT_EQ(CreateGrabber(), 0u) << text;
@@ -308,7 +310,8 @@ TOC_INFORMATION TwoTrackToc() {
     t.m__BOOLEAN__IsAudioTrack = k == 1;
     t.m__UCHAR__DataMode = k == 0 ? 1 : 0;
     t.m__ULONG__UserBytesPerSector = k == 0 ? 2048 : 2352;
-    toc.m__TOC_RAW_DESCRIPTOR__TrackDescriptors[k] = toc.m__TOC_RAW_DESCRIPTOR__AllDescriptors[3 + k];
+    toc.m__TOC_RAW_DESCRIPTOR__TrackDescriptors[k] =
+        toc.m__TOC_RAW_DESCRIPTOR__AllDescriptors[3 + k];
   }
   return toc;
 }
@@ -364,6 +367,7 @@ TEST_F(Descriptor, ReaderOfOwnAndHostileDescriptors) {
       {"255 descriptors", [](Bytes& b) { b[kSession + 10] = 255; }, 11},
       {"subchannel 0", [](Bytes& b) { b[kTrack1 + 1] = 0; }, 11},
       {"size 149", [](Bytes& b) { Put32(b, kFiles + 8, 149); }, 11},
+      {"size beyond a CD", [](Bytes& b) { Put32(b, kFiles + 16 + 8, 0xF8000000u); }, 11},
       {"name without terminator", [](Bytes& b) { b.back() = 'x'; }, 11},
       {"name of 300 characters",
        [](Bytes& b) {
@@ -444,7 +448,7 @@ TEST_F(Descriptor, ImageCheck) {
     const char* name;
     bool is;
     std::int32_t mode;
-  } cases[] = {{"audio.mdf", true, 0},   {"data.Qvf", true, 2},   {"data.bin", false, -1},
+  } cases[] = {{"audio.mdf", true, 0},    {"data.Qvf", true, 2},    {"data.bin", false, -1},
                {"cooked.mdf", false, -1}, {"noise.mdf", false, -1}, {"short.mdf", false, -1},
                {"none.mdf", false, -1}};
   for (const Case& c : cases) {
@@ -457,7 +461,8 @@ TEST_F(Descriptor, ImageCheck) {
 
 TEST(WaveFileHeader, OfOneThousandSectors) {
   const WAVE_FILE_HEADER h = HalvorinI_MakeWaveFileHeader(1000 * 2352);
-  Bytes b(reinterpret_cast<const std::uint8_t*>(&h), reinterpret_cast<const std::uint8_t*>(&h) + 44);
+  Bytes b(reinterpret_cast<const std::uint8_t*>(&h),
+          reinterpret_cast<const std::uint8_t*>(&h) + 44);
   Fields f(b);
   EXPECT_EQ(f.Text(0, 4), "RIFF");
   EXPECT_EQ(f.U(4, 4), 2352036u);

@@ -26,7 +26,9 @@ TEST(ExportedSymbols, OnlyTheHalvorinFunctions) {
   for (const char* f :
        {"Halvorin_UpStart", "Halvorin_DownShut", "Halvorin_GetVersion", "Halvorin_GetDVDPadding",
         "Halvorin_SetDVDPadding", "Halvorin_FindDevice", "Halvorin_Destroy",
-        "Halvorin_GetDeviceNameByDeviceAddress", "Halvorin_CdvdBurnerGrabber_SetCDTextItem"})
+        "Halvorin_GetDeviceNameByDeviceAddress", "Halvorin_CdvdBurnerGrabber_SetCDTextItem",
+        "Halvorin_CdvdBurnerGrabber_GrabTrack", "Halvorin_CdvdBurnerGrabber_GrabRange",
+        "Halvorin_CdvdBurnerGrabber_GrabCD", "Halvorin_CdvdBurnerGrabber_GrabDVD"})
     EXPECT_EQ(names.count(f), 1u) << f;
 }
 

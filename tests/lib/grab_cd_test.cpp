@@ -11,21 +11,7 @@
 namespace grabtest {
 namespace {
 
-class GrabCd : public GrabTest {
- protected:
-  // Q and P of every sector of one track of the image, from `first` (its index in the image).
-  void ExpectTrackQ(const Bytes& image, std::size_t first, int number, std::int64_t start,
-                    std::int64_t end, int control) {
-    for (std::int64_t lba = start; lba <= end; ++lba) {
-      const std::uint8_t* s = image.data() + (first + static_cast<std::size_t>(lba - start)) * 2448;
-      const SubChannel sub = DecodeSub(s);
-      ASSERT_TRUE(QCrcOk(sub.q)) << "LBA " << lba;
-      ASSERT_EQ(Bytes(sub.q, sub.q + 10), ExpectedQ(number, control, false, lba - start, lba))
-          << "LBA " << lba;
-      ASSERT_EQ(sub.pBits, lba == start ? 96 : 0) << "LBA " << lba;
-    }
-  }
-};
+class GrabCd : public GrabTest {};
 
 TEST_F(GrabCd, DataCdsInEveryReadModeReadBackByIatAndMdf2iso) {
   for (bool xa : {false, true}) {

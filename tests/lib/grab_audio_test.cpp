@@ -15,9 +15,9 @@ class GrabAudio : public GrabTest {
   // sox PCM of whole sectors: `sectors` / 75 seconds.
   Bytes Tone(const std::string& name, int sectors, const std::string& tone) {
     std::string out;
-    EXPECT_EQ(RunCommand("sox -r 44100 -c 2 -n -r 44100 -c 2 -b 16 -e signed-integer -L -t raw " + dir.P(name) +
-                             " synth " + std::to_string(sectors * 588) + "s sine " + tone +
-                             " vol 0.5",
+    EXPECT_EQ(RunCommand("sox -r 44100 -c 2 -n -r 44100 -c 2 -b 16 -e signed-integer -L -t raw " +
+                             dir.P(name) + " synth " + std::to_string(sectors * 588) + "s sine " +
+                             tone + " vol 0.5",
                          &out),
               0)
         << out;

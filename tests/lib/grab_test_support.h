@@ -7,6 +7,8 @@
 
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -114,6 +116,28 @@ inline std::vector<std::uint8_t> ExpectedQ(int track, int control, bool preGap,
   q[6] = 0;
   msf(lba + 150, &q[7]);
   return q;
+}
+
+// A whole file at once (the byte-wise reader is slow for images of many megabytes).
+inline Bytes Load(const std::string& path) {
+  std::error_code ec;
+  const auto size = std::filesystem::file_size(path, ec);
+  if (ec) return {};
+  Bytes b(static_cast<std::size_t>(size));
+  std::ifstream(path, std::ios::binary)
+      .read(reinterpret_cast<char*>(b.data()), static_cast<std::streamsize>(b.size()));
+  return b;
+}
+
+// `count` blocks of 2048 bytes, each unlike the others.
+inline Bytes Blocks(std::size_t count) {
+  Bytes b(count * 2048);
+  for (std::size_t i = 0; i < count; ++i)
+    for (std::size_t k = 0; k < 2048; k += 8) {
+      const std::uint64_t v = i * 0x9E3779B97F4A7C15ull ^ k;
+      std::memcpy(b.data() + i * 2048 + k, &v, 8);
+    }
+  return b;
 }
 
 class GrabTest : public burnertest::SessionAtOnce {

@@ -269,7 +269,7 @@ TEST_F(Descriptor, DvdOfTwelveParts) {
     EXPECT_EQ(f.U(files + 16 * i, 4), at) << name;
     EXPECT_EQ(f.Name(at), name);
     at += name.size() + 1;
-    const Bytes part = Slurp(dir.P(name));
+    const Bytes part = Load(dir.P(name));
     EXPECT_EQ(part.size(), (i + 1 < P ? 1024u : 11720u - 11 * 1024) * 2048) << name;
     joined.insert(joined.end(), part.begin(), part.end());
   }

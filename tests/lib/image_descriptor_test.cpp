@@ -206,9 +206,7 @@ TEST_F(Descriptor, TwoSessionCd) {
 // 24,000,000 bytes of a pressed DVD-ROM in 2-MB parts: 12 parts, "dvd.qvf", "dvd.qv1" ...
 // "dvd.qv11", every name whole and the offsets from their real lengths.
 TEST_F(Descriptor, DvdOfTwelveParts) {
-  Bytes disc(11720 * 2048);
-  for (std::size_t i = 0; i < disc.size(); ++i)
-    disc[i] = static_cast<std::uint8_t>(i * 7 + i / 4096);
+  const Bytes disc = Blocks(11720);
   WriteFile(dir.P("disc.iso"), std::string(disc.begin(), disc.end()));
   Pressed(Media::DvdRom, dir.W("disc.iso"));
   ASSERT_EQ(CreateGrabber(), 0u) << text;

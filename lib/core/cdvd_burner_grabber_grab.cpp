@@ -13,6 +13,7 @@
 #include "lib/core/debug_trace.h"
 #include "lib/core/grab_file.h"
 #include "lib/core/grab_pass.h"
+#include "lib/core/grab_writer.h"
 #include "lib/core/image_descriptor.h"
 #include "lib/core/trace_scope.h"
 
@@ -74,15 +75,18 @@ void CHalvorin_CdvdBurnerGrabber::GrabTrack(std::uint8_t p__UCHAR__TrackNumber,
     const WAVE_FILE_HEADER header = HalvorinI_MakeWaveFileHeader(sectors * 2352u);
     HalvorinI_WriteGrabFile(file.File(), &header, sizeof header, kMethod, " WAVE_FILE_HEADER ");
   }
-  CHalvorin_GrabPass pass;
-  pass.m__LONG__TrackIndex = index;
-  pass.m__PTOC_INFORMATION__Toc = toc.get();
-  pass.m__PFile = &file.File();
-  pass.m__ULONG__ProgressInterval = p__ULONG__ProgressInterval;
-  pass.m__ULONG__RetryDepth = p__ULONG__RetryDepth;
-  pass.m__BOOLEAN__IsIgnore = p__BOOLEAN__IsIgnore;
-  pass.m__BOOLEAN__IsForce = p__BOOLEAN__IsForce;
-  GrabTrackCooked(pass);
+  {
+    CHalvorin_GrabWriter writer(file.File());
+    CHalvorin_GrabPass pass;
+    pass.m__LONG__TrackIndex = index;
+    pass.m__PTOC_INFORMATION__Toc = toc.get();
+    pass.m__PCHalvorin_GrabWriter__Writer = &writer;
+    pass.m__ULONG__ProgressInterval = p__ULONG__ProgressInterval;
+    pass.m__ULONG__RetryDepth = p__ULONG__RetryDepth;
+    pass.m__BOOLEAN__IsIgnore = p__BOOLEAN__IsIgnore;
+    pass.m__BOOLEAN__IsForce = p__BOOLEAN__IsForce;
+    GrabTrackCooked(pass);
+  }
   file.Keep(kMethod);
 }
 
@@ -125,18 +129,21 @@ void CHalvorin_CdvdBurnerGrabber::GrabRange(std::int32_t p__LONG__StartLBA,
     HalvorinI_ThrowException(kHalvorinStatusGeneralFailure, 0,
                              "%s(): LB size %ld is unsupported!!!", kMethod, 0L);
   CHalvorin_GrabFile file(FullPathOf(kMethod, p__PCHAR__FileName, 0), kMethod);
-  CHalvorin_GrabPass pass;
-  pass.m__LONG__TrackIndex = index;
-  pass.m__PTOC_INFORMATION__Toc = toc.get();
-  pass.m__PFile = &file.File();
-  pass.m__ULONG__ProgressInterval = p__ULONG__ProgressInterval;
-  pass.m__ULONG__NestingDepth = 1;
-  pass.m__ULONG__RetryDepth = p__ULONG__RetryDepth + 1;
-  pass.m__LONG__StartLBA = p__LONG__StartLBA;
-  pass.m__LONG__EndingLBA = p__LONG__EndingLBA;
-  pass.m__BOOLEAN__IsIgnore = p__BOOLEAN__IsIgnore;
-  pass.m__BOOLEAN__IsForce = p__BOOLEAN__IsForce;
-  GrabTrackCooked(pass);
+  {
+    CHalvorin_GrabWriter writer(file.File());
+    CHalvorin_GrabPass pass;
+    pass.m__LONG__TrackIndex = index;
+    pass.m__PTOC_INFORMATION__Toc = toc.get();
+    pass.m__PCHalvorin_GrabWriter__Writer = &writer;
+    pass.m__ULONG__ProgressInterval = p__ULONG__ProgressInterval;
+    pass.m__ULONG__NestingDepth = 1;
+    pass.m__ULONG__RetryDepth = p__ULONG__RetryDepth + 1;
+    pass.m__LONG__StartLBA = p__LONG__StartLBA;
+    pass.m__LONG__EndingLBA = p__LONG__EndingLBA;
+    pass.m__BOOLEAN__IsIgnore = p__BOOLEAN__IsIgnore;
+    pass.m__BOOLEAN__IsForce = p__BOOLEAN__IsForce;
+    GrabTrackCooked(pass);
+  }
   file.Keep(kMethod);
 }
 
@@ -179,13 +186,14 @@ void CHalvorin_CdvdBurnerGrabber::GrabDisc(const char* p__PCHAR__BaseName,
   CHalvorin_GrabFile descriptor(base + ".mds", kMethod);
   CHalvorin_GrabFile data(base + ".qvf", kMethod);
   FormatFileMDSForCD(descriptor.File(), *toc, base.c_str());
+  auto writer = std::make_unique<CHalvorin_GrabWriter>(data.File());
   std::int32_t count = toc->m__UCHAR__NumberOfTracks;
   for (std::int32_t n = 1; n <= count; ++n) {
     Callback(HALVORIN_CALLBACK_REASON_GRAB_TRACK_BEGIN, &n, &count);
     CHalvorin_GrabPass pass;
     pass.m__LONG__TrackIndex = n - 1;
     pass.m__PTOC_INFORMATION__Toc = toc.get();
-    pass.m__PFile = &data.File();
+    pass.m__PCHalvorin_GrabWriter__Writer = writer.get();
     pass.m__ULONG__ProgressInterval = p__ULONG__ProgressInterval;
     pass.m__ULONG__RetryDepth = p__ULONG__RetryDepth;
     pass.m__BOOLEAN__IsIgnore = p__BOOLEAN__IsIgnore;
@@ -194,6 +202,7 @@ void CHalvorin_CdvdBurnerGrabber::GrabDisc(const char* p__PCHAR__BaseName,
     GrabTrackRaw(pass);
     Callback(HALVORIN_CALLBACK_REASON_GRAB_TRACK_END, &n, &count);
   }
+  writer.reset();
   data.Keep(kMethod);
   descriptor.Keep(kMethod);
 }
@@ -236,7 +245,8 @@ void CHalvorin_CdvdBurnerGrabber::GrabDiscSplit(const char* p__PCHAR__BaseName,
     Callback(HALVORIN_CALLBACK_REASON_SPLIT_SECTION_BEGIN, &i, &count);
     CHalvorin_GrabPass pass;
     pass.m__PTOC_INFORMATION__Toc = toc.get();
-    pass.m__PFile = &part.File();
+    CHalvorin_GrabWriter writer(part.File());
+    pass.m__PCHalvorin_GrabWriter__Writer = &writer;
     pass.m__ULONG__ProgressInterval = p__ULONG__ProgressInterval;
     pass.m__ULONG__NestingDepth = 1;
     pass.m__ULONG__RetryDepth = p__ULONG__RetryDepth + 1;

@@ -3,12 +3,12 @@
 // stays unreadable either the end of the grab or, with Ignore, zeros in its place.
 #include <algorithm>
 #include <memory>
-#include <new>
 
 #include "lib/core/cdvd_burner_grabber.h"
 #include "lib/core/debug_trace.h"
 #include "lib/core/grab_file.h"
 #include "lib/core/grab_pass.h"
+#include "lib/core/grab_writer.h"
 
 namespace {
 
@@ -28,10 +28,7 @@ void CHalvorin_CdvdBurnerGrabber::GrabTrackCooked(const CHalvorin_GrabPass& p__P
              p__Pass.m__BOOLEAN__IsIgnore ? "Yes" : "No",
              p__Pass.m__BOOLEAN__IsForce ? "Yes" : "No");
   try {
-    std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[kHalvorinGrabTransfer]);
-    if (!buffer)
-      HalvorinI_ThrowException(kHalvorinStatusOutOfMemory, 0, "%s(): l__PUCHAR__Buffer == NULL!!!",
-                               kMethod);
+    CHalvorin_GrabWriter& writer = *p__Pass.m__PCHalvorin_GrabWriter__Writer;
     const std::uint32_t lbSize = toc.m__BOOLEAN__IsDVD ? 2048 : track.m__ULONG__UserBytesPerSector;
     std::int32_t perTransfer = static_cast<std::int32_t>(kHalvorinGrabTransfer / lbSize);
     if ((depth > 0 && !(depth == 1 && p__Pass.m__BOOLEAN__IsDVDPart)) ||
@@ -44,16 +41,25 @@ void CHalvorin_CdvdBurnerGrabber::GrabTrackCooked(const CHalvorin_GrabPass& p__P
       // No transfer reaches past the end, the first one neither.
       std::int32_t count = std::min(perTransfer, end - lba + 1);
       const std::uint32_t bytes = static_cast<std::uint32_t>(count) * lbSize;
-      std::fill(buffer.get(), buffer.get() + bytes, 0);
+      // The transfer's buffer: written behind the next read, or given back.
+      std::uint8_t* buffer = writer.Acquire(kMethod);
+      struct Held {
+        CHalvorin_GrabWriter& writer;
+        std::uint8_t* buffer;
+        ~Held() {
+          if (buffer) writer.Release(buffer);
+        }
+      } held{writer, buffer};
+      std::fill(buffer, buffer + bytes, 0);
       bool isRead = false;
       if (!isNearTheEnd) {
         try {
           if (toc.m__BOOLEAN__IsDVD)
-            Read10(buffer.get(), bytes, static_cast<std::uint32_t>(lba),
+            Read10(buffer, bytes, static_cast<std::uint32_t>(lba),
                    static_cast<std::uint16_t>(count));
           else
             ReadCD(0, static_cast<std::uint32_t>(lba), static_cast<std::uint32_t>(count), false, 0,
-                   true, false, 0, 0, buffer.get(), bytes);
+                   true, false, 0, 0, buffer, bytes);
           isRead = true;
         } catch (CHalvorin_Exception* p__PCHalvorin_Exception__Exception) {
           std::unique_ptr<CHalvorin_Exception> exception(p__PCHalvorin_Exception__Exception);
@@ -73,6 +79,8 @@ void CHalvorin_CdvdBurnerGrabber::GrabTrackCooked(const CHalvorin_GrabPass& p__P
       if (!isRead) {
         if (depth < p__Pass.m__ULONG__RetryDepth + 1 && !isNearTheEnd) {
           Callback(HALVORIN_CALLBACK_REASON_GRAB_SECTOR_RETRY, &lba, nullptr);
+          writer.Release(buffer);
+          held.buffer = nullptr;
           GrabTrackCooked(p__Pass.Nested(lba, count));
           isWritten = true;  // by the nested pass
         } else if (!p__Pass.m__BOOLEAN__IsIgnore) {
@@ -84,7 +92,8 @@ void CHalvorin_CdvdBurnerGrabber::GrabTrackCooked(const CHalvorin_GrabPass& p__P
         }
       }
       if (!isWritten) {
-        HalvorinI_WriteGrabFile(*p__Pass.m__PFile, buffer.get(), bytes, kMethod, "");
+        held.buffer = nullptr;
+        writer.Submit(buffer, bytes, kMethod);
         if (IsCancel())
           HalvorinI_ThrowException(kHalvorinStatusCancelled, 0,
                                    "%s(): Cancel set at LBA offset %ld!!!", kMethod,
@@ -102,7 +111,7 @@ void CHalvorin_CdvdBurnerGrabber::GrabTrackCooked(const CHalvorin_GrabPass& p__P
         }
       }
     }
-    if (!p__Pass.m__BOOLEAN__IsRetry) HalvorinI_FlushGrabFile(*p__Pass.m__PFile, kMethod);
+    if (!p__Pass.m__BOOLEAN__IsRetry) writer.Drain(kMethod);
   } catch (CHalvorin_Exception* p__PCHalvorin_Exception__Exception) {
     HalvorinI_TraceExitFailure(kMethod, p__PCHalvorin_Exception__Exception);
     throw;

@@ -4,12 +4,12 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
-#include <new>
 
 #include "lib/core/cdvd_burner_grabber.h"
 #include "lib/core/debug_trace.h"
 #include "lib/core/grab_file.h"
 #include "lib/core/grab_pass.h"
+#include "lib/core/grab_writer.h"
 #include "lib/core/lba_msf.h"
 #include "lib/core/sector_helpers.h"
 #include "lib/mastering/raw_subchannel.h"
@@ -95,10 +95,7 @@ void CHalvorin_CdvdBurnerGrabber::GrabTrackRaw(const CHalvorin_GrabPass& p__Pass
              p__Pass.m__BOOLEAN__IsIgnore ? "Yes" : "No",
              p__Pass.m__BOOLEAN__IsForce ? "Yes" : "No");
   try {
-    std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[kHalvorinGrabTransfer]);
-    if (!buffer)
-      HalvorinI_ThrowException(kHalvorinStatusOutOfMemory, 0, "%s(): l__PUCHAR__Buffer == NULL!!!",
-                               kMethod);
+    CHalvorin_GrabWriter& writer = *p__Pass.m__PCHalvorin_GrabWriter__Writer;
     const ReadModeShape shape = ShapeOf(p__Pass.m__ULONG__ReadMode);
     const std::int32_t kind = track.m__BOOLEAN__IsDataTrack && (track.m__UCHAR__DataMode == 1 ||
                                                                 track.m__UCHAR__DataMode == 2)
@@ -116,12 +113,21 @@ void CHalvorin_CdvdBurnerGrabber::GrabTrackRaw(const CHalvorin_GrabPass& p__Pass
     for (std::int32_t lba = start; lba <= end;) {
       std::int32_t count = std::min(perTransfer, end - lba + 1);
       const auto n = static_cast<std::uint32_t>(count);
-      std::fill(buffer.get(), buffer.get() + static_cast<std::size_t>(n) * kRawPW, 0);
+      // The transfer's buffer: written behind the next read, or given back.
+      std::uint8_t* buffer = writer.Acquire(kMethod);
+      struct Held {
+        CHalvorin_GrabWriter& writer;
+        std::uint8_t* buffer;
+        ~Held() {
+          if (buffer) writer.Release(buffer);
+        }
+      } held{writer, buffer};
+      std::fill(buffer, buffer + static_cast<std::size_t>(n) * kRawPW, 0);
       bool isRead = false, isBad = false;
       if (!isNearTheEnd) {
         try {
           ReadCD(0, static_cast<std::uint32_t>(lba), n, true, 3, true, true, 0, shape.subChannel,
-                 buffer.get(), n * shape.size);
+                 buffer, n * shape.size);
           isRead = true;
         } catch (CHalvorin_Exception* p__PCHalvorin_Exception__Exception) {
           std::unique_ptr<CHalvorin_Exception> exception(p__PCHalvorin_Exception__Exception);
@@ -140,8 +146,7 @@ void CHalvorin_CdvdBurnerGrabber::GrabTrackRaw(const CHalvorin_GrabPass& p__Pass
       }
       if (isRead && kind)
         for (std::uint32_t i = 0; i < n; ++i)
-          if (!m__CHalvorin_EDCECC.CheckLB(buffer.get() + static_cast<std::size_t>(i) * shape.size,
-                                           kind))
+          if (!m__CHalvorin_EDCECC.CheckLB(buffer + static_cast<std::size_t>(i) * shape.size, kind))
             isBad = true;
       bool isWritten = false, isPattern = false;
       if (!isRead || isBad) {
@@ -149,6 +154,8 @@ void CHalvorin_CdvdBurnerGrabber::GrabTrackRaw(const CHalvorin_GrabPass& p__Pass
           Callback(HALVORIN_CALLBACK_REASON_GRAB_SECTOR_RETRY, &lba, &count);
           CHalvorin_GrabPass nested = p__Pass.Nested(lba, count);
           if (isBad) nested.m__ULONG__ReadMode = 1;
+          writer.Release(buffer);
+          held.buffer = nullptr;
           GrabTrackRaw(nested);
           isWritten = true;
         } else if (!p__Pass.m__BOOLEAN__IsIgnore) {
@@ -160,7 +167,7 @@ void CHalvorin_CdvdBurnerGrabber::GrabTrackRaw(const CHalvorin_GrabPass& p__Pass
                      kMethod, static_cast<long>(lba), static_cast<long>(count),
                      static_cast<long>(depth), deepest, static_cast<long>(isNearTheEnd));
           Callback(HALVORIN_CALLBACK_REASON_GRAB_SECTOR_PATTERN, &lba, &count);
-          FormatPatternSectors(buffer.get(), n, lba,
+          FormatPatternSectors(buffer, n, lba,
                                isNearTheEnd && next ? ModeByteOf(*next) : ModeByteOf(track));
           isPattern = true;
         } else {
@@ -172,22 +179,21 @@ void CHalvorin_CdvdBurnerGrabber::GrabTrackRaw(const CHalvorin_GrabPass& p__Pass
         }
       }
       if (!isWritten) {
-        if (!isPattern) ToChannelOrder(buffer.get(), n, p__Pass.m__ULONG__ReadMode);
+        if (!isPattern) ToChannelOrder(buffer, n, p__Pass.m__ULONG__ReadMode);
         if (isPattern && isNearTheEnd && next) {
           // The run-up to the next track, in its pre-gap form, counting down to its start.
           FormatQSubChannel(
               static_cast<std::uint32_t>(next->m__LONG__StartLBA - lba), lba,
               toc.m__TOC_RAW_DESCRIPTOR__TrackDescriptors[index + 1].m__UCHAR__ADR_CONTROL & 0x0F,
-              HalvorinI_Bcd(next->m__UCHAR__TrackNumber), buffer.get(), true, false, true, n,
-              false);
+              HalvorinI_Bcd(next->m__UCHAR__TrackNumber), buffer, true, false, true, n, false);
         } else {
           FormatQSubChannel(static_cast<std::uint32_t>(lba - track.m__LONG__StartLBA), lba, control,
-                            tno, buffer.get(), false, lba == track.m__LONG__StartLBA, true, n,
-                            false);
+                            tno, buffer, false, lba == track.m__LONG__StartLBA, true, n, false);
         }
-        InterleaveSubChannels(buffer.get(), n);
-        if (depth == 0 && lba == start) SetPChannelOfRawSector(buffer.get());
-        HalvorinI_WriteGrabFile(*p__Pass.m__PFile, buffer.get(), n * kRawPW, kMethod, "");
+        InterleaveSubChannels(buffer, n);
+        if (depth == 0 && lba == start) SetPChannelOfRawSector(buffer);
+        held.buffer = nullptr;
+        writer.Submit(buffer, n * kRawPW, kMethod);
         if (IsCancel())
           HalvorinI_ThrowException(kHalvorinStatusCancelled, 0,
                                    "%s(): Cancel set at LBA offset %ld!!!", kMethod,
@@ -205,7 +211,7 @@ void CHalvorin_CdvdBurnerGrabber::GrabTrackRaw(const CHalvorin_GrabPass& p__Pass
         }
       }
     }
-    if (!p__Pass.m__BOOLEAN__IsRetry) HalvorinI_FlushGrabFile(*p__Pass.m__PFile, kMethod);
+    if (!p__Pass.m__BOOLEAN__IsRetry) writer.Drain(kMethod);
   } catch (CHalvorin_Exception* p__PCHalvorin_Exception__Exception) {
     HalvorinI_TraceExitFailure(kMethod, p__PCHalvorin_Exception__Exception);
     throw;

@@ -7,15 +7,13 @@
 #include "lib/api/halvorin.h"
 #include "lib/core/halvorin_exception.h"
 
-namespace platform::fs {
-class File;
-}
+class CHalvorin_GrabWriter;
 
 struct CHalvorin_GrabPass {
   std::int32_t m__LONG__TrackIndex = 0;  // in the TOC, from 0
   const TOC_INFORMATION* m__PTOC_INFORMATION__Toc = nullptr;
-  platform::fs::File* m__PFile = nullptr;
-  std::uint32_t m__ULONG__ProgressInterval = 0;  // seconds; 0 none
+  CHalvorin_GrabWriter* m__PCHalvorin_GrabWriter__Writer = nullptr;  // of the output file
+  std::uint32_t m__ULONG__ProgressInterval = 0;                      // seconds; 0 none
   std::uint32_t m__ULONG__NestingDepth = 0;
   std::uint32_t m__ULONG__RetryDepth = 0;
   std::int32_t m__LONG__StartLBA = 0;   // used above nesting depth 0
@@ -24,7 +22,7 @@ struct CHalvorin_GrabPass {
   bool m__BOOLEAN__IsForce = false;
   bool m__BOOLEAN__IsDVDPart = false;    // a DVD part keeps full transfers at depth 1
   std::uint32_t m__ULONG__ReadMode = 1;  // raw engine: 1 raw, 2 raw + PQ, 3 raw + raw P-W
-  bool m__BOOLEAN__IsRetry = false;      // a failed transfer's pass: the file is flushed after it
+  bool m__BOOLEAN__IsRetry = false;      // a failed transfer's pass: its caller flushes the file
 
   // The same pass one level deeper over one failed transfer, without progress reports.
   CHalvorin_GrabPass Nested(std::int32_t p__LONG__StartLBA, std::int32_t p__LONG__Count) const {

@@ -17,6 +17,7 @@ packages=(
   python3 python3-pyftpdlib python3-aiosmtpd python3-gi  # GLib reads autostart entries in tests
   tgt libiscsi-bin xorriso genisoimage libcdio-utils bchunk
   sox vorbis-tools ffmpeg xvfb libpam-wrapper
+  iat mdf2iso  # raw images with subchannel (the grabbed CD images)
   udftools python3-pycdlib dvdauthor lsdvd
   # sector coding references
   libfec-dev python3-crcmod

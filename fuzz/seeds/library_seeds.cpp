@@ -21,12 +21,14 @@
 #include "lib/api/halvorin.h"
 #include "lib/core/cd_text.h"
 #include "lib/core/cdvd_burner_grabber.h"
+#include "lib/core/image_descriptor.h"
 #include "lib/core/sector_encoder.h"
 #include "lib/mastering/iso9660_file_tree_lead_in.h"
 #include "platform/aspi/aspi.h"
 #include "platform/aspi/testing.h"
 #include "platform/aspi/vr_disc.h"
 #include "platform/aspi/vr_drive_settings.h"
+#include "platform/fs/fs.h"
 
 namespace fsys = std::filesystem;
 namespace at = platform::aspi::testing;
@@ -579,6 +581,92 @@ void LeadInSeeds() {
   }
 }
 
+// Image descriptors as the grab writes them: CD descriptors of a one-track and a two-track
+// TOC and of two sessions (which the reader refuses), one whose size is taken from the data
+// file, and the descriptor of a pressed DVD-ROM grabbed in parts.
+void Descriptors() {
+  auto toc = std::make_unique<TOC_INFORMATION>();
+  auto make = [&](int sessions, int tracks) {
+    std::memset(toc.get(), 0, sizeof *toc);
+    toc->m__UCHAR__IsValid = 1;
+    toc->m__UCHAR__HighestSessionNumber = static_cast<uint8_t>(sessions);
+    toc->m__UCHAR__NumberOfTracks = static_cast<uint8_t>(tracks);
+    int d = 0;
+    for (int s = 1; s <= sessions; ++s)
+      for (int i = 0; i < 3 + tracks / sessions; ++i) {
+        TOC_RAW_DESCRIPTOR& r = toc->m__TOC_RAW_DESCRIPTOR__AllDescriptors[d++];
+        r.m__UCHAR__SessionNumber = static_cast<uint8_t>(s);
+        r.m__UCHAR__ADR_CONTROL = 0x14;
+        r.m__UCHAR__POINT =
+            static_cast<uint8_t>(i < 3 ? 0xA0 + i : (s - 1) * (tracks / sessions) + (i - 3) + 1);
+      }
+    toc->m__UCHAR__NumberOfRawDescriptors = static_cast<uint8_t>(d);
+    for (int k = 0; k < tracks; ++k) {
+      TOC_TRACK_ENTRY& t = toc->m__TOC_TRACK_ENTRY__Tracks[k];
+      t.m__UCHAR__IsValid = 1;
+      t.m__UCHAR__TrackNumber = static_cast<uint8_t>(k + 1);
+      t.m__UCHAR__SessionNumber = static_cast<uint8_t>(1 + k / (tracks / sessions));
+      t.m__LONG__StartLBA = k * 1000;
+      t.m__LONG__EndLBA = k * 1000 + 899;
+      t.m__BOOLEAN__IsDataTrack = k % 2 == 0;
+      t.m__BOOLEAN__IsAudioTrack = k % 2 == 1;
+      t.m__UCHAR__DataMode = k % 2 == 0 ? static_cast<uint8_t>(1 + k / 2 % 2) : 0;
+      t.m__UCHAR__Form = t.m__UCHAR__DataMode == 2 ? 1 : 0;
+    }
+  };
+  const std::string path = fuzzing::ScratchFolder() + "/seed.mds";
+  auto write = [&](const char* name, bool zeroSize) {
+    try {
+      {
+        platform::fs::File file(fuzzing::Win(path), platform::fs::OpenMode::CreateAlways);
+        CHalvorin_CdvdBurnerGrabber::FormatFileMDSForCD(
+            file, *toc, fuzzing::Win(fuzzing::ScratchFolder() + "/disc").c_str());
+      }
+      std::string bytes = Slurp(path);
+      if (zeroSize) std::memset(bytes.data() + bytes.size() - 9 - 16 + 8, 0, 4);  // last track
+      Seed("image_descriptor", name, bytes.data(), bytes.size());
+      if (!zeroSize && toc->m__UCHAR__NumberOfTracks == 1) {
+        // Once stored past 32 bits as a negative size.
+        const uint8_t huge[4] = {0, 0, 0, 0xF8};
+        std::memcpy(bytes.data() + bytes.size() - 9 - 16 + 8, huge, 4);
+        Seed("image_descriptor", "regress-huge-size", bytes.data(), bytes.size());
+      }
+    } catch (CHalvorin_Exception* e) {
+      std::unique_ptr<CHalvorin_Exception> owned(e);
+    }
+  };
+  make(1, 1);
+  write("cd-one-track", false);
+  make(1, 2);
+  write("cd-two-tracks", false);
+  write("cd-size-from-data", true);
+  make(2, 4);
+  write("cd-two-sessions", false);
+
+  std::vector<char> iso(3000 * 2048, 'D');
+  const std::string fixture = fuzzing::ScratchFolder() + "/pressed.iso";
+  fuzzing::WriteFile(fixture, iso.data(), iso.size());
+  at::RecorderConfig c;
+  c.name = "PressedDvd";
+  c.media = vr::Media::DvdRom;
+  c.fixture = fuzzing::Win(fixture);
+  at::ConfigureRecorders({c});
+  char text[512];
+  uint32_t error = 0;
+  CDB_FAILURE_INFORMATION failure;
+  void* handle = nullptr;
+  if (Halvorin_CdvdBurnerGrabber_Create(&handle, text, sizeof text, &error, &failure, nullptr,
+                                        nullptr, 0, 0, 0, 0, 1) != 0)
+    return;
+  const std::string base = fuzzing::ScratchFolder() + "/dvd";
+  if (Halvorin_CdvdBurnerGrabber_GrabDVD(handle, text, sizeof text, &error, &failure,
+                                         fuzzing::Win(base).c_str(), 2, 0, 0, 0, 0) == 0) {
+    const std::string bytes = Slurp(base + ".mds");
+    Seed("image_descriptor", "dvd-three-parts", bytes.data(), bytes.size());
+  }
+  Halvorin_Destroy(&handle);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -600,6 +688,7 @@ int main(int argc, char** argv) {
   Sectors();
   Ifo();
   SessionSeeds();
+  Descriptors();
   at::ConfigureRecorders({});
   Halvorin_DownShut();
   return 0;

@@ -783,6 +783,43 @@ HALVORIN_API HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_TrackAtOnceFromPipe(
     uint8_t p__BOOLEAN__IsMultiSession, uint32_t p__ULONG__ProgressInterval,
     uint32_t p__ULONG__BufferInterval);
 
+/*
+ * Grabbing. Retry depth: how many nested passes a failed transfer may get; Ignore: write a
+ * substitute (zeros, or for a raw CD image a pattern sector) instead of failing on a sector that
+ * cannot be recovered; Force: one sector per transfer from the start; progress (reason 11) every
+ * progress interval seconds, 0 none. Files are created anew and removed again when the grab
+ * fails (finished DVD parts stay). Reasons 18, 19 and 20 carry int32_t* LBA and sector count
+ * (20 from a cooked read: LBA only); 14/15 int32_t* track number and count; 16/17 int32_t* part
+ * index (from 0) and count; 11 int64_t* total and done sectors.
+ */
+
+/* One track into the file: an audio track as a WAVE file, a data track as its user data. A
+   track number of 0 or above the TOC's count gives 2. */
+HALVORIN_API HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_GrabTrack(
+    HALVORIN_BURNER_PREFIX, uint8_t p__UCHAR__TrackNumber, const char* p__PCHAR__FileName,
+    uint32_t p__ULONG__RetryDepth, uint8_t p__BOOLEAN__IsIgnore, uint8_t p__BOOLEAN__IsForce,
+    uint32_t p__ULONG__ProgressInterval);
+/* The user data of LBAs start..ending (inclusive) of one track, sector by sector. An ending
+   before the start gives 2; a start outside every track 17; an ending past the track 20. */
+HALVORIN_API HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_GrabRange(
+    HALVORIN_BURNER_PREFIX, int32_t p__LONG__StartLBA, int32_t p__LONG__EndingLBA,
+    const char* p__PCHAR__FileName, uint32_t p__ULONG__RetryDepth, uint8_t p__BOOLEAN__IsIgnore,
+    uint8_t p__BOOLEAN__IsForce, uint32_t p__ULONG__ProgressInterval);
+/* A CD as "<base>.qvf" (2448-byte raw sectors, Q made anew) beside "<base>.mds". Read mode 1
+   raw, 2 raw + PQ, 3 raw + raw P-W; another or one the drive cannot read gives 10, a DVD 10.
+   With error correction off the drive's page 01h defaults come back however the grab ends. */
+HALVORIN_API HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_GrabCD(
+    HALVORIN_BURNER_PREFIX, const char* p__PCHAR__BaseName, uint32_t p__ULONG__ReadMode,
+    uint32_t p__ULONG__RetryDepth, uint8_t p__BOOLEAN__IsIgnore, uint8_t p__BOOLEAN__IsForce,
+    uint32_t p__ULONG__ProgressInterval, uint8_t p__BOOLEAN__IsErrorCorrectionOff);
+/* A DVD as parts of (MB / 2) x 1024 sectors, "<base>.qvf", "<base>.qv1", ... beside
+   "<base>.mds"; the last part ends with the disc. A part size below 2 MB gives 2 and makes no
+   file; a CD gives 10. */
+HALVORIN_API HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_GrabDVD(
+    HALVORIN_BURNER_PREFIX, const char* p__PCHAR__BaseName, uint32_t p__ULONG__PartSizeInMB,
+    uint32_t p__ULONG__RetryDepth, uint8_t p__BOOLEAN__IsIgnore, uint8_t p__BOOLEAN__IsForce,
+    uint32_t p__ULONG__ProgressInterval);
+
 /* CD-Text of the disc (track 0) or a track (1-99) for the next raw disc-at-once write: at most
    31 characters of each text, every character outside '!'..'~' (the space too) stored as '_';
    a NULL text clears it. A track outside 0..99 gives 5 (system error 87). */

@@ -23,6 +23,10 @@ class CHalvorin_FileTreeNode;
 class CHalvorin_ISO9660FileTree;
 struct CHalvorin_ImportWalk;
 struct CHalvorin_SessionFeed;
+struct CHalvorin_GrabPass;
+namespace platform::fs {
+class File;
+}
 
 inline constexpr std::uint8_t kHalvorinWriteModeTrackAtOnce = 1;
 inline constexpr std::uint8_t kHalvorinWriteModeSessionAtOnce = 2;
@@ -101,6 +105,37 @@ class CHalvorin_CdvdBurnerGrabber : public CHalvorin_ScsiDeviceCdvdRomWriter {
   // or Joliet (1) hierarchy into the tree, as nodes that keep their data where it is.
   void ImportTrack(CHalvorin_ISO9660FileTree* p__PCHalvorin_ISO9660FileTree__Tree,
                    std::uint8_t p__UCHAR__TrackNumber, bool p__BOOLEAN__IsJoliet);
+
+  // Grabbing: one track or a range of one track into a file (audio tracks behind a WAVE
+  // header), a CD as a raw image of 2448-byte sectors beside its descriptor, a DVD as parts of
+  // a cooked image beside its descriptor.
+  void GrabTrack(std::uint8_t p__UCHAR__TrackNumber, const char* p__PCHAR__FileName,
+                 std::uint32_t p__ULONG__RetryDepth, bool p__BOOLEAN__IsIgnore,
+                 bool p__BOOLEAN__IsForce, std::uint32_t p__ULONG__ProgressInterval);
+  void GrabRange(std::int32_t p__LONG__StartLBA, std::int32_t p__LONG__EndingLBA,
+                 const char* p__PCHAR__FileName, std::uint32_t p__ULONG__RetryDepth,
+                 bool p__BOOLEAN__IsIgnore, bool p__BOOLEAN__IsForce,
+                 std::uint32_t p__ULONG__ProgressInterval);
+  // Read mode 1 raw, 2 raw + PQ, 3 raw + raw P-W.
+  void GrabDisc(const char* p__PCHAR__BaseName, std::uint32_t p__ULONG__ReadMode,
+                std::uint32_t p__ULONG__RetryDepth, bool p__BOOLEAN__IsIgnore,
+                bool p__BOOLEAN__IsForce, std::uint32_t p__ULONG__ProgressInterval,
+                bool p__BOOLEAN__IsErrorCorrectionOff);
+  void GrabDiscSplit(const char* p__PCHAR__BaseName, std::uint32_t p__ULONG__PartSizeInMB,
+                     std::uint32_t p__ULONG__RetryDepth, bool p__BOOLEAN__IsIgnore,
+                     bool p__BOOLEAN__IsForce, std::uint32_t p__ULONG__ProgressInterval);
+  // The image descriptors, written at the file's position and flushed. The DVD one reads the
+  // disc's DVD structures and gives its own size in bytes.
+  static void FormatFileMDSForCD(platform::fs::File& p__File, const TOC_INFORMATION& p__Toc,
+                                 const char* p__PCHAR__Name);
+  void FormatFileMDSForDVD(platform::fs::File& p__File, const TOC_INFORMATION& p__Toc,
+                           const char* p__PCHAR__Name, std::uint32_t* p__PULONG__Size,
+                           std::uint32_t p__ULONG__Parts);
+  // Page 01h for grabbing (no lock of their own; never throw): the default page put back as
+  // current, or the default with error correction and read retries off (TRUE when the drive
+  // took both).
+  void RestoreReadErrorRecoverySafe();
+  bool DisableHardwareErrorCorrectionSafe();
 
   // Writing, closing and blanking.
   void TrackAtOnce(const CHalvorin_TrackAtOnceOptions& p__Options);
@@ -198,6 +233,10 @@ class CHalvorin_CdvdBurnerGrabber : public CHalvorin_ScsiDeviceCdvdRomWriter {
                        std::uint32_t p__ULONG__Extent, std::uint32_t p__ULONG__Size,
                        CHalvorin_FileTreeNode* p__PCHalvorin_FileTreeNode__Parent,
                        CHalvorin_ImportWalk& p__Walk);
+
+  // The read engines of the grab over one pass: a track, a range, or a failed transfer again.
+  void GrabTrackCooked(const CHalvorin_GrabPass& p__Pass);
+  void GrabTrackRaw(const CHalvorin_GrabPass& p__Pass);
 
   CHalvorin_CriticalSection m__CRITICAL_SECTION__BurnerGrabber;
   CHalvorin_LockedFifoQueue m__CHalvorin_LockedFifoQueue__WriteQueue;

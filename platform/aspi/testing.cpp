@@ -63,6 +63,22 @@ void InjectMediumError(std::uint8_t target, std::int64_t lba) {
   Recorder(target).ChangeFaults([&](vr::Faults& f) { f.mediumErrors.insert(lba); });
 }
 
+void InjectReadFault(std::uint8_t target, std::int64_t lba, std::uint8_t key, std::uint8_t asc,
+                     std::uint8_t ascq, int reads, std::optional<std::uint8_t> opcode) {
+  Recorder(target).ChangeFaults([&](vr::Faults& f) {
+    f.reads.senses[lba] = vr::ReadFault{vr::Sense(key, asc, ascq), reads, opcode};
+  });
+}
+
+void InjectDamage(std::uint8_t target, std::int64_t lba, int bytes, bool correctable) {
+  if (correctable ? bytes < 1 || bytes > vr::kMaxCorrectableDamage
+                  : bytes < vr::kMinUncorrectableDamage || bytes > 2336)
+    throw std::invalid_argument("damage out of range");
+  Recorder(target).ChangeFaults([&](vr::Faults& f) {
+    f.reads.damage[lba] = vr::SectorDamage{bytes, correctable};
+  });
+}
+
 void InjectHang(std::uint8_t target, int times, std::optional<std::uint8_t> opcode) {
   Recorder(target).ChangeFaults([&](vr::Faults& f) { f.hang = {times, opcode}; });
 }

@@ -41,6 +41,13 @@ void InjectNotReady(std::uint8_t target, std::uint8_t ascq, int times,
 // asc 28h: medium may have changed; 29h: power on or reset.
 void InjectUnitAttention(std::uint8_t target, std::uint8_t asc);
 void InjectMediumError(std::uint8_t target, std::int64_t lba);
+// The reads of one LBA answered with a sense: for `reads` reads, then it clears (0: it stays);
+// READ(10) and READ CD alike unless an opcode is given.
+void InjectReadFault(std::uint8_t target, std::int64_t lba, std::uint8_t key, std::uint8_t asc,
+                     std::uint8_t ascq, int reads = 0, std::optional<std::uint8_t> opcode = {});
+// `bytes` bytes of the sector damaged on the medium: correctable (at most 11, the drive repairs
+// them in user data) or not (a run of at least 600). Reads with the EDC/ECC field see them.
+void InjectDamage(std::uint8_t target, std::int64_t lba, int bytes, bool correctable);
 void InjectHang(std::uint8_t target, int times, std::optional<std::uint8_t> opcode = {});
 void RejectImmed(std::uint8_t target, bool reject);
 // Bytes per second the drive burns from its buffer; 0 writes at once.

@@ -1,5 +1,6 @@
-// READ(10) of user data and READ CD of written sectors with the byte-9 field selections and
-// subchannel the library's probes send.
+// READ(10) of user data and READ CD of written sectors: the byte-9 field selections of every
+// sector type (CD-DA, Mode 1, Mode 2 formless, Form 1 and Form 2), the expected sector type
+// filter, subchannel, and the faults a test set for single sectors.
 #include <algorithm>
 #include <cstring>
 
@@ -17,15 +18,57 @@ std::int64_t ReadableEnd(const Disc& disc) {
   return disc.RecordedEnd();
 }
 
-void CheckMediumErrors(Drive& d, std::int64_t lba, std::int64_t count) {
+void CheckMediumErrors(Drive& d, std::uint8_t opcode, std::int64_t lba, std::int64_t count) {
   auto it = d.faults.mediumErrors.lower_bound(lba);
   if (it != d.faults.mediumErrors.end() && *it < lba + count)
     throw SenseError{{3, 0x11, 0x05, static_cast<std::uint32_t>(*it)}};
+  if (auto sense = d.faults.reads.Take(opcode, lba, count)) throw SenseError{*sense};
+}
+
+// Page 01h with DCR set: the drive hands out what it read without correcting it.
+bool CorrectionDisabled(const Drive& d) {
+  return d.state.settings.errorRecovery[2] & 0x01;
+}
+
+[[noreturn]] void UnrecoveredReadError(std::int64_t lba) {
+  throw SenseError{{3, 0x11, 0x05, static_cast<std::uint32_t>(lba)}};
+}
+
+// The sector types of READ CD's expected sector type field (1-5); 0 accepts them all.
+enum class SectorType : std::uint8_t { CdDa = 1, Mode1 = 2, Mode2 = 3, Form1 = 4, Form2 = 5 };
+
+// Audio by its track; data by its header. A Mode 2 sector whose two subheader copies disagree
+// carries no form: it is read as formless, 2336 bytes after its header.
+SectorType TypeOf(const Disc& disc, std::int64_t lba, const std::uint8_t* raw) {
+  if (FormAt(disc, lba) == SectorForm::Audio) return SectorType::CdDa;
+  if ((raw[15] & 0x03) != 2) return SectorType::Mode1;
+  if (std::memcmp(raw + 16, raw + 20, 4) != 0) return SectorType::Mode2;
+  return (raw[18] & 0x20) ? SectorType::Form2 : SectorType::Form1;
 }
 
 struct Region {
   size_t offset, size;
 };
+
+// Sync, header, subheader, user data and EDC/ECC of a data sector of the type.
+void RegionsOf(SectorType type, Region (&r)[5]) {
+  r[0] = {0, 12};
+  r[1] = {12, 4};
+  switch (type) {
+    case SectorType::Mode1:
+      r[2] = {16, 0}, r[3] = {16, 2048}, r[4] = {2064, 288};
+      break;
+    case SectorType::Mode2:
+      r[2] = {16, 0}, r[3] = {16, 2336}, r[4] = {2352, 0};
+      break;
+    case SectorType::Form1:
+      r[2] = {16, 8}, r[3] = {24, 2048}, r[4] = {2072, 280};
+      break;
+    default:  // Form 2: its EDC is the last four bytes
+      r[2] = {16, 8}, r[3] = {24, 2324}, r[4] = {2348, 4};
+      break;
+  }
+}
 
 }  // namespace
 
@@ -42,9 +85,29 @@ void HandleRead10(Drive& d, Exchange& x) {
     x.overrun = true;
     return;
   }
-  CheckMediumErrors(d, lba, count);
+  CheckMediumErrors(d, 0x28, lba, count);
+  const ReadFaults& faults = d.faults.reads;
+  const bool raw = CorrectionDisabled(d);
+  if (!raw)
+    if (auto bad = faults.FirstUncorrectable(lba, count)) UnrecoveredReadError(*bad);
   DiscReader reader(disc, d.store);
   reader.UserBlocks(lba, x.data.data(), static_cast<size_t>(count));
+  if (raw && faults.AnyDamage(lba, count)) {
+    for (auto it = faults.damage.lower_bound(lba);
+         it != faults.damage.end() && it->first < lba + count; ++it) {
+      std::uint8_t* user = x.data.data() + static_cast<size_t>(it->first - lba) * kUserSectorSize;
+      if (disc.IsCd()) {
+        std::uint8_t sector[kRawSectorSize];
+        reader.Raw(it->first, sector);
+        faults.Damage(it->first, sector);
+        std::memcpy(user, sector + ((sector[15] & 3) == 2 ? 24 : 16), kUserSectorSize);
+      } else {
+        ForEachDamagedByte(it->second, [&](size_t at) {
+          if (at - 16 < kUserSectorSize) user[at - 16] ^= 0xA5;
+        });
+      }
+    }
+  }
   x.transferred = bytes;
 }
 
@@ -62,7 +125,11 @@ void HandleReadCd(Drive& d, Exchange& x) {
   if (count == 0) return;
   if (lba < 0 || lba + count > ReadableEnd(disc)) LbaOutOfRange();
   x.RequireDirection(DataDirection::In, true);
-  CheckMediumErrors(d, lba, count);
+  CheckMediumErrors(d, 0xBE, lba, count);
+  const ReadFaults& faults = d.faults.reads;
+  // The EDC/ECC field is asked for by a host that checks the sectors itself: it gets them as
+  // the medium holds them.
+  const bool asStored = (b9 & 0x08) || CorrectionDisabled(d);
 
   DiscReader reader(disc, d.store);
   std::vector<std::uint8_t> out;
@@ -70,28 +137,36 @@ void HandleReadCd(Drive& d, Exchange& x) {
   for (std::int64_t i = 0; i < count; ++i) {
     const std::int64_t at = lba + i;
     reader.Raw(at, raw);
-    const bool mode2 = (raw[15] & 0x03) == 2;
-    if (expected == 1 || expected == 3 || expected == 5 || (expected == 2 && mode2) ||
-        (expected == 4 && !mode2))
-      IllegalModeForTrack();
-    // Fields in sector order; a selection must be one unbroken run of them.
-    const Region sync{0, 12}, header{12, 4}, subheader{16, mode2 ? 8u : 0u},
-        user{mode2 ? 24u : 16u, kUserSectorSize}, edc{mode2 ? 2072u : 2064u, mode2 ? 280u : 288u};
-    const std::uint8_t codes = (b9 >> 5) & 0x03;
-    const bool chosen[5] = {(b9 & 0x80) != 0, codes == 1 || codes == 3, codes == 2 || codes == 3,
-                            (b9 & 0x10) != 0, (b9 & 0x08) != 0};
-    const Region regions[5] = {sync, header, subheader, user, edc};
-    int first = -1, last = -1;
-    for (int r = 0; r < 5; ++r) {
-      if (!chosen[r] || regions[r].size == 0) continue;
-      if (first < 0) first = r;
-      last = r;
+    const SectorType type = TypeOf(disc, at, raw);
+    if (expected != 0 && expected != static_cast<std::uint8_t>(type)) IllegalModeForTrack();
+    if (faults.AnyDamage(at, 1)) {
+      if (asStored)
+        faults.Damage(at, raw);
+      else if (faults.FirstUncorrectable(at, 1))
+        UnrecoveredReadError(at);
     }
-    for (int r = first; first >= 0 && r <= last; ++r)
-      if (!chosen[r] && regions[r].size != 0) InvalidFieldInCdb();
-    if (first >= 0) {
-      const size_t from = regions[first].offset, to = regions[last].offset + regions[last].size;
-      out.insert(out.end(), raw + from, raw + to);
+    if (type == SectorType::CdDa) {
+      // Samples are the whole sector: only the user data field selects them.
+      if (b9 & 0x10) out.insert(out.end(), raw, raw + kRawSectorSize);
+    } else {
+      // Fields in sector order; a selection must be one unbroken run of them.
+      Region regions[5];
+      RegionsOf(type, regions);
+      const std::uint8_t codes = (b9 >> 5) & 0x03;
+      const bool chosen[5] = {(b9 & 0x80) != 0, codes == 1 || codes == 3, codes == 2 || codes == 3,
+                              (b9 & 0x10) != 0, (b9 & 0x08) != 0};
+      int first = -1, last = -1;
+      for (int r = 0; r < 5; ++r) {
+        if (!chosen[r] || regions[r].size == 0) continue;
+        if (first < 0) first = r;
+        last = r;
+      }
+      for (int r = first; first >= 0 && r <= last; ++r)
+        if (!chosen[r] && regions[r].size != 0) InvalidFieldInCdb();
+      if (first >= 0) {
+        const size_t from = regions[first].offset, to = regions[last].offset + regions[last].size;
+        out.insert(out.end(), raw + from, raw + to);
+      }
     }
     const std::uint8_t c2 = (b9 >> 1) & 0x03;
     if (c2) out.insert(out.end(), c2 == 1 ? 294 : 296, 0);  // no C2 errors

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "platform/aspi/clock.h"
+#include "platform/aspi/vr_read_faults.h"
 
 namespace platform::aspi::vr {
 
@@ -31,6 +32,7 @@ struct Faults {
   std::uint8_t unitAttention = 0;       // 28h or 29h, reported once
   std::set<std::int64_t> mediumErrors;  // LBAs that read as 3/11/05
   bool rejectImmed = false;             // Immed set: 5/24/00
+  ReadFaults reads;                     // single sectors: senses and damage
 };
 
 // The drive buffer with a drain at a chosen speed. Without a speed the drive writes at once

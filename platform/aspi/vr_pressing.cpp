@@ -81,10 +81,13 @@ Disc PressCue(Media media, const std::string& cuePath, std::uint32_t serial) {
       s >> number >> type;
       if (number != static_cast<int>(entries.size()) + 1 || number > 99)
         throw std::runtime_error("tracks out of order");
+      // A Mode 2 track holds Form 1 and Form 2 sectors, each by its subheader.
       if (type == "MODE1/2352")
         entries.push_back({SectorForm::Mode1});
       else if (type == "MODE2/2352")
-        entries.push_back({SectorForm::Mode2Form1});
+        entries.push_back({SectorForm::Mode2});
+      else if (type == "AUDIO")
+        entries.push_back({SectorForm::Audio});
       else
         throw std::runtime_error("unsupported track type " + type);
     } else if (word == "INDEX") {
@@ -119,9 +122,11 @@ Disc PressCue(Media media, const std::string& cuePath, std::uint32_t serial) {
             ? (entries[i + 1].index0 >= 0 ? entries[i + 1].index0 : entries[i + 1].index1)
             : blocks;
     if (next <= e.index1 || next > blocks) throw std::runtime_error("tracks overlap the file");
+    // CONTROL: 4 for data, 0 for two-channel audio without pre-emphasis.
+    const std::uint8_t control = e.form == SectorForm::Audio ? 0 : 4;
     d.tracks.push_back(
-        {static_cast<int>(i) + 1, 1, e.index1, next - e.index1, 0, true, false, e.form, 4});
-    xa = xa || e.form == SectorForm::Mode2Form1;
+        {static_cast<int>(i) + 1, 1, e.index1, next - e.index1, 0, true, false, e.form, control});
+    xa = xa || e.form == SectorForm::Mode2;
   }
   d.sessions.push_back({1, true, static_cast<std::uint8_t>(xa ? 0x20 : 0x00), blocks});
   return d;

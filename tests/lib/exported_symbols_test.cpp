@@ -23,10 +23,12 @@ TEST(ExportedSymbols, OnlyTheHalvorinFunctions) {
     EXPECT_EQ(kind, "T") << name;
     names.insert(name);
   }
-  for (const char* f : {"Halvorin_UpStart", "Halvorin_DownShut", "Halvorin_GetVersion",
-                        "Halvorin_GetDVDPadding", "Halvorin_SetDVDPadding", "Halvorin_FindDevice",
-                        "Halvorin_Destroy", "Halvorin_GetDeviceNameByDeviceAddress",
-                        "Halvorin_CdvdBurnerGrabber_SetCDTextItem"})
+  for (const char* f :
+       {"Halvorin_UpStart", "Halvorin_DownShut", "Halvorin_GetVersion", "Halvorin_GetDVDPadding",
+        "Halvorin_SetDVDPadding", "Halvorin_FindDevice", "Halvorin_Destroy",
+        "Halvorin_GetDeviceNameByDeviceAddress", "Halvorin_CdvdBurnerGrabber_SetCDTextItem",
+        "Halvorin_CdvdBurnerGrabber_GrabTrack", "Halvorin_CdvdBurnerGrabber_GrabRange",
+        "Halvorin_CdvdBurnerGrabber_GrabCD", "Halvorin_CdvdBurnerGrabber_GrabDVD"})
     EXPECT_EQ(names.count(f), 1u) << f;
 }
 

@@ -1,0 +1,43 @@
+// An image descriptor file from untrusted bytes, read as the raw session-at-once export reads
+// it: a status, or a list whose counts, sizes and data file name are sound. The same bytes as
+// an image data file go through the image check.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "fuzz/fuzz_support.h"
+#include "lib/core/image_descriptor.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static const std::string folder = [] {
+    const std::string f = fuzzing::ScratchFolder();
+    const std::vector<char> image(400 * 2448, '\0');  // what a size of 0 is taken from
+    fuzzing::WriteFile(f + "/disc.qvf", image.data(), image.size());
+    return f;
+  }();
+  const std::string descriptor = folder + "/disc.mds";
+  fuzzing::WriteFile(descriptor, data, size);
+  static SAO_TRACK_ARRAY list;
+  std::int32_t mode = 0;
+  char name[kHalvorinMaxPath];
+  std::memset(name, 0x7F, sizeof name);
+  const std::uint32_t status = HalvorinI_ParseMDS(fuzzing::Win(descriptor).c_str(), &list, &mode,
+                                                  name, (fuzzing::Win(folder) + "\\").c_str());
+  if (status == 0) {
+    const std::int32_t n = list.m__LONG__NumberOfRawTracks;
+    if (n < 1 || n > 100) __builtin_trap();
+    if (mode != 1 && mode != 2) __builtin_trap();
+    if (!std::memchr(name, 0, sizeof name) || std::strpbrk(name, "\\/:") || !name[0])
+      __builtin_trap();
+    for (std::int32_t i = 0; i < n; ++i)
+      if (list.m__LONG__RawTrackSizeInLBs[i] < 0) __builtin_trap();
+  }
+  const std::string image = folder + "/input.qvf";
+  fuzzing::WriteFile(image, data, size);
+  std::int32_t imageMode = -1;
+  if (HalvorinI_IsMDF(fuzzing::Win(image).c_str(), &imageMode) && (imageMode < 0 || imageMode > 3))
+    __builtin_trap();
+  return 0;
+}

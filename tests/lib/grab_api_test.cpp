@@ -2,9 +2,15 @@
 // track or past its end, tracks shorter than one transfer, progress on the layer's clock, bad
 // handles and names.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 
+#include <tuple>
+
+#include "lib/core/cdvd_burner_grabber.h"
 #include "platform/aspi/clock.h"
 #include "platform/aspi/vr_sector_coding.h"
+#include "platform/fs/fs.h"
 #include "tests/lib/grab_test_support.h"
 
 namespace grabtest {
@@ -73,18 +79,16 @@ TEST_F(GrabApi, TrackNumbersAndRanges) {
       {"range across two tracks", [&] { return Range(390, 410, "x"); }, 20,
        "Range ending LBA 410 is larger then track's ending LBA 399!!!"},
       {"no file name",
-       [&] {
-         return Halvorin_CdvdBurnerGrabber_GrabTrack(BURNER_ARGS, 1, nullptr, 0, 0, 0, 0);
-       },
-       2, "The file name is NULL"},
+       [&] { return Halvorin_CdvdBurnerGrabber_GrabTrack(BURNER_ARGS, 1, nullptr, 0, 0, 0, 0); }, 2,
+       "The file name is NULL"},
       {"no burner",
        [&] {
          return Halvorin_CdvdBurnerGrabber_GrabCD(nullptr, text, sizeof text, &error, &failure,
                                                   dir.W("x").c_str(), 1, 0, 0, 0, 0, 0);
        },
        2, "is not a burner/grabber"},
-      {"name past 260 characters",
-       [&] { return Track(1, std::string(300, 'n')); }, 15, "is too long"},
+      {"name past 260 characters", [&] { return Track(1, std::string(300, 'n')); }, 15,
+       "is too long"},
       {"folder that is not there", [&] { return Track(1, "none/x"); }, 5, "CreateFile("},
   };
   for (const Case& c : cases) {
@@ -117,8 +121,8 @@ TEST_F(GrabApi, TracksShorterThanOneTransfer) {
   for (const auto& r : at::CdbLog(0)) {
     if (r.cdb[0] != 0xBE && r.cdb[0] != 0x28) continue;
     const std::uint32_t lba = r.cdb[2] << 24 | r.cdb[3] << 16 | r.cdb[4] << 8 | r.cdb[5];
-    const std::uint32_t count = r.cdb[0] == 0xBE ? (r.cdb[6] << 16 | r.cdb[7] << 8 | r.cdb[8])
-                                                 : (r.cdb[7] << 8 | r.cdb[8]);
+    const std::uint32_t count =
+        r.cdb[0] == 0xBE ? (r.cdb[6] << 16 | r.cdb[7] << 8 | r.cdb[8]) : (r.cdb[7] << 8 | r.cdb[8]);
     EXPECT_LE(lba + count, 32u) << "a read of " << count << " at " << lba;
     if (lba < 20) EXPECT_LE(lba + count, 20u) << "track 1's read of " << count << " at " << lba;
   }
@@ -145,6 +149,56 @@ TEST_F(GrabApi, ProgressOnTheLayersClock) {
   ASSERT_EQ(Halvorin_CdvdBurnerGrabber_GrabTrack(BURNER_ARGS, 1, dir.W("q").c_str(), 0, 0, 0, 0),
             0u);
   EXPECT_TRUE(grab.Of(HALVORIN_CALLBACK_REASON_GRAB_PROGRESS).empty());
+}
+
+// Files that cannot be written whole: a write cut short by the file size limit is exception 10,
+// one refused is exception 5 with the system error; the grab leaves no file.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    signal(SIGXFSZ, SIG_IGN);
+    getrlimit(RLIMIT_FSIZE, &saved_);
+    struct rlimit limit = saved_;
+    limit.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &saved_);
+    signal(SIGXFSZ, SIG_DFL);
+  }
+
+ private:
+  struct rlimit saved_ {};
+};
+
+TEST_F(GrabApi, WritesCutShortOrRefused) {
+  PressTwoTracks(400, 300);
+  {
+    FileSizeLimit limit(100000);
+    EXPECT_EQ(Track(1, "cut"), 10u);
+  }
+  EXPECT_NE(std::string(text).find("WriteFile() wrote 38560 UCHARs instead of 61440 UCHARs!!!"),
+            std::string::npos)
+      << text;
+  EXPECT_FALSE(std::filesystem::exists(dir.P("cut")));
+
+  const TOC_INFORMATION toc = Toc();
+  for (const auto& [bytes, status, message] :
+       {std::tuple<rlim_t, std::uint32_t, std::string>{
+            300, 10, "WriteFile( TRACK_DESCRIPTOR[ 2 ] ) wrote 28 UCHARs instead of 80 UCHARs!!!"},
+        {352, 5, "WriteFile( TRACK_DESCRIPTOR[ 3 ] ) failed, status 27!!!"}}) {
+    SCOPED_TRACE(message);
+    platform::fs::File file(dir.W("d.mds"), platform::fs::OpenMode::CreateAlways);
+    const libtest::Thrown t = libtest::Catch([&] {
+      FileSizeLimit limit(bytes);
+      CHalvorin_CdvdBurnerGrabber::FormatFileMDSForCD(file, toc, dir.W("d").c_str());
+    });
+    ASSERT_TRUE(t.thrown);
+    EXPECT_EQ(t.Status(), static_cast<std::int32_t>(status));
+    EXPECT_NE(t.Text().find("CHalvorin_CdvdBurnerGrabber::FormatFileMDSForCD(): " + message),
+              std::string::npos)
+        << t.Text();
+  }
 }
 
 }  // namespace

@@ -87,6 +87,10 @@ void RejectImmed(std::uint8_t target, bool reject) {
   Recorder(target).ChangeFaults([&](vr::Faults& f) { f.rejectImmed = reject; });
 }
 
+void InjectLeadInStart(std::uint8_t target, std::optional<std::array<std::uint8_t, 3>> msf) {
+  Recorder(target).ChangeFaults([&](vr::Faults& f) { f.leadInStart = msf; });
+}
+
 void SetDrainSpeed(std::uint8_t target, std::uint64_t bytesPerSecond) {
   Recorder(target).SetDrainSpeed(bytesPerSecond);
 }

@@ -2,6 +2,7 @@
 // the CDB log. The layer's own tests and the library's tests use it; the product does not.
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -50,6 +51,9 @@ void InjectReadFault(std::uint8_t target, std::int64_t lba, std::uint8_t key, st
 void InjectDamage(std::uint8_t target, std::int64_t lba, int bytes, bool correctable);
 void InjectHang(std::uint8_t target, int times, std::optional<std::uint8_t> opcode = {});
 void RejectImmed(std::uint8_t target, bool reject);
+// READ DISC INFORMATION of an open CD reports this lead-in start, as bytes M, S and F (any
+// values); nullopt restores the disc's own.
+void InjectLeadInStart(std::uint8_t target, std::optional<std::array<std::uint8_t, 3>> msf);
 // Bytes per second the drive burns from its buffer; 0 writes at once.
 void SetDrainSpeed(std::uint8_t target, std::uint64_t bytesPerSecond);
 inline constexpr std::uint64_t kCd1x = 176400;

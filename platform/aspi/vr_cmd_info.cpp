@@ -180,6 +180,7 @@ void HandleReadDiscInformation(Drive& d, Exchange& x) {
     Put32(b, 20, 0xFFFFFFFF);
   } else if (disc.IsCd()) {
     PutMsf(b, 16, disc.NextLeadIn());
+    if (d.faults.leadInStart) std::copy_n(d.faults.leadInStart->begin(), 3, b.begin() + 17);
     PutMsf(b, 20, disc.capacity);
   } else {
     Put32(b, 20, static_cast<std::uint32_t>(disc.capacity));

@@ -1,6 +1,7 @@
 // Failures a test asks a virtual recorder for, and the slow drain of its buffer.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <set>
@@ -33,6 +34,8 @@ struct Faults {
   std::set<std::int64_t> mediumErrors;  // LBAs that read as 3/11/05
   bool rejectImmed = false;             // Immed set: 5/24/00
   ReadFaults reads;                     // single sectors: senses and damage
+  // READ DISC INFORMATION reports this lead-in start (M, S, F bytes) on an open CD.
+  std::optional<std::array<std::uint8_t, 3>> leadInStart;
 };
 
 // The drive buffer with a drain at a chosen speed. Without a speed the drive writes at once

@@ -1,15 +1,20 @@
 // Disc-at-once on a virtual CD-R through DiscAtOncePQ and DiscAtOnceRawPW: an ISO tree (Mode 1
 // and XA) and three sox PCM tracks written through the raw views, the lead-in the recorder
 // decodes into its TOC, the images read back by cd-info and bchunk, CD-Text in the raw P-W
-// lead-in only, the probe, the refusals before anything is written, a failure in the lead-in
-// and a cancel in the program area.
+// lead-in only, the probe, the refusals before anything is written (lead-in starts that are
+// no lead-in among them), a partial last sector, a dry cache, a failure in the lead-in and a
+// cancel in the program area.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "lib/core/cdvd_burner_grabber.h"
@@ -188,6 +193,12 @@ TEST_F(DiscAtOnce, ThreePcmTracksWithCdTextInTheRawPWLeadIn) {
     EXPECT_EQ(disc.sessions.at(0).leadOut, total);
     EXPECT_EQ(disc.sessions.at(0).format, 0x00);
     EXPECT_EQ(disc.cdText.empty(), !rawPW);
+    if (rawPW) {
+      // READ TOC format 5 answers the packs the lead-in's R-W carried: the burner's own.
+      const CHalvorin_CDText& packs = Burner()->GetCDText();
+      EXPECT_TRUE(disc.cdText ==
+                  Bytes(packs.GetPackData(), packs.GetPackData() + packs.GetPackDataSize()));
+    }
     const std::string info = EjectAndReadCue();
     EXPECT_NE(info.find(Row(1, 0, "audio")), std::string::npos) << info;
     EXPECT_NE(info.find(Row(2, sizes(0), "audio")), std::string::npos) << info;
@@ -274,6 +285,89 @@ TEST_F(DiscAtOnce, RefusalsBeforeAnythingIsWritten) {
     EXPECT_EQ(ejected, c.ejects);
     Reset();
   }
+}
+
+// A lead-in start that is no lead-in of a blank disc: a time before 90:00:00 (the lead-in would
+// lie behind LBA 0, as far as 404,849) or fields out of range. Refused before any WRITE.
+TEST_F(DiscAtOnce, LeadInStartsThatAreNoLeadInAreRefused) {
+  const std::array<std::uint8_t, 3> starts[] = {
+      {0, 2, 0}, {89, 59, 74}, {97, 60, 0}, {97, 26, 75}, {0xFF, 0xFF, 0xFF}};
+  for (const auto& msf : starts) {
+    SCOPED_TRACE(std::to_string(msf[0]) + ":" + std::to_string(msf[1]) + ":" +
+                 std::to_string(msf[2]));
+    Devices({Media::CdR});
+    ASSERT_EQ(Create(), 0u);
+    at::InjectLeadInStart(0, msf);
+    MemorySource source(Bytes(2048 * 40, 3));
+    auto list = Tracks({{40, true}});
+    auto view = View(false, &source.chain, list.get(), false);
+    at::ClearCdbLog(0);
+    const auto t = Dao(false, view.get(), list.get(), false);
+    EXPECT_EQ(t.Status(), 10) << t.Text();
+    EXPECT_NE(t.Text().find("is not a lead-in"), std::string::npos) << t.Text();
+    for (const auto& r : at::CdbLog(0)) EXPECT_NE(r.cdb.at(0), 0x2A);
+    Reset();
+  }
+}
+
+// A program area that ends inside its last sector: the sector is written padded and counts,
+// so A2 and the lead-out's Q lie where the lead-out is written; only the padded sector's Q is
+// lost.
+TEST_F(DiscAtOnce, PartialLastSectorCountsInTheTocAndTheLeadOut) {
+  Devices({Media::CdR});
+  ASSERT_EQ(Create(), 0u);
+  CHalvorin_FileChain* isoChain = IsoTree(50000);
+  const std::int32_t lbs = static_cast<std::int32_t>(iso.size() / 2048);
+  auto list = Tracks({{lbs, true}});
+  auto view = View(false, isoChain, list.get(), false);
+  Bytes raw(view->GetSizeInUCHARs());
+  for (std::size_t at = 0; at < raw.size(); at += 26 * 2368)
+    view->Read(std::min<std::size_t>(26 * 2368, raw.size() - at), raw.data() + at);
+  raw.resize(raw.size() - 100);
+  MemorySource cut(raw);
+  at::ClearCdbLog(0);
+  const auto t = Dao(false, &cut.chain, list.get(), false);
+  ASSERT_FALSE(t.thrown) << t.Text();
+  EXPECT_EQ(CountWrites().sectors, kLeadIn + 150 + lbs + 6750);
+  const auto disc = at::Recorder(0).CurrentDisc();
+  EXPECT_EQ(disc.qMismatches, 1);
+  ASSERT_EQ(disc.tracks.size(), 1u);
+  EXPECT_EQ(disc.tracks[0].written, lbs);
+  EXPECT_EQ(disc.sessions.at(0).leadOut, lbs);
+  EXPECT_TRUE(disc.finalized);
+}
+
+// The producer stalls in the program area: the dry cache is reported once (reason 25), the
+// writer waits for the producer's next object and the disc is complete.
+TEST_F(DiscAtOnce, DryCacheInTheProgramAreaWaitsForTheProducer) {
+  Devices({Media::CdR});
+  ASSERT_EQ(Halvorin_CdvdBurnerGrabber_Create(&burner, text, sizeof text, &error, &failure, &Record,
+                                              &events, 0, 0, 0, 0, 1),
+            0u);
+  std::atomic<bool> dry{false};
+  events.onReason = [&](uint32_t reason) {
+    if (reason == HALVORIN_CALLBACK_REASON_BUFFER_UNDERRUN) dry = true;
+  };
+  std::atomic<int> reads{0};
+  const int stallAt = Burner()->GetCacheManager()->GetCount() + 20;
+  const std::int32_t lbs = 25 * (stallAt + 20);
+  MemorySource source(Bytes(std::size_t{2048} * lbs, 6), [&](std::uint64_t) {
+    if (++reads != stallAt) return;
+    for (int i = 0; i < 1000 && !dry; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  });
+  auto list = Tracks({{lbs, true}});
+  auto view = View(true, &source.chain, list.get(), false);
+  const auto t = Dao(true, view.get(), list.get(), false);
+  ASSERT_FALSE(t.thrown) << t.Text();
+  EXPECT_TRUE(dry);
+  EXPECT_EQ(std::count(events.reasons.begin(), events.reasons.end(),
+                       HALVORIN_CALLBACK_REASON_BUFFER_UNDERRUN),
+            1);
+  const auto disc = at::Recorder(0).CurrentDisc();
+  EXPECT_EQ(disc.qMismatches, 0);
+  EXPECT_EQ(disc.tracks.at(0).written, lbs);
+  EXPECT_TRUE(disc.finalized);
 }
 
 // The first lead-in write fails: the disc is ejected at once, the cache is not synchronised.

@@ -188,6 +188,18 @@ TEST_F(VideoCD, DataTrackPatchesAndEdgeCases) {
               std::string(kSector, archive ? 'A' : '\0'));
   }
 
+  // 100.5 minutes at 10 MB a minute: the minutes stop at 99, the seconds are 30.
+  {
+    std::ofstream f(dir.P("long.mpg"), std::ios::binary);
+    f.seekp(100 * 10485760 + 5242880 - 1);
+    f.put('\0');
+  }
+  CHalvorin_SVCDDATATrack longTrack(dir.W("long.mpg").c_str(), "LONG", 1, 1,
+                                    kHalvorinSuperVideoCDTemplateName, 41056);
+  EXPECT_EQ(
+      Bytes(longTrack.GetImage() + 211 * kSector + 11, longTrack.GetImage() + 211 * kSector + 14),
+      Bytes({0x99, 0x30, 0x00}));
+
   // An MPEG file of a partial last payload: its unit counts.
   WriteFile(dir.P("odd.mpg"), std::string(2324 * 7 + 1, 'm'));
   CHalvorin_VCDDATATrack odd(dir.W("odd.mpg").c_str(), "ODD", 1, 1, kHalvorinVideoCDTemplateName,

@@ -241,9 +241,9 @@ TEST_F(VideoCD, DataTrackPatchesAndEdgeCases) {
 }
 
 // Both kinds from ffmpeg streams (one of a size that is no multiple of 2,324), each written
-// session-at-once and track-at-once: cd-info names the kind, bchunk's track 01 is the patched
-// image isoinfo reads, and the payloads from LBA 780 are the stream, which ffprobe plays for
-// as long as the input.
+// session-at-once and track-at-once (block types 10 and 13): cd-info names the kind, bchunk's
+// track 01 is the patched image isoinfo reads, and the payloads from LBA 780 are the stream,
+// which ffprobe plays for as long as the input.
 TEST_F(VideoCD, DiscsFromFfmpegStreamsWrittenBothWays) {
   struct Stream {
     bool super;
@@ -317,6 +317,16 @@ TEST_F(VideoCD, DiscsFromFfmpegStreamsWrittenBothWays) {
       }
       if (!sao) {
         EXPECT_EQ(disc.tracks[0].form, vr::SectorForm::Mode2Form1);
+        // Block type 10 (2,048 bytes a block) for the data track, 13 (2,332) for the MPEG one.
+        std::int64_t blocks[2] = {0, 0};
+        for (const auto& r : at::CdbLog(0)) {
+          if (r.cdb.at(0) != 0x2A) continue;
+          const std::uint32_t lba = Be32(r.cdb.data() + 2), n = r.cdb[7] << 8 | r.cdb[8];
+          EXPECT_EQ(r.dataLength, n * (lba >= 750 ? 2332u : 2048u)) << lba;
+          blocks[lba >= 750] += n;
+        }
+        EXPECT_EQ(blocks[0], 598);
+        EXPECT_EQ(blocks[1], static_cast<std::int64_t>(units + 60));
       }
       const std::string info = EjectAndReadCue();
       EXPECT_NE(info.find(s.super ? "Super Video CD" : "Video CD"), std::string::npos) << info;

@@ -337,8 +337,8 @@ TEST_F(DiscAtOnce, PartialLastSectorCountsInTheTocAndTheLeadOut) {
   EXPECT_TRUE(disc.finalized);
 }
 
-// The producer stalls in the program area: the dry cache is reported once (reason 25), the
-// writer waits for the producer's next object and the disc is complete.
+// The producer stalls in the program area: the dry cache is reported (reason 25), the writer
+// waits for the producer's next object and the disc is complete.
 TEST_F(DiscAtOnce, DryCacheInTheProgramAreaWaitsForTheProducer) {
   Devices({Media::CdR});
   ASSERT_EQ(Halvorin_CdvdBurnerGrabber_Create(&burner, text, sizeof text, &error, &failure, &Record,
@@ -361,7 +361,7 @@ TEST_F(DiscAtOnce, DryCacheInTheProgramAreaWaitsForTheProducer) {
   const auto t = Dao(true, view.get(), list.get(), false);
   ASSERT_FALSE(t.thrown) << t.Text();
   EXPECT_TRUE(dry);
-  EXPECT_EQ(std::count(events.reasons.begin(), events.reasons.end(),
+  EXPECT_GE(std::count(events.reasons.begin(), events.reasons.end(),
                        HALVORIN_CALLBACK_REASON_BUFFER_UNDERRUN),
             1);
   const auto disc = at::Recorder(0).CurrentDisc();

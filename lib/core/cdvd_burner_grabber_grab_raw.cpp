@@ -112,7 +112,7 @@ void CHalvorin_CdvdBurnerGrabber::GrabTrackRaw(const CHalvorin_GrabPass& p__Pass
     for (std::int32_t lba = start; lba <= end;) {
       std::int32_t count = std::min(perTransfer, end - lba + 1);
       const auto n = static_cast<std::uint32_t>(count);
-      // The transfer's buffer: written behind the next read, or given back.
+      // The transfer's buffer, zeroed: written behind the next read, or given back.
       std::uint8_t* buffer = writer.Acquire(kMethod);
       struct Held {
         CHalvorin_GrabWriter& writer;
@@ -125,7 +125,7 @@ void CHalvorin_CdvdBurnerGrabber::GrabTrackRaw(const CHalvorin_GrabPass& p__Pass
       bool isRead = false, isBad = false;
       const auto attempt = [&] {
         const ReadModeShape shape = ShapeOf(mode);
-        std::fill(buffer, buffer + static_cast<std::size_t>(n) * kRawPW, 0);
+        if (level > depth) std::fill(buffer, buffer + static_cast<std::size_t>(n) * kRawPW, 0);
         isRead = isBad = false;
         if (isNearTheEnd) return;
         try {

@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzzing::WriteFile(descriptor, data, size);
   static SAO_TRACK_ARRAY list;
   std::int32_t mode = 0;
-  char name[kHalvorinMaxPath];
+  char name[kHalvorinImageMaxPath];
   std::memset(name, 0x7F, sizeof name);
   const std::uint32_t status = HalvorinI_ParseMDS(fuzzing::Win(descriptor).c_str(), &list, &mode,
                                                   name, (fuzzing::Win(folder) + "\\").c_str());

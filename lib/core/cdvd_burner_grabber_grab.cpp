@@ -25,7 +25,8 @@ std::string FullPathOf(const char* p__PCHAR__Method, const char* p__PCHAR__Name,
                        std::size_t p__SIZE_T__Extension) {
   std::string full;
   const std::uint32_t error = HalvorinI_GetFullPathName(p__PCHAR__Name, &full);
-  if (error == ENAMETOOLONG || (!error && full.size() + p__SIZE_T__Extension >= kHalvorinMaxPath))
+  if (error == ENAMETOOLONG ||
+      (!error && full.size() + p__SIZE_T__Extension >= kHalvorinImageMaxPath))
     HalvorinI_ThrowException(kHalvorinStatusSystemCall, ENAMETOOLONG,
                              "%s(): CreateFile( '%s' ) failed, status %ld!!!", p__PCHAR__Method,
                              p__PCHAR__Name ? p__PCHAR__Name : "", static_cast<long>(ENAMETOOLONG));

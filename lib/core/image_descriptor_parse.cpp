@@ -130,14 +130,14 @@ std::uint32_t Parse(const char* p__PCHAR__DescriptorFileName, SAO_TRACK_ARRAY* p
     if (mode == 1) p__PTracks->m__SAO_TRACK_ENTRY__Tracks[found].m__BOOLEAN__IsAudio = 1;
 
     // The name may end the file: a short read is normal, a name without its terminator is not.
-    char name[kHalvorinMaxPath] = {};
+    char name[kHalvorinImageMaxPath] = {};
     const std::size_t got = ReadAt(file, descriptor.m__ULONG__NameOffset, name, sizeof name);
     if (got == 0) Fail(kHalvorinParseShortRead, "ReadFile( TrackName ) failed");
     if (std::memchr(name, 0, got) == nullptr)
       Fail(kHalvorinParseBadContents, "File name is not terminated");
     DebugTrace("\n%s(): File name is '%s'\n", kMethod, name);
     if (!IsBareFileName(name)) Fail(kHalvorinParseBadContents, "File name is not a bare file name");
-    if (folder.size() + std::strlen(name) >= kHalvorinMaxPath)
+    if (folder.size() + std::strlen(name) >= kHalvorinImageMaxPath)
       Fail(kHalvorinParseBadContents, "Folder and file name are longer than the path limit");
     std::strcpy(p__PCHAR__DataFileName, name);
 

@@ -191,7 +191,7 @@ TEST_F(GrabApi, WritesCutShortOrRefused) {
         {352, 5, "WriteFile( TRACK_DESCRIPTOR[ 3 ] ) failed, status 27!!!"}}) {
     SCOPED_TRACE(message);
     platform::fs::File file(dir.W("d.mds"), platform::fs::OpenMode::CreateAlways);
-    const rlim_t limitBytes = bytes;  // a structured binding cannot be captured before C++20's fix
+    const rlim_t limitBytes = bytes;  // this clang captures no structured binding
     const libtest::Thrown t = libtest::Catch([&] {
       FileSizeLimit limit(limitBytes);
       CHalvorin_CdvdBurnerGrabber::FormatFileMDSForCD(file, toc, dir.W("d").c_str());

@@ -19,14 +19,17 @@
 
 namespace {
 
-// The full path of the caller's name (status 15 when it would not fit with ".mds" after it).
+// The full path of the caller's name. One that would not fit the path limit with its
+// extension fails as its creation would: status 5 with the system's error.
 std::string FullPathOf(const char* p__PCHAR__Method, const char* p__PCHAR__Name,
                        std::size_t p__SIZE_T__Extension) {
   std::string full;
   const std::uint32_t error = HalvorinI_GetFullPathName(p__PCHAR__Name, &full);
-  if (error == ENAMETOOLONG || (!error && full.size() + p__SIZE_T__Extension >= kHalvorinMaxPath))
-    HalvorinI_ThrowException(kHalvorinStatusNameTooLong, 0, "%s(): File name '%s' is too long!!!",
-                             p__PCHAR__Method, p__PCHAR__Name ? p__PCHAR__Name : "");
+  if (error == ENAMETOOLONG ||
+      (!error && full.size() + p__SIZE_T__Extension >= kHalvorinMaxPath))
+    HalvorinI_ThrowException(kHalvorinStatusSystemCall, ENAMETOOLONG,
+                             "%s(): CreateFile( '%s' ) failed, status %ld!!!", p__PCHAR__Method,
+                             p__PCHAR__Name ? p__PCHAR__Name : "", static_cast<long>(ENAMETOOLONG));
   if (error)
     HalvorinI_ThrowException(
         kHalvorinStatusSystemCall, error, "%s(): GetFullPathName( '%s' ) failed, status %ld!!!",

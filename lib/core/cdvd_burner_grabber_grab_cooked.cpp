@@ -41,7 +41,7 @@ void CHalvorin_CdvdBurnerGrabber::GrabTrackCooked(const CHalvorin_GrabPass& p__P
       // No transfer reaches past the end, the first one neither.
       std::int32_t count = std::min(perTransfer, end - lba + 1);
       const std::uint32_t bytes = static_cast<std::uint32_t>(count) * lbSize;
-      // The transfer's buffer: written behind the next read, or given back.
+      // The transfer's buffer, zeroed: written behind the next read, or given back.
       std::uint8_t* buffer = writer.Acquire(kMethod);
       struct Held {
         CHalvorin_GrabWriter& writer;
@@ -50,7 +50,6 @@ void CHalvorin_CdvdBurnerGrabber::GrabTrackCooked(const CHalvorin_GrabPass& p__P
           if (buffer) writer.Release(buffer);
         }
       } held{writer, buffer};
-      std::fill(buffer, buffer + bytes, 0);
       bool isRead = false;
       if (!isNearTheEnd) {
         try {
@@ -89,6 +88,7 @@ void CHalvorin_CdvdBurnerGrabber::GrabTrackCooked(const CHalvorin_GrabPass& p__P
                                    static_cast<long>(lba));
         } else {
           Callback(HALVORIN_CALLBACK_REASON_GRAB_SECTOR_PATTERN, &lba, &count);
+          std::fill(buffer, buffer + bytes, 0);  // whatever a failed read left there
         }
       }
       if (!isWritten) {

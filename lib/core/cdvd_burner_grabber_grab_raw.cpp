@@ -96,7 +96,6 @@ void CHalvorin_CdvdBurnerGrabber::GrabTrackRaw(const CHalvorin_GrabPass& p__Pass
              p__Pass.m__BOOLEAN__IsForce ? "Yes" : "No");
   try {
     CHalvorin_GrabWriter& writer = *p__Pass.m__PCHalvorin_GrabWriter__Writer;
-    const ReadModeShape shape = ShapeOf(p__Pass.m__ULONG__ReadMode);
     const std::int32_t kind = track.m__BOOLEAN__IsDataTrack && (track.m__UCHAR__DataMode == 1 ||
                                                                 track.m__UCHAR__DataMode == 2)
                                   ? track.m__UCHAR__DataMode
@@ -109,11 +108,11 @@ void CHalvorin_CdvdBurnerGrabber::GrabTrackRaw(const CHalvorin_GrabPass& p__Pass
     std::uint64_t total = static_cast<std::uint64_t>(end - start + 1), done = 0;
     std::uint64_t lastReport = HalvorinI_GrabTickCount();
     bool isNearTheEnd = false;
-    const long deepest = static_cast<long>(p__Pass.m__ULONG__RetryDepth + 1);
+    const std::uint32_t deepest = p__Pass.m__ULONG__RetryDepth + 1;
     for (std::int32_t lba = start; lba <= end;) {
       std::int32_t count = std::min(perTransfer, end - lba + 1);
       const auto n = static_cast<std::uint32_t>(count);
-      // The transfer's buffer: written behind the next read, or given back.
+      // The transfer's buffer, zeroed: written behind the next read, or given back.
       std::uint8_t* buffer = writer.Acquire(kMethod);
       struct Held {
         CHalvorin_GrabWriter& writer;
@@ -122,9 +121,13 @@ void CHalvorin_CdvdBurnerGrabber::GrabTrackRaw(const CHalvorin_GrabPass& p__Pass
           if (buffer) writer.Release(buffer);
         }
       } held{writer, buffer};
-      std::fill(buffer, buffer + static_cast<std::size_t>(n) * kRawPW, 0);
+      std::uint32_t level = depth, mode = p__Pass.m__ULONG__ReadMode;
       bool isRead = false, isBad = false;
-      if (!isNearTheEnd) {
+      const auto attempt = [&] {
+        const ReadModeShape shape = ShapeOf(mode);
+        if (level > depth) std::fill(buffer, buffer + static_cast<std::size_t>(n) * kRawPW, 0);
+        isRead = isBad = false;
+        if (isNearTheEnd) return;
         try {
           ReadCD(0, static_cast<std::uint32_t>(lba), n, true, 3, true, true, 0, shape.subChannel,
                  buffer, n * shape.size);
@@ -143,14 +146,24 @@ void CHalvorin_CdvdBurnerGrabber::GrabTrackRaw(const CHalvorin_GrabPass& p__Pass
           // Only the whole track's pass: its last sectors are the run-up to the next track.
           if (depth == 0 && end - lba < kHalvorinGrabNearTheEnd) isNearTheEnd = true;
         }
+        if (isRead && kind)
+          for (std::uint32_t i = 0; i < n; ++i)
+            if (!m__CHalvorin_EDCECC.CheckLB(buffer + static_cast<std::size_t>(i) * shape.size,
+                                             kind))
+              isBad = true;
+      };
+      attempt();
+      // Below depth 0 a pass is one sector: its deeper passes are read here, one a level, so
+      // that a large retry depth does not grow the stack.
+      while ((!isRead || isBad) && level > 0 && level < deepest) {
+        Callback(HALVORIN_CALLBACK_REASON_GRAB_SECTOR_RETRY, &lba, &count);
+        ++level;
+        if (isBad) mode = 1;
+        attempt();
       }
-      if (isRead && kind)
-        for (std::uint32_t i = 0; i < n; ++i)
-          if (!m__CHalvorin_EDCECC.CheckLB(buffer + static_cast<std::size_t>(i) * shape.size, kind))
-            isBad = true;
       bool isWritten = false, isPattern = false;
       if (!isRead || isBad) {
-        if (depth < p__Pass.m__ULONG__RetryDepth + 1 && !isNearTheEnd) {
+        if (level < deepest && !isNearTheEnd) {
           Callback(HALVORIN_CALLBACK_REASON_GRAB_SECTOR_RETRY, &lba, &count);
           CHalvorin_GrabPass nested = p__Pass.Nested(lba, count);
           if (isBad) nested.m__ULONG__ReadMode = 1;
@@ -165,7 +178,8 @@ void CHalvorin_CdvdBurnerGrabber::GrabTrackRaw(const CHalvorin_GrabPass& p__Pass
         } else if (!isRead) {
           DebugTrace("\n%s(): Pattern will be generated for LBA %ld, %ld LBs, ( %ld - %ld ), %ld\n",
                      kMethod, static_cast<long>(lba), static_cast<long>(count),
-                     static_cast<long>(depth), deepest, static_cast<long>(isNearTheEnd));
+                     static_cast<long>(level), static_cast<long>(deepest),
+                     static_cast<long>(isNearTheEnd));
           Callback(HALVORIN_CALLBACK_REASON_GRAB_SECTOR_PATTERN, &lba, &count);
           FormatPatternSectors(buffer, n, lba,
                                isNearTheEnd && next ? ModeByteOf(*next) : ModeByteOf(track));
@@ -173,13 +187,13 @@ void CHalvorin_CdvdBurnerGrabber::GrabTrackRaw(const CHalvorin_GrabPass& p__Pass
         } else {
           DebugTrace(
               "\n%s(): Bad ECC/EDC sector detected for LBA %ld, %ld LBs, ( %ld - %ld ), %ld\n",
-              kMethod, static_cast<long>(lba), static_cast<long>(count), static_cast<long>(depth),
-              deepest, static_cast<long>(isNearTheEnd));
+              kMethod, static_cast<long>(lba), static_cast<long>(count), static_cast<long>(level),
+              static_cast<long>(deepest), static_cast<long>(isNearTheEnd));
           Callback(HALVORIN_CALLBACK_REASON_GRAB_SECTOR_BAD_KEPT, &lba, &count);
         }
       }
       if (!isWritten) {
-        if (!isPattern) ToChannelOrder(buffer, n, p__Pass.m__ULONG__ReadMode);
+        if (!isPattern) ToChannelOrder(buffer, n, mode);
         if (isPattern && isNearTheEnd && next) {
           // The run-up to the next track, in its pre-gap form, counting down to its start.
           FormatQSubChannel(

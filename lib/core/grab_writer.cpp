@@ -1,12 +1,13 @@
 #include "lib/core/grab_writer.h"
 
+#include <cstring>
 #include <new>
 
 #include "lib/core/grab_file.h"
 #include "lib/core/grab_pass.h"
 
 CHalvorin_GrabWriter::CHalvorin_GrabWriter(platform::fs::File& p__File) : m__File(p__File) {
-  m__PUCHAR__Buffers.reset(new (std::nothrow) std::uint8_t[kBuffers * kHalvorinGrabTransfer]);
+  m__PUCHAR__Buffers.reset(new (std::nothrow) std::uint8_t[kBuffers * kHalvorinGrabTransfer]());
   if (m__PUCHAR__Buffers)
     for (int i = 0; i < kBuffers; ++i)
       m__VECTOR__Free.push_back(m__PUCHAR__Buffers.get() + i * kHalvorinGrabTransfer);
@@ -40,6 +41,7 @@ void CHalvorin_GrabWriter::Run() {
       failure = p__PCHalvorin_Exception__Exception;
       failed = true;
     }
+    std::memset(job.buffer, 0, kHalvorinGrabTransfer);
     lock.lock();
     m__BOOLEAN__IsWriting = false;
     m__VECTOR__Free.push_back(job.buffer);
@@ -47,7 +49,10 @@ void CHalvorin_GrabWriter::Run() {
       // Nothing after a failed write reaches the file.
       m__BOOLEAN__IsFailed = true;
       m__PCHalvorin_Exception__Failure.reset(failure);
-      for (const Job& dropped : m__DEQUE__Queue) m__VECTOR__Free.push_back(dropped.buffer);
+      for (const Job& dropped : m__DEQUE__Queue) {
+        std::memset(dropped.buffer, 0, kHalvorinGrabTransfer);
+        m__VECTOR__Free.push_back(dropped.buffer);
+      }
       m__DEQUE__Queue.clear();
     } else {
       delete failure;
@@ -86,6 +91,7 @@ void CHalvorin_GrabWriter::Submit(std::uint8_t* p__PUCHAR__Buffer, std::uint32_t
   {
     std::unique_lock<std::mutex> lock(m__MUTEX__Lock);
     if (m__BOOLEAN__IsFailed) {
+      std::memset(p__PUCHAR__Buffer, 0, kHalvorinGrabTransfer);
       m__VECTOR__Free.push_back(p__PUCHAR__Buffer);
       ThrowIfFailed(lock);
     }
@@ -95,6 +101,7 @@ void CHalvorin_GrabWriter::Submit(std::uint8_t* p__PUCHAR__Buffer, std::uint32_t
 }
 
 void CHalvorin_GrabWriter::Release(std::uint8_t* p__PUCHAR__Buffer) {
+  std::memset(p__PUCHAR__Buffer, 0, kHalvorinGrabTransfer);
   {
     std::lock_guard<std::mutex> lock(m__MUTEX__Lock);
     m__VECTOR__Free.push_back(p__PUCHAR__Buffer);

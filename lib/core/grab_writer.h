@@ -1,5 +1,6 @@
 // Write-behind of a grab's transfers: the engine reads into one of the writer's buffers while
-// the transfers before it are written to the file, in the order they were handed over. A
+// the transfers before it are written to the file, in the order they were handed over. Its
+// buffers come back zeroed, so that the engine does not clear them before each read. A
 // failed write is thrown by the engine's next call; a writer destroyed before Drain drops what
 // it had not written (its file is removed then).
 #pragma once
@@ -20,14 +21,15 @@ class File;
 
 class CHalvorin_GrabWriter {
  public:
-  static constexpr int kBuffers = 3;
+  // Enough for the writer to fall behind a while without holding up the reads.
+  static constexpr int kBuffers = 16;
 
   explicit CHalvorin_GrabWriter(platform::fs::File& p__File);
   ~CHalvorin_GrabWriter();
   CHalvorin_GrabWriter(const CHalvorin_GrabWriter&) = delete;
   CHalvorin_GrabWriter& operator=(const CHalvorin_GrabWriter&) = delete;
 
-  // A free transfer buffer of 61,440 bytes (exception 4 "<method>(): l__PUCHAR__Buffer ==
+  // A free transfer buffer of 61,440 zero bytes (exception 4 "<method>(): l__PUCHAR__Buffer ==
   // NULL!!!" when they could not be allocated); waits while all are in the queue.
   std::uint8_t* Acquire(const char* p__PCHAR__Method);
   // The buffer's first `size` bytes go to the file; the buffer comes back when written.

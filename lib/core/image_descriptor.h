@@ -144,8 +144,8 @@ bool HalvorinI_IsMDF(const char* p__PCHAR__FileName, std::int32_t* p__PLONG__Mod
 
 // Reads a one-session CD descriptor into the raw track count and sizes of the list, the image's
 // sector mode (1, or 2 when a track is Mode 2) and the data file's name (a bare name of fewer
-// than kHalvorinMaxPath characters, into a buffer of that size). The folder prefix is where the
-// data file lies. 0, a system error, 11, 996 or 1064; never throws.
+// than kHalvorinMaxPath characters, into a buffer of that size). The folder prefix is where
+// the data file lies. 0, a system error, 11, 996 or 1064; never throws.
 std::uint32_t HalvorinI_ParseMDS(const char* p__PCHAR__DescriptorFileName,
                                  SAO_TRACK_ARRAY* p__PSAO_TRACK_ARRAY__Tracks,
                                  std::int32_t* p__PLONG__ImageMode, char* p__PCHAR__DataFileName,

@@ -177,6 +177,14 @@ TEST_F(GrabFaults, Table) {
          return Fixed(
              {{kRetry, kBad, 25}, {kRetry, kBad, 1}, {kRetry, kBad, 1}, {kPattern, kBad, 1}});
        }},
+      // A deep retry depth: one read a level, the stack no deeper for it.
+      {"CD, stays, retry 20000, Ignore", E::Cd, F::Stays, 20000, true, false, 0,
+       [](std::int32_t) {
+         std::vector<Call> calls = {{kRetry, kBad, 25}};
+         calls.insert(calls.end(), 20000, {kRetry, kBad, 1});
+         calls.push_back({kPattern, kBad, 1});
+         return calls;
+       }},
       {"CD, stays, Force, Ignore", E::Cd, F::Stays, 0, true, true, 0,
        [](std::int32_t) {
          return Fixed({{kRetry, kBad, 1}, {kPattern, kBad, 1}});

@@ -55,7 +55,9 @@ class Fields {
   const Bytes& Data() const { return b_; }
   void ExpectRestZero() const {
     for (std::size_t i = 0; i < b_.size(); ++i)
-      if (!seen_[i]) EXPECT_EQ(b_[i], 0) << "byte " << i << " is named by no table";
+      if (!seen_[i]) {
+        EXPECT_EQ(b_[i], 0) << "byte " << i << " is named by no table";
+      }
   }
 
  private:
@@ -363,6 +365,7 @@ TEST_F(Descriptor, ReaderOfOwnAndHostileDescriptors) {
       {"two sessions", [](Bytes& b) { b[20] = 2; }, 11},
       {"101 descriptors", [](Bytes& b) { b[kSession + 10] = 101; }, 11},
       {"255 descriptors", [](Bytes& b) { b[kSession + 10] = 255; }, 11},
+      {"no track descriptor", [](Bytes& b) { b[kSession + 10] = 3; }, 11},
       {"subchannel 0", [](Bytes& b) { b[kTrack1 + 1] = 0; }, 11},
       {"size 149", [](Bytes& b) { Put32(b, kFiles + 8, 149); }, 11},
       {"size beyond a CD", [](Bytes& b) { Put32(b, kFiles + 16 + 8, 0xF8000000u); }, 11},

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "lib/api/halvorin.h"
+#include "lib/core/max_path.h"
 
 #pragma pack(push, 1)
 
@@ -122,8 +123,6 @@ static_assert(sizeof(WAVE_FILE_HEADER) == 44, "WAVE_FILE_HEADER is 44 bytes");
 inline constexpr std::uint16_t kHalvorinMediumTypeCD = 0x00;
 inline constexpr std::uint16_t kHalvorinMediumTypeDVD = 0x10;
 inline constexpr std::uint32_t kHalvorinImageSectorSize = 2448;
-// The longest path the descriptor writers and the reader make, terminator included.
-inline constexpr std::size_t kHalvorinMaxPath = 260;
 
 // Statuses of the reader beside 0 and the system errors: bad contents, a short read, and any
 // failure that was not foreseen.

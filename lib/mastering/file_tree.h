@@ -11,6 +11,7 @@
 #include "lib/api/halvorin.h"
 #include "lib/core/critical_section_lock.h"
 #include "lib/core/halvorin_object.h"
+#include "lib/core/max_path.h"
 
 class CHalvorin_FileTree;
 
@@ -25,7 +26,6 @@ inline constexpr std::uint32_t kHalvorinNodeTypeDisk = 2;
 inline constexpr std::uint32_t kHalvorinNodeTypeNoDiskPath = 3;
 
 // Limits of the names a node keeps (characters, the terminator not counted: less than these).
-inline constexpr std::size_t kHalvorinMaxPath = 260;
 inline constexpr std::size_t kHalvorinMaxShortName = 13;
 
 class CHalvorin_FileTreeNode : public CHalvorin_Object {

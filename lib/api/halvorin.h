@@ -829,9 +829,9 @@ HALVORIN_API HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_GrabDVD(
  */
 
 /* Session-at-once from the files of the list (1..100 entries, each with a name terminated in
-   its 260 bytes: 2 otherwise, before the drive is touched). The flags, sizes and pointers of
-   the entries are the library's: they are filled during the write and cleared after it. The
-   last track gets 600 post-gap sectors; XA writes every data track as Mode 2 units. */
+   its 260 bytes: 2 otherwise, before the drive is touched). The library fills the entries'
+   flags, sizes and pointers; the pointers are cleared again when the export returns. The last
+   track gets 600 post-gap sectors; XA writes every data track as Mode 2 units. */
 HALVORIN_API HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_SessionAtOnce(
     HALVORIN_BURNER_PREFIX, SAO_TRACK_ARRAY* p__PSAO_TRACK_ARRAY__Tracks, uint8_t p__BOOLEAN__IsXA,
     uint8_t p__BOOLEAN__IsTestWrite, uint8_t p__BOOLEAN__IsMultiSession,

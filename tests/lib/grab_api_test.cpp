@@ -189,8 +189,9 @@ TEST_F(GrabApi, WritesCutShortOrRefused) {
         {352, 5, "WriteFile( TRACK_DESCRIPTOR[ 3 ] ) failed, status 27!!!"}}) {
     SCOPED_TRACE(message);
     platform::fs::File file(dir.W("d.mds"), platform::fs::OpenMode::CreateAlways);
+    const rlim_t limitBytes = bytes;  // a lambda may not capture a structured binding in clang
     const libtest::Thrown t = libtest::Catch([&] {
-      FileSizeLimit limit(bytes);
+      FileSizeLimit limit(limitBytes);
       CHalvorin_CdvdBurnerGrabber::FormatFileMDSForCD(file, toc, dir.W("d").c_str());
     });
     ASSERT_TRUE(t.thrown);

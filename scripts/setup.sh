@@ -18,6 +18,7 @@ packages=(
   tgt libiscsi-bin xorriso genisoimage libcdio-utils bchunk
   sox vorbis-tools ffmpeg xvfb libpam-wrapper
   iat mdf2iso  # raw images with subchannel (the grabbed CD images)
+  vcdimager  # vcd-info: VideoCD and Super VideoCD discs
   udftools python3-pycdlib dvdauthor lsdvd
   # sector coding references
   libfec-dev python3-crcmod

@@ -820,6 +820,84 @@ HALVORIN_API HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_GrabDVD(
     uint32_t p__ULONG__RetryDepth, uint8_t p__BOOLEAN__IsIgnore, uint8_t p__BOOLEAN__IsForce,
     uint32_t p__ULONG__ProgressInterval);
 
+/*
+ * Track building: the exports make the sources of a write from file names, a grabbed image, a
+ * file tree or an MPEG file, call the writer and free what they made on every path. Audio
+ * files are those the audio reader takes; names are opened as given. Statuses without a text:
+ * 4 when an object could not be made (disc-at-once and VideoCD), 16 for a VideoCD Ex mode
+ * above 1.
+ */
+
+/* Session-at-once from the files of the list (1..100 entries, each with a name terminated in
+   its 260 bytes: 2 otherwise, before the drive is touched). The library fills the entries'
+   flags, sizes and pointers; the pointers are cleared again when the export returns. The last
+   track gets 600 post-gap sectors; XA writes every data track as Mode 2 units. */
+HALVORIN_API HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_SessionAtOnce(
+    HALVORIN_BURNER_PREFIX, SAO_TRACK_ARRAY* p__PSAO_TRACK_ARRAY__Tracks, uint8_t p__BOOLEAN__IsXA,
+    uint8_t p__BOOLEAN__IsTestWrite, uint8_t p__BOOLEAN__IsMultiSession,
+    uint32_t p__ULONG__ProgressInterval, uint32_t p__ULONG__BufferInterval);
+/* Session-at-once of a grabbed CD image ("<base>.mds" beside its data file): one pass of raw
+   sectors with their own P-W subchannel; an image with a Mode 2 track is written XA. A
+   descriptor that cannot be read gives 5 with its system error (or the reader's status). */
+HALVORIN_API HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_SessionAtOnceRawRawPW(
+    HALVORIN_BURNER_PREFIX, const char* p__PCHAR__DescriptorFileName,
+    uint8_t p__BOOLEAN__IsTestWrite, uint32_t p__ULONG__ProgressInterval,
+    uint32_t p__ULONG__BufferInterval, uint8_t p__BOOLEAN__IsWriteLeadIn);
+/* Disc-at-once (raw sectors with PQ, or with raw P-W and the CD-Text) from the files of the
+   list: audio files only, or one data file alone (a data file after anything, or after audio,
+   gives 2). A data file named .MDF or .QVF that is a raw image is read in 2448-byte sectors
+   (a size that is no multiple of 2448 gives 2) and sets the XA flag by its first track's mode
+   (left as it is for an audio image); a file that is no whole number of sectors is padded with
+   zeros. The raw-view option 1 makes the Q of a raw image anew. Sizes, starts, the data and
+   raw flags and the file pointers are filled by the library; the files are freed again. */
+HALVORIN_API HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_DiscAtOncePQFromFile(
+    HALVORIN_BURNER_PREFIX, TRACK_ARRAY* p__PTRACK_ARRAY__Tracks, uint8_t p__BOOLEAN__IsXA,
+    uint8_t p__BOOLEAN__IsTestWrite, uint8_t p__BOOLEAN__IsMultiSession,
+    uint8_t p__UCHAR__RawViewOption, uint32_t p__ULONG__ProgressInterval,
+    uint32_t p__ULONG__BufferInterval);
+HALVORIN_API HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_DiscAtOnceRawPWFromFile(
+    HALVORIN_BURNER_PREFIX, TRACK_ARRAY* p__PTRACK_ARRAY__Tracks, uint8_t p__BOOLEAN__IsXA,
+    uint8_t p__BOOLEAN__IsTestWrite, uint8_t p__BOOLEAN__IsMultiSession,
+    uint8_t p__UCHAR__RawViewOption, uint32_t p__ULONG__ProgressInterval,
+    uint32_t p__ULONG__BufferInterval);
+/* Disc-at-once of a built tree's image as one data track; a tree not built or of size 0
+   gives 2. The tree stays the caller's. */
+HALVORIN_API HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_DiscAtOncePQFromTree(
+    HALVORIN_BURNER_PREFIX, void* p__PVOID__Tree, uint8_t p__BOOLEAN__IsXA,
+    uint8_t p__BOOLEAN__IsTestWrite, uint8_t p__BOOLEAN__IsMultiSession,
+    uint32_t p__ULONG__ProgressInterval, uint32_t p__ULONG__BufferInterval);
+HALVORIN_API HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_DiscAtOnceRawPWFromTree(
+    HALVORIN_BURNER_PREFIX, void* p__PVOID__Tree, uint8_t p__BOOLEAN__IsXA,
+    uint8_t p__BOOLEAN__IsTestWrite, uint8_t p__BOOLEAN__IsMultiSession,
+    uint32_t p__ULONG__ProgressInterval, uint32_t p__ULONG__BufferInterval);
+/* Deletes the file object of every entry up to the count (at most 100) and clears it. */
+HALVORIN_API void FreeTrackArrayObjects(TRACK_ARRAY* p__PTRACK_ARRAY__Tracks);
+
+/* A VideoCD (Super VideoCD) of one MPEG file: the data track patched from the template
+   "Halvorin_VideoCD.ISO" ("Halvorin_SuperVideoCD.ISO") beside the library with the label and
+   the two volume numbers (volumes in the set, this one's number), then the MPEG track of
+   Mode 2 Form 2 units. Track-at-once writes both and leaves the session open (close it with
+   Halvorin_CdvdBurnerGrabber_CloseSession); the Ex forms write track-at-once with mode 0,
+   session-at-once with mode 1 and give 16 without touching the drive for any other. */
+HALVORIN_API HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_VideoCD(
+    HALVORIN_BURNER_PREFIX, const char* p__PCHAR__MPEGFileName, const char* p__PCHAR__Label,
+    uint32_t p__ULONG__Volumes, uint32_t p__ULONG__VolumeNumber, uint8_t p__BOOLEAN__IsTestWrite,
+    uint32_t p__ULONG__ProgressInterval, uint32_t p__ULONG__BufferInterval);
+HALVORIN_API HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_VideoCDEx(
+    HALVORIN_BURNER_PREFIX, uint32_t p__ULONG__Mode, const char* p__PCHAR__MPEGFileName,
+    const char* p__PCHAR__Label, uint32_t p__ULONG__Volumes, uint32_t p__ULONG__VolumeNumber,
+    uint8_t p__BOOLEAN__IsTestWrite, uint32_t p__ULONG__ProgressInterval,
+    uint32_t p__ULONG__BufferInterval);
+HALVORIN_API HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_SuperVideoCD(
+    HALVORIN_BURNER_PREFIX, const char* p__PCHAR__MPEGFileName, const char* p__PCHAR__Label,
+    uint32_t p__ULONG__Volumes, uint32_t p__ULONG__VolumeNumber, uint8_t p__BOOLEAN__IsTestWrite,
+    uint32_t p__ULONG__ProgressInterval, uint32_t p__ULONG__BufferInterval);
+HALVORIN_API HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_SuperVideoCDEx(
+    HALVORIN_BURNER_PREFIX, uint32_t p__ULONG__Mode, const char* p__PCHAR__MPEGFileName,
+    const char* p__PCHAR__Label, uint32_t p__ULONG__Volumes, uint32_t p__ULONG__VolumeNumber,
+    uint8_t p__BOOLEAN__IsTestWrite, uint32_t p__ULONG__ProgressInterval,
+    uint32_t p__ULONG__BufferInterval);
+
 /* CD-Text of the disc (track 0) or a track (1-99) for the next raw disc-at-once write: at most
    31 characters of each text, every character outside '!'..'~' (the space too) stored as '_';
    a NULL text clears it. A track outside 0..99 gives 5 (system error 87). */

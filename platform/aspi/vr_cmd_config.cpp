@@ -54,9 +54,9 @@ std::vector<Feature> Features(Drive& d) {
   f.push_back({0x0026, 0, false, present && m == Media::DvdRwRestricted, {}});
   f.push_back({0x002A, 0, false, present && m == Media::DvdPlusRw, {0x01, 0, 0, 0}});
   f.push_back({0x002B, 0, false, present && m == Media::DvdPlusR, {0x01, 0, 0, 0}});
-  // Track-at-once: BUF, test write, CD-RW; block types 8 and 10.
+  // Track-at-once: BUF, test write, CD-RW; block types 0, 8, 10 and 13 (bits of bytes 2-3).
   f.push_back(
-      {0x002D, 2, false, present && (m == Media::CdR || m == Media::CdRw), {0x46, 0, 0x05, 0x00}});
+      {0x002D, 2, false, present && (m == Media::CdR || m == Media::CdRw), {0x46, 0, 0x25, 0x01}});
   f.push_back({0x002F,
                1,
                false,

@@ -87,6 +87,11 @@ TEST_F(Commands, GetConfiguration) {
   Reply cd = Cmd(1, {0x46, 0x01, 0, 0, 0, 0, 0, 0x10, 0, 0}, 4096);
   ASSERT_GOOD(cd);
   EXPECT_EQ(cd.U16(6), 0x0009u);
+  // Track-at-once takes audio samples, Mode 1, Mode 2 Form 1 and Form 2 with subheader.
+  Reply tao = Cmd(1, {0x46, 0x02, 0, 0x2D, 0, 0, 0, 0x10, 0, 0}, 4096);
+  ASSERT_GOOD(tao);
+  EXPECT_EQ(tao.U16(8), 0x2Du);
+  EXPECT_EQ(tao.U16(14), (1u << 0) | (1u << 8) | (1u << 10) | (1u << 13));
   ExpectRefused(0, {{"RT 3", {0x46, 3, 0, 0, 0, 0, 0, 0x10, 0, 0}, 5, 0x24, 0},
                     {"reserved byte 1", {0x46, 0x10, 0, 0, 0, 0, 0, 0x10, 0, 0}, 5, 0x24, 0}});
 }

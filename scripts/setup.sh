@@ -8,7 +8,7 @@ packages=(
   clang libclang-rt-14-dev  # the tree builds with clang too; libFuzzer for the fuzz targets
   libgtest-dev libgmock-dev libbenchmark-dev
   # libraries
-  zlib1g-dev libarchive-dev libcurl4-openssl-dev libsqlite3-dev libpam0g-dev
+  zlib1g-dev libdeflate-dev libarchive-dev libcurl4-openssl-dev libsqlite3-dev libpam0g-dev
   libjpeg62-turbo-dev libvorbis-dev libogg-dev libiscsi-dev
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev

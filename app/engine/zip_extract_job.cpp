@@ -1,5 +1,6 @@
 #include "app/engine/zip_extract_job.h"
 
+#include <libdeflate.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -18,6 +19,8 @@ namespace fs = platform::fs;
 namespace {
 
 constexpr size_t kPiece = 256 * 1024;
+// Entries up to this size, packed and unpacked, are inflated in one call from one read.
+constexpr std::uint64_t kWhole = 4 * 1024 * 1024;
 
 bool ReadFully(int fd, std::uint64_t offset, std::uint8_t* buffer, size_t n) {
   while (n > 0) {
@@ -36,6 +39,10 @@ struct TInflaterDeleter {
     inflateEnd(z);
     delete z;
   }
+};
+
+struct TDecompressorDeleter {
+  void operator()(libdeflate_decompressor* d) const { libdeflate_free_decompressor(d); }
 };
 
 // Removes the temporary file unless it was put in place.
@@ -104,6 +111,8 @@ TZipExtractJob::TResult TZipExtractJob::Extract(const std::string& temp) {
     at += kZipCryptHeaderSize;
     left -= kZipCryptHeaderSize;
   }
+  if (entry.method == kZipMethodDeflate && entry.size <= kWhole && left <= kWhole)
+    return ExtractWhole(out, at, static_cast<size_t>(left), keys ? &*keys : nullptr);
   std::unique_ptr<z_stream, TInflaterDeleter> z;
   if (entry.method == kZipMethodDeflate) {
     z.reset(new z_stream{});
@@ -119,7 +128,7 @@ TZipExtractJob::TResult TZipExtractJob::Extract(const std::string& temp) {
   auto emit = [&](const std::uint8_t* data, size_t n) {
     written += n;
     if (written > entry.size) return false;
-    crc = static_cast<std::uint32_t>(crc32_z(crc, data, n));
+    crc = libdeflate_crc32(crc, data, n);
     out.Write(data, n);
     return true;
   };
@@ -160,6 +169,27 @@ TZipExtractJob::TResult TZipExtractJob::Extract(const std::string& temp) {
     if (!ended && got == 0) return TResult::Retry;
   }
   if (written != entry.size || crc != entry.crc) return TResult::Retry;
+  out.Close();
+  return TResult::Done;
+}
+
+// The same checks as the streamed inflate: the deflate stream ends exactly at the entry's packed
+// end and gives exactly its size, and the CRC matches; anything else is left to the caller.
+TZipExtractJob::TResult TZipExtractJob::ExtractWhole(fs::File& out, std::uint64_t at, size_t packed,
+                                                     TZipCryptKeys* keys) {
+  if (stop->load()) return TResult::Cancelled;
+  std::unique_ptr<libdeflate_decompressor, TDecompressorDeleter> d(libdeflate_alloc_decompressor());
+  if (!d) return TResult::Retry;
+  std::vector<std::uint8_t> in(packed), plain(static_cast<size_t>(entry.size));
+  if (!ReadFully(archiveFd, at, in.data(), packed)) return TResult::Retry;
+  if (keys) keys->Decrypt(in.data(), packed);
+  size_t used = 0, made = 0;
+  if (libdeflate_deflate_decompress_ex(d.get(), in.data(), packed, plain.data(), plain.size(),
+                                       &used, &made) != LIBDEFLATE_SUCCESS ||
+      used != packed || made != plain.size() ||
+      libdeflate_crc32(0, plain.data(), plain.size()) != entry.crc)
+    return TResult::Retry;
+  out.Write(plain.data(), plain.size());
   out.Close();
   return TResult::Done;
 }

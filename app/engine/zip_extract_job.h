@@ -9,7 +9,9 @@
 #include <string>
 
 #include "app/engine/work_pool.h"
+#include "app/engine/zip_crypt.h"
 #include "app/engine/zip_directory.h"
+#include "platform/fs/fs.h"
 
 class TZipExtractJob : public TWorkJob {
  public:
@@ -46,5 +48,7 @@ class TZipExtractJob : public TWorkJob {
 
  private:
   TResult Extract(const std::string& temp);
+  TResult ExtractWhole(platform::fs::File& out, std::uint64_t at, size_t packed,
+                       TZipCryptKeys* keys);
   std::string temp_;  // the finished file, until put in place
 };

@@ -1,20 +1,12 @@
 #include "lib/core/aspi_request.h"
 
-#include <thread>
-
 #include "lib/core/debug_trace.h"
 
 namespace aspi = platform::aspi;
 
 bool HalvorinI_WaitForRequest(HalvorinI_AspiRequest& p__HalvorinI_AspiRequest__Request,
                               std::chrono::milliseconds p__MILLISECONDS__Limit) {
-  auto& event = p__HalvorinI_AspiRequest__Request.m__CompletionEvent;
-  // Most commands complete within microseconds: a short spin spares a sleep and wake-up.
-  for (int i = 0; i < 2000; ++i) {
-    if (event.IsSet()) return true;
-    std::this_thread::yield();
-  }
-  return event.WaitFor(p__MILLISECONDS__Limit);
+  return p__HalvorinI_AspiRequest__Request.m__CompletionEvent.WaitFor(p__MILLISECONDS__Limit);
 }
 
 std::uint8_t HalvorinI_SendAndWait(HalvorinI_AspiRequest& p__HalvorinI_AspiRequest__Request,

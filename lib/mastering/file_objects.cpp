@@ -86,8 +86,9 @@ std::uint64_t CHalvorin_MemoryFile::CoveredByRealRead(std::uint64_t p__ULONGLONG
 
 // Disk file.
 
-void CHalvorin_DiskFile::OpenPath(const char* p__PCHAR__Path, const char* p__PCHAR__Method) {
-  CHalvorin_TraceScope trace("CHalvorin_DiskFile::OpenPath");
+namespace {
+
+int OpenForReading(const char* p__PCHAR__Path, const char* p__PCHAR__Method) {
   const auto posix = platform::fs::ToPosix(p__PCHAR__Path ? p__PCHAR__Path : "");
   int fd = -1;
   int error = EINVAL;
@@ -99,6 +100,25 @@ void CHalvorin_DiskFile::OpenPath(const char* p__PCHAR__Path, const char* p__PCH
     HalvorinI_ThrowException(kHalvorinStatusSystemCall, static_cast<std::uint32_t>(error),
                              "%s: CreateFile( '%s' ) failed, status %ld!!!", p__PCHAR__Method,
                              p__PCHAR__Path ? p__PCHAR__Path : "(null)", static_cast<long>(error));
+  return fd;
+}
+
+}  // namespace
+
+// The kernel's read permission check of an open for reading, by the effective ids, without the
+// open file a descriptor costs.
+void CHalvorin_DiskFile::ProbePath(const char* p__PCHAR__Path, const char* p__PCHAR__Method) {
+  const auto posix = platform::fs::ToPosix(p__PCHAR__Path ? p__PCHAR__Path : "");
+  if (posix && ::faccessat(AT_FDCWD, posix->c_str(), R_OK, AT_EACCESS) == 0) return;
+  const int error = posix ? errno : EINVAL;
+  HalvorinI_ThrowException(kHalvorinStatusSystemCall, static_cast<std::uint32_t>(error),
+                           "%s: CreateFile( '%s' ) failed, status %ld!!!", p__PCHAR__Method,
+                           p__PCHAR__Path ? p__PCHAR__Path : "(null)", static_cast<long>(error));
+}
+
+void CHalvorin_DiskFile::OpenPath(const char* p__PCHAR__Path, const char* p__PCHAR__Method) {
+  CHalvorin_TraceScope trace("CHalvorin_DiskFile::OpenPath");
+  const int fd = OpenForReading(p__PCHAR__Path, p__PCHAR__Method);
   struct stat st {};
   if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
     ::close(fd);
@@ -230,10 +250,13 @@ CHalvorin_UnLockedDiskFile::CHalvorin_UnLockedDiskFile(const char* p__PCHAR__Pat
 CHalvorin_UnLockedDiskFile::CHalvorin_UnLockedDiskFile(const char* p__PCHAR__Path,
                                                        std::uint64_t p__ULONGLONG__DataSize,
                                                        std::uint64_t p__ULONGLONG__Size)
-    : CHalvorin_DiskFile(p__PCHAR__Path, p__ULONGLONG__DataSize, p__ULONGLONG__Size),
-      m__STRING__Path(p__PCHAR__Path) {
+    : CHalvorin_DiskFile(NoOpen{}), m__STRING__Path(p__PCHAR__Path) {
   CHalvorin_TraceScope trace("CHalvorin_UnLockedDiskFile::CHalvorin_UnLockedDiskFile");
-  CloseHandle();
+  // Only the check that it opens: a large tree pays one open and close a file when added, the
+  // status and read-ahead advice wait for the read.
+  ProbePath(p__PCHAR__Path, "CHalvorin_DiskFile::CHalvorin_DiskFile()");
+  m__ULONGLONG__SizeInUCHARs = p__ULONGLONG__Size;
+  m__ULONGLONG__DataSizeInUCHARs = std::min(p__ULONGLONG__DataSize, p__ULONGLONG__Size);
 }
 
 void CHalvorin_UnLockedDiskFile::Open() {
@@ -266,7 +289,7 @@ CHalvorin_File* CHalvorin_UnLockedDiskFile::SeekToBeginUnsafe(std::int32_t* p__P
   CHalvorin_TraceScope trace("CHalvorin_UnLockedDiskFile::SeekToBeginUnsafe");
   // Opened for the rewind, so that a file gone since it was added fails here, before the
   // write; no handle is held between passes.
-  Open();
+  if (m__HANDLE__File < 0) ProbePath(m__STRING__Path.c_str(), "CHalvorin_UnLockedDiskFile::Open()");
   CloseHandle();
   m__ULONGLONG__ReadInUCHARs = 0;
   return CHalvorin_File::SeekToBeginUnsafe(p__PLONG__Budget);

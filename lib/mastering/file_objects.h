@@ -79,6 +79,8 @@ class CHalvorin_DiskFile : public CHalvorin_File {
   struct NoOpen {};
   CHalvorin_DiskFile(NoOpen) {}
   void OpenPath(const char* p__PCHAR__Path, const char* p__PCHAR__Method);
+  // Fails as OpenPath does when the path cannot be opened for reading, holding no handle.
+  static void ProbePath(const char* p__PCHAR__Path, const char* p__PCHAR__Method);
   void CloseHandle();
   void RewindHandle();
   // Reads up to count bytes at the handle's position; the count delivered (short at the end).

@@ -23,12 +23,6 @@ void AsyncWorker::Post(std::function<void()> job) {
 void AsyncWorker::Run() {
   std::unique_lock lock(mutex_);
   for (;;) {
-    // A caller that waited for the last job usually posts the next one at once.
-    for (int i = 0; i < 4000 && !stop_ && jobs_.empty(); ++i) {
-      lock.unlock();
-      std::this_thread::yield();
-      lock.lock();
-    }
     cv_.wait(lock, [&] { return stop_ || !jobs_.empty(); });
     // Pending jobs still run at shutdown so no caller waits forever on its event.
     if (jobs_.empty()) return;

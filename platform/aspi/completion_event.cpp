@@ -1,5 +1,3 @@
-#include <thread>
-
 #include "platform/aspi/aspi.h"
 
 namespace platform::aspi {
@@ -17,13 +15,9 @@ void CompletionEvent::Reset() {
   set_ = false;
 }
 
+// A blocking wait: a spin of yields gave a loaded machine's other work the waiter's core and
+// burnt a core of its own while the recorder streamed.
 void CompletionEvent::Wait() {
-  // Commands of the virtual recorders complete within microseconds: a short spin spares the
-  // sleep and wake-up of a blocking wait.
-  for (int i = 0; i < 4000; ++i) {
-    if (IsSet()) return;
-    std::this_thread::yield();
-  }
   std::unique_lock lock(mutex_);
   cv_.wait(lock, [&] { return set_.load(); });
 }

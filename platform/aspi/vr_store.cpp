@@ -125,9 +125,10 @@ bool RecorderStore::Load(SharedState& state, const std::function<SharedState()>&
   std::string key;
   std::uint64_t generation = 0;
   std::uint32_t serial = 0;
-  SharedState s = fresh();
   bool ok = (in >> key >> generation) && key == "generation";
   if (ok && loaded_ && generation == seenGeneration_) return false;
+  // Only now: a fresh state lists the image folder, which every command would pay for.
+  SharedState s = fresh();
   ok = ok && (in >> key >> serial) && key == "disc";
   ok = ok && (in >> key >> s.nextSerial) && key == "next";
   ok = ok && (in >> key >> s.trayEmpty) && key == "tray-empty";

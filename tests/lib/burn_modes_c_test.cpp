@@ -180,11 +180,13 @@ TEST_F(BurnModesC, DiscAtOnceFromAGrabbedImageAndATree) {
   Case("dao-image");
   Run("cd " + dir.Posix() + " && iat g.qvf g-iat.iso");
   EXPECT_TRUE(BeginsWithThenZeros(Slurp(dir.P("g-iat.iso")), iso));
-  EXPECT_TRUE(BeginsWithThenZeros(Slurp(Disc(2, "iso")), iso));
-  ExpectIsoHolds(Disc(2, "iso"), "src");
-  for (int serial : {3, 4}) ExpectIsoHolds(Disc(serial, "iso"), "tree");
+  for (int serial : {2, 3}) {
+    EXPECT_TRUE(BeginsWithThenZeros(Slurp(Disc(serial, "iso")), iso)) << serial;
+    ExpectIsoHolds(Disc(serial, "iso"), "src");
+  }
+  for (int serial : {4, 5}) ExpectIsoHolds(Disc(serial, "iso"), "tree");
   // The refused orders wrote nothing.
-  EXPECT_FALSE(std::filesystem::exists(Disc(5, "iso")));
+  EXPECT_FALSE(std::filesystem::exists(Disc(6, "iso")));
 }
 
 TEST_F(BurnModesC, RawRoundTripKeepsTocAndMainChannel) {

@@ -365,8 +365,9 @@ static void CaseDiscAtOnce(void) {
   Halvorin_Destroy(&burner);
 }
 
-/* Disc 1 the ISO session-at-once, grabbed in read mode 3 as "g"; disc 2 "g.qvf" disc-at-once
-   with PQ; discs 3-4 the tree with PQ and raw P-W; the forbidden orders write nothing. */
+/* Disc 1 the ISO session-at-once, grabbed in read mode 3 as "g"; discs 2-3 "g.qvf" disc-at-once
+   with PQ and raw P-W; discs 4-5 the tree with PQ and raw P-W; the forbidden orders write
+   nothing. */
 static void CaseDiscAtOnceImage(void) {
   void* burner = Burner(0);
   if (!burner) return;
@@ -377,15 +378,17 @@ static void CaseDiscAtOnceImage(void) {
   s = Halvorin_CdvdBurnerGrabber_GrabCD(ARGS, In("g"), 3, 0, 0, 0, 0, 0);
   CHECK(s == 0, "grab: %u %s", (unsigned)s, text);
   Eject(burner);
-  TRACK_ARRAY* list = DaoList("g.qvf", NULL);
-  s = DiscAtOnce(burner, 0, list, 1);
-  CHECK(s == 0, "image: %u %s", (unsigned)s, text);
-  CHECK(list->m__TRACK_ENTRY__Tracks[0].m__BOOLEAN__IsRaw == 1 &&
-            (long long)list->m__TRACK_ENTRY__Tracks[0].m__LONG__TrackSizeInLBs * 2448 ==
-                FileSize(In("g.qvf")),
-        "raw entry %d, %d LBs", list->m__TRACK_ENTRY__Tracks[0].m__BOOLEAN__IsRaw,
-        (int)list->m__TRACK_ENTRY__Tracks[0].m__LONG__TrackSizeInLBs);
-  Eject(burner);
+  for (int rawPW = 0; rawPW < 2; ++rawPW) {
+    TRACK_ARRAY* list = DaoList("g.qvf", NULL);
+    s = DiscAtOnce(burner, rawPW, list, 1);
+    CHECK(s == 0, "image, raw P-W %d: %u %s", rawPW, (unsigned)s, text);
+    CHECK(list->m__TRACK_ENTRY__Tracks[0].m__BOOLEAN__IsRaw == 1 &&
+              (long long)list->m__TRACK_ENTRY__Tracks[0].m__LONG__TrackSizeInLBs * 2448 ==
+                  FileSize(In("g.qvf")),
+          "raw entry %d, %d LBs", list->m__TRACK_ENTRY__Tracks[0].m__BOOLEAN__IsRaw,
+          (int)list->m__TRACK_ENTRY__Tracks[0].m__LONG__TrackSizeInLBs);
+    Eject(burner);
+  }
 
   for (int rawPW = 0; rawPW < 2; ++rawPW) {
     void* tree = BuiltTree(0);

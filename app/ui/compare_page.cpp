@@ -11,7 +11,7 @@
 #include <QVBoxLayout>
 #include <cmath>
 
-#include "app/ui/browse_for_folder.h"
+#include "app/ui/browse_folder_into_edit.h"
 #include "app/ui/fit_captions.h"
 #include "app/ui/qt_user_interface.h"
 #include "app/ui/restore_tree_items.h"
@@ -223,11 +223,7 @@ void TComparePageView::RadioButton4Click() {
 }
 
 void TComparePageView::SpeedButton3Click() {
-  TBrowseForFolder BDF(this);
-  BDF.Caption = "Select Folder";
-  BDF.StatusText = "Please select folder";
-  if (!Edit1->text().isEmpty()) BDF.FolderName = S(Edit1->text());
-  if (BDF.Execute()) Edit1->setText(Q(BDF.FolderName));
+  BrowseFolderIntoEdit(this, Edit1);
 }
 
 TRestoreTargetChoice TComparePageView::Target() const {

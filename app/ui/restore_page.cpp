@@ -10,7 +10,7 @@
 #include <QVBoxLayout>
 
 #include "app/engine/projects.h"
-#include "app/ui/browse_for_folder.h"
+#include "app/ui/browse_folder_into_edit.h"
 #include "app/ui/fit_captions.h"
 #include "app/ui/qt_user_interface.h"
 #include "app/ui/restore_tree_items.h"
@@ -155,11 +155,7 @@ void TRestorePageView::RadioButton2Click() {
 }
 
 void TRestorePageView::SpeedButton2Click() {
-  TBrowseForFolder BDF(this);
-  BDF.Caption = "Select Folder";
-  BDF.StatusText = "Please select folder";
-  if (!RestoreTo->text().isEmpty()) BDF.FolderName = S(RestoreTo->text());
-  if (BDF.Execute()) RestoreTo->setText(Q(BDF.FolderName));
+  BrowseFolderIntoEdit(this, RestoreTo);
 }
 
 void TRestorePageView::RTTVChange(QTreeWidgetItem* current) {

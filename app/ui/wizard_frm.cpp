@@ -22,6 +22,7 @@
 #include "app/engine/path_routines.h"
 #include "app/engine/restore_selection.h"
 #include "app/engine/user_interface.h"
+#include "app/ui/browse_folder_into_edit.h"
 #include "app/ui/browse_for_folder.h"
 #include "app/ui/column_widths.h"
 #include "app/ui/ftp_folder_frm.h"
@@ -915,11 +916,7 @@ void TWizardFrm::ApplyRestoreTargetChoice() {
 }
 
 void TWizardFrm::TargetBrowseClick() {
-  TBrowseForFolder browser(this);
-  browser.Caption = "Select Folder";
-  browser.StatusText = "Please select folder";
-  if (!TargetEdit->text().isEmpty()) browser.FolderName = S(TargetEdit->text());
-  if (browser.Execute()) TargetEdit->setText(Q(browser.FolderName));
+  BrowseFolderIntoEdit(this, TargetEdit);
 }
 
 bool TWizardFrm::CheckPage5() {

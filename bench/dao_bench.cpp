@@ -4,19 +4,15 @@
 // where the "underruns" counter (callback reason 25 and the recorder's protected underruns)
 // must stay 0. QUORVA_BENCH_DAO_MB and QUORVA_BENCH_52X_MB set the sizes.
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <stdlib.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdint>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "bench/burn_bench_fixture.h"
 #include "lib/api/export_frame.h"
 #include "lib/api/halvorin.h"
 #include "lib/core/cdvd_burner_grabber.h"
@@ -28,32 +24,17 @@ namespace {
 
 namespace at = platform::aspi::testing;
 
-std::uint64_t Megabytes(const char* variable, std::uint64_t fallback) {
-  if (const char* v = std::getenv(variable)) return std::strtoull(v, nullptr, 10);
-  return fallback;
-}
-
-std::atomic<int> underruns{0};
-
-void Count(uint32_t reason, void*, void*, void*) {
-  if (reason == HALVORIN_CALLBACK_REASON_BUFFER_UNDERRUN) ++underruns;
-}
-
-std::string WindowsPath(const std::string& posix) {
-  std::string w = "Z:" + posix;
-  std::replace(w.begin(), w.end(), '/', '\\');
-  return w;
-}
+using bench::CountUnderruns;
+using bench::SizeFromEnvironment;
+using bench::underruns;
+using bench::WindowsPath;
 
 // A temporary program folder with one file of written data and the ISO tree built over it.
 class Setup {
  public:
-  explicit Setup(std::uint64_t bytes) {
-    home_ = (std::filesystem::temp_directory_path() / "qvdaobench-XXXXXX").string();
-    if (!mkdtemp(home_.data())) return;
-    setenv("QUORVA_HOME", home_.c_str(), 1);
-    setenv("XDG_CONFIG_HOME", (home_ + "/config").c_str(), 1);
-    if (!Write(home_ + "/DATA.BIN", bytes)) return;
+  explicit Setup(std::uint64_t bytes) : home_("qvdaobench-XXXXXX") {
+    if (!home_.Ok()) return;
+    if (!bench::WriteCountedFile(home_.Path() + "/DATA.BIN", bytes, false)) return;
     char text[512] = {};
     uint32_t error = 0;
     if (Halvorin_ISO9660JolietFileTree_Create(&tree_, text, sizeof text, &error, nullptr, nullptr,
@@ -61,8 +42,8 @@ class Setup {
       return;
     void* root = Halvorin_ISO9660JolietFileTree_GetRoot(tree_);
     if (Halvorin_ISO9660JolietFileTree_Add(tree_, text, sizeof text, &error,
-                                           WindowsPath(home_ + "/DATA.BIN").c_str(), "DATA.BIN", 2,
-                                           &root) ||
+                                           WindowsPath(home_.Path() + "/DATA.BIN").c_str(),
+                                           "DATA.BIN", 2, &root) ||
         Halvorin_ISO9660JolietFileTree_BuildImage(tree_, text, sizeof text, &error, 0,
                                                   Halvorin_ISO9660JolietFileTree_GetLevel(tree_), 1,
                                                   "DAOBENCH", "QB", "QB"))
@@ -77,40 +58,15 @@ class Setup {
   }
   ~Setup() {
     if (tree_) Halvorin_Destroy(&tree_);
-    at::ConfigureRecorders({});
-    std::error_code ignored;
-    if (!home_.empty()) std::filesystem::remove_all(home_, ignored);
   }
   bool Ok() const { return ok_; }
   CHalvorin_FileChain* Chain() const { return chain_; }
   TRACK_ARRAY* List() { return &list_; }
   std::int32_t Blocks() const { return blocks_; }
-  void FreshRecorder() {
-    at::RecorderConfig c;
-    c.name = "Bench";
-    c.media = at::Media::CdR;
-    at::ConfigureRecorders({c});
-    std::filesystem::remove_all(home_ + "/VirtualRecorders/Bench");
-  }
+  bench::TempProgramFolder& Home() { return home_; }
 
  private:
-  static bool Write(const std::string& file, std::uint64_t bytes) {
-    const int fd = open(file.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
-    if (fd < 0) return false;
-    bool ok = true;
-    std::vector<std::uint64_t> block(1 << 17);
-    for (std::uint64_t at = 0; ok && at < bytes;) {
-      for (std::size_t i = 0; i < block.size(); ++i) block[i] = at + i * 8;
-      const std::size_t n =
-          static_cast<std::size_t>(std::min<std::uint64_t>(bytes - at, block.size() * 8));
-      ok = write(fd, block.data(), n) == static_cast<ssize_t>(n);
-      at += n;
-    }
-    close(fd);
-    return ok;
-  }
-
-  std::string home_;
+  bench::TempProgramFolder home_;
   void* tree_ = nullptr;
   CHalvorin_FileChain* chain_ = nullptr;
   TRACK_ARRAY list_;
@@ -121,7 +77,7 @@ class Setup {
 // The raw P-W view read through in the cache thread's transfer size, on this thread alone.
 void DaoExpansionAlone(benchmark::State& state) {
   Halvorin_UpStart();
-  Setup setup(Megabytes("QUORVA_BENCH_DAO_MB", 700) << 20);
+  Setup setup(SizeFromEnvironment("QUORVA_BENCH_DAO_MB", 700) << 20);
   if (!setup.Ok()) {
     state.SkipWithError("no temporary tree");
     return;
@@ -150,8 +106,8 @@ std::string Burn(Setup& setup, std::uint64_t sectorsPerSecond) {
   uint32_t error = 0;
   CDB_FAILURE_INFORMATION failure{};
   void* burner = nullptr;
-  if (Halvorin_CdvdBurnerGrabber_Create(&burner, text, sizeof text, &error, &failure, &Count,
-                                        nullptr, 0, 0, 0, 0, 64))
+  if (Halvorin_CdvdBurnerGrabber_Create(&burner, text, sizeof text, &error, &failure,
+                                        &CountUnderruns, nullptr, 0, 0, 0, 0, 64))
     return text;
   at::SetDrainSpeed(0, sectorsPerSecond * 2352);
   std::string result;
@@ -185,17 +141,8 @@ void Run(benchmark::State& state, std::uint64_t megabytes, std::uint64_t sectors
     state.SkipWithError("no temporary tree");
     return;
   }
-  underruns = 0;
-  for (auto _ : state) {
-    state.PauseTiming();
-    setup.FreshRecorder();
-    state.ResumeTiming();
-    const std::string why = Burn(setup, sectorsPerSecond);
-    if (!why.empty()) {
-      state.SkipWithError(why.c_str());
-      break;
-    }
-  }
+  bench::BurnEachIteration(state, setup.Home(), at::Media::CdR,
+                           [&] { return Burn(setup, sectorsPerSecond); });
   // Every sector the drive took: lead-in, pre-gap, program area and lead-out.
   const double sectors =
       static_cast<double>(state.iterations() * (11484 + 150 + setup.Blocks() + 6750));
@@ -205,11 +152,11 @@ void Run(benchmark::State& state, std::uint64_t megabytes, std::uint64_t sectors
 }
 
 void DaoRawPWEndToEnd(benchmark::State& state) {
-  Run(state, Megabytes("QUORVA_BENCH_DAO_MB", 700), 0);
+  Run(state, SizeFromEnvironment("QUORVA_BENCH_DAO_MB", 700), 0);
 }
 
 void DaoRawPWAt52x(benchmark::State& state) {
-  Run(state, Megabytes("QUORVA_BENCH_52X_MB", 700), 3900);
+  Run(state, SizeFromEnvironment("QUORVA_BENCH_52X_MB", 700), 3900);
 }
 
 BENCHMARK(DaoExpansionAlone)

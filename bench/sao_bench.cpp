@@ -4,19 +4,14 @@
 // where the "underruns" counter (callback reason 25 and the recorder's protected underruns)
 // must stay 0. QUORVA_BENCH_SAO_MB and QUORVA_BENCH_52X_MB set the sizes.
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <stdlib.h>
-#include <unistd.h>
 
-#include <algorithm>
-#include <atomic>
 #include <cstdint>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "bench/burn_bench_fixture.h"
 #include "lib/api/export_frame.h"
 #include "lib/api/halvorin.h"
 #include "lib/core/cdvd_burner_grabber.h"
@@ -30,85 +25,42 @@ namespace at = platform::aspi::testing;
 
 constexpr int kAudioTracks = 4;
 
-std::uint64_t Megabytes(const char* variable, std::uint64_t fallback) {
-  if (const char* v = std::getenv(variable)) return std::strtoull(v, nullptr, 10);
-  return fallback;
-}
-
-std::atomic<int> underruns{0};
-
-void Count(uint32_t reason, void*, void*, void*) {
-  if (reason == HALVORIN_CALLBACK_REASON_BUFFER_UNDERRUN) ++underruns;
-}
+using bench::CountUnderruns;
+using bench::SizeFromEnvironment;
+using bench::underruns;
+using bench::WindowsPath;
 
 // A temporary program folder with the five source files: the data track (2048-byte blocks)
 // and the audio tracks (2352-byte sectors), 20 % and 80 % of the bytes.
 class Setup {
  public:
-  explicit Setup(std::uint64_t bytes) {
-    home_ = (std::filesystem::temp_directory_path() / "qvsaobench-XXXXXX").string();
-    if (!mkdtemp(home_.data())) return;
-    setenv("QUORVA_HOME", home_.c_str(), 1);
-    setenv("XDG_CONFIG_HOME", (home_ + "/config").c_str(), 1);
+  explicit Setup(std::uint64_t bytes) : home_("qvsaobench-XXXXXX") {
+    if (!home_.Ok()) return;
     const std::uint64_t data = bytes / 5 / 2048 * 2048;
     const std::uint64_t audio = (bytes - data) / kAudioTracks / 2352 * 2352;
-    ok_ = Write(home_ + "/data.bin", data);
+    ok_ = bench::WriteCountedFile(home_.Path() + "/data.bin", data, true);
     for (int i = 0; i < kAudioTracks && ok_; ++i)
-      ok_ = Write(home_ + "/audio" + std::to_string(i) + ".raw", audio);
+      ok_ = bench::WriteCountedFile(home_.Path() + "/audio" + std::to_string(i) + ".raw", audio,
+                                    true);
     total_ = data + kAudioTracks * audio;
     sectors_ = data / 2048 + kAudioTracks * (audio / 2352);
   }
-  ~Setup() {
-    at::ConfigureRecorders({});
-    std::error_code ignored;
-    if (!home_.empty()) std::filesystem::remove_all(home_, ignored);
-  }
   bool Ok() const { return ok_; }
-  const std::string& Home() const { return home_; }
+  bench::TempProgramFolder& Home() { return home_; }
   std::uint64_t Total() const { return total_; }
   std::uint64_t Sectors() const { return sectors_; }
   std::vector<std::string> Files() const {
-    std::vector<std::string> files = {home_ + "/data.bin"};
+    std::vector<std::string> files = {home_.Path() + "/data.bin"};
     for (int i = 0; i < kAudioTracks; ++i)
-      files.push_back(home_ + "/audio" + std::to_string(i) + ".raw");
+      files.push_back(home_.Path() + "/audio" + std::to_string(i) + ".raw");
     return files;
-  }
-  void FreshRecorder() {
-    at::RecorderConfig c;
-    c.name = "Bench";
-    c.media = at::Media::CdR;
-    at::ConfigureRecorders({c});
-    std::filesystem::remove_all(home_ + "/VirtualRecorders/Bench");
   }
 
  private:
-  static bool Write(const std::string& file, std::uint64_t bytes) {
-    const int fd = open(file.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
-    if (fd < 0) return false;
-    bool ok = true;
-    std::vector<std::uint64_t> block(1 << 17);
-    for (std::uint64_t at = 0; ok && at < bytes;) {
-      for (std::size_t i = 0; i < block.size(); ++i) block[i] = at + i * 8;
-      const std::size_t n =
-          static_cast<std::size_t>(std::min<std::uint64_t>(bytes - at, block.size() * 8));
-      ok = write(fd, block.data(), n) == static_cast<ssize_t>(n);
-      at += n;
-    }
-    ok = ok && fsync(fd) == 0;
-    close(fd);
-    return ok;
-  }
-
-  std::string home_;
+  bench::TempProgramFolder home_;
   std::uint64_t total_ = 0, sectors_ = 0;
   bool ok_ = false;
 };
-
-std::string WindowsPath(const std::string& posix) {
-  std::string w = "Z:" + posix;
-  std::replace(w.begin(), w.end(), '/', '\\');
-  return w;
-}
 
 // One session of the five tracks; the error text, empty on success.
 std::string Burn(const Setup& setup, std::uint64_t sectorsPerSecond) {
@@ -116,8 +68,8 @@ std::string Burn(const Setup& setup, std::uint64_t sectorsPerSecond) {
   uint32_t error = 0;
   CDB_FAILURE_INFORMATION failure{};
   void* burner = nullptr;
-  if (Halvorin_CdvdBurnerGrabber_Create(&burner, text, sizeof text, &error, &failure, &Count,
-                                        nullptr, 0, 0, 0, 0, 64))
+  if (Halvorin_CdvdBurnerGrabber_Create(&burner, text, sizeof text, &error, &failure,
+                                        &CountUnderruns, nullptr, 0, 0, 0, 0, 64))
     return text;
   at::SetDrainSpeed(0, sectorsPerSecond * 2352);
   std::vector<std::unique_ptr<CHalvorin_DiskFile>> files;
@@ -152,17 +104,8 @@ void Run(benchmark::State& state, std::uint64_t megabytes, std::uint64_t sectors
     state.SkipWithError("no temporary sources");
     return;
   }
-  underruns = 0;
-  for (auto _ : state) {
-    state.PauseTiming();
-    setup.FreshRecorder();
-    state.ResumeTiming();
-    const std::string why = Burn(setup, sectorsPerSecond);
-    if (!why.empty()) {
-      state.SkipWithError(why.c_str());
-      break;
-    }
-  }
+  bench::BurnEachIteration(state, setup.Home(), at::Media::CdR,
+                           [&] { return Burn(setup, sectorsPerSecond); });
   const double sectors = static_cast<double>(state.iterations() * setup.Sectors());
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * setup.Total()));
   state.counters["sectors/s"] = benchmark::Counter(sectors, benchmark::Counter::kIsRate);
@@ -170,12 +113,12 @@ void Run(benchmark::State& state, std::uint64_t megabytes, std::uint64_t sectors
 }
 
 void SaoUnthrottled(benchmark::State& state) {
-  Run(state, Megabytes("QUORVA_BENCH_SAO_MB", 700), 0);
+  Run(state, SizeFromEnvironment("QUORVA_BENCH_SAO_MB", 700), 0);
 }
 
 // The same five files copied file to file in the drive's transfer size, without the library.
 void PlainCopyPeer(benchmark::State& state) {
-  Setup setup(Megabytes("QUORVA_BENCH_SAO_MB", 700) << 20);
+  Setup setup(SizeFromEnvironment("QUORVA_BENCH_SAO_MB", 700) << 20);
   if (!setup.Ok()) {
     state.SkipWithError("no temporary sources");
     return;
@@ -183,22 +126,8 @@ void PlainCopyPeer(benchmark::State& state) {
   std::vector<std::uint8_t> buffer(61440);
   for (auto _ : state) {
     bool ok = true;
-    for (const std::string& path : setup.Files()) {
-      const int in = open(path.c_str(), O_RDONLY);
-      const int out = open((path + ".copy").c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
-      ok = ok && in >= 0 && out >= 0;
-      for (off_t at = 0; ok;) {
-        const ssize_t n = pread(in, buffer.data(), buffer.size(), at);
-        if (n <= 0) {
-          ok = n == 0;
-          break;
-        }
-        ok = pwrite(out, buffer.data(), static_cast<size_t>(n), at) == n;
-        at += n;
-      }
-      if (in >= 0) close(in);
-      if (out >= 0) close(out);
-    }
+    for (const std::string& path : setup.Files())
+      ok = ok && bench::CopyInTransferSize(path, path + ".copy", buffer);
     if (!ok) {
       state.SkipWithError("copy failed");
       break;
@@ -210,7 +139,7 @@ void PlainCopyPeer(benchmark::State& state) {
 }
 
 void SaoAt52x(benchmark::State& state) {
-  Run(state, Megabytes("QUORVA_BENCH_52X_MB", 700), 3900);
+  Run(state, SizeFromEnvironment("QUORVA_BENCH_52X_MB", 700), 3900);
 }
 
 BENCHMARK(SaoUnthrottled)

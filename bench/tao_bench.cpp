@@ -4,18 +4,14 @@
 // (MB/s and process CPU time), and at 16x DVD with a 64 MB cache, where the "underruns" counter
 // must stay 0. QUORVA_BENCH_BYTES and QUORVA_BENCH_16X_BYTES set the sizes.
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <stdlib.h>
-#include <unistd.h>
 
-#include <algorithm>
-#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "bench/burn_bench_fixture.h"
 #include "lib/api/halvorin.h"
 #include "platform/aspi/testing.h"
 
@@ -23,64 +19,29 @@ namespace {
 
 namespace at = platform::aspi::testing;
 
-std::uint64_t Bytes(const char* variable, std::uint64_t fallback) {
-  if (const char* v = std::getenv(variable)) return std::strtoull(v, nullptr, 10);
-  return fallback;
-}
-
-std::atomic<int> underruns{0};
-
-void Count(uint32_t reason, void*, void*, void*) {
-  if (reason == HALVORIN_CALLBACK_REASON_BUFFER_UNDERRUN) ++underruns;
-}
+using bench::CountUnderruns;
+using bench::SizeFromEnvironment;
+using bench::underruns;
 
 // A temporary program folder with one virtual DVD-R and a sparse source file.
 class Setup {
  public:
-  explicit Setup(std::uint64_t bytes) {
-    home_ = (std::filesystem::temp_directory_path() / "qvtaobench-XXXXXX").string();
-    if (!mkdtemp(home_.data())) return;
-    setenv("QUORVA_HOME", home_.c_str(), 1);
-    setenv("XDG_CONFIG_HOME", (home_ + "/config").c_str(), 1);
-    std::filesystem::create_directories(home_ + "/src");
-    const std::string file = home_ + "/src/QUORVABACKUP";
-    const int fd = open(file.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
-    if (fd < 0) return;
-    bool sized = true;
-    std::vector<std::uint64_t> block(1 << 17);
-    for (std::uint64_t at = 0; sized && at < bytes;) {
-      for (std::size_t i = 0; i < block.size(); ++i) block[i] = at + i * 8;
-      const std::size_t n =
-          static_cast<std::size_t>(std::min<std::uint64_t>(bytes - at, block.size() * 8));
-      sized = write(fd, block.data(), n) == static_cast<ssize_t>(n);
-      at += n;
-    }
+  explicit Setup(std::uint64_t bytes) : home_("qvtaobench-XXXXXX") {
+    if (!home_.Ok()) return;
+    std::filesystem::create_directories(home_.Path() + "/src");
+    const std::string file = home_.Path() + "/src/QUORVABACKUP";
     // Written back before the timed part, so its dirty pages do not throttle the recorder's.
-    sized = sized && fsync(fd) == 0;
-    close(fd);
-    windowsFile_ = "Z:" + file;
-    for (auto& c : windowsFile_)
-      if (c == '/') c = '\\';
-    ok_ = sized;
-  }
-  ~Setup() {
-    at::ConfigureRecorders({});
-    std::error_code ignored;
-    if (!home_.empty()) std::filesystem::remove_all(home_, ignored);
+    if (!bench::WriteCountedFile(file, bytes, true)) return;
+    windowsFile_ = bench::WindowsPath(file);
+    ok_ = true;
   }
   bool Ok() const { return ok_; }
   const std::string& WindowsFile() const { return windowsFile_; }
-  const std::string& Home() const { return home_; }
-  void FreshRecorder() {
-    at::RecorderConfig c;
-    c.name = "Bench";
-    c.media = at::Media::DvdR;
-    at::ConfigureRecorders({c});
-    std::filesystem::remove_all(home_ + "/VirtualRecorders/Bench");
-  }
+  bench::TempProgramFolder& Home() { return home_; }
 
  private:
-  std::string home_, windowsFile_;
+  bench::TempProgramFolder home_;
+  std::string windowsFile_;
   bool ok_ = false;
 };
 
@@ -101,8 +62,8 @@ std::string Burn(const Setup& setup, std::uint32_t cacheMB, std::uint64_t drainB
       Halvorin_ISO9660JolietFileTree_BuildImage(tree, text, sizeof text, &error, 0,
                                                 Halvorin_ISO9660JolietFileTree_GetLevel(tree), 1,
                                                 "QUORVABACKUP", "QB.exe", "QB.exe") ||
-      Halvorin_CdvdBurnerGrabber_Create(&burner, text, sizeof text, &error, &failure, &Count,
-                                        nullptr, 0, 0, 0, 0, cacheMB)) {
+      Halvorin_CdvdBurnerGrabber_Create(&burner, text, sizeof text, &error, &failure,
+                                        &CountUnderruns, nullptr, 0, 0, 0, 0, cacheMB)) {
     result = text;
   } else {
     at::SetDrainSpeed(0, drainBytesPerSecond);
@@ -122,17 +83,8 @@ void Run(benchmark::State& state, std::uint64_t bytes, std::uint32_t cacheMB, st
     state.SkipWithError("no temporary source");
     return;
   }
-  underruns = 0;
-  for (auto _ : state) {
-    state.PauseTiming();
-    setup.FreshRecorder();
-    state.ResumeTiming();
-    const std::string why = Burn(setup, cacheMB, drain);
-    if (!why.empty()) {
-      state.SkipWithError(why.c_str());
-      break;
-    }
-  }
+  bench::BurnEachIteration(state, setup.Home(), at::Media::DvdR,
+                           [&] { return Burn(setup, cacheMB, drain); });
   const double total = static_cast<double>(state.iterations() * bytes);
   state.SetBytesProcessed(static_cast<std::int64_t>(total));
   state.counters["MB/s"] = benchmark::Counter(total / 1e6, benchmark::Counter::kIsRate);
@@ -141,13 +93,13 @@ void Run(benchmark::State& state, std::uint64_t bytes, std::uint32_t cacheMB, st
 
 // A file of 4 GiB less one sector: the largest a single ISO9660 extent describes.
 void TaoUnthrottled(benchmark::State& state) {
-  Run(state, Bytes("QUORVA_BENCH_BYTES", (4ull << 30) - 2048), 0, 0);
+  Run(state, SizeFromEnvironment("QUORVA_BENCH_BYTES", (4ull << 30) - 2048), 0, 0);
 }
 
 // The same bytes copied file to file in the drive's transfer size, without the library: what
 // the machine's page cache allows the recorder's store in this run.
 void PlainCopyPeer(benchmark::State& state) {
-  const std::uint64_t bytes = Bytes("QUORVA_BENCH_BYTES", (4ull << 30) - 2048);
+  const std::uint64_t bytes = SizeFromEnvironment("QUORVA_BENCH_BYTES", (4ull << 30) - 2048);
   Setup setup(bytes);
   if (!setup.Ok()) {
     state.SkipWithError("no temporary source");
@@ -155,21 +107,8 @@ void PlainCopyPeer(benchmark::State& state) {
   }
   std::vector<std::uint8_t> buffer(61440);
   for (auto _ : state) {
-    const int in = open((setup.Home() + "/src/QUORVABACKUP").c_str(), O_RDONLY);
-    const int out = open((setup.Home() + "/copy").c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
-    bool ok = in >= 0 && out >= 0;
-    for (off_t at = 0; ok;) {
-      const ssize_t n = pread(in, buffer.data(), buffer.size(), at);
-      if (n <= 0) {
-        ok = n == 0;
-        break;
-      }
-      ok = pwrite(out, buffer.data(), static_cast<size_t>(n), at) == n;
-      at += n;
-    }
-    if (in >= 0) close(in);
-    if (out >= 0) close(out);
-    if (!ok) {
+    const std::string& home = setup.Home().Path();
+    if (!bench::CopyInTransferSize(home + "/src/QUORVABACKUP", home + "/copy", buffer)) {
       state.SkipWithError("copy failed");
       break;
     }
@@ -180,7 +119,7 @@ void PlainCopyPeer(benchmark::State& state) {
 }
 
 void TaoAt16xDvd(benchmark::State& state) {
-  Run(state, Bytes("QUORVA_BENCH_16X_BYTES", 512ull << 20), 64, 16 * at::kDvd1x);
+  Run(state, SizeFromEnvironment("QUORVA_BENCH_16X_BYTES", 512ull << 20), 64, 16 * at::kDvd1x);
 }
 
 BENCHMARK(TaoUnthrottled)

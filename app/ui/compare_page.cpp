@@ -10,16 +10,15 @@
 #include <QStyle>
 #include <QVBoxLayout>
 #include <cmath>
-#include <functional>
 
-#include "app/ui/browse_for_folder.h"
+#include "app/ui/browse_folder_into_edit.h"
 #include "app/ui/fit_captions.h"
 #include "app/ui/qt_user_interface.h"
+#include "app/ui/restore_tree_items.h"
 #include "app/ui/state_images.h"
 
 namespace {
 
-constexpr int kNodeRole = Qt::UserRole + 1;
 constexpr int kFilesColumnWidth = 200;
 constexpr int kSetColumnWidth = 80;
 constexpr const char* kTagProperty = "tag";
@@ -224,11 +223,7 @@ void TComparePageView::RadioButton4Click() {
 }
 
 void TComparePageView::SpeedButton3Click() {
-  TBrowseForFolder BDF(this);
-  BDF.Caption = "Select Folder";
-  BDF.StatusText = "Please select folder";
-  if (!Edit1->text().isEmpty()) BDF.FolderName = S(Edit1->text());
-  if (BDF.Execute()) Edit1->setText(Q(BDF.FolderName));
+  BrowseFolderIntoEdit(this, Edit1);
 }
 
 TRestoreTargetChoice TComparePageView::Target() const {
@@ -240,13 +235,11 @@ TRestoreTargetChoice TComparePageView::Target() const {
 }
 
 TRestoreNode* TComparePageView::NodeOf(const QTreeWidgetItem* item) const {
-  if (!item) return nullptr;
-  return reinterpret_cast<TRestoreNode*>(item->data(0, kNodeRole).value<quintptr>());
+  return RestoreNodeOf(item);
 }
 
 QTreeWidgetItem* TComparePageView::ItemOf(const TRestoreNode* node) const {
-  const auto it = items_.find(node);
-  return it == items_.end() ? nullptr : it->second;
+  return RestoreItemOf(items_, node);
 }
 
 void TComparePageView::RefreshColumns() {
@@ -268,19 +261,7 @@ void TComparePageView::RefreshColumns() {
 
 void TComparePageView::RefreshTree() {
   const QSignalBlocker block(CPTV);
-  CPTV->clear();
-  items_.clear();
-  const QIcon folder = style()->standardIcon(QStyle::SP_DirIcon);
-  std::function<void(const TRestoreNode&, QTreeWidgetItem*)> add = [&](const TRestoreNode& node,
-                                                                       QTreeWidgetItem* parent) {
-    auto* item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(CPTV);
-    item->setText(0, Q(node.Text));
-    item->setIcon(0, folder);
-    item->setData(0, kNodeRole, QVariant::fromValue(reinterpret_cast<quintptr>(&node)));
-    items_[&node] = item;
-    for (const auto& child : node.Children) add(*child, item);
-  };
-  for (const auto& node : model_.Tree.Nodes()) add(*node, nullptr);
+  FillRestoreTree(CPTV, model_.Tree, style()->standardIcon(QStyle::SP_DirIcon), items_);
   TRestoreNode* selected = model_.Tree.Selected();
   if (QTreeWidgetItem* item = ItemOf(selected)) {
     CPTV->setCurrentItem(item);
@@ -305,10 +286,7 @@ void TComparePageView::RefreshList() {
 }
 
 void TComparePageView::RefreshMarks() {
-  for (const auto& [node, item] : items_) SetItemStateImage(item, node->State);
-  const auto& rows = model_.Tree.Rows();
-  for (int i = 0; i < CLV->topLevelItemCount() && i < static_cast<int>(rows.size()); ++i)
-    SetItemStateImage(CLV->topLevelItem(i), rows[static_cast<size_t>(i)].StateIndex + 1);
+  ShowRestoreMarks(items_, CLV, model_.Tree.Rows());
 }
 
 void TComparePageView::RefreshCompareList() {

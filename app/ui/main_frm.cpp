@@ -41,6 +41,7 @@
 #include "app/ui/found_writers.h"
 #include "app/ui/global_setting_frm.h"
 #include "app/ui/invalid_files_frm.h"
+#include "app/ui/last_run_text.h"
 #include "app/ui/progress_frm.h"
 #include "app/ui/pump_messages.h"
 #include "app/ui/qt_user_interface.h"
@@ -64,11 +65,6 @@ QString Q(std::string_view s) {
 
 std::string S(const QString& s) {
   return s.toUtf8().toStdString();
-}
-
-std::string LastRunText(double lastRun) {
-  if (lastRun == 0) return "Not yet";
-  return platform::shell::FormatShortDateLongTime(platform::shell::UnixFromDateTime(lastRun));
 }
 
 // A project name becomes a file name in the project folder: it must stay a plain name there.

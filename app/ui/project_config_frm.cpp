@@ -24,7 +24,7 @@
 #include "app/ui/ftp_folder_frm.h"
 #include "app/ui/global_setting_frm.h"
 #include "app/ui/port_text.h"
-#include "app/ui/proxy_frm.h"
+#include "app/ui/project_proxy.h"
 #include "app/ui/pump_messages.h"
 #include "app/ui/qt_user_interface.h"
 #include "platform/fs/fs.h"
@@ -654,25 +654,7 @@ void TProjectConfigFrm::AddFoldersClick() {
 }
 
 void TProjectConfigFrm::BitBtn1Click() {
-  TProxySettingFrm proxy(this);
-  proxy.CheckBox1->setChecked(Project.UseProxy);
-  proxy.CheckBox2->setChecked(Project.ProxyAuth);
-  proxy.ComboBox1->setCurrentIndex(Project.ProxyType);
-  proxy.Edit1->setText(Q(Project.ProxyHost));
-  proxy.Edit2->setText(QString::number(Project.ProxyPort));
-  proxy.Edit3->setText(Q(Project.ProxyUser));
-  proxy.Edit4->setText(Q(Project.ProxyPassword));
-  proxy.ApplyEnableRules();
-  if (proxy.exec() != 1) return;
-  std::int32_t port = 0;
-  if (!ParsePort(proxy.Edit2->text(), port)) return ShowNumberError(proxy.Edit2->text());
-  Project.UseProxy = proxy.CheckBox1->isChecked();
-  Project.ProxyAuth = proxy.CheckBox2->isChecked();
-  Project.ProxyType = proxy.ComboBox1->currentIndex();
-  Project.ProxyHost = S(proxy.Edit1->text());
-  Project.ProxyPort = port;
-  Project.ProxyUser = S(proxy.Edit3->text());
-  Project.ProxyPassword = S(proxy.Edit4->text());
+  EditProjectProxy(Project, this);
 }
 
 void TProjectConfigFrm::FtpFolderBtnClick() {
@@ -684,13 +666,7 @@ void TProjectConfigFrm::FtpFolderBtnClick() {
   chooser.User = S(Edit4->text());
   chooser.Password = S(Edit5->text());
   chooser.Passive = CheckBox1->isChecked();
-  chooser.UseProxy = Project.UseProxy;
-  chooser.ProxyType = Project.ProxyType;
-  chooser.ProxyHost = Project.ProxyHost;
-  chooser.ProxyPort = Project.ProxyPort;
-  chooser.ProxyAuth = Project.ProxyAuth;
-  chooser.ProxyUser = Project.ProxyUser;
-  chooser.ProxyPassword = Project.ProxyPassword;
+  UseProjectProxy(chooser, Project);
   if (chooser.exec() == 1) Edit6->setText(chooser.CurFolder->text());
 }
 

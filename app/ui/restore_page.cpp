@@ -8,17 +8,15 @@
 #include <QSplitter>
 #include <QStyle>
 #include <QVBoxLayout>
-#include <functional>
 
 #include "app/engine/projects.h"
-#include "app/ui/browse_for_folder.h"
+#include "app/ui/browse_folder_into_edit.h"
 #include "app/ui/fit_captions.h"
 #include "app/ui/qt_user_interface.h"
+#include "app/ui/restore_tree_items.h"
 #include "app/ui/state_images.h"
 
 namespace {
-
-constexpr int kNodeRole = Qt::UserRole + 1;
 
 QString Q(std::string_view s) {
   return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
@@ -157,11 +155,7 @@ void TRestorePageView::RadioButton2Click() {
 }
 
 void TRestorePageView::SpeedButton2Click() {
-  TBrowseForFolder BDF(this);
-  BDF.Caption = "Select Folder";
-  BDF.StatusText = "Please select folder";
-  if (!RestoreTo->text().isEmpty()) BDF.FolderName = S(RestoreTo->text());
-  if (BDF.Execute()) RestoreTo->setText(Q(BDF.FolderName));
+  BrowseFolderIntoEdit(this, RestoreTo);
 }
 
 void TRestorePageView::RTTVChange(QTreeWidgetItem* current) {
@@ -200,13 +194,11 @@ TRestoreTargetChoice TRestorePageView::Target() const {
 }
 
 TRestoreNode* TRestorePageView::NodeOf(const QTreeWidgetItem* item) const {
-  if (!item) return nullptr;
-  return reinterpret_cast<TRestoreNode*>(item->data(0, kNodeRole).value<quintptr>());
+  return RestoreNodeOf(item);
 }
 
 QTreeWidgetItem* TRestorePageView::ItemOf(const TRestoreNode* node) const {
-  const auto it = items_.find(node);
-  return it == items_.end() ? nullptr : it->second;
+  return RestoreItemOf(items_, node);
 }
 
 void TRestorePageView::RefreshAll() {
@@ -228,44 +220,19 @@ void TRestorePageView::RefreshCombo() {
 
 void TRestorePageView::RefreshTree() {
   const QSignalBlocker block(RTTV);
-  RTTV->clear();
-  items_.clear();
-  const QIcon folder = style()->standardIcon(QStyle::SP_DirIcon);
-  std::function<void(const TRestoreNode&, QTreeWidgetItem*)> add = [&](const TRestoreNode& node,
-                                                                       QTreeWidgetItem* parent) {
-    auto* item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(RTTV);
-    item->setText(0, Q(node.Text));
-    item->setIcon(0, folder);
-    item->setData(0, kNodeRole, QVariant::fromValue(reinterpret_cast<quintptr>(&node)));
-    items_[&node] = item;
-    for (const auto& child : node.Children) add(*child, item);
-  };
-  for (const auto& node : model_.Tree.Nodes()) add(*node, nullptr);
+  FillRestoreTree(RTTV, model_.Tree, style()->standardIcon(QStyle::SP_DirIcon), items_);
   if (QTreeWidgetItem* selected = ItemOf(model_.Tree.Selected())) RTTV->setCurrentItem(selected);
   RefreshMarks();
   RefreshList();
 }
 
 void TRestorePageView::RefreshList() {
-  RLV->clear();
-  const QIcon folder = style()->standardIcon(QStyle::SP_DirIcon);
-  const QIcon file = style()->standardIcon(QStyle::SP_FileIcon);
-  for (const TRestoreRow& row : model_.Tree.Rows()) {
-    auto* item = new QTreeWidgetItem(RLV);
-    item->setText(0, Q(row.Caption));
-    item->setText(1, Q(row.ArchiveTime));
-    item->setText(2, Q(row.FolderTime));
-    item->setText(3, Q(row.Version));
-    item->setIcon(0, row.IsFolder() ? folder : file);
-    SetItemStateImage(item, row.StateIndex + 1);
-  }
+  FillRestoreList(RLV, model_.Tree.Rows(), style()->standardIcon(QStyle::SP_DirIcon),
+                  style()->standardIcon(QStyle::SP_FileIcon));
 }
 
 void TRestorePageView::RefreshMarks() {
-  for (const auto& [node, item] : items_) SetItemStateImage(item, node->State);
-  const auto& rows = model_.Tree.Rows();
-  for (int i = 0; i < RLV->topLevelItemCount() && i < static_cast<int>(rows.size()); ++i)
-    SetItemStateImage(RLV->topLevelItem(i), rows[static_cast<size_t>(i)].StateIndex + 1);
+  ShowRestoreMarks(items_, RLV, model_.Tree.Rows());
 }
 
 bool TRestorePageView::eventFilter(QObject* watched, QEvent* event) {

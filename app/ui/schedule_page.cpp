@@ -10,8 +10,8 @@
 #include "app/engine/user_interface.h"
 #include "app/ui/choose_project_to_schedule.h"
 #include "app/ui/fit_captions.h"
+#include "app/ui/last_run_text.h"
 #include "app/ui/schedule_cfg_frm.h"
-#include "platform/shell/shell.h"
 
 namespace {
 
@@ -25,11 +25,6 @@ QString Q(std::string_view s) {
 
 std::string S(const QString& s) {
   return s.toUtf8().toStdString();
-}
-
-std::string LastRunText(double lastRun) {
-  if (lastRun == 0) return "Not yet";
-  return platform::shell::FormatShortDateLongTime(platform::shell::UnixFromDateTime(lastRun));
 }
 
 std::string TimesLeftText(std::int32_t stopAfterTimes) {

@@ -12,7 +12,7 @@
 #include "app/engine/path_routines.h"
 #include "app/engine/selection_row_format.h"
 #include "app/engine/user_interface.h"
-#include "app/ui/browse_for_folder.h"
+#include "app/ui/browse_folder_into_edit.h"
 #include "app/ui/column_widths.h"
 #include "app/ui/gui_call_queue.h"
 #include "platform/shell/job_thread.h"
@@ -215,11 +215,7 @@ void TSearchFrm::Timer1Timer() {
 }
 
 void TSearchFrm::BrowseBtnClick() {
-  TBrowseForFolder browser(this);
-  browser.Caption = "Select Folder";
-  browser.StatusText = "Please select folder";
-  if (!FolderEdit->text().isEmpty()) browser.FolderName = S(FolderEdit->text());
-  if (browser.Execute()) FolderEdit->setText(Q(browser.FolderName));
+  BrowseFolderIntoEdit(this, FolderEdit);
 }
 
 void TSearchFrm::ClearBtnClick() {

@@ -22,12 +22,14 @@
 #include "app/engine/path_routines.h"
 #include "app/engine/restore_selection.h"
 #include "app/engine/user_interface.h"
+#include "app/ui/browse_folder_into_edit.h"
 #include "app/ui/browse_for_folder.h"
 #include "app/ui/column_widths.h"
 #include "app/ui/ftp_folder_frm.h"
 #include "app/ui/port_text.h"
-#include "app/ui/proxy_frm.h"
+#include "app/ui/project_proxy.h"
 #include "app/ui/qt_user_interface.h"
+#include "app/ui/restore_tree_items.h"
 #include "app/ui/search_frm.h"
 #include "app/ui/special_folder_frm.h"
 #include "app/ui/state_images.h"
@@ -36,7 +38,6 @@
 
 namespace {
 
-constexpr int kNodeRole = Qt::UserRole + 1;
 constexpr int kFolderRole = Qt::UserRole + 2;
 
 const char* const kCaptions[TWizardFrm::kPageCount] = {
@@ -636,36 +637,12 @@ void TWizardFrm::FtpFolderBtnClick() {
   chooser.User = S(Edit4->text());
   chooser.Password = S(Edit5->text());
   chooser.Passive = CheckBox1->isChecked();
-  chooser.UseProxy = Project.UseProxy;
-  chooser.ProxyType = Project.ProxyType;
-  chooser.ProxyHost = Project.ProxyHost;
-  chooser.ProxyPort = Project.ProxyPort;
-  chooser.ProxyAuth = Project.ProxyAuth;
-  chooser.ProxyUser = Project.ProxyUser;
-  chooser.ProxyPassword = Project.ProxyPassword;
+  UseProjectProxy(chooser, Project);
   if (chooser.exec() == 1) Edit6->setText(chooser.CurFolder->text());
 }
 
 void TWizardFrm::ProxyBtnClick() {
-  TProxySettingFrm proxy(this);
-  proxy.CheckBox1->setChecked(Project.UseProxy);
-  proxy.CheckBox2->setChecked(Project.ProxyAuth);
-  proxy.ComboBox1->setCurrentIndex(Project.ProxyType);
-  proxy.Edit1->setText(Q(Project.ProxyHost));
-  proxy.Edit2->setText(QString::number(Project.ProxyPort));
-  proxy.Edit3->setText(Q(Project.ProxyUser));
-  proxy.Edit4->setText(Q(Project.ProxyPassword));
-  proxy.ApplyEnableRules();
-  if (proxy.exec() != 1) return;
-  std::int32_t port = 0;
-  if (!ParsePort(proxy.Edit2->text(), port)) return ShowNotAValidInteger(proxy.Edit2->text());
-  Project.UseProxy = proxy.CheckBox1->isChecked();
-  Project.ProxyAuth = proxy.CheckBox2->isChecked();
-  Project.ProxyType = proxy.ComboBox1->currentIndex();
-  Project.ProxyHost = S(proxy.Edit1->text());
-  Project.ProxyPort = port;
-  Project.ProxyUser = S(proxy.Edit3->text());
-  Project.ProxyPassword = S(proxy.Edit4->text());
+  EditProjectProxy(Project, this);
 }
 
 // ---- page 2: sources ----------------------------------------------------------------------
@@ -809,57 +786,31 @@ bool TWizardFrm::LoadArchive(const std::string& path) {
 }
 
 QTreeWidgetItem* TWizardFrm::ItemOf(const TRestoreNode* node) const {
-  const auto it = items_.find(node);
-  return it == items_.end() ? nullptr : it->second;
+  return RestoreItemOf(items_, node);
 }
 
 void TWizardFrm::RefreshTree() {
   const QSignalBlocker block(RTTV);
-  RTTV->clear();
-  items_.clear();
   QIcon folder = style()->standardIcon(QStyle::SP_DirIcon);
   folder.addPixmap(style()->standardIcon(QStyle::SP_DirOpenIcon).pixmap(16), QIcon::Selected);
-  std::function<void(TRestoreNode&, QTreeWidgetItem*)> add = [&](TRestoreNode& node,
-                                                                 QTreeWidgetItem* parent) {
-    auto* item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(RTTV);
-    item->setText(0, Q(node.Text));
-    item->setIcon(0, folder);
-    item->setData(0, kNodeRole, QVariant::fromValue(reinterpret_cast<quintptr>(&node)));
-    items_[&node] = item;
-    for (const auto& child : node.Children) add(*child, item);
-  };
-  for (const auto& node : tree_.Nodes()) add(*node, nullptr);
+  FillRestoreTree(RTTV, tree_, folder, items_);
   if (QTreeWidgetItem* selected = ItemOf(tree_.Selected())) RTTV->setCurrentItem(selected);
   RefreshMarks();
   RefreshList();
 }
 
 void TWizardFrm::RefreshList() {
-  RLV->clear();
-  const QIcon folder = style()->standardIcon(QStyle::SP_DirIcon);
-  const QIcon file = style()->standardIcon(QStyle::SP_FileIcon);
-  for (const TRestoreRow& row : tree_.Rows()) {
-    auto* item = new QTreeWidgetItem(RLV);
-    item->setText(0, Q(row.Caption));
-    item->setText(1, Q(row.ArchiveTime));
-    item->setText(2, Q(row.FolderTime));
-    item->setText(3, Q(row.Version));
-    item->setIcon(0, row.IsFolder() ? folder : file);
-    SetItemStateImage(item, row.StateIndex + 1);
-  }
+  FillRestoreList(RLV, tree_.Rows(), style()->standardIcon(QStyle::SP_DirIcon),
+                  style()->standardIcon(QStyle::SP_FileIcon));
   FitColumnWidths(RLV, kArchiveListWidths);
 }
 
 void TWizardFrm::RefreshMarks() {
-  for (const auto& [node, item] : items_) SetItemStateImage(item, node->State);
-  const auto& rows = tree_.Rows();
-  for (int i = 0; i < RLV->topLevelItemCount() && i < static_cast<int>(rows.size()); ++i)
-    SetItemStateImage(RLV->topLevelItem(i), rows[static_cast<size_t>(i)].StateIndex + 1);
+  ShowRestoreMarks(items_, RLV, tree_.Rows());
 }
 
 TRestoreNode* TWizardFrm::NodeOf(const QTreeWidgetItem* item) const {
-  if (!item) return nullptr;
-  return reinterpret_cast<TRestoreNode*>(item->data(0, kNodeRole).value<quintptr>());
+  return RestoreNodeOf(item);
 }
 
 void TWizardFrm::RTTVChange(QTreeWidgetItem* current) {
@@ -941,11 +892,7 @@ void TWizardFrm::ApplyRestoreTargetChoice() {
 }
 
 void TWizardFrm::TargetBrowseClick() {
-  TBrowseForFolder browser(this);
-  browser.Caption = "Select Folder";
-  browser.StatusText = "Please select folder";
-  if (!TargetEdit->text().isEmpty()) browser.FolderName = S(TargetEdit->text());
-  if (browser.Execute()) TargetEdit->setText(Q(browser.FolderName));
+  BrowseFolderIntoEdit(this, TargetEdit);
 }
 
 bool TWizardFrm::CheckPage5() {

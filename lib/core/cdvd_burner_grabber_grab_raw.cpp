@@ -156,6 +156,10 @@ void CHalvorin_CdvdBurnerGrabber::GrabTrackRaw(const CHalvorin_GrabPass& p__Pass
       // Below depth 0 a pass is one sector: its deeper passes are read here, one a level, so
       // that a large retry depth does not grow the stack.
       while ((!isRead || isBad) && level > 0 && level < deepest) {
+        if (IsCancel())
+          HalvorinI_ThrowException(kHalvorinStatusCancelled, 0,
+                                   "%s(): Cancel set at LBA offset %ld!!!", kMethod,
+                                   static_cast<long>(lba));
         Callback(HALVORIN_CALLBACK_REASON_GRAB_SECTOR_RETRY, &lba, &count);
         ++level;
         if (isBad) mode = 1;

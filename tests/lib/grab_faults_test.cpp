@@ -381,6 +381,18 @@ TEST_F(GrabFaults, CancelAndErrorCorrectionOff) {
   EXPECT_EQ(Halvorin_CdvdBurnerGrabber_GrabTrack(BURNER_ARGS, 1, dir.W("t").c_str(), 0, 1, 0, 0),
             0u)
       << text;
+
+  // Cancel is seen between the retries of one raw sector, however deep they go.
+  at::InjectReadFault(0, 50, 3, 0x11, 0x05);
+  int retries = 0;
+  grab.onReason = [&](std::uint32_t reason) {
+    if (reason == HALVORIN_CALLBACK_REASON_GRAB_SECTOR_RETRY && ++retries == 5)
+      Halvorin_CdvdBurnerGrabber_Cancel(burner);
+  };
+  EXPECT_EQ(GrabCD(dir.W("deep"), 3, 1000000, true), 14u) << text;
+  EXPECT_LT(retries, 10);
+  EXPECT_FALSE(std::filesystem::exists(dir.P("deep.qvf")));
+  grab.onReason = {};
 }
 
 }  // namespace

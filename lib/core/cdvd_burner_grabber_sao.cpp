@@ -170,11 +170,22 @@ void CHalvorin_CdvdBurnerGrabber::SessionAtOnce(SAO_TRACK_ARRAY* p__PSAO_TRACK_A
                                  "%s(): Number of raw tracks %ld is not 1..100!!!", kMethod,
                                  static_cast<long>(raw));
       session->m__LONG__NumberOfTracks = raw;
+      // The image holds every track and the pre-gaps between them, in whole sectors: one that
+      // is cut short or belongs to another descriptor would leave the drive's cue sheet early.
+      std::int64_t describedLBs = 150LL * (raw - 1);
       for (std::int32_t i = 0; i < raw; ++i) {
         session->m__SAO_TRACK_ENTRY__Tracks[i].m__LONG__SizeInLBs =
             tracks.m__LONG__RawTrackSizeInLBs[i];
         session->m__SAO_TRACK_ENTRY__Tracks[i].m__BOOLEAN__IsRawPW = 1;
+        describedLBs += tracks.m__LONG__RawTrackSizeInLBs[i];
       }
+      const SAO_TRACK_ENTRY& image = tracks.m__SAO_TRACK_ENTRY__Tracks[0];
+      const std::uint64_t imageUCHARs = ChainOf(image.m__PVOID__Tree)->GetSizeInUCHARs();
+      if (imageUCHARs % kRawPW != 0 || image.m__LONG__SizeInLBs != describedLBs)
+        HalvorinI_ThrowException(kHalvorinStatusInvalidArgument, 0,
+                                 "%s(): Raw image of %" PRIu64 " UCHARs does not hold the %" PRId64
+                                 " LBs of its tracks!!!",
+                                 kMethod, imageUCHARs, describedLBs);
     }
     // Refused before anything is written: the drive would stop at the end of the disc.
     std::int64_t sessionLBs = 0;

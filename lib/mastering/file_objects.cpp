@@ -105,11 +105,11 @@ int OpenForReading(const char* p__PCHAR__Path, const char* p__PCHAR__Method) {
 
 }  // namespace
 
-// The kernel's read permission check of an open for reading, by the effective ids, without the
-// open file a descriptor costs.
+// The kernel's own read permission check, access lists included, without the open file a
+// descriptor costs.
 void CHalvorin_DiskFile::ProbePath(const char* p__PCHAR__Path, const char* p__PCHAR__Method) {
   const auto posix = platform::fs::ToPosix(p__PCHAR__Path ? p__PCHAR__Path : "");
-  if (posix && ::faccessat(AT_FDCWD, posix->c_str(), R_OK, AT_EACCESS) == 0) return;
+  if (posix && ::faccessat(AT_FDCWD, posix->c_str(), R_OK, 0) == 0) return;
   const int error = posix ? errno : EINVAL;
   HalvorinI_ThrowException(kHalvorinStatusSystemCall, static_cast<std::uint32_t>(error),
                            "%s: CreateFile( '%s' ) failed, status %ld!!!", p__PCHAR__Method,

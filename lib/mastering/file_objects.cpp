@@ -12,6 +12,7 @@
 #include "lib/core/debug_trace.h"
 #include "lib/core/halvorin_exception.h"
 #include "lib/core/trace_scope.h"
+#include "lib/mastering/probe_folder.h"
 #include "platform/fs/fs.h"
 
 CHalvorin_File* CHalvorin_File::Read(CHalvorin_File* p__PCHalvorin_File__Start,
@@ -107,9 +108,12 @@ int OpenForReading(const char* p__PCHAR__Path, const char* p__PCHAR__Method) {
 
 // The kernel's own read permission check, access lists included, without the open file a
 // descriptor costs.
-void CHalvorin_DiskFile::ProbePath(const char* p__PCHAR__Path, const char* p__PCHAR__Method) {
+void CHalvorin_DiskFile::ProbePath(const char* p__PCHAR__Path, const char* p__PCHAR__Method,
+                                   const CHalvorin_ProbeFolder* p__PCHalvorin_ProbeFolder) {
   const auto posix = platform::fs::ToPosix(p__PCHAR__Path ? p__PCHAR__Path : "");
-  if (posix && ::faccessat(AT_FDCWD, posix->c_str(), R_OK, 0) == 0) return;
+  if (posix && (p__PCHalvorin_ProbeFolder ? p__PCHalvorin_ProbeFolder->ProbeRead(*posix)
+                                          : ::faccessat(AT_FDCWD, posix->c_str(), R_OK, 0)) == 0)
+    return;
   const int error = posix ? errno : EINVAL;
   HalvorinI_ThrowException(kHalvorinStatusSystemCall, static_cast<std::uint32_t>(error),
                            "%s: CreateFile( '%s' ) failed, status %ld!!!", p__PCHAR__Method,
@@ -247,14 +251,14 @@ CHalvorin_UnLockedDiskFile::CHalvorin_UnLockedDiskFile(const char* p__PCHAR__Pat
                                                        std::uint64_t p__ULONGLONG__Size)
     : CHalvorin_UnLockedDiskFile(p__PCHAR__Path, p__ULONGLONG__Size, p__ULONGLONG__Size) {}
 
-CHalvorin_UnLockedDiskFile::CHalvorin_UnLockedDiskFile(const char* p__PCHAR__Path,
-                                                       std::uint64_t p__ULONGLONG__DataSize,
-                                                       std::uint64_t p__ULONGLONG__Size)
+CHalvorin_UnLockedDiskFile::CHalvorin_UnLockedDiskFile(
+    const char* p__PCHAR__Path, std::uint64_t p__ULONGLONG__DataSize,
+    std::uint64_t p__ULONGLONG__Size, const CHalvorin_ProbeFolder* p__PCHalvorin_ProbeFolder)
     : CHalvorin_DiskFile(NoOpen{}), m__STRING__Path(p__PCHAR__Path) {
   CHalvorin_TraceScope trace("CHalvorin_UnLockedDiskFile::CHalvorin_UnLockedDiskFile");
   // Only the check that it opens: a large tree pays one open and close a file when added, the
   // status and read-ahead advice wait for the read.
-  ProbePath(p__PCHAR__Path, "CHalvorin_DiskFile::CHalvorin_DiskFile()");
+  ProbePath(p__PCHAR__Path, "CHalvorin_DiskFile::CHalvorin_DiskFile()", p__PCHalvorin_ProbeFolder);
   m__ULONGLONG__SizeInUCHARs = p__ULONGLONG__Size;
   m__ULONGLONG__DataSizeInUCHARs = std::min(p__ULONGLONG__DataSize, p__ULONGLONG__Size);
 }
@@ -289,10 +293,19 @@ CHalvorin_File* CHalvorin_UnLockedDiskFile::SeekToBeginUnsafe(std::int32_t* p__P
   CHalvorin_TraceScope trace("CHalvorin_UnLockedDiskFile::SeekToBeginUnsafe");
   // Opened for the rewind, so that a file gone since it was added fails here, before the
   // write; no handle is held between passes.
-  if (m__HANDLE__File < 0) ProbePath(m__STRING__Path.c_str(), "CHalvorin_UnLockedDiskFile::Open()");
+  if (m__HANDLE__File < 0 && !m__BOOLEAN__IsProbedForRewind)
+    ProbePath(m__STRING__Path.c_str(), "CHalvorin_UnLockedDiskFile::Open()");
   CloseHandle();
   m__ULONGLONG__ReadInUCHARs = 0;
   return CHalvorin_File::SeekToBeginUnsafe(p__PLONG__Budget);
+}
+
+bool CHalvorin_UnLockedDiskFile::ProbeForRewind(
+    const CHalvorin_ProbeFolder& p__CHalvorin_ProbeFolder__Folder) {
+  if (m__HANDLE__File >= 0) return true;
+  const auto posix = platform::fs::ToPosix(m__STRING__Path);
+  m__BOOLEAN__IsProbedForRewind = posix && p__CHalvorin_ProbeFolder__Folder.ProbeRead(*posix) == 0;
+  return m__BOOLEAN__IsProbedForRewind;
 }
 
 // Audio file.

@@ -7,6 +7,7 @@
 #include "lib/core/halvorin_object.h"
 
 class CHalvorin_FileChain;
+class CHalvorin_ProbeFolder;
 
 class CHalvorin_File : public CHalvorin_Object {
  public:
@@ -79,8 +80,10 @@ class CHalvorin_DiskFile : public CHalvorin_File {
   struct NoOpen {};
   CHalvorin_DiskFile(NoOpen) {}
   void OpenPath(const char* p__PCHAR__Path, const char* p__PCHAR__Method);
-  // Fails as OpenPath does when the path cannot be opened for reading, holding no handle.
-  static void ProbePath(const char* p__PCHAR__Path, const char* p__PCHAR__Method);
+  // Fails as OpenPath does when the path cannot be opened for reading, holding no handle; a
+  // folder given resolves a path under it from there.
+  static void ProbePath(const char* p__PCHAR__Path, const char* p__PCHAR__Method,
+                        const CHalvorin_ProbeFolder* p__PCHalvorin_ProbeFolder = nullptr);
   void CloseHandle();
   void RewindHandle();
   // Reads up to count bytes at the handle's position; the count delivered (short at the end).
@@ -97,12 +100,20 @@ class CHalvorin_DiskFile : public CHalvorin_File {
 class CHalvorin_UnLockedDiskFile : public CHalvorin_DiskFile {
  public:
   CHalvorin_UnLockedDiskFile(const char* p__PCHAR__Path, std::uint64_t p__ULONGLONG__Size);
+  // The probe at construction resolves the path from the folder where one is given.
   CHalvorin_UnLockedDiskFile(const char* p__PCHAR__Path, std::uint64_t p__ULONGLONG__DataSize,
-                             std::uint64_t p__ULONGLONG__Size);
+                             std::uint64_t p__ULONGLONG__Size,
+                             const CHalvorin_ProbeFolder* p__PCHalvorin_ProbeFolder = nullptr);
 
   CHalvorin_File* SeekToBeginUnsafe(std::int32_t* p__PLONG__Budget) override;
   void Open();
   void Close() { CloseHandle(); }
+  // The read probe of the rewinds to come, done now from the folder: true when the file is
+  // readable, and those rewinds skip their own probe until ForgetRewindProbe. A file holding
+  // its handle needs none.
+  bool ProbeForRewind(const CHalvorin_ProbeFolder& p__CHalvorin_ProbeFolder__Folder);
+  void ForgetRewindProbe() { m__BOOLEAN__IsProbedForRewind = false; }
+  const std::string& GetPath() const { return m__STRING__Path; }
 
  protected:
   void RealRead(std::uint64_t p__ULONGLONG__Count, std::uint8_t* p__PUCHAR__Buffer) override;
@@ -110,6 +121,7 @@ class CHalvorin_UnLockedDiskFile : public CHalvorin_DiskFile {
  private:
   std::uint64_t m__ULONGLONG__ReadInUCHARs = 0;
   std::string m__STRING__Path;
+  bool m__BOOLEAN__IsProbedForRewind = false;
 };
 
 // An audio file decoded to CD samples (16-bit stereo at 44,100 Hz) by the audio reader. Its

@@ -6,6 +6,7 @@
 
 #include "lib/core/debug_trace.h"
 #include "lib/core/halvorin_exception.h"
+#include "lib/mastering/probe_folder.h"
 #include "platform/fs/fs.h"
 
 namespace {
@@ -452,7 +453,17 @@ CHalvorin_FileTreeNode* CHalvorin_FileTree::CreateFileTreeNodeAndKids(
                                JoinPath(p__STRING__Path, "*.*").c_str(),
                                static_cast<long>(e.error()));
     }
+    // The kids' read probes resolve their names from the folder; the folder's own walk ends
+    // with the pointer as it found it.
+    const CHalvorin_ProbeFolder folder(p__STRING__Path);
+    const CHalvorin_ProbeFolder* const outer = m__PCHalvorin_ProbeFolder__Kids;
+    struct Restore {
+      const CHalvorin_ProbeFolder*& slot;
+      const CHalvorin_ProbeFolder* value;
+      ~Restore() { slot = value; }
+    } restore{m__PCHalvorin_ProbeFolder__Kids, outer};
     for (const auto& entry : entries) {
+      m__PCHalvorin_ProbeFolder__Kids = &folder;
       const std::string kidPath = JoinPath(p__STRING__Path, entry.name);
       CHalvorin_FileTreeNode* kid = nullptr;
       if (IsUnreadable(entry.info)) {

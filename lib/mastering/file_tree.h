@@ -14,6 +14,7 @@
 #include "lib/core/path_limit.h"
 
 class CHalvorin_FileTree;
+class CHalvorin_ProbeFolder;
 
 inline constexpr std::uint32_t kHalvorinAttributeReadOnly = 0x01;
 inline constexpr std::uint32_t kHalvorinAttributeHidden = 0x02;
@@ -161,6 +162,8 @@ class CHalvorin_FileTree : public CHalvorin_Object {
   CHalvorin_FileTreeNode* m__PCHalvorin_FileTreeNode__Root = nullptr;
   // Every node alive in this tree: handles from callers are checked against it.
   std::unordered_set<const CHalvorin_FileTreeNode*> m__SET__Nodes;
+  // While a disk folder's kids are created: the folder, open for their read probes.
+  const CHalvorin_ProbeFolder* m__PCHalvorin_ProbeFolder__Kids = nullptr;
 
  private:
   void CreateFromRootChecked(const char* p__PCHAR__Path, const char* p__PCHAR__NewName,

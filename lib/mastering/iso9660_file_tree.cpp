@@ -8,6 +8,7 @@
 #include "lib/core/debug_trace.h"
 #include "lib/core/halvorin_exception.h"
 #include "lib/mastering/iso9660_records.h"
+#include "lib/mastering/probe_folder.h"
 
 namespace {
 
@@ -46,7 +47,8 @@ CHalvorin_ISO9660FileTreeNode::CHalvorin_ISO9660FileTreeNode(
     std::uint64_t p__ULONGLONG__Size, CHalvorin_FileTreeNode* p__PCHalvorin_FileTreeNode__Parent,
     std::uint32_t p__ULONG__NodeNumber, std::int64_t p__LONGLONG__UnixTime,
     bool p__BOOLEAN__IsImport, bool p__BOOLEAN__IsHoldFilesOpen, bool p__BOOLEAN__IsLongIdentifiers,
-    bool p__BOOLEAN__IsMemory, const std::uint8_t* p__PUCHAR__MemoryBlock)
+    bool p__BOOLEAN__IsMemory, const std::uint8_t* p__PUCHAR__MemoryBlock,
+    const CHalvorin_ProbeFolder* p__PCHalvorin_ProbeFolder)
     : CHalvorin_FileTreeNode(p__PCHAR__AbsolutePathAndFileName, p__PCHAR__LongFileName,
                              p__PCHAR__ShortFileName, p__ULONG__Attributes, p__ULONGLONG__Size,
                              p__PCHalvorin_FileTreeNode__Parent, p__ULONG__NodeNumber,
@@ -81,7 +83,8 @@ CHalvorin_ISO9660FileTreeNode::CHalvorin_ISO9660FileTreeNode(
                                                                 m__ULONGLONG__SizeInUCHARs, padded);
     else
       m__PCHalvorin_File = std::make_unique<CHalvorin_UnLockedDiskFile>(
-          m__STRING__AbsolutePath.c_str(), m__ULONGLONG__SizeInUCHARs, padded);
+          m__STRING__AbsolutePath.c_str(), m__ULONGLONG__SizeInUCHARs, padded,
+          p__PCHalvorin_ProbeFolder);
   }
 }
 
@@ -131,7 +134,8 @@ CHalvorin_FileTreeNode* CHalvorin_ISO9660FileTree::NewFileTreeNodeItem(
       p__PCHAR__AbsolutePathAndFileName, p__PCHAR__LongFileName, p__PCHAR__ShortFileName,
       p__ULONG__Attributes, p__ULONGLONG__Size, p__PCHalvorin_FileTreeNode__Parent,
       p__ULONG__NodeNumber, p__LONGLONG__UnixTime, p__BOOLEAN__IsImport,
-      m__BOOLEAN__IsHoldFilesOpen, m__BOOLEAN__IsLongIdentifiers, false, nullptr);
+      m__BOOLEAN__IsHoldFilesOpen, m__BOOLEAN__IsLongIdentifiers, false, nullptr,
+      m__PCHalvorin_ProbeFolder__Kids);
 }
 
 void CHalvorin_ISO9660FileTree::NodeRemoved(
@@ -314,7 +318,43 @@ std::uint64_t CHalvorin_ISO9660FileTree::GetSizeInUCHARs() {
   return CHalvorin_FileChain::GetSizeInUCHARs();
 }
 
+template <class F>
+void CHalvorin_ISO9660FileTree::ForEachUnLockedFile(F p__Visit) {
+  CHalvorin_CriticalSectionLock chain(&m__CRITICAL_SECTION__Chain);
+  for (CHalvorin_File* f = m__PCHalvorin_File__Head; f; f = f->GetNext())
+    if (auto* file = dynamic_cast<CHalvorin_UnLockedDiskFile*>(f))
+      if (!p__Visit(file)) return;
+}
+
 void CHalvorin_ISO9660FileTree::SeekImage() {
   CHalvorin_CriticalSectionLock lock(&m__CRITICAL_SECTION__Tree);
+  // The probes stand for this rewind alone, however it ends.
+  struct Forget {
+    CHalvorin_ISO9660FileTree* tree;
+    ~Forget() {
+      tree->ForEachUnLockedFile([](CHalvorin_UnLockedDiskFile* f) {
+        f->ForgetRewindProbe();
+        return true;
+      });
+    }
+  } forget{this};
+  ProbeFilesForRewind();
   SeekToBegin();
+}
+
+void CHalvorin_ISO9660FileTree::ProbeFilesForRewind() {
+  // The chain holds a folder's files one after the other: one folder open at a time. The
+  // first file that fails is left to the rewind, which reports it as before.
+  std::string folderPath;
+  std::unique_ptr<CHalvorin_ProbeFolder> folder;
+  ForEachUnLockedFile([&](CHalvorin_UnLockedDiskFile* file) {
+    const std::string& path = file->GetPath();
+    const std::size_t slash = path.rfind('\\');
+    if (slash == std::string::npos) return true;
+    if (!folder || path.compare(0, slash, folderPath) != 0) {
+      folderPath.assign(path, 0, slash);
+      folder = std::make_unique<CHalvorin_ProbeFolder>(folderPath);
+    }
+    return file->ProbeForRewind(*folder);
+  });
 }

@@ -15,7 +15,8 @@
 
 class CHalvorin_ISO9660FileTreeNode : public CHalvorin_FileTreeNode {
  public:
-  // A disk node (p__PUCHAR__MemoryBlock null) or a memory item over the caller's block.
+  // A disk node (p__PUCHAR__MemoryBlock null) or a memory item over the caller's block. The
+  // folder, where given, is the one the disk file's read probe resolves its path from.
   CHalvorin_ISO9660FileTreeNode(
       const char* p__PCHAR__AbsolutePathAndFileName, const char* p__PCHAR__LongFileName,
       const char* p__PCHAR__ShortFileName, std::uint32_t p__ULONG__Attributes,
@@ -23,7 +24,8 @@ class CHalvorin_ISO9660FileTreeNode : public CHalvorin_FileTreeNode {
       std::uint32_t p__ULONG__NodeNumber, std::int64_t p__LONGLONG__UnixTime,
       bool p__BOOLEAN__IsImport, bool p__BOOLEAN__IsHoldFilesOpen,
       bool p__BOOLEAN__IsLongIdentifiers, bool p__BOOLEAN__IsMemory,
-      const std::uint8_t* p__PUCHAR__MemoryBlock);
+      const std::uint8_t* p__PUCHAR__MemoryBlock,
+      const CHalvorin_ProbeFolder* p__PCHalvorin_ProbeFolder = nullptr);
 
   void RebuildIdentifier() override;  // GetISO9660Name
   // The Joliet hierarchy's name (UTF-16 units); empty in a plain ISO9660 tree.
@@ -148,6 +150,12 @@ class CHalvorin_ISO9660FileTree : public CHalvorin_FileTree, public CHalvorin_Fi
 
  private:
   void PlanLayout(Layout& p__Layout);
+  // Probes the chain's disk files folder by folder ahead of the rewind (see
+  // CHalvorin_UnLockedDiskFile::ProbeForRewind).
+  void ProbeFilesForRewind();
+  // Visits the chain's unlocked disk files in order while the visitor returns true.
+  template <class F>
+  void ForEachUnLockedFile(F p__Visit);
 };
 
 // A rewritten ISO9660 identifier from a collision answer: upper case, at most 12 characters

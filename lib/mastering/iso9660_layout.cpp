@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <string_view>
+#include <type_traits>
 
 #include "lib/core/debug_trace.h"
 #include "lib/core/halvorin_exception.h"
@@ -21,10 +23,45 @@ std::uint64_t Sectors(std::uint64_t bytes) {
   return (bytes + kSector - 1) / kSector;
 }
 
-// The identifier bytes of a node in one of the two hierarchies.
-std::string NameBytes(const Node* p__PNode, bool p__BOOLEAN__IsJoliet) {
-  return p__BOOLEAN__IsJoliet ? HalvorinI_Ucs2BigEndian(p__PNode->GetJolietName())
-                              : p__PNode->m__STRING__Identifier;
+// The identifier bytes of a node in one of the two hierarchies, into a buffer kept across
+// records (no allocation a record once it has grown).
+const std::string& NameBytes(const Node* p__PNode, bool p__BOOLEAN__IsJoliet,
+                             std::string& p__STRING__Buffer) {
+  if (!p__BOOLEAN__IsJoliet) return p__PNode->m__STRING__Identifier;
+  const std::u16string& name = p__PNode->GetJolietName();
+  p__STRING__Buffer.resize(name.size() * 2);
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    p__STRING__Buffer[2 * i] = static_cast<char>(name[i] >> 8);
+    p__STRING__Buffer[2 * i + 1] = static_cast<char>(name[i] & 0xFF);
+  }
+  return p__STRING__Buffer;
+}
+
+std::size_t NameSize(const Node* p__PNode, bool p__BOOLEAN__IsJoliet) {
+  return p__BOOLEAN__IsJoliet ? p__PNode->GetJolietName().size() * 2
+                              : p__PNode->m__STRING__Identifier.size();
+}
+
+// The kids in ECMA-119 order, each identifier split once (a large folder compares each many
+// times); the stable sort keeps equal identifiers in their tree order.
+template <class C>
+void SortKids(std::vector<Node*>& p__VECTOR__Kids) {
+  struct Keyed {
+    CHalvorin_IdentifierKey<C> key;
+    Node* node;
+  };
+  std::vector<Keyed> keyed;
+  keyed.reserve(p__VECTOR__Kids.size());
+  for (Node* k : p__VECTOR__Kids) {
+    if constexpr (std::is_same_v<C, char16_t>)
+      keyed.push_back({HalvorinI_IdentifierKey(std::u16string_view(k->GetJolietName())), k});
+    else
+      keyed.push_back({HalvorinI_IdentifierKey(std::string_view(k->m__STRING__Identifier)), k});
+  }
+  std::stable_sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
+    return HalvorinI_CompareIdentifierKeys(a.key, b.key) < 0;
+  });
+  for (std::size_t i = 0; i < keyed.size(); ++i) p__VECTOR__Kids[i] = keyed[i].node;
 }
 
 void WriteDirectoryRecord(std::uint8_t* p, std::uint32_t p__ULONG__Length,
@@ -114,16 +151,13 @@ void PlanHierarchy(Node* p__PNode__Root, bool p__BOOLEAN__IsJoliet,
     for (CHalvorin_FileTreeNode* k = h.directories[i].node->m__PCHalvorin_FileTreeNode__FirstKid; k;
          k = k->m__PCHalvorin_FileTreeNode__Next)
       kids.push_back(static_cast<Node*>(k));
-    std::stable_sort(kids.begin(), kids.end(), [&](const Node* a, const Node* b) {
-      return p__BOOLEAN__IsJoliet
-                 ? HalvorinI_CompareIdentifiers(a->GetJolietName(), b->GetJolietName()) < 0
-                 : HalvorinI_CompareIdentifiers(a->m__STRING__Identifier,
-                                                b->m__STRING__Identifier) < 0;
-    });
+    if (p__BOOLEAN__IsJoliet)
+      SortKids<char16_t>(kids);
+    else
+      SortKids<char>(kids);
     std::uint64_t bytes = 68;
     for (const Node* k : kids) {
-      const std::uint32_t r =
-          HalvorinI_DirectoryRecordSize(NameBytes(k, p__BOOLEAN__IsJoliet).size());
+      const std::uint32_t r = HalvorinI_DirectoryRecordSize(NameSize(k, p__BOOLEAN__IsJoliet));
       const std::uint64_t pieces =
           k->IsDirectory() ? 1 : HalvorinI_ExtentPieces(k->m__ULONGLONG__SizeInUCHARs);
       for (std::uint64_t p = 0; p < pieces; ++p) bytes = HalvorinI_RecordStart(bytes, r) + r;
@@ -132,7 +166,7 @@ void PlanHierarchy(Node* p__PNode__Root, bool p__BOOLEAN__IsJoliet,
     h.directories[i].sectors = static_cast<std::uint32_t>(Sectors(bytes));
     h.directorySectors += h.directories[i].sectors;
     h.pathTableBytes += HalvorinI_PathTableRecordSize(
-        i == 0 ? 1 : NameBytes(h.directories[i].node, p__BOOLEAN__IsJoliet).size());
+        i == 0 ? 1 : NameSize(h.directories[i].node, p__BOOLEAN__IsJoliet));
     for (Node* k : kids)
       if (k->IsDirectory()) {
         if (h.directories.size() >= 0xFFFF)
@@ -281,9 +315,11 @@ void CHalvorin_ISO9660FileTree::BuildImage(
         return isJ ? n->m__ULONG__JolietDirectorySectors : n->m__ULONG__DirectorySectors;
       };
       std::uint64_t pathOffset = 0;
+      std::string idBuffer, kidIdBuffer;
+      const std::string rootId(1, '\0');
       for (std::size_t i = 0; i < h.directories.size(); ++i) {
         const auto& d = h.directories[i];
-        const std::string id = i == 0 ? std::string(1, '\0') : NameBytes(d.node, isJ);
+        const std::string& id = i == 0 ? rootId : NameBytes(d.node, isJ, idBuffer);
         const std::uint32_t r = HalvorinI_PathTableRecordSize(id.size());
         std::uint8_t* l = at(lPath, pathOffset, r);
         std::uint8_t* m = at(mPath, pathOffset, r);
@@ -307,7 +343,7 @@ void CHalvorin_ISO9660FileTree::BuildImage(
                              parent->m__UCHAR__Date, 2, &up, 1);
         std::uint64_t b = 68;
         for (const Node* k : d.kids) {
-          const std::string kidId = NameBytes(k, isJ);
+          const std::string& kidId = NameBytes(k, isJ, kidIdBuffer);
           const std::uint32_t rec = HalvorinI_DirectoryRecordSize(kidId.size());
           std::uint8_t flags = (k->m__ULONG__Attributes & kHalvorinAttributeHidden) ? 1 : 0;
           if (k->IsDirectory()) {

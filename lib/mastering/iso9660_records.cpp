@@ -28,61 +28,76 @@ void HalvorinI_PutBoth32(std::uint8_t* p, std::uint32_t v) {
 
 namespace {
 
-template <class S>
-int ComparePadded(const S& a, const S& b) {
-  const std::size_t n = std::max(a.size(), b.size());
-  for (std::size_t i = 0; i < n; ++i) {
-    const unsigned ca =
-        i < a.size()
-            ? static_cast<unsigned>(static_cast<std::make_unsigned_t<typename S::value_type>>(a[i]))
-            : 0x20u;
-    const unsigned cb =
-        i < b.size()
-            ? static_cast<unsigned>(static_cast<std::make_unsigned_t<typename S::value_type>>(b[i]))
-            : 0x20u;
-    if (ca != cb) return ca < cb ? -1 : 1;
+// Both padded with spaces to the longer one's length: the common part compares unit by unit
+// (unsigned), the rest of the longer one against the space.
+template <class C>
+int ComparePadded(std::basic_string_view<C> a, std::basic_string_view<C> b) {
+  const std::size_t common = std::min(a.size(), b.size());
+  if (int c = std::char_traits<C>::compare(a.data(), b.data(), common)) return c < 0 ? -1 : 1;
+  const bool aLonger = a.size() > b.size();
+  const std::basic_string_view<C> rest = (aLonger ? a : b).substr(common);
+  for (const C unit : rest) {
+    const unsigned u = static_cast<unsigned>(static_cast<std::make_unsigned_t<C>>(unit));
+    if (u != 0x20u) return (u < 0x20u) == aLonger ? -1 : 1;
   }
   return 0;
 }
 
-// Views, not copies: the sort of a large folder makes millions of these comparisons.
-template <class S>
-int CompareIdentifiersOf(const S& a, const S& b) {
-  using View = std::basic_string_view<typename S::value_type>;
-  auto split = [](View s, View& name, View& extension, unsigned long& version) {
-    const std::size_t semicolon = s.find(typename S::value_type(';'));
-    const View base = s.substr(0, semicolon);
-    const std::size_t dot = base.find(typename S::value_type('.'));
-    name = base.substr(0, dot);
-    extension = dot == View::npos ? View() : base.substr(dot + 1);
-    version = 0;
-    if (semicolon != View::npos)
-      for (std::size_t i = semicolon + 1; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i)
-        version = version * 10 + static_cast<unsigned long>(s[i] - '0');
-  };
-  View an, ae, bn, be;
-  unsigned long av, bv;
-  split(a, an, ae, av);
-  split(b, bn, be, bv);
-  if (int c = ComparePadded(an, bn)) return c;
-  if (int c = ComparePadded(ae, be)) return c;
-  if (av != bv) return av > bv ? -1 : 1;
-  return ComparePadded(View(a), View(b));
+template <class C>
+CHalvorin_IdentifierKey<C> KeyOf(std::basic_string_view<C> s) {
+  using View = std::basic_string_view<C>;
+  CHalvorin_IdentifierKey<C> key;
+  key.m__VIEW__Whole = s;
+  const std::size_t semicolon = s.find(C(';'));
+  const View base = s.substr(0, semicolon);
+  const std::size_t dot = base.find(C('.'));
+  key.m__VIEW__Name = base.substr(0, dot);
+  key.m__VIEW__Extension = dot == View::npos ? View() : base.substr(dot + 1);
+  if (semicolon != View::npos)
+    for (std::size_t i = semicolon + 1; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i)
+      key.m__ULONG__Version = key.m__ULONG__Version * 10 + static_cast<unsigned long>(s[i] - '0');
+  return key;
+}
+
+template <class C>
+int CompareKeys(const CHalvorin_IdentifierKey<C>& a, const CHalvorin_IdentifierKey<C>& b) {
+  if (int c = ComparePadded(a.m__VIEW__Name, b.m__VIEW__Name)) return c;
+  if (int c = ComparePadded(a.m__VIEW__Extension, b.m__VIEW__Extension)) return c;
+  if (a.m__ULONG__Version != b.m__ULONG__Version)
+    return a.m__ULONG__Version > b.m__ULONG__Version ? -1 : 1;
+  return ComparePadded(a.m__VIEW__Whole, b.m__VIEW__Whole);
 }
 
 }  // namespace
 
 int HalvorinI_CompareIdentifiers(const std::string& a, const std::string& b) {
-  return CompareIdentifiersOf(a, b);
+  return CompareKeys(KeyOf<char>(a), KeyOf<char>(b));
 }
 int HalvorinI_CompareIdentifiers(const std::u16string& a, const std::u16string& b) {
-  return CompareIdentifiersOf(a, b);
+  return CompareKeys(KeyOf<char16_t>(a), KeyOf<char16_t>(b));
+}
+
+CHalvorin_IdentifierKey<char> HalvorinI_IdentifierKey(std::string_view p__VIEW__Identifier) {
+  return KeyOf(p__VIEW__Identifier);
+}
+CHalvorin_IdentifierKey<char16_t> HalvorinI_IdentifierKey(std::u16string_view p__VIEW__Identifier) {
+  return KeyOf(p__VIEW__Identifier);
+}
+int HalvorinI_CompareIdentifierKeys(const CHalvorin_IdentifierKey<char>& a,
+                                    const CHalvorin_IdentifierKey<char>& b) {
+  return CompareKeys(a, b);
+}
+int HalvorinI_CompareIdentifierKeys(const CHalvorin_IdentifierKey<char16_t>& a,
+                                    const CHalvorin_IdentifierKey<char16_t>& b) {
+  return CompareKeys(a, b);
 }
 
 std::u16string HalvorinI_Utf8ToUtf16(const std::string& p__STRING__Text) {
   std::u16string out;
   const auto* s = reinterpret_cast<const unsigned char*>(p__STRING__Text.data());
   const std::size_t n = p__STRING__Text.size();
+  // Never more units than bytes; room for the ";1" of a Joliet file name.
+  out.reserve(n + 2);
   for (std::size_t i = 0; i < n;) {
     const unsigned char c = s[i];
     std::uint32_t cp = 0;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 inline constexpr std::uint32_t kHalvorinSectorSize = 2048;
 // The largest piece of a multi-extent file: a 32-bit data length that is a whole number of
@@ -44,6 +45,23 @@ inline std::uint64_t HalvorinI_ExtentPieces(std::uint64_t p__ULONGLONG__Size) {
 // from high to low. Negative, zero or positive.
 int HalvorinI_CompareIdentifiers(const std::string& a, const std::string& b);
 int HalvorinI_CompareIdentifiers(const std::u16string& a, const std::u16string& b);
+
+// An identifier split once into the parts of that order, for sorts that compare it many times;
+// it views the identifier, which must outlive it.
+template <class C>
+struct CHalvorin_IdentifierKey {
+  std::basic_string_view<C> m__VIEW__Whole;
+  std::basic_string_view<C> m__VIEW__Name;
+  std::basic_string_view<C> m__VIEW__Extension;
+  unsigned long m__ULONG__Version = 0;
+};
+CHalvorin_IdentifierKey<char> HalvorinI_IdentifierKey(std::string_view p__VIEW__Identifier);
+CHalvorin_IdentifierKey<char16_t> HalvorinI_IdentifierKey(std::u16string_view p__VIEW__Identifier);
+// As HalvorinI_CompareIdentifiers of the identifiers the keys were made of.
+int HalvorinI_CompareIdentifierKeys(const CHalvorin_IdentifierKey<char>& a,
+                                    const CHalvorin_IdentifierKey<char>& b);
+int HalvorinI_CompareIdentifierKeys(const CHalvorin_IdentifierKey<char16_t>& a,
+                                    const CHalvorin_IdentifierKey<char16_t>& b);
 
 // UTF-8 to UTF-16; bytes that are no UTF-8 become '_'.
 std::u16string HalvorinI_Utf8ToUtf16(const std::string& p__STRING__Text);

@@ -51,7 +51,7 @@ CHalvorin_FileTreeNode* CHalvorin_JolietFileTree::NewFileTreeNodeItem(
                    p__PCHAR__ShortFileName, p__ULONG__Attributes, p__ULONGLONG__Size,
                    p__PCHalvorin_FileTreeNode__Parent, p__ULONG__NodeNumber, p__LONGLONG__UnixTime,
                    p__BOOLEAN__IsImport, m__BOOLEAN__IsHoldFilesOpen, m__BOOLEAN__IsLongIdentifiers,
-                   false, nullptr);
+                   false, nullptr, m__PCHalvorin_ProbeFolder__Kids);
 }
 
 void CHalvorin_JolietFileTree::KidIndexed(

@@ -445,7 +445,7 @@ CHalvorin_FileTreeNode* CHalvorin_FileTree::CreateFileTreeNodeAndKids(
   try {
     std::vector<platform::fs::DirEntry> entries;
     try {
-      entries = platform::fs::ListDirectory(JoinPath(p__STRING__Path, "*.*"));
+      entries = platform::fs::ListDirectoryForReading(JoinPath(p__STRING__Path, "*.*"));
     } catch (const platform::fs::FsError& e) {
       HalvorinI_ThrowException(kHalvorinStatusSystemCall, static_cast<std::uint32_t>(e.error()),
                                "CHalvorin_FileTree::CreateFileTreeNodeAndKids(): FindFirstFile( "
@@ -453,9 +453,10 @@ CHalvorin_FileTreeNode* CHalvorin_FileTree::CreateFileTreeNodeAndKids(
                                JoinPath(p__STRING__Path, "*.*").c_str(),
                                static_cast<long>(e.error()));
     }
-    // The kids' read probes resolve their names from the folder; the folder's own walk ends
-    // with the pointer as it found it.
-    const CHalvorin_ProbeFolder folder(p__STRING__Path);
+    // The kids' read probes resolve their names from the folder, or take the listing's word;
+    // the folder's own walk ends with the pointer as it found it.
+    CHalvorin_ProbeFolder folder(p__STRING__Path);
+    m__SET__Nodes.reserve(m__SET__Nodes.size() + entries.size());  // one rehash, not dozens
     const CHalvorin_ProbeFolder* const outer = m__PCHalvorin_ProbeFolder__Kids;
     struct Restore {
       const CHalvorin_ProbeFolder*& slot;
@@ -464,6 +465,7 @@ CHalvorin_FileTreeNode* CHalvorin_FileTree::CreateFileTreeNodeAndKids(
     } restore{m__PCHalvorin_ProbeFolder__Kids, outer};
     for (const auto& entry : entries) {
       m__PCHalvorin_ProbeFolder__Kids = &folder;
+      folder.Vouch(entry.info.readable ? entry.name : std::string());
       const std::string kidPath = JoinPath(p__STRING__Path, entry.name);
       CHalvorin_FileTreeNode* kid = nullptr;
       if (IsUnreadable(entry.info)) {

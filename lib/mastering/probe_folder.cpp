@@ -22,7 +22,10 @@ int CHalvorin_ProbeFolder::ProbeRead(const std::string& p__STRING__PosixPath) co
   const std::string& prefix = m__STRING__PosixPrefix;
   if (m__HANDLE__Folder >= 0 && p__STRING__PosixPath.size() > prefix.size() &&
       p__STRING__PosixPath[prefix.size()] != '/' &&
-      p__STRING__PosixPath.compare(0, prefix.size(), prefix) == 0)
-    return ::faccessat(m__HANDLE__Folder, p__STRING__PosixPath.c_str() + prefix.size(), R_OK, 0);
+      p__STRING__PosixPath.compare(0, prefix.size(), prefix) == 0) {
+    const char* name = p__STRING__PosixPath.c_str() + prefix.size();
+    if (!m__STRING__Vouched.empty() && m__STRING__Vouched == name) return 0;
+    return ::faccessat(m__HANDLE__Folder, name, R_OK, 0);
+  }
   return ::faccessat(AT_FDCWD, p__STRING__PosixPath.c_str(), R_OK, 0);
 }

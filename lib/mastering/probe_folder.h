@@ -12,11 +12,15 @@ class CHalvorin_ProbeFolder {
   CHalvorin_ProbeFolder(const CHalvorin_ProbeFolder&) = delete;
   CHalvorin_ProbeFolder& operator=(const CHalvorin_ProbeFolder&) = delete;
 
-  // faccessat( R_OK ) of a POSIX path: 0, or -1 with errno set. A path under the folder is
-  // resolved from it, any other path whole.
+  // faccessat( R_OK ) of a POSIX path: 0, or -1 with errno set. A relative path under the
+  // folder is resolved from it, any other path whole; the vouched entry passes unasked.
   int ProbeRead(const std::string& p__STRING__PosixPath) const;
+  // An entry of the folder that its listing found readable, until the next call (empty:
+  // none).
+  void Vouch(const std::string& p__STRING__Name) { m__STRING__Vouched = p__STRING__Name; }
 
  private:
   int m__HANDLE__Folder = -1;
   std::string m__STRING__PosixPrefix;  // the folder's POSIX path, ending in '/'
+  std::string m__STRING__Vouched;
 };

@@ -15,9 +15,7 @@ struct DirCloser {
   void operator()(DIR* d) const { closedir(d); }
 };
 
-}  // namespace
-
-std::vector<DirEntry> ListDirectory(std::string_view pattern) {
+std::vector<DirEntry> List(std::string_view pattern, bool probeRead) {
   const std::string folder = ParentFolder(pattern);
   std::string mask = FileNamePart(pattern);
   if (mask.empty()) mask = "*";  // a bare folder lists everything in it
@@ -49,9 +47,20 @@ std::vector<DirEntry> ListDirectory(std::string_view pattern) {
       out.push_back({std::string(name), FileInfo{}});
       continue;
     }
-    out.push_back({std::string(name), detail::InfoFromLstat(fd, e->d_name, lst, name, true)});
+    out.push_back(
+        {std::string(name), detail::InfoFromLstat(fd, e->d_name, lst, name, true, probeRead)});
   }
   return out;
+}
+
+}  // namespace
+
+std::vector<DirEntry> ListDirectory(std::string_view pattern) {
+  return List(pattern, false);
+}
+
+std::vector<DirEntry> ListDirectoryForReading(std::string_view pattern) {
+  return List(pattern, true);
 }
 
 }  // namespace platform::fs

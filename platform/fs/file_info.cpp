@@ -19,7 +19,7 @@ EntryType TypeOf(mode_t mode) {
 }  // namespace
 
 FileInfo InfoFromLstat(int dirFd, const char* name, const struct stat& lst,
-                       std::string_view entryName, bool attributes) {
+                       std::string_view entryName, bool attributes, bool probeRead) {
   FileInfo info;
   struct stat st = lst;
   if (S_ISLNK(lst.st_mode)) {
@@ -44,7 +44,10 @@ FileInfo InfoFromLstat(int dirFd, const char* name, const struct stat& lst,
   info.ctimeSec = st.st_ctim.tv_sec;
   if (!attributes) return info;
   info.hidden = !entryName.empty() && entryName[0] == '.' && entryName != "." && entryName != "..";
-  info.readOnly = faccessat(dirFd, name, W_OK, 0) != 0 && errno != ENOENT;
+  if (probeRead && faccessat(dirFd, name, R_OK | W_OK, 0) == 0)
+    info.readable = true;
+  else
+    info.readOnly = faccessat(dirFd, name, W_OK, 0) != 0 && errno != ENOENT;
   info.archive = info.type == EntryType::Regular;
   return info;
 }

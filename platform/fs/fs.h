@@ -48,6 +48,8 @@ struct FileInfo {
   bool hidden = false;
   bool readOnly = false;
   bool archive = false;
+  // ListDirectoryForReading alone sets it: the entry passed the check for reading.
+  bool readable = false;
 };
 
 struct DirEntry {
@@ -59,6 +61,9 @@ struct DirEntry {
 // Every entry, hidden ones included, "." and ".." excluded, in the directory's own order.
 // Throws FsError when the folder cannot be read.
 std::vector<DirEntry> ListDirectory(std::string_view pattern);
+// As ListDirectory, with `readable` set for the entries the user may both read and write (the
+// check of readOnly then answers both); false leaves the read permission unknown.
+std::vector<DirEntry> ListDirectoryForReading(std::string_view pattern);
 
 // Information about one path, following symbolic links (a broken link reports isBrokenLink).
 std::optional<FileInfo> Stat(std::string_view winPath);

@@ -15,9 +15,10 @@ namespace platform::fs::detail {
 
 // FileInfo of a directory entry or path from its lstat record; follows a symbolic link
 // through `dirFd`/`name` (as fstatat takes them) to report its target. Without `attributes`
-// hidden, read only and archive stay false.
+// hidden, read only and archive stay false; with `probeRead` too, `readable` is set where one
+// permission check finds the entry both readable and writable.
 FileInfo InfoFromLstat(int dirFd, const char* name, const struct stat& lst,
-                       std::string_view entryName, bool attributes);
+                       std::string_view entryName, bool attributes, bool probeRead = false);
 
 // Writes beyond RLIMIT_FSIZE must fail with EFBIG instead of killing the process.
 void IgnoreFileSizeSignal();

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <map>
 #include <sstream>
+#include <tuple>
 
 #include "tests/support/temp_dir.h"
 
@@ -249,6 +250,27 @@ TEST_F(FsTree, ListingMatchesWhatTheSystemSays) {
   EXPECT_TRUE(find("broken").info.isBrokenLink);
   EXPECT_EQ(find("fifo").info.type, fs::EntryType::Other);
   EXPECT_TRUE(find(".hidden").info.hidden);
+}
+
+// The listing for reading is the listing, and vouches for the entries the user may read and
+// write; ListDirectory never does.
+TEST_F(FsTree, ListingForReadingVouchesForReadableWritableEntries) {
+  const auto plain = fs::ListDirectory(dir.W("*.*"));
+  const auto reading = fs::ListDirectoryForReading(dir.W("*.*"));
+  ASSERT_EQ(reading.size(), plain.size());
+  for (std::size_t i = 0; i < plain.size(); ++i) {
+    SCOPED_TRACE(plain[i].name);
+    const auto& a = plain[i].info;
+    const auto& b = reading[i].info;
+    EXPECT_EQ(reading[i].name, plain[i].name);
+    EXPECT_EQ(std::tie(a.type, a.isSymlink, a.isBrokenLink, a.size, a.mtimeSec, a.hidden,
+                       a.readOnly, a.archive),
+              std::tie(b.type, b.isSymlink, b.isBrokenLink, b.size, b.mtimeSec, b.hidden,
+                       b.readOnly, b.archive));
+    EXPECT_FALSE(a.readable);
+    const std::string q = Quote(dir.P(plain[i].name));
+    EXPECT_EQ(b.readable, RunCommand("test -r " + q + " && test -w " + q) == 0);
+  }
 }
 
 TEST_F(FsTree, MaskFiltersCaseInsensitively) {

@@ -217,6 +217,11 @@ ScsiResult Recorder::Execute(const ScsiCommand& command) {
   return result;
 }
 
+bool Recorder::AnswersAtOnce(std::uint8_t opcode) {
+  std::lock_guard lock(mutex_);
+  return !faults_.hang.Applies(opcode);
+}
+
 void Recorder::Log(const ScsiCommand& command, const ScsiResult& result, const Sense& sense) {
   CdbRecord r;
   r.cdb.assign(command.cdb.begin(), command.cdb.end());

@@ -71,8 +71,8 @@ class Recorder {
   explicit Recorder(RecorderConfig config);
 
   ScsiResult Execute(const ScsiCommand& command);
-  // False while a hang is armed for the opcode: that command waits for its time-out on the
-  // layer's worker, so that a caller's shorter wait still sees it pending.
+  // False while a hang is armed for the opcode or another thread's command runs: that command
+  // waits on the layer's worker, so that a caller's shorter wait still sees it pending.
   bool AnswersAtOnce(std::uint8_t opcode);
   const RecorderConfig& Config() const { return config_; }
 

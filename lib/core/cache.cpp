@@ -6,14 +6,12 @@
 #include "lib/core/trace_scope.h"
 
 CHalvorin_CacheObject::CHalvorin_CacheObject(std::int32_t p__LONG__Index,
-                                             std::uint32_t p__ULONG__Size)
-    : CHalvorin_FifoQueueItem(p__LONG__Index), m__ULONG__SizeInUCHARs(p__ULONG__Size) {
+                                             std::uint32_t p__ULONG__Size,
+                                             std::uint8_t* p__PUCHAR__Buffer)
+    : CHalvorin_FifoQueueItem(p__LONG__Index),
+      m__ULONG__SizeInUCHARs(p__ULONG__Size),
+      m__PUCHAR__Buffer(p__PUCHAR__Buffer) {
   CHalvorin_TraceScope trace("CHalvorin_CacheObject::CHalvorin_CacheObject");
-  m__PUCHAR__Buffer.reset(new (std::nothrow) std::uint8_t[p__ULONG__Size]);
-  if (!m__PUCHAR__Buffer)
-    HalvorinI_ThrowException(kHalvorinStatusOutOfMemory, 0,
-                             "CHalvorin_CacheObject::CHalvorin_CacheObject(): Failed to allocate "
-                             "memory!!!");
 }
 
 CHalvorin_CacheManager::CHalvorin_CacheManager(std::int32_t p__LONG__Count,
@@ -32,11 +30,20 @@ CHalvorin_CacheManager::CHalvorin_CacheManager(std::int32_t p__LONG__Count,
     count = kHalvorinMaximumCacheObjects;
   }
   try {
+    try {
+      m__CHalvorin_CacheMemory__Memory =
+          CHalvorin_CacheMemory(static_cast<std::size_t>(count) * p__ULONG__ObjectSize);
+    } catch (const std::bad_alloc&) {
+      HalvorinI_ThrowException(kHalvorinStatusOutOfMemory, 0,
+                               "%s(): Failed to create cache object %ld!!!", kMethod, -1L);
+    }
     m__VECTOR__Objects.reserve(static_cast<std::size_t>(count));
     for (std::int32_t i = 0; i < count; ++i) {
       try {
-        m__VECTOR__Objects.push_back(
-            std::make_unique<CHalvorin_CacheObject>(i, p__ULONG__ObjectSize));
+        m__VECTOR__Objects.push_back(std::make_unique<CHalvorin_CacheObject>(
+            i, p__ULONG__ObjectSize,
+            m__CHalvorin_CacheMemory__Memory.Data() +
+                static_cast<std::size_t>(i) * p__ULONG__ObjectSize));
       } catch (CHalvorin_Exception* p__PCHalvorin_Exception__Exception) {
         std::unique_ptr<CHalvorin_Exception> exception(p__PCHalvorin_Exception__Exception);
         m__VECTOR__Objects.clear();

@@ -6,14 +6,16 @@
 #include <memory>
 #include <vector>
 
+#include "lib/core/cache_memory.h"
 #include "lib/core/fifo_queue.h"
 
 inline constexpr std::int32_t kHalvorinMaximumCacheObjects = 2048;
 
 class CHalvorin_CacheObject : public CHalvorin_FifoQueueItem {
  public:
-  // Exception 4 "Failed to allocate memory!!!" when the buffer cannot be had.
-  CHalvorin_CacheObject(std::int32_t p__LONG__Index, std::uint32_t p__ULONG__Size);
+  // The buffer is `p__ULONG__Size` bytes of the manager's memory.
+  CHalvorin_CacheObject(std::int32_t p__LONG__Index, std::uint32_t p__ULONG__Size,
+                        std::uint8_t* p__PUCHAR__Buffer);
   ~CHalvorin_CacheObject() override = default;
 
   void Reset() override {
@@ -30,7 +32,7 @@ class CHalvorin_CacheObject : public CHalvorin_FifoQueueItem {
   // Session-at-once: the track the data belongs to, and whether it is the track's last object.
   std::int32_t m__LONG__TrackIndex = 0;
   bool m__BOOLEAN__IsTrackEnd = false;
-  std::unique_ptr<std::uint8_t[]> m__PUCHAR__Buffer;
+  std::uint8_t* m__PUCHAR__Buffer;  // owned by the manager
 };
 
 class CHalvorin_CacheManager : public CHalvorin_LockedFifoQueue {
@@ -52,6 +54,7 @@ class CHalvorin_CacheManager : public CHalvorin_LockedFifoQueue {
   }
 
  private:
+  CHalvorin_CacheMemory m__CHalvorin_CacheMemory__Memory;  // every object's buffer
   std::vector<std::unique_ptr<CHalvorin_CacheObject>> m__VECTOR__Objects;
   std::uint32_t m__ULONG__ObjectSize;
 };

@@ -287,7 +287,7 @@ void CHalvorin_CdvdBurnerGrabber::DiscAtOnce(const DiscAtOnceMode& p__Mode,
     // The producer's objects as they come; an empty queue waits on the producer's signal.
     while (CHalvorin_CacheObject* object = GetNextCacheObject(kMethod)) {
       try {
-        Write10(object->m__PUCHAR__Buffer.get(), object->m__ULONG__FilledUCHARs,
+        Write10(object->m__PUCHAR__Buffer, object->m__ULONG__FilledUCHARs,
                 static_cast<std::uint32_t>(address),
                 static_cast<std::uint16_t>(object->m__ULONG__FilledLBs));
       } catch (...) {

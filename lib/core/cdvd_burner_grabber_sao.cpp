@@ -332,10 +332,10 @@ void CHalvorin_CdvdBurnerGrabber::SessionAtOnceTrack(
                                    static_cast<long>(object->m__LONG__TrackIndex),
                                    static_cast<long>(p__LONG__TrackIndex));
         if (p__BOOLEAN__IsRawPW) {
-          ScrambleRawSectors(object->m__PUCHAR__Buffer.get(), object->m__ULONG__FilledLBs, kRawPW);
-          if (*p__PLONG__Address == 0) SetPChannelOfRawSector(object->m__PUCHAR__Buffer.get());
+          ScrambleRawSectors(object->m__PUCHAR__Buffer, object->m__ULONG__FilledLBs, kRawPW);
+          if (*p__PLONG__Address == 0) SetPChannelOfRawSector(object->m__PUCHAR__Buffer);
         }
-        Write10(object->m__PUCHAR__Buffer.get(), object->m__ULONG__FilledUCHARs,
+        Write10(object->m__PUCHAR__Buffer, object->m__ULONG__FilledUCHARs,
                 static_cast<std::uint32_t>(*p__PLONG__Address),
                 static_cast<std::uint16_t>(object->m__ULONG__FilledLBs));
       } catch (...) {

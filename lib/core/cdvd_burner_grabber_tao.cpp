@@ -170,7 +170,7 @@ void CHalvorin_CdvdBurnerGrabber::TrackAtOnce(const CHalvorin_TrackAtOnceOptions
     bool isReported = false;
     while (CHalvorin_CacheObject* object = GetNextCacheObject(kMethod)) {
       try {
-        Write10(object->m__PUCHAR__Buffer.get(), object->m__ULONG__FilledUCHARs, address,
+        Write10(object->m__PUCHAR__Buffer, object->m__ULONG__FilledUCHARs, address,
                 static_cast<std::uint16_t>(object->m__ULONG__FilledLBs));
       } catch (...) {
         ReleaseCacheObject(object);

@@ -69,8 +69,8 @@ std::uint32_t CHalvorin_CdvdBurnerGrabber::SessionCacheThread() {
         const std::uint32_t sectors = static_cast<std::uint32_t>((transfer + lbSize - 1) / lbSize);
         const std::uint32_t filled = sectors * lbSize;
         if (filled > transfer)
-          std::memset(object->m__PUCHAR__Buffer.get() + transfer, 0, filled - transfer);
-        source->Read(transfer, object->m__PUCHAR__Buffer.get());
+          std::memset(object->m__PUCHAR__Buffer + transfer, 0, filled - transfer);
+        source->Read(transfer, object->m__PUCHAR__Buffer);
         object->m__ULONG__FilledLBs = sectors;
         object->m__ULONG__FilledUCHARs = filled;
       } catch (CHalvorin_Exception* p__PCHalvorin_Exception__Exception) {

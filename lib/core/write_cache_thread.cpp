@@ -1,6 +1,7 @@
 // The write-cache thread of a burner/grabber and the consumer side of its protocol: the
 // producer reads the source into free cache objects and queues them for the writer; a failure
 // of the producer travels as an object at the head of the write queue.
+#include <algorithm>
 #include <chrono>
 #include <cinttypes>
 #include <cstring>
@@ -15,6 +16,7 @@ namespace {
 constexpr const char* kProducer = "CHalvorin_CdvdBurnerGrabber::WriteCacheThread";
 constexpr auto kFreePoll = std::chrono::milliseconds(4);
 constexpr auto kDataPoll = std::chrono::milliseconds(5);
+constexpr std::int32_t kRefillParts = 16;  // a refill run: this part of the cache
 
 }  // namespace
 
@@ -44,6 +46,8 @@ std::uint32_t CHalvorin_CdvdBurnerGrabber::WriteCacheThread() {
     remaining = 0;
   }
   std::uint64_t transfer = (kHalvorinMaximumTransfer / lbSize) * lbSize;
+  const unsigned long long refill = static_cast<unsigned long long>(
+      std::max<std::int32_t>(1, m__PCHalvorin_CacheManager->GetCount() / kRefillParts));
   while (remaining > 0) {
     if (remaining < transfer) {
       transfer = remaining;
@@ -62,7 +66,9 @@ std::uint32_t CHalvorin_CdvdBurnerGrabber::WriteCacheThread() {
         isCacheFullSet = true;
         DebugTrace("\n%s(): Cache full event set #1\n", kProducer);
       }
-      m__SIGNAL__FreeQueue.WaitFor(kFreePoll);
+      // A full cache is refilled in runs: the writer then wakes this thread once a run rather
+      // than at every buffer it frees.
+      m__SIGNAL__FreeQueue.WaitForChanges(refill, kFreePoll);
     }
     if (isLeaving) break;
     if (m__LONG__StopCounter.load() > 0) {
@@ -76,8 +82,8 @@ std::uint32_t CHalvorin_CdvdBurnerGrabber::WriteCacheThread() {
       const std::uint32_t sectors = static_cast<std::uint32_t>((transfer + lbSize - 1) / lbSize);
       const std::uint32_t filled = sectors * lbSize;
       if (filled > transfer)
-        std::memset(object->m__PUCHAR__Buffer.get() + transfer, 0, filled - transfer);
-      m__PCHalvorin_FileChain__Source->Read(transfer, object->m__PUCHAR__Buffer.get());
+        std::memset(object->m__PUCHAR__Buffer + transfer, 0, filled - transfer);
+      m__PCHalvorin_FileChain__Source->Read(transfer, object->m__PUCHAR__Buffer);
       object->m__ULONG__FilledLBs = sectors;
       object->m__ULONG__FilledUCHARs = filled;
     } catch (CHalvorin_Exception* p__PCHalvorin_Exception__Exception) {
@@ -212,7 +218,7 @@ std::uint32_t CHalvorin_CdvdBurnerGrabber::ShutDownCacheThread() {
   CHalvorin_TraceScope trace("CHalvorin_CdvdBurnerGrabber::ShutDownCacheThread");
   if (!m__THREAD__CacheThread.joinable()) return 0;
   m__LONG__StopCounter.fetch_add(1);
-  m__SIGNAL__FreeQueue.Notify();
+  m__SIGNAL__FreeQueue.NotifyAll();
   std::uint32_t result = 0;
   if (!m__EVENT__CacheThreadDead.Wait(std::chrono::milliseconds(2000))) {
     DebugTrace(

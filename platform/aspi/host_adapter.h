@@ -39,6 +39,12 @@ class HostAdapter {
   virtual std::uint32_t MaxTransfer() const = 0;
   virtual bool HasDevice(std::uint8_t target, std::uint8_t lun) = 0;
   virtual ScsiResult Execute(std::uint8_t target, std::uint8_t lun, const ScsiCommand& command) = 0;
+  // True when the command is answered without waiting on a device: a request with an event
+  // then runs on the caller's thread, which spares two thread hand-offs per command.
+  virtual bool AnswersAtOnce(std::uint8_t /*target*/, std::uint8_t /*lun*/,
+                             std::uint8_t /*opcode*/) {
+    return false;
+  }
   virtual std::optional<std::string> SymbolicName(std::uint8_t target, std::uint8_t lun) = 0;
 };
 

@@ -22,6 +22,9 @@ class VirtualAdapter : public HostAdapter {
     return lun == 0 && target < recorders_.size();
   }
   ScsiResult Execute(std::uint8_t target, std::uint8_t lun, const ScsiCommand& command) override;
+  bool AnswersAtOnce(std::uint8_t target, std::uint8_t lun, std::uint8_t opcode) override {
+    return HasDevice(target, lun) && recorders_[target]->AnswersAtOnce(opcode);
+  }
   std::optional<std::string> SymbolicName(std::uint8_t target, std::uint8_t lun) override;
 
   Recorder* At(std::size_t index) {

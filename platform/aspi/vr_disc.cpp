@@ -158,8 +158,40 @@ Track* Disc::OpenTrack() {
   return &tracks.back();
 }
 
+namespace {
+
+// The state text is rewritten after every command that changes the disc: built by appending,
+// without a stream.
+class StateText {
+ public:
+  StateText& operator<<(std::string_view text) {
+    out_ += text;
+    return *this;
+  }
+  // Literals here, not in the bool overload below.
+  StateText& operator<<(const char* text) { return *this << std::string_view(text); }
+  StateText& operator<<(char c) {
+    out_ += c;
+    return *this;
+  }
+  StateText& operator<<(bool b) { return *this << (b ? '1' : '0'); }
+  StateText& operator<<(std::int64_t v) {
+    char buf[24];
+    out_.append(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
+    return *this;
+  }
+  StateText& operator<<(int v) { return *this << std::int64_t{v}; }
+  StateText& operator<<(std::uint32_t v) { return *this << std::int64_t{v}; }
+  std::string Take() { return std::move(out_); }
+
+ private:
+  std::string out_;
+};
+
+}  // namespace
+
 std::string Disc::Serialize() const {
-  std::ostringstream out;
+  StateText out;
   out << "media " << traits().name << "\nserial " << serial << "\nformatted " << formatted
       << "\nfinalized " << finalized << "\nhighWater " << highWater << "\ncapacity " << capacity
       << "\npressed " << static_cast<int>(pressed) << "\n";
@@ -185,7 +217,7 @@ std::string Disc::Serialize() const {
   }
   if (!fixture.empty()) out << "fixture " << fixture << "\n";
   out << "end\n";
-  return out.str();
+  return out.Take();
 }
 
 std::string Disc::Check() const {

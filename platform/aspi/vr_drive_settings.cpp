@@ -1,5 +1,6 @@
 #include "platform/aspi/vr_drive_settings.h"
 
+#include <charconv>
 #include <cstdio>
 #include <sstream>
 
@@ -98,15 +99,20 @@ DriveSettings DriveSettings::Default(Media media) {
 
 namespace {
 
+// Appended digit by digit: the recorder's file is rewritten after every command that changes
+// the drive's state.
 template <size_t N>
-std::string Hex(const std::array<std::uint8_t, N>& a) {
-  std::string s;
-  char buf[3];
+void AppendHex(std::string& s, const std::array<std::uint8_t, N>& a) {
+  static constexpr char kDigits[] = "0123456789abcdef";
   for (auto b : a) {
-    std::snprintf(buf, sizeof buf, "%02x", b);
-    s += buf;
+    s += kDigits[b >> 4];
+    s += kDigits[b & 15];
   }
-  return s;
+}
+
+void AppendNumber(std::string& s, unsigned long long v) {
+  char buf[24];
+  s.append(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
 }
 
 template <size_t N>
@@ -123,10 +129,20 @@ bool Unhex(const std::string& s, std::array<std::uint8_t, N>& a) {
 }  // namespace
 
 std::string DriveSettings::Serialize() const {
-  std::ostringstream out;
-  out << "page05 " << Hex(write.page) << "\npage01 " << Hex(errorRecovery) << "\npage30 "
-      << underrunPageEnabled << "\nspeeds " << readSpeed << ' ' << writeSpeed << "\n";
-  return out.str();
+  std::string out;
+  out.reserve(64 + 2 * (kWriteParametersSize + kErrorRecoverySize));
+  out += "page05 ";
+  AppendHex(out, write.page);
+  out += "\npage01 ";
+  AppendHex(out, errorRecovery);
+  out += "\npage30 ";
+  out += underrunPageEnabled ? '1' : '0';
+  out += "\nspeeds ";
+  AppendNumber(out, readSpeed);
+  out += ' ';
+  AppendNumber(out, writeSpeed);
+  out += '\n';
+  return out;
 }
 
 std::optional<DriveSettings> DriveSettings::Parse(const std::string& text) {

@@ -23,6 +23,8 @@ struct CountedFault {
     --times;
     return true;
   }
+  // Whether Take could consume one for this opcode.
+  bool Applies(std::uint8_t op) const { return times > 0 && (!opcode || *opcode == op); }
 };
 
 struct Faults {

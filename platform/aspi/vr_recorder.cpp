@@ -217,6 +217,12 @@ ScsiResult Recorder::Execute(const ScsiCommand& command) {
   return result;
 }
 
+bool Recorder::AnswersAtOnce(std::uint8_t opcode) {
+  // Busy with another thread's command: this one queues on the worker as it always did.
+  std::unique_lock lock(mutex_, std::try_to_lock);
+  return lock.owns_lock() && !faults_.hang.Applies(opcode);
+}
+
 void Recorder::Log(const ScsiCommand& command, const ScsiResult& result, const Sense& sense) {
   CdbRecord r;
   r.cdb.assign(command.cdb.begin(), command.cdb.end());

@@ -71,6 +71,9 @@ class Recorder {
   explicit Recorder(RecorderConfig config);
 
   ScsiResult Execute(const ScsiCommand& command);
+  // False while a hang is armed for the opcode or another thread's command runs: that command
+  // waits on the layer's worker, so that a caller's shorter wait still sees it pending.
+  bool AnswersAtOnce(std::uint8_t opcode);
   const RecorderConfig& Config() const { return config_; }
 
   // For tests and for the library's tests, each under the recorder's lock.

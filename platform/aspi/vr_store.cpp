@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <sstream>
@@ -66,6 +67,22 @@ void WriteAll(int fd, std::string text, std::size_t& fileSize) {
   fileSize = text.size();
 }
 
+// True when the text opens with "generation <generation>" as Save writes it.
+bool SameGeneration(const std::string& text, std::uint64_t generation) {
+  constexpr std::string_view kKey = "generation ";
+  if (text.compare(0, kKey.size(), kKey) != 0) return false;
+  const char* first = text.data() + kKey.size();
+  const char* last = text.data() + text.size();
+  std::uint64_t value = 0;
+  const auto r = std::from_chars(first, last, value);
+  return r.ec == std::errc() && r.ptr != last && *r.ptr == '\n' && value == generation;
+}
+
+void AppendNumber(std::string& s, unsigned long long v) {
+  char buf[24];
+  s.append(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
+}
+
 std::string Number4(std::uint32_t n) {
   char buf[16];
   std::snprintf(buf, sizeof buf, "%04u", n);
@@ -121,6 +138,8 @@ bool RecorderStore::Load(SharedState& state, const std::function<SharedState()>&
     Save(state);
     return true;
   }
+  // Every command asks: the usual answer, nothing changed, is read without a stream.
+  if (loaded_ && SameGeneration(text, seenGeneration_)) return false;
   std::istringstream in(text);
   std::string key;
   std::uint64_t generation = 0;
@@ -196,11 +215,17 @@ void RecorderStore::Save(SharedState& state) {
   }
   WriteAll(discState_.Descriptor(), state.disc.Serialize(), discStateSize_);
   state.generation = std::max(state.generation, seenGeneration_) + 1;
-  std::ostringstream out;
-  out << "generation " << state.generation << "\ndisc " << state.disc.serial << "\nnext "
-      << state.nextSerial << "\ntray-empty " << state.trayEmpty << "\n"
-      << state.settings.Serialize();
-  WriteAll(lock_.Descriptor(), out.str(), lockSize_);
+  std::string out = "generation ";
+  AppendNumber(out, state.generation);
+  out += "\ndisc ";
+  AppendNumber(out, state.disc.serial);
+  out += "\nnext ";
+  AppendNumber(out, state.nextSerial);
+  out += "\ntray-empty ";
+  out += state.trayEmpty ? '1' : '0';
+  out += '\n';
+  out += state.settings.Serialize();
+  WriteAll(lock_.Descriptor(), std::move(out), lockSize_);
   seenGeneration_ = state.generation;
   loaded_ = true;
 }

@@ -32,7 +32,7 @@ CHalvorin_CacheManager::CHalvorin_CacheManager(std::int32_t p__LONG__Count,
   try {
     try {
       m__CHalvorin_CacheMemory__Memory =
-          CHalvorin_CacheMemory(static_cast<std::size_t>(count) * p__ULONG__ObjectSize);
+          CHalvorin_CacheMemory(static_cast<std::size_t>(count), p__ULONG__ObjectSize);
     } catch (const std::bad_alloc&) {
       HalvorinI_ThrowException(kHalvorinStatusOutOfMemory, 0,
                                "%s(): Failed to create cache object %ld!!!", kMethod, -1L);
@@ -42,8 +42,7 @@ CHalvorin_CacheManager::CHalvorin_CacheManager(std::int32_t p__LONG__Count,
       try {
         m__VECTOR__Objects.push_back(std::make_unique<CHalvorin_CacheObject>(
             i, p__ULONG__ObjectSize,
-            m__CHalvorin_CacheMemory__Memory.Data() +
-                static_cast<std::size_t>(i) * p__ULONG__ObjectSize));
+            m__CHalvorin_CacheMemory__Memory.Buffer(static_cast<std::size_t>(i))));
       } catch (CHalvorin_Exception* p__PCHalvorin_Exception__Exception) {
         std::unique_ptr<CHalvorin_Exception> exception(p__PCHalvorin_Exception__Exception);
         m__VECTOR__Objects.clear();

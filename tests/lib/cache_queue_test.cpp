@@ -1,6 +1,8 @@
 // FIFO queues and the cache manager: order, counts, and objects reset when they circulate.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "lib/core/cache.h"
 #include "lib/core/fifo_queue.h"
 
@@ -28,6 +30,29 @@ TEST(CacheManager, CountsFollowTheCacheSize) {
   EXPECT_EQ(CHalvorin_CacheManager(3000, 16).GetCount(), 2048);
   EXPECT_EQ(CHalvorin_CacheManager(-1, 16).GetCount(), 2048);
 }
+
+// The buffers share one mapping; each is its own size, whole and apart from the next.
+TEST(CacheManager, BuffersAreWholeAndApart) {
+  CHalvorin_CacheManager m(4, 61440);
+  for (std::int32_t i = 0; i < m.GetCount(); ++i)
+    std::memset(m.GetObject(i)->m__PUCHAR__Buffer, 0xA0 + i, 61440);
+  for (std::int32_t i = 0; i < m.GetCount(); ++i) {
+    const std::uint8_t* b = m.GetObject(i)->m__PUCHAR__Buffer;
+    EXPECT_EQ(b[0], 0xA0 + i);
+    EXPECT_EQ(b[61439], 0xA0 + i);
+    if (i > 0) {
+      EXPECT_GE(b - m.GetObject(i - 1)->m__PUCHAR__Buffer, 61440);
+    }
+  }
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+TEST(CacheManagerDeathTest, AnOverrunIntoTheNextBufferIsReported) {
+  CHalvorin_CacheManager m(2, 4096);
+  volatile std::uint8_t* b = m.GetObject(0)->m__PUCHAR__Buffer;
+  EXPECT_DEATH(b[4096] = 1, "use-after-poison");
+}
+#endif
 
 TEST(CacheManager, ReQueueAndReleaseResetObjectsAndFreeACarriedExceptionOnce) {
   CHalvorin_CacheManager m(3, 64);

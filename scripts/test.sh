@@ -23,7 +23,7 @@ CC=clang CXX=clang++ cmake -S . -B "$clang_build" -G Ninja -DCMAKE_BUILD_TYPE=De
 cmake --build "$clang_build" -j"$(nproc)"
 ctest --test-dir "$clang_build" -j"$(nproc)" --output-on-failure --timeout 600 "$@"
 
-# The burner's threads (producer, recorder worker, grab writer, cancel from another thread),
+# The burner's threads (producer, recorder worker, cancel from another thread, a grab's writes),
 # the file search's threads (found files handed to the window, abort, closing while searching)
 # and the archive layer's (parallel compression and restore, cancel while the workers run) under
 # ThreadSanitizer.

@@ -11,41 +11,21 @@ CHalvorin_GrabWriter::CHalvorin_GrabWriter(platform::fs::File& p__File) : m__Fil
   if (m__PUCHAR__Buffers)
     for (int i = 0; i < kBuffers; ++i)
       m__VECTOR__Free.push_back(m__PUCHAR__Buffers.get() + i * kHalvorinGrabTransfer);
-  m__THREAD__Writer = std::thread([this] { Run(); });
 }
 
-CHalvorin_GrabWriter::~CHalvorin_GrabWriter() {
-  {
-    std::lock_guard<std::mutex> lock(m__MUTEX__Lock);
-    m__BOOLEAN__IsStopping = true;
-  }
-  m__CONDITION__Changed.notify_all();
-  m__THREAD__Writer.join();
-}
-
-void CHalvorin_GrabWriter::Run() {
-  std::unique_lock<std::mutex> lock(m__MUTEX__Lock);
-  for (;;) {
-    m__CONDITION__Changed.wait(lock,
-                               [&] { return m__BOOLEAN__IsStopping || !m__DEQUE__Queue.empty(); });
-    if (m__BOOLEAN__IsStopping) return;
+void CHalvorin_GrabWriter::WhilePending() noexcept {
+  while (!m__DEQUE__Queue.empty()) {
     const Job job = m__DEQUE__Queue.front();
     m__DEQUE__Queue.pop_front();
-    m__BOOLEAN__IsWriting = true;
-    lock.unlock();
     CHalvorin_Exception* failure = nullptr;
-    bool failed = false;
     try {
       HalvorinI_WriteGrabFile(m__File, job.buffer, job.size, job.method, "");
     } catch (CHalvorin_Exception* p__PCHalvorin_Exception__Exception) {
       failure = p__PCHalvorin_Exception__Exception;
-      failed = true;
     }
     std::memset(job.buffer, 0, kHalvorinGrabTransfer);
-    lock.lock();
-    m__BOOLEAN__IsWriting = false;
     m__VECTOR__Free.push_back(job.buffer);
-    if (failed && !m__BOOLEAN__IsFailed) {
+    if (failure) {
       // Nothing after a failed write reaches the file.
       m__BOOLEAN__IsFailed = true;
       m__PCHalvorin_Exception__Failure.reset(failure);
@@ -54,14 +34,11 @@ void CHalvorin_GrabWriter::Run() {
         m__VECTOR__Free.push_back(dropped.buffer);
       }
       m__DEQUE__Queue.clear();
-    } else {
-      delete failure;
     }
-    m__CONDITION__Changed.notify_all();
   }
 }
 
-void CHalvorin_GrabWriter::ThrowIfFailed(std::unique_lock<std::mutex>& p__Lock) {
+void CHalvorin_GrabWriter::ThrowIfFailed() {
   if (!m__BOOLEAN__IsFailed) return;
   CHalvorin_Exception* failure = m__PCHalvorin_Exception__Failure.release();
   if (failure) {
@@ -69,7 +46,6 @@ void CHalvorin_GrabWriter::ThrowIfFailed(std::unique_lock<std::mutex>& p__Lock) 
     m__PCHalvorin_Exception__Failure.reset(new (std::nothrow) CHalvorin_Exception(
         failure->GetStatus(), failure->GetDetail(), "%s", failure->GetText()));
   }
-  p__Lock.unlock();
   HalvorinI_Throw(failure);
 }
 
@@ -77,10 +53,8 @@ std::uint8_t* CHalvorin_GrabWriter::Acquire(const char* p__PCHAR__Method) {
   if (!m__PUCHAR__Buffers)
     HalvorinI_ThrowException(kHalvorinStatusOutOfMemory, 0, "%s(): l__PUCHAR__Buffer == NULL!!!",
                              p__PCHAR__Method);
-  std::unique_lock<std::mutex> lock(m__MUTEX__Lock);
-  m__CONDITION__Changed.wait(lock,
-                             [&] { return m__BOOLEAN__IsFailed || !m__VECTOR__Free.empty(); });
-  ThrowIfFailed(lock);
+  if (m__VECTOR__Free.empty()) WhilePending();
+  ThrowIfFailed();
   std::uint8_t* buffer = m__VECTOR__Free.back();
   m__VECTOR__Free.pop_back();
   return buffer;
@@ -88,34 +62,21 @@ std::uint8_t* CHalvorin_GrabWriter::Acquire(const char* p__PCHAR__Method) {
 
 void CHalvorin_GrabWriter::Submit(std::uint8_t* p__PUCHAR__Buffer, std::uint32_t p__ULONG__Size,
                                   const char* p__PCHAR__Method) {
-  {
-    std::unique_lock<std::mutex> lock(m__MUTEX__Lock);
-    if (m__BOOLEAN__IsFailed) {
-      std::memset(p__PUCHAR__Buffer, 0, kHalvorinGrabTransfer);
-      m__VECTOR__Free.push_back(p__PUCHAR__Buffer);
-      ThrowIfFailed(lock);
-    }
-    m__DEQUE__Queue.push_back({p__PUCHAR__Buffer, p__ULONG__Size, p__PCHAR__Method});
+  if (m__BOOLEAN__IsFailed) {
+    std::memset(p__PUCHAR__Buffer, 0, kHalvorinGrabTransfer);
+    m__VECTOR__Free.push_back(p__PUCHAR__Buffer);
+    ThrowIfFailed();
   }
-  m__CONDITION__Changed.notify_all();
+  m__DEQUE__Queue.push_back({p__PUCHAR__Buffer, p__ULONG__Size, p__PCHAR__Method});
 }
 
 void CHalvorin_GrabWriter::Release(std::uint8_t* p__PUCHAR__Buffer) {
   std::memset(p__PUCHAR__Buffer, 0, kHalvorinGrabTransfer);
-  {
-    std::lock_guard<std::mutex> lock(m__MUTEX__Lock);
-    m__VECTOR__Free.push_back(p__PUCHAR__Buffer);
-  }
-  m__CONDITION__Changed.notify_all();
+  m__VECTOR__Free.push_back(p__PUCHAR__Buffer);
 }
 
 void CHalvorin_GrabWriter::Drain(const char* p__PCHAR__Method) {
-  {
-    std::unique_lock<std::mutex> lock(m__MUTEX__Lock);
-    m__CONDITION__Changed.wait(lock, [&] {
-      return m__BOOLEAN__IsFailed || (m__DEQUE__Queue.empty() && !m__BOOLEAN__IsWriting);
-    });
-    ThrowIfFailed(lock);
-  }
+  WhilePending();
+  ThrowIfFailed();
   HalvorinI_FlushGrabFile(m__File, p__PCHAR__Method);
 }

@@ -468,7 +468,9 @@ struct TZip::TImpl {
       ~TStopGuard() { stop = true; }
     } stopGuard{stop};
     TWorkPool pool;
-    const size_t limit = pool.Workers() * 2 + 2;
+    // Far enough ahead that the workers create files a few folders past the one this thread
+    // renames in: both take the folder's lock. Waiting jobs hold only their finished files.
+    const size_t limit = pool.Workers() * 8 + 2;
     std::deque<std::shared_ptr<TZipExtractJob>> pending;
     std::set<std::string> inFlight;  // targets being written
     struct TRetry {

@@ -347,8 +347,6 @@ struct TZip::TImpl {
     return data;
   }
 
-  // Whether the entry may be written to its target: not over a folder, an existing file only
-  // when the user agrees, its folder made. False (and reported, unless declined) when not.
   // The folder of the entries restored last, which an archive's next entries mostly share.
   struct TFolderState {
     std::string folder;
@@ -356,6 +354,8 @@ struct TZip::TImpl {
     std::unordered_set<std::string> targets;  // put there so far
   };
 
+  // Whether the entry may be written to its target: not over a folder, an existing file only
+  // when the user agrees, its folder made. False (and reported, unless declined) when not.
   // With `state`, the folder of the entry before is not looked at again, and a file in a folder
   // this run has just made is not looked for (unless an entry before had its name): a lookup
   // of a name not yet there waits for the workers creating files in that folder.

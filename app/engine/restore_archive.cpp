@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <unordered_map>
 
 #include "app/engine/progress.h"
 #include "app/engine/project.h"
@@ -104,13 +105,26 @@ bool TRestoreArchive::ExtractPass(const std::vector<std::string>& names) {
   before.reserve(names.size());
   for (const std::string& name : names)
     if (auto target = TargetOf(name)) before.push_back({*target, fs::Identify(*target)});
+  const std::uint32_t newFileMode = fs::DefaultFileMode();
+  auto modeFor = [&](const TBefore& b) {
+    return b.id && b.id->regular ? b.id->mode & 0777 : newFileMode;
+  };
+  // The archive layer gives the files it writes itself these modes before they are put in
+  // place, which leaves the check below nothing to change for them.
+  std::unordered_map<std::string, std::uint32_t> modes;
+  modes.reserve(before.size());
+  for (const TBefore& b : before) modes.emplace(b.target, modeFor(b));
+  struct TModesGuard {
+    TZip& zip;
+    ~TModesGuard() { zip.SetRestoredModes(nullptr); }
+  } modesGuard{zip_};
+  zip_.SetRestoredModes(&modes);
   auto repairModes = [&] {
-    const std::uint32_t newFileMode = fs::DefaultFileMode();
     for (const TBefore& b : before) {
       const auto now = fs::Identify(b.target);
       if (!now || !now->regular) continue;
       if (b.id && b.id->device == now->device && b.id->inode == now->inode) continue;  // kept
-      const std::uint32_t mode = b.id && b.id->regular ? b.id->mode & 0777 : newFileMode;
+      const std::uint32_t mode = modeFor(b);
       if (now->mode != mode) fs::SetFileMode(b.target, mode);
     }
   };

@@ -15,6 +15,7 @@
 #include <map>
 #include <set>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "app/engine/log.h"
 #include "app/engine/progress.h"
@@ -173,6 +174,7 @@ struct TZip::TImpl {
 
   std::unique_ptr<TSliceReader> reader;
   std::vector<TZipEntry> entries;
+  const std::unordered_map<std::string, std::uint32_t>* restoredModes = nullptr;
   // The directory as read directly, when every entry is one the workers can restore (a file
   // of one piece made by this program or its like); otherwise everything goes through
   // libarchive.
@@ -345,21 +347,45 @@ struct TZip::TImpl {
     return data;
   }
 
+  // The folder of the entries restored last, which an archive's next entries mostly share.
+  struct TFolderState {
+    std::string folder;
+    bool created = false;                     // by this run: it holds only what the run put there
+    std::unordered_set<std::string> targets;  // put there so far
+  };
+
   // Whether the entry may be written to its target: not over a folder, an existing file only
   // when the user agrees, its folder made. False (and reported, unless declined) when not.
-  bool PrepareTarget(const std::string& name, const std::string& target) {
+  // With `state`, the folder of the entry before is not looked at again, and a file in a folder
+  // this run has just made is not looked for (unless an entry before had its name): a lookup
+  // of a name not yet there waits for the workers creating files in that folder.
+  bool PrepareTarget(const std::string& name, const std::string& target,
+                     TFolderState* state = nullptr) {
     const std::string cannot = "Entry \"" + name + "\" cannot be restored to " + target + ": ";
-    if (const auto existing = fs::Stat(target)) {
-      if (existing->type == fs::EntryType::Directory) {
-        ItemFailed(name, cannot + "a folder of that name exists.");
+    std::string folder = fs::ParentFolder(target);
+    const bool known = state && state->folder == folder;
+    if (!(known && state->created && !state->targets.count(target))) {
+      if (const auto existing = fs::Stat(target)) {
+        if (existing->type == fs::EntryType::Directory) {
+          ItemFailed(name, cannot + "a folder of that name exists.");
+          return false;
+        }
+        if (!helper->ConfirmOverwrite(target)) return false;
+      }
+    }
+    if (!known) {
+      const bool existed = state && fs::IsDirectory(folder);
+      if (!existed && !fs::CreateDirectories(folder)) {
+        ItemFailed(name, cannot + "the folder cannot be created.");
         return false;
       }
-      if (!helper->ConfirmOverwrite(target)) return false;
+      if (state) {
+        state->folder = std::move(folder);
+        state->created = !existed;
+        state->targets.clear();
+      }
     }
-    if (!fs::CreateDirectories(fs::ParentFolder(target))) {
-      ItemFailed(name, cannot + "the folder cannot be created.");
-      return false;
-    }
+    if (state && state->created) state->targets.insert(target);
     return true;
   }
 
@@ -435,16 +461,16 @@ struct TZip::TImpl {
     failed.clear();
     const int fd = reader->SingleFileDescriptor();
     const std::uint64_t archiveSize = reader->Size();
-    const TZipByteSource read = [fd](std::uint64_t offset, void* buffer, size_t n) {
-      return pread(fd, buffer, n, static_cast<off_t>(offset)) == static_cast<ssize_t>(n);
-    };
+    TFolderState folderState;
     std::atomic<bool> stop{false};
     struct TStopGuard {
       std::atomic<bool>& stop;
       ~TStopGuard() { stop = true; }
     } stopGuard{stop};
     TWorkPool pool;
-    const size_t limit = pool.Workers() * 2 + 2;
+    // Far enough ahead that the workers create files a few folders past the one this thread
+    // renames in: both take the folder's lock. Waiting jobs hold only their finished files.
+    const size_t limit = pool.Workers() * 8 + 2;
     std::deque<std::shared_ptr<TZipExtractJob>> pending;
     std::set<std::string> inFlight;  // targets being written
     struct TRetry {
@@ -507,17 +533,16 @@ struct TZip::TImpl {
       while (inFlight.count(decision.target) && !pending.empty()) {
         if (!takeFront()) return false;
       }
-      if (!PrepareTarget(name, decision.target)) continue;
-      const auto dataOffset = ZipDataOffset(read, archiveSize, d);
-      if (!dataOffset) {
-        retries.push_back({index, name, decision.target});
-        continue;
-      }
+      if (!PrepareTarget(name, decision.target, &folderState)) continue;
       auto job = std::make_shared<TZipExtractJob>();
       job->index = index;
       job->archiveFd = fd;
       job->entry = d;
-      job->dataOffset = *dataOffset;
+      job->archiveSize = archiveSize;
+      if (restoredModes) {
+        const auto mode = restoredModes->find(decision.target);
+        if (mode != restoredModes->end()) job->mode = mode->second;
+      }
       job->name = name;
       job->target = decision.target;
       job->password = password;
@@ -786,6 +811,10 @@ std::optional<std::vector<std::uint8_t>> TZip::ReadDefinition() {
 
 void TZip::SetBaseFolder(std::string_view folder) {
   impl_->baseFolder = std::string(folder);
+}
+
+void TZip::SetRestoredModes(const std::unordered_map<std::string, std::uint32_t>* modes) {
+  impl_->restoredModes = modes;
 }
 
 bool TZip::Extract(const std::vector<std::string>& storedNames) {

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "app/engine/zip_error.h"
@@ -72,6 +73,10 @@ class TZip {
   void SetBaseFolder(std::string_view folder);
   // Extracts the entries of these stored names (compared exactly; '/' read as '\').
   bool Extract(const std::vector<std::string>& storedNames);
+  // The permissions each restored file is to have, by target path, given to the files as they
+  // are written where the archive allows it (the caller still checks them); null for none.
+  // Kept by reference until changed.
+  void SetRestoredModes(const std::unordered_map<std::string, std::uint32_t>* modes);
 
   // Entries that failed in the last Execute or Extract: source paths when writing, stored
   // names when reading. A written archive holds no trustworthy copy of them.

@@ -1,6 +1,7 @@
 #include "app/engine/zip_entry_jobs.h"
 
 #include <fcntl.h>
+#include <libdeflate.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -129,7 +130,7 @@ void TZipFileJob::Run(const TZipCompression& c, z_stream*& deflater) {
   ReadAt(file.Descriptor(), source, 0, plain, n, dataFailure);
   CheckEnd(file.Descriptor(), source, size, dataFailure);
   file = fs::File();
-  crc = static_cast<std::uint32_t>(crc32_z(0, plain, n));
+  crc = libdeflate_crc32(0, plain, n);  // the zlib value, several times faster
   method = kZipMethodStore;
   const std::uint8_t* body = plain;
   size_t bodySize = n;
@@ -197,7 +198,7 @@ void TZipChunkJob::Run() noexcept {
       std::fill(plain, plain + primed + n, std::uint8_t{0});
     }
     file = fs::File();
-    crc = static_cast<std::uint32_t>(crc32_z(0, plain + primed, n));
+    crc = libdeflate_crc32(0, plain + primed, n);
     if (!compression_.compress) {
       data.assign(plain + primed, plain + primed + n);
       return;

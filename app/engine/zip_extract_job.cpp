@@ -63,18 +63,23 @@ void TZipExtractJob::Run() noexcept {
   const std::string cannot = "Entry \"" + name + "\" cannot be restored to " + target + ": ";
   try {
     TTemp temp;
+    fs::File out;
     try {
-      temp.path = platform::shell::CreateTempFileName(fs::ParentFolder(target), "QVR");
+      out = platform::shell::CreateTempFile(fs::ParentFolder(target), "QVR");
+      temp.path = out.Path();
     } catch (const fs::FsError& e) {
       result = TResult::Failed;
       message = cannot + e.what();
       return;
     }
-    result = Extract(temp.path);
+    result = Extract(out);
     if (result != TResult::Done) return;
+    // Time and permissions through the open file; the close still reports a failed write.
     const std::int64_t mtime =
         entry.mtime ? *entry.mtime : platform::shell::UnixFromDosTime(entry.dosTime);
-    if (!fs::SetModificationTime(temp.path, mtime, 0)) timeNotSet = true;
+    if (!out.SetModificationTime(mtime, 0)) timeNotSet = true;
+    if (mode) out.SetMode(*mode);
+    out.Close();
     temp_ = std::move(temp.path);
     temp.path.clear();
   } catch (const fs::FsError& e) {
@@ -95,9 +100,13 @@ bool TZipExtractJob::PutInPlace() {
   return true;
 }
 
-TZipExtractJob::TResult TZipExtractJob::Extract(const std::string& temp) {
-  fs::File out(temp, fs::OpenMode::CreateAlways, fs::Share::Exclusive);
-  std::uint64_t at = dataOffset;
+TZipExtractJob::TResult TZipExtractJob::Extract(fs::File& out) {
+  const TZipByteSource read = [fd = archiveFd](std::uint64_t offset, void* buffer, size_t n) {
+    return ReadFully(fd, offset, static_cast<std::uint8_t*>(buffer), n);
+  };
+  const auto dataOffset = ZipDataOffset(read, archiveSize, entry);
+  if (!dataOffset) return TResult::Retry;
+  std::uint64_t at = *dataOffset;
   std::uint64_t left = entry.compressedSize;
   std::optional<TZipCryptKeys> keys;
   if (entry.flags & kZipFlagEncrypted) {
@@ -169,27 +178,43 @@ TZipExtractJob::TResult TZipExtractJob::Extract(const std::string& temp) {
     if (!ended && got == 0) return TResult::Retry;
   }
   if (written != entry.size || crc != entry.crc) return TResult::Retry;
-  out.Close();
   return TResult::Done;
 }
+
+namespace {
+
+// Each worker keeps its inflater and buffers from entry to entry: fresh buffers cost a page
+// fault for every page they touch.
+struct TWholeBuffers {
+  std::unique_ptr<libdeflate_decompressor, TDecompressorDeleter> inflater;
+  std::vector<std::uint8_t> in, plain;
+  // Grown only (new bytes are zeroed once); every byte used is read or inflated over.
+  static std::uint8_t* AtLeast(std::vector<std::uint8_t>& v, size_t n) {
+    if (v.size() < n) v.resize(n);
+    return v.data();
+  }
+};
+
+}  // namespace
 
 // The same checks as the streamed inflate: the deflate stream ends exactly at the entry's packed
 // end and gives exactly its size, and the CRC matches; anything else is left to the caller.
 TZipExtractJob::TResult TZipExtractJob::ExtractWhole(fs::File& out, std::uint64_t at, size_t packed,
                                                      TZipCryptKeys* keys) {
   if (stop->load()) return TResult::Cancelled;
-  std::unique_ptr<libdeflate_decompressor, TDecompressorDeleter> d(libdeflate_alloc_decompressor());
-  if (!d) return TResult::Retry;
-  std::vector<std::uint8_t> in(packed), plain(static_cast<size_t>(entry.size));
-  if (!ReadFully(archiveFd, at, in.data(), packed)) return TResult::Retry;
-  if (keys) keys->Decrypt(in.data(), packed);
+  thread_local TWholeBuffers buffers;
+  if (!buffers.inflater) buffers.inflater.reset(libdeflate_alloc_decompressor());
+  if (!buffers.inflater) return TResult::Retry;
+  const size_t size = static_cast<size_t>(entry.size);
+  std::uint8_t* const in = TWholeBuffers::AtLeast(buffers.in, packed);
+  std::uint8_t* const plain = TWholeBuffers::AtLeast(buffers.plain, size);
+  if (!ReadFully(archiveFd, at, in, packed)) return TResult::Retry;
+  if (keys) keys->Decrypt(in, packed);
   size_t used = 0, made = 0;
-  if (libdeflate_deflate_decompress_ex(d.get(), in.data(), packed, plain.data(), plain.size(),
-                                       &used, &made) != LIBDEFLATE_SUCCESS ||
-      used != packed || made != plain.size() ||
-      libdeflate_crc32(0, plain.data(), plain.size()) != entry.crc)
+  if (libdeflate_deflate_decompress_ex(buffers.inflater.get(), in, packed, plain, size, &used,
+                                       &made) != LIBDEFLATE_SUCCESS ||
+      used != packed || made != size || libdeflate_crc32(0, plain, size) != entry.crc)
     return TResult::Retry;
-  out.Write(plain.data(), plain.size());
-  out.Close();
+  out.Write(plain, size);
   return TResult::Done;
 }

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "app/engine/work_pool.h"
@@ -26,10 +27,11 @@ class TZipExtractJob : public TWorkJob {
   size_t index = 0;    // the entry's place in the archive
   int archiveFd = -1;  // the archive file, read with pread only
   TZipDirectoryEntry entry;
-  std::uint64_t dataOffset = 0;
-  std::string name;    // for messages
-  std::string target;  // the final path
+  std::uint64_t archiveSize = 0;  // the entry's data offset is read from its local header
+  std::string name;               // for messages
+  std::string target;             // the final path
   std::string password;
+  std::optional<std::uint32_t> mode;  // the permissions the restored file gets, when known
   const std::atomic<bool>* stop = nullptr;
 
   // Outputs.
@@ -47,7 +49,7 @@ class TZipExtractJob : public TWorkJob {
   bool PutInPlace();
 
  private:
-  TResult Extract(const std::string& temp);
+  TResult Extract(platform::fs::File& out);
   TResult ExtractWhole(platform::fs::File& out, std::uint64_t at, size_t packed,
                        TZipCryptKeys* keys);
   std::string temp_;  // the finished file, until put in place

@@ -73,6 +73,10 @@ File::File(std::string_view winPath, OpenMode mode, Share share) : path_(winPath
   }
 }
 
+File::File(int fd, std::string winPath) : fd_(fd), path_(std::move(winPath)) {
+  detail::IgnoreFileSizeSignal();
+}
+
 File::~File() {
   if (fd_ >= 0) ::close(fd_);
 }
@@ -157,6 +161,20 @@ void File::Flush() {
   if (fd_ < 0) throw FsError("file is not open: " + path_, EBADF);
   if (::fsync(fd_) != 0 && errno != EINVAL)  // EINVAL: a pipe or device that cannot sync
     detail::ThrowErrno("cannot flush", path_, errno);
+}
+
+bool File::SetModificationTime(std::int64_t sec, std::int32_t nsec) {
+  if (fd_ < 0 || nsec < 0 || nsec > 999'999'999) return false;
+  struct timespec times[2];
+  times[0].tv_sec = 0;
+  times[0].tv_nsec = UTIME_OMIT;  // access time stays
+  times[1].tv_sec = static_cast<time_t>(sec);
+  times[1].tv_nsec = nsec;
+  return futimens(fd_, times) == 0;
+}
+
+bool File::SetMode(std::uint32_t mode) {
+  return fd_ >= 0 && fchmod(fd_, static_cast<mode_t>(mode)) == 0;
 }
 
 void File::Close() {

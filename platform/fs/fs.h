@@ -119,6 +119,8 @@ class File {
   File() = default;
   // Throws FsError when the file cannot be opened or the lock is held by another.
   File(std::string_view winPath, OpenMode mode, Share share = Share::All);
+  // Takes over an open descriptor (closed with the object); `winPath` names it in messages.
+  File(int fd, std::string winPath);
   ~File();
   File(File&& other) noexcept;
   File& operator=(File&& other) noexcept;
@@ -136,7 +138,10 @@ class File {
   std::uint64_t Size() const;
   void Truncate(std::uint64_t size);
   void Flush();  // fsync
-  void Close();  // throws FsError when the close reports a failed write
+  // Through the descriptor: no path lookup. False when it failed.
+  bool SetModificationTime(std::int64_t sec, std::int32_t nsec);
+  bool SetMode(std::uint32_t mode);  // permission bits
+  void Close();                      // throws FsError when the close reports a failed write
   int Descriptor() const { return fd_; }
 
  private:

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/fs/fs.h"
+
 namespace platform::shell {
 
 // The system's temporary folder in the Windows form with a trailing backslash
@@ -16,6 +18,8 @@ std::string TempFolder();
 // four or more hex digits + ".tmp"; the empty file is created (O_EXCL) so the name is reserved.
 // Throws platform::fs::FsError when no file can be created in the folder.
 std::string CreateTempFileName(std::string_view folder, std::string_view prefix);
+// The same name, with the new empty file left open for reading and writing (no second open).
+platform::fs::File CreateTempFile(std::string_view folder, std::string_view prefix);
 
 // The program folder: $QUORVA_HOME when set, else $XDG_DATA_HOME/QuorvaBackup
 // (default ~/.local/share/QuorvaBackup); Windows form with a trailing backslash; created.

@@ -50,7 +50,10 @@ std::string TempFolder() {
   return "Z:\\tmp\\";
 }
 
-std::string CreateTempFileName(std::string_view folder, std::string_view prefix) {
+namespace {
+
+// Creates the next free name (O_EXCL, 0600) and returns its descriptor; `name` gets the name.
+int CreateTempDescriptor(std::string_view folder, std::string_view prefix, std::string& name) {
   const std::string base = WithBackslash(std::string(folder)) + std::string(FirstChars(prefix, 3));
   fs::ToPosixOrThrow(base);  // the folder must have a place in the file system
   // Four hex digits as the platform call gives; 0 is never used, as there.
@@ -58,19 +61,30 @@ std::string CreateTempFileName(std::string_view folder, std::string_view prefix)
     const unsigned value = NextCandidate() % 0xFFFF + 1;
     char digits[8];
     std::snprintf(digits, sizeof digits, "%04X", value);
-    const std::string name = base + digits + ".tmp";
+    name = base + digits + ".tmp";
     const std::string posix = fs::ToPosixOrThrow(name);
-    const int fd = open(posix.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd >= 0) {
-      close(fd);
-      return name;
-    }
+    const int fd = open(posix.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd >= 0) return fd;
     if (errno != EEXIST && errno != EINTR)
       throw fs::FsError(
           "cannot create a temporary file in " + std::string(folder) + ": " + std::strerror(errno),
           errno);
   }
   throw fs::FsError("no free temporary file name in " + std::string(folder), EEXIST);
+}
+
+}  // namespace
+
+std::string CreateTempFileName(std::string_view folder, std::string_view prefix) {
+  std::string name;
+  close(CreateTempDescriptor(folder, prefix, name));
+  return name;
+}
+
+fs::File CreateTempFile(std::string_view folder, std::string_view prefix) {
+  std::string name;
+  const int fd = CreateTempDescriptor(folder, prefix, name);
+  return fs::File(fd, std::move(name));
 }
 
 }  // namespace platform::shell

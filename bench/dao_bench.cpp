@@ -15,9 +15,9 @@
 #include "bench/burn_bench_fixture.h"
 #include "lib/api/export_frame.h"
 #include "lib/api/halvorin.h"
-#include "lib/core/cdvd_burner_grabber.h"
-#include "lib/mastering/file_chain.h"
-#include "lib/mastering/iso9660_file_tree_raw.h"
+#include "lib/core/burner/cdvd_burner_grabber.h"
+#include "lib/mastering/raw/iso9660_file_tree_raw.h"
+#include "lib/mastering/tree/file_chain.h"
 #include "platform/aspi/testing.h"
 
 namespace {

@@ -14,9 +14,9 @@
 #include "bench/burn_bench_fixture.h"
 #include "lib/api/export_frame.h"
 #include "lib/api/halvorin.h"
-#include "lib/core/cdvd_burner_grabber.h"
-#include "lib/mastering/file_chain.h"
-#include "lib/mastering/file_objects.h"
+#include "lib/core/burner/cdvd_burner_grabber.h"
+#include "lib/mastering/tree/file_chain.h"
+#include "lib/mastering/tree/file_objects.h"
 #include "platform/aspi/testing.h"
 
 namespace {

@@ -12,8 +12,8 @@ extern "C" {
 #include <random>
 #include <vector>
 
-#include "lib/core/edc_ecc.h"
-#include "lib/core/sector_encoder.h"
+#include "lib/core/sector/edc_ecc.h"
+#include "lib/core/sector/sector_encoder.h"
 
 namespace {
 

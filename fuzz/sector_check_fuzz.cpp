@@ -8,10 +8,10 @@
 #include <cstdint>
 #include <cstring>
 
-#include "lib/core/edc_ecc.h"
-#include "lib/core/sector_check.h"
-#include "lib/core/sector_decoder.h"
-#include "lib/core/sector_edc.h"
+#include "lib/core/sector/edc_ecc.h"
+#include "lib/core/sector/sector_check.h"
+#include "lib/core/sector/sector_decoder.h"
+#include "lib/core/sector/sector_edc.h"
 
 namespace {
 

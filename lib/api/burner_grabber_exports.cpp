@@ -8,10 +8,10 @@
 #include "lib/api/export_frame.h"
 #include "lib/api/halvorin.h"
 #include "lib/audio/tidewell.h"
-#include "lib/core/cdvd_burner_grabber.h"
-#include "lib/mastering/file_chain.h"
-#include "lib/mastering/file_objects.h"
-#include "lib/mastering/iso9660_file_tree.h"
+#include "lib/core/burner/cdvd_burner_grabber.h"
+#include "lib/mastering/iso9660/iso9660_file_tree.h"
+#include "lib/mastering/tree/file_chain.h"
+#include "lib/mastering/tree/file_objects.h"
 
 namespace {
 

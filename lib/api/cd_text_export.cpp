@@ -1,7 +1,7 @@
 // The export that sets the CD-Text of a burner/grabber (prefix-last form).
 #include "lib/api/export_frame.h"
 #include "lib/api/halvorin.h"
-#include "lib/core/cdvd_burner_grabber.h"
+#include "lib/core/burner/cdvd_burner_grabber.h"
 
 HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_SetCDTextItem(
     void* p__PVOID__BurnerGrabber, int32_t p__LONG__TrackNumber, const char* p__PCHAR__Performer,

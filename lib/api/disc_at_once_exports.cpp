@@ -8,10 +8,10 @@
 #include "lib/api/track_export_support.h"
 #include "lib/audio/tidewell.h"
 #include "lib/core/debug_trace.h"
-#include "lib/core/image_descriptor.h"
-#include "lib/mastering/file_objects.h"
-#include "lib/mastering/iso9660_file_tree.h"
-#include "lib/mastering/iso9660_file_tree_raw.h"
+#include "lib/core/grab/image_descriptor.h"
+#include "lib/mastering/iso9660/iso9660_file_tree.h"
+#include "lib/mastering/raw/iso9660_file_tree_raw.h"
+#include "lib/mastering/tree/file_objects.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include "lib/api/halvorin.h"
 #include "lib/core/debug_trace.h"
 #include "lib/core/halvorin_exception.h"
-#include "lib/mastering/iso9660_file_tree.h"
-#include "lib/mastering/joliet_file_tree.h"
+#include "lib/mastering/iso9660/iso9660_file_tree.h"
+#include "lib/mastering/iso9660/joliet_file_tree.h"
 #include "platform/fs/fs.h"
 
 namespace {

@@ -5,8 +5,8 @@
 #include <memory>
 
 #include "lib/api/halvorin.h"
-#include "lib/core/aspi_request.h"
 #include "lib/core/debug_trace.h"
+#include "lib/core/scsi/aspi_request.h"
 #include "platform/aspi/aspi.h"
 
 namespace aspi = platform::aspi;

@@ -1,8 +1,8 @@
 // The export of the multisession import: an earlier session's files into a file tree.
 #include "lib/api/export_frame.h"
 #include "lib/api/halvorin.h"
-#include "lib/core/cdvd_burner_grabber.h"
-#include "lib/mastering/iso9660_file_tree.h"
+#include "lib/core/burner/cdvd_burner_grabber.h"
+#include "lib/mastering/iso9660/iso9660_file_tree.h"
 
 HALVORIN_STATUS Halvorin_ISO9660JolietFileTree_ImportTrack(
     void* p__PVOID__BurnerGrabber, void* p__PVOID__Tree, uint8_t p__UCHAR__TrackNumber,

@@ -9,11 +9,11 @@
 #include "lib/api/track_export_support.h"
 #include "lib/audio/tidewell.h"
 #include "lib/core/debug_trace.h"
-#include "lib/core/grab_file.h"
-#include "lib/core/image_descriptor.h"
-#include "lib/mastering/file_objects.h"
-#include "lib/mastering/iso9660_file_tree.h"
-#include "lib/mastering/iso9660_file_tree_mode2.h"
+#include "lib/core/grab/grab_file.h"
+#include "lib/core/grab/image_descriptor.h"
+#include "lib/mastering/iso9660/iso9660_file_tree.h"
+#include "lib/mastering/raw/iso9660_file_tree_mode2.h"
+#include "lib/mastering/tree/file_objects.h"
 
 namespace {
 

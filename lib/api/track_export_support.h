@@ -7,7 +7,7 @@
 
 #include "lib/api/export_frame.h"
 #include "lib/api/halvorin.h"
-#include "lib/core/cdvd_burner_grabber.h"
+#include "lib/core/burner/cdvd_burner_grabber.h"
 
 inline HalvorinI_ExportPrefix HalvorinI_BurnerPrefix(
     char* p__PCHAR__Text, std::uint32_t p__ULONG__Length, std::uint32_t* p__PULONG__SystemError,

@@ -4,9 +4,9 @@
 
 #include "lib/api/export_frame.h"
 #include "lib/api/halvorin.h"
-#include "lib/mastering/udf_builder.h"
-#include "lib/mastering/udf_ifo_patch.h"
-#include "lib/mastering/udf_tree_items.h"
+#include "lib/mastering/udf/udf_builder.h"
+#include "lib/mastering/udf/udf_ifo_patch.h"
+#include "lib/mastering/udf/udf_tree_items.h"
 
 uint32_t Halvorin_UDF_FormatTreeItemAsFile(HALVORIN_UDF_TREE_ITEM* p__PItem,
                                            uint32_t p__ULONG__Identifier,

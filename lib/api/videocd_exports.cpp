@@ -6,9 +6,9 @@
 #include <type_traits>
 
 #include "lib/api/track_export_support.h"
-#include "lib/mastering/mpeg12_track.h"
-#include "lib/mastering/videocd_data_track.h"
-#include "lib/mastering/videocd_template.h"
+#include "lib/mastering/videocd/mpeg12_track.h"
+#include "lib/mastering/videocd/videocd_data_track.h"
+#include "lib/mastering/videocd/videocd_template.h"
 
 namespace {
 

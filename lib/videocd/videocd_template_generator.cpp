@@ -2,7 +2,7 @@
 #include <cstdio>
 #include <string>
 
-#include "lib/mastering/videocd_template.h"
+#include "lib/mastering/videocd/videocd_template.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) {

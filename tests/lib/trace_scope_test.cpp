@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "lib/core/cache.h"
-#include "lib/core/cdvd_burner_grabber.h"
+#include "lib/core/burner/cache.h"
+#include "lib/core/burner/cdvd_burner_grabber.h"
 #include "lib/core/halvorin_exception.h"
-#include "lib/mastering/file_chain.h"
-#include "lib/mastering/file_objects.h"
+#include "lib/mastering/tree/file_chain.h"
+#include "lib/mastering/tree/file_objects.h"
 #include "platform/debug/debug.h"
 #include "tests/lib/lib_test_support.h"
 #include "tests/support/temp_dir.h"

@@ -1,0 +1,105 @@
+#include "lib/core/grab/grab_file.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <system_error>
+
+#include "lib/core/debug_trace.h"
+#include "lib/core/halvorin_exception.h"
+
+namespace fs = platform::fs;
+
+namespace {
+
+constexpr std::size_t kMaxPath = 260;
+
+}  // namespace
+
+fs::File HalvorinI_CreateGrabFile(const std::string& p__STRING__Path,
+                                  const char* p__PCHAR__Method) {
+  try {
+    return fs::File(p__STRING__Path, fs::OpenMode::CreateAlways);
+  } catch (const fs::FsError& e) {
+    const int error = e.error() ? e.error() : EIO;
+    HalvorinI_ThrowException(kHalvorinStatusSystemCall, static_cast<std::uint32_t>(error),
+                             "%s(): CreateFile( '%s' ) failed, status %ld!!!", p__PCHAR__Method,
+                             p__STRING__Path.c_str(), static_cast<long>(error));
+  }
+}
+
+void HalvorinI_WriteGrabFile(fs::File& p__File, const void* p__PVOID__Data,
+                             std::uint32_t p__ULONG__Size, const char* p__PCHAR__Method,
+                             const std::string& p__STRING__What) {
+  ssize_t written;
+  do {
+    written = ::write(p__File.Descriptor(), p__PVOID__Data, p__ULONG__Size);
+  } while (written < 0 && errno == EINTR);
+  if (written < 0) {
+    const int error = errno;
+    HalvorinI_ThrowException(kHalvorinStatusSystemCall, static_cast<std::uint32_t>(error),
+                             "%s(): WriteFile(%s) failed, status %ld!!!", p__PCHAR__Method,
+                             p__STRING__What.c_str(), static_cast<long>(error));
+  }
+  if (static_cast<std::uint64_t>(written) != p__ULONG__Size)
+    HalvorinI_ThrowException(kHalvorinStatusGeneralFailure, 0,
+                             "%s(): WriteFile(%s) wrote %ld UCHARs instead of %ld UCHARs!!!",
+                             p__PCHAR__Method, p__STRING__What.c_str(), static_cast<long>(written),
+                             static_cast<long>(p__ULONG__Size));
+}
+
+void HalvorinI_FlushGrabFile(fs::File& p__File, const char* p__PCHAR__Method) {
+  try {
+    p__File.Flush();
+  } catch (const fs::FsError& e) {
+    HalvorinI_ThrowException(kHalvorinStatusSystemCall, static_cast<std::uint32_t>(e.error()),
+                             "%s(): FlushFileBuffers() failed, status %ld!!!", p__PCHAR__Method,
+                             static_cast<long>(e.error()));
+  }
+}
+
+CHalvorin_GrabFile::~CHalvorin_GrabFile() {
+  if (m__BOOLEAN__IsKept) return;
+  try {
+    if (m__File.IsOpen()) m__File.Close();
+  } catch (const fs::FsError&) {
+    // The file goes all the same.
+  }
+  if (!fs::DeleteFile(m__STRING__Path))
+    DebugTrace(
+        "\nCHalvorin_GrabFile::~CHalvorin_GrabFile(): WARNING! DeleteFile( '%s' ) failed!!!\n",
+        m__STRING__Path.c_str());
+}
+
+void CHalvorin_GrabFile::Keep(const char* p__PCHAR__Method) {
+  try {
+    m__File.Close();
+  } catch (const fs::FsError& e) {
+    HalvorinI_ThrowException(kHalvorinStatusSystemCall, static_cast<std::uint32_t>(e.error()),
+                             "%s(): CloseHandle( '%s' ) failed, status %ld!!!", p__PCHAR__Method,
+                             m__STRING__Path.c_str(), static_cast<long>(e.error()));
+  }
+  m__BOOLEAN__IsKept = true;
+}
+
+std::uint32_t HalvorinI_GetFullPathName(const char* p__PCHAR__Name, std::string* p__PSTRING__Path) {
+  if (!p__PCHAR__Name || !*p__PCHAR__Name) return EINVAL;
+  std::string name(p__PCHAR__Name);
+  std::string full;
+  if (fs::ToPosix(name)) {
+    full = name;
+  } else if (name.find(':') == std::string::npos && name[0] != '\\' && name[0] != '/') {
+    std::error_code ec;
+    const auto cwd = std::filesystem::current_path(ec);
+    if (ec) return static_cast<std::uint32_t>(ec.value());
+    full = fs::FromPosix(cwd.string());
+    if (full.back() != '\\') full += '\\';
+    for (char c : name) full += c == '/' ? '\\' : c;
+  } else {
+    return EINVAL;
+  }
+  if (full.size() >= kMaxPath) return ENAMETOOLONG;
+  *p__PSTRING__Path = std::move(full);
+  return 0;
+}

@@ -22,8 +22,8 @@
 #include <vector>
 
 #include "lib/api/halvorin.h"
+#include "platform/aspi/recorder/coding/vr_sector_coding.h"
 #include "platform/aspi/testing.h"
-#include "platform/aspi/vr_sector_coding.h"
 
 namespace {
 

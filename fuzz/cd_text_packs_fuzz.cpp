@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <span>
 
-#include "platform/aspi/vr_subchannel.h"
+#include "platform/aspi/recorder/coding/vr_subchannel.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   namespace vr = platform::aspi::vr;

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_support.h"
-#include "platform/aspi/vr_pressing.h"
+#include "platform/aspi/recorder/vr_pressing.h"
 #include "platform/fs/fs.h"
 
 namespace vr = platform::aspi::vr;

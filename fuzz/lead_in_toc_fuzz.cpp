@@ -11,9 +11,9 @@
 #include <cstdlib>
 #include <vector>
 
-#include "platform/aspi/vr_lead_in_toc.h"
-#include "platform/aspi/vr_sector_coding.h"
-#include "platform/aspi/vr_subchannel.h"
+#include "platform/aspi/recorder/coding/vr_lead_in_toc.h"
+#include "platform/aspi/recorder/coding/vr_sector_coding.h"
+#include "platform/aspi/recorder/coding/vr_subchannel.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   namespace vr = platform::aspi::vr;

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "platform/aspi/vr_cue_sheet.h"
+#include "platform/aspi/recorder/vr_cue_sheet.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   namespace vr = platform::aspi::vr;

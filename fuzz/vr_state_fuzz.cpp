@@ -17,9 +17,9 @@
 #include "fuzz/fuzz_support.h"
 #include "fuzz/scsi_command_stream.h"
 #include "platform/aspi/aspi.h"
+#include "platform/aspi/recorder/vr_disc.h"
+#include "platform/aspi/recorder/vr_drive_settings.h"
 #include "platform/aspi/testing.h"
-#include "platform/aspi/vr_disc.h"
-#include "platform/aspi/vr_drive_settings.h"
 
 namespace fsys = std::filesystem;
 namespace at = platform::aspi::testing;

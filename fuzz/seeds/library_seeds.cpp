@@ -25,9 +25,9 @@
 #include "lib/core/sector/sector_encoder.h"
 #include "lib/mastering/raw/iso9660_file_tree_lead_in.h"
 #include "platform/aspi/aspi.h"
+#include "platform/aspi/recorder/vr_disc.h"
+#include "platform/aspi/recorder/vr_drive_settings.h"
 #include "platform/aspi/testing.h"
-#include "platform/aspi/vr_disc.h"
-#include "platform/aspi/vr_drive_settings.h"
 #include "platform/fs/fs.h"
 
 namespace fsys = std::filesystem;

@@ -8,10 +8,10 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/aspi/adapters/sg_io_system.h"
 #include "platform/aspi/async_worker.h"
 #include "platform/aspi/clock.h"
 #include "platform/aspi/host_adapter.h"
-#include "platform/aspi/sg_io_system.h"
 
 namespace platform::aspi {
 

@@ -3,7 +3,7 @@
 #include <stdexcept>
 
 #include "platform/aspi/adapter_registry.h"
-#include "platform/aspi/vr_adapter.h"
+#include "platform/aspi/recorder/vr_adapter.h"
 
 namespace platform::aspi::testing {
 

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/aspi/adapters/sg_io_system.h"
 #include "platform/aspi/clock.h"
-#include "platform/aspi/sg_io_system.h"
-#include "platform/aspi/vr_config.h"
-#include "platform/aspi/vr_recorder.h"
+#include "platform/aspi/recorder/vr_config.h"
+#include "platform/aspi/recorder/vr_recorder.h"
 
 namespace platform::aspi::testing {
 

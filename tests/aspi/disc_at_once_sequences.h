@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/aspi/vr_sector_coding.h"
+#include "platform/aspi/recorder/coding/vr_sector_coding.h"
 
 namespace aspitest {
 

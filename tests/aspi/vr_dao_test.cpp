@@ -5,8 +5,8 @@
 
 #include <functional>
 
-#include "platform/aspi/vr_lead_in_toc.h"
-#include "platform/aspi/vr_subchannel.h"
+#include "platform/aspi/recorder/coding/vr_lead_in_toc.h"
+#include "platform/aspi/recorder/coding/vr_subchannel.h"
 #include "tests/aspi/disc_at_once_sequences.h"
 #include "tests/aspi/library_sequences.h"
 

@@ -5,8 +5,8 @@
 // hands out as they are.
 #include <cstring>
 
-#include "platform/aspi/vr_disc.h"
-#include "platform/aspi/vr_sector_coding.h"
+#include "platform/aspi/recorder/coding/vr_sector_coding.h"
+#include "platform/aspi/recorder/vr_disc.h"
 #include "tests/aspi/aspi_test_support.h"
 #include "tests/support/temp_dir.h"
 
@@ -18,9 +18,18 @@ using Bytes = std::vector<std::uint8_t>;
 
 std::vector<std::uint8_t> ReadCd(std::uint32_t lba, std::uint32_t count, std::uint8_t b9,
                                  std::uint8_t expected = 0, std::uint8_t sub = 0) {
-  return {0xBE, static_cast<std::uint8_t>(expected << 2), static_cast<std::uint8_t>(lba >> 24),
-          static_cast<std::uint8_t>(lba >> 16), static_cast<std::uint8_t>(lba >> 8),
-          static_cast<std::uint8_t>(lba), 0, 0, static_cast<std::uint8_t>(count), b9, sub, 0};
+  return {0xBE,
+          static_cast<std::uint8_t>(expected << 2),
+          static_cast<std::uint8_t>(lba >> 24),
+          static_cast<std::uint8_t>(lba >> 16),
+          static_cast<std::uint8_t>(lba >> 8),
+          static_cast<std::uint8_t>(lba),
+          0,
+          0,
+          static_cast<std::uint8_t>(count),
+          b9,
+          sub,
+          0};
 }
 
 class Reads : public AspiTest {
@@ -123,7 +132,8 @@ class ReadFaults : public AspiTest {
     }
     raw = bin;
     WriteFile(dir.P("d.bin"), std::string(bin.begin(), bin.end()));
-    WriteFile(dir.P("d.cue"), "FILE \"d.bin\" BINARY\n  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n");
+    WriteFile(dir.P("d.cue"),
+              "FILE \"d.bin\" BINARY\n  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n");
     at::RecorderConfig c;
     c.name = "Pressed";
     c.media = Media::CdRom;
@@ -179,8 +189,8 @@ TEST_F(ReadFaults, DamagedSectors) {
   std::vector<std::uint8_t> list(page.data.begin(), page.data.begin() + 8 + 2 + page.data[9]);
   std::fill(list.begin(), list.begin() + 8, 0);
   list[10] = 0x01;
-  ASSERT_GOOD(CmdOut(0, {0x55, 0x10, 0, 0, 0, 0, 0, 0, static_cast<std::uint8_t>(list.size()), 0},
-                     list));
+  ASSERT_GOOD(
+      CmdOut(0, {0x55, 0x10, 0, 0, 0, 0, 0, 0, static_cast<std::uint8_t>(list.size()), 0}, list));
   Reply asRead = Cmd(0, Cdb10(0x28, 0, 20, 2), 2 * 2048);
   ASSERT_GOOD(asRead);
   EXPECT_EQ(Differences(Bytes(asRead.data.begin(), asRead.data.begin() + 2048), Pattern(20, 1)), 5);

@@ -8,8 +8,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/aspi/vr_sector_coding.h"
-#include "platform/aspi/vr_subchannel.h"
+#include "platform/aspi/recorder/coding/vr_sector_coding.h"
+#include "platform/aspi/recorder/coding/vr_subchannel.h"
 #include "tests/aspi/library_sequences.h"
 
 namespace aspitest {

@@ -1,6 +1,6 @@
 // The recorder's own sector coding against the properties ECMA-130 gives: the Q CRC, the
 // scrambler sequence, and EDC/ECC code words whose syndromes vanish.
-#include "platform/aspi/vr_sector_coding.h"
+#include "platform/aspi/recorder/coding/vr_sector_coding.h"
 
 #include <gtest/gtest.h>
 

@@ -6,7 +6,7 @@
 #include <regex>
 #include <sstream>
 
-#include "platform/aspi/vr_disc.h"
+#include "platform/aspi/recorder/vr_disc.h"
 #include "platform/debug/debug.h"
 #include "tests/aspi/disc_at_once_sequences.h"
 #include "tests/aspi/library_sequences.h"

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "lib/core/halvorin_exception.h"
-#include "platform/aspi/sg_io_system.h"
+#include "platform/aspi/adapters/sg_io_system.h"
 #include "tests/aspi/aspi_test_support.h"
 
 namespace libtest {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/aspi/vr_subchannel.h"
+#include "platform/aspi/recorder/coding/vr_subchannel.h"
 #include "tests/support/temp_dir.h"
 
 namespace {

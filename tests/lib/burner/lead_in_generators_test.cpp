@@ -11,8 +11,8 @@
 #include "lib/mastering/raw/iso9660_file_tree_lead_in.h"
 #include "lib/mastering/raw/iso9660_file_tree_lead_out.h"
 #include "lib/mastering/raw/iso9660_file_tree_pre_gap.h"
-#include "platform/aspi/vr_sector_coding.h"
-#include "platform/aspi/vr_subchannel.h"
+#include "platform/aspi/recorder/coding/vr_sector_coding.h"
+#include "platform/aspi/recorder/coding/vr_subchannel.h"
 #include "tests/lib/lib_test_support.h"
 
 namespace {

@@ -22,8 +22,8 @@
 #include "lib/mastering/tree/file_chain.h"
 #include "lib/mastering/tree/file_objects.h"
 #include "platform/aspi/clock.h"
-#include "platform/aspi/vr_sector_coding.h"
-#include "platform/aspi/vr_subchannel.h"
+#include "platform/aspi/recorder/coding/vr_sector_coding.h"
+#include "platform/aspi/recorder/coding/vr_subchannel.h"
 #include "tests/lib/burner/session_test_support.h"
 
 namespace burnertest {

@@ -9,7 +9,7 @@
 
 #include "lib/core/burner/cdvd_burner_grabber.h"
 #include "platform/aspi/clock.h"
-#include "platform/aspi/vr_sector_coding.h"
+#include "platform/aspi/recorder/coding/vr_sector_coding.h"
 #include "platform/fs/fs.h"
 #include "tests/lib/grab/grab_test_support.h"
 

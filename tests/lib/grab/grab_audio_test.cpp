@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "lib/core/grab/image_descriptor.h"
-#include "platform/aspi/vr_sector_coding.h"
+#include "platform/aspi/recorder/coding/vr_sector_coding.h"
 #include "tests/lib/grab/grab_test_support.h"
 
 namespace grabtest {

@@ -18,7 +18,7 @@
 #include "lib/mastering/raw/raw_subchannel.h"
 #include "lib/mastering/tree/file_chain.h"
 #include "lib/mastering/tree/file_objects.h"
-#include "platform/aspi/vr_sector_coding.h"
+#include "platform/aspi/recorder/coding/vr_sector_coding.h"
 #include "platform/debug/debug.h"
 #include "tests/lib/lib_test_support.h"
 #include "tests/lib/mastering/iso_test_support.h"

@@ -20,7 +20,7 @@ extern "C" {
 #include "lib/core/sector/sector_check.h"
 #include "lib/core/sector/sector_encoder.h"
 #include "lib/core/sector/sector_helpers.h"
-#include "platform/aspi/vr_sector_coding.h"
+#include "platform/aspi/recorder/coding/vr_sector_coding.h"
 #include "tests/support/temp_dir.h"
 
 namespace {

@@ -3,9 +3,9 @@
 // Usage: restore_bench ARCHIVE TARGET-FOLDER (POSIX paths; the folder must exist)
 #include <cstdio>
 
-#include "app/engine/backup_sets.h"
-#include "app/engine/restore_run.h"
-#include "app/engine/restore_selection.h"
+#include "app/engine/restore/backup_sets.h"
+#include "app/engine/restore/restore_run.h"
+#include "app/engine/restore/restore_selection.h"
 #include "platform/fs/fs.h"
 
 int main(int argc, char** argv) {

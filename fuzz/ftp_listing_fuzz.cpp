@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/engine/ftp_listing.h"
+#include "app/engine/delivery/ftp_listing.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);

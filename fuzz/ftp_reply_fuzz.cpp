@@ -13,7 +13,7 @@
 #include <cstdlib>
 #include <thread>
 
-#include "app/engine/ftp_client.h"
+#include "app/engine/delivery/ftp_client.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "app/engine/project.h"
-#include "app/engine/stream.h"
+#include "app/engine/project/project.h"
+#include "app/engine/project/stream.h"
 #include "fuzz/engine_log.h"
 
 namespace {

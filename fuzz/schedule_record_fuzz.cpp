@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "app/engine/schedule.h"
-#include "app/engine/schedule_record.h"
+#include "app/engine/schedule/schedule.h"
+#include "app/engine/schedule/schedule_record.h"
 #include "platform/sorvane/helper/scrambling.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "app/engine/global_setting.h"
+#include "app/engine/settings/global_setting.h"
 #include "fuzz/engine_log.h"
 #include "fuzz/fuzz_support.h"
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "app/engine/zip_directory.h"
+#include "app/engine/archive/zip_directory.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const TZipByteSource read = [&](std::uint64_t offset, void* buffer, size_t n) {

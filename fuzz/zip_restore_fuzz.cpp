@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "app/engine/restore_archive.h"
-#include "app/engine/runtime_project.h"
-#include "app/engine/zip_error.h"
+#include "app/engine/archive/zip_error.h"
+#include "app/engine/project/runtime_project.h"
+#include "app/engine/restore/restore_archive.h"
 #include "fuzz/engine_log.h"
 #include "fuzz/fuzz_support.h"
 

@@ -17,8 +17,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "app/engine/diff_restore_choices.h"
-#include "app/engine/diff_restore_tree.h"
+#include "app/engine/restore/diff_restore_choices.h"
+#include "app/engine/restore/diff_restore_tree.h"
 
 class TQtUserInterface;
 

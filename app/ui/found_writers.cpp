@@ -1,6 +1,6 @@
 #include "app/ui/found_writers.h"
 
-#include "app/engine/writer_search.h"
+#include "app/engine/delivery/writer_search.h"
 
 std::vector<TWriterEntry> FoundWriters() {
   const std::vector<std::string> names = WriterNames();

@@ -9,10 +9,10 @@
 #include <algorithm>
 #include <vector>
 
-#include "app/engine/ftp_listing.h"
-#include "app/engine/global_setting.h"
+#include "app/engine/delivery/ftp_listing.h"
 #include "app/engine/log.h"
-#include "app/engine/project.h"
+#include "app/engine/project/project.h"
+#include "app/engine/settings/global_setting.h"
 #include "platform/shell/job_thread.h"
 
 namespace {

@@ -12,10 +12,10 @@
 #include <atomic>
 #include <optional>
 
-#include "app/engine/global_setting.h"
+#include "app/engine/backup/notification_mail.h"
 #include "app/engine/log.h"
-#include "app/engine/notification_mail.h"
-#include "app/engine/project.h"
+#include "app/engine/project/project.h"
+#include "app/engine/settings/global_setting.h"
 #include "app/engine/user_interface.h"
 #include "app/ui/browse_for_folder.h"
 #include "app/ui/fit_captions.h"

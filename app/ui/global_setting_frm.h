@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "app/engine/email_account.h"
+#include "app/engine/settings/email_account.h"
 #include "app/ui/up_down_edit.h"
 
 class TGlobalSetting;

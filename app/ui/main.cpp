@@ -3,8 +3,8 @@
 #include <QApplication>
 #include <memory>
 
-#include "app/engine/command_line_backup.h"
-#include "app/engine/program_modules.h"
+#include "app/engine/backup/command_line_backup.h"
+#include "app/engine/delivery/program_modules.h"
 #include "app/engine/user_interface.h"
 #include "app/ui/qt_user_interface.h"
 #include "app/ui/startup.h"

@@ -17,10 +17,10 @@
 #include <string>
 #include <vector>
 
-#include "app/engine/items.h"
 #include "app/engine/log.h"
-#include "app/engine/projects.h"
-#include "app/engine/restore_run.h"
+#include "app/engine/project/items.h"
+#include "app/engine/project/projects.h"
+#include "app/engine/restore/restore_run.h"
 #include "app/ui/extension_frm.h"
 #include "app/ui/project_config_frm.h"
 

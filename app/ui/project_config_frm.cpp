@@ -14,9 +14,9 @@
 #include <algorithm>
 #include <memory>
 
-#include "app/engine/global_setting.h"
 #include "app/engine/log.h"
 #include "app/engine/progress.h"
+#include "app/engine/settings/global_setting.h"
 #include "app/engine/user_interface.h"
 #include "app/ui/browse_for_folder.h"
 #include "app/ui/extension_frm.h"

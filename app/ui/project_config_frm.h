@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "app/engine/project.h"
+#include "app/engine/project/project.h"
 
 class TAddExtFrm;
 class TGlobalSetting;

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/engine/project.h"
+#include "app/engine/project/project.h"
 #include "app/ui/ftp_folder_frm.h"
 #include "app/ui/port_text.h"
 #include "app/ui/proxy_frm.h"

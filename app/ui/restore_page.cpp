@@ -9,7 +9,7 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
-#include "app/engine/projects.h"
+#include "app/engine/project/projects.h"
 #include "app/ui/browse_folder_into_edit.h"
 #include "app/ui/fit_captions.h"
 #include "app/ui/qt_user_interface.h"

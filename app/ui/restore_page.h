@@ -13,8 +13,8 @@
 #include <string_view>
 #include <unordered_map>
 
-#include "app/engine/backup_sets.h"
-#include "app/engine/restore_selection.h"
+#include "app/engine/restore/backup_sets.h"
+#include "app/engine/restore/restore_selection.h"
 
 class TProjects;
 class TQtUserInterface;

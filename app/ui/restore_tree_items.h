@@ -7,7 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "app/engine/restore_tree.h"
+#include "app/engine/restore/restore_tree.h"
 
 // The tree item of each node shown.
 using TRestoreTreeItems = std::unordered_map<const TRestoreNode*, QTreeWidgetItem*>;

@@ -6,7 +6,7 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-#include "app/engine/schedule.h"
+#include "app/engine/schedule/schedule.h"
 #include "app/engine/user_interface.h"
 #include "platform/shell/shell.h"
 

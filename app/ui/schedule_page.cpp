@@ -6,7 +6,7 @@
 #include <QVBoxLayout>
 
 #include "app/engine/log.h"
-#include "app/engine/projects.h"
+#include "app/engine/project/projects.h"
 #include "app/engine/user_interface.h"
 #include "app/ui/choose_project_to_schedule.h"
 #include "app/ui/fit_captions.h"

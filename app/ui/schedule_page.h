@@ -7,7 +7,7 @@
 #include <QWidget>
 #include <string>
 
-#include "app/engine/schedules.h"
+#include "app/engine/schedule/schedules.h"
 
 class TProjects;
 

@@ -7,10 +7,10 @@
 #include <QVBoxLayout>
 #include <system_error>
 
-#include "app/engine/file_search.h"
 #include "app/engine/log.h"
 #include "app/engine/path_routines.h"
-#include "app/engine/selection_row_format.h"
+#include "app/engine/selection/file_search.h"
+#include "app/engine/selection/selection_row_format.h"
 #include "app/engine/user_interface.h"
 #include "app/ui/browse_folder_into_edit.h"
 #include "app/ui/column_widths.h"

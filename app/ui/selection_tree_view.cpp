@@ -7,7 +7,7 @@
 #include <QMimeDatabase>
 #include <QMouseEvent>
 
-#include "app/engine/selection_row_format.h"
+#include "app/engine/selection/selection_row_format.h"
 #include "app/ui/fit_captions.h"
 #include "app/ui/invalid_files_frm.h"
 #include "app/ui/pump_messages.h"

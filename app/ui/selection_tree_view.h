@@ -9,8 +9,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "app/engine/selection_tree_model.h"
-#include "app/engine/selection_validate.h"
+#include "app/engine/selection/selection_tree_model.h"
+#include "app/engine/selection/selection_validate.h"
 
 class QFileIconProvider;
 class QMimeDatabase;

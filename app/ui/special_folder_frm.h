@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/engine/selection_tree_model.h"
+#include "app/engine/selection/selection_tree_model.h"
 
 class TSpecialfolderfrm : public QDialog {
   Q_OBJECT

@@ -4,11 +4,11 @@
 #include <exception>
 #include <thread>
 
-#include "app/engine/global_setting.h"
+#include "app/engine/delivery/writer_search.h"
 #include "app/engine/log.h"
 #include "app/engine/progress.h"
-#include "app/engine/project.h"
-#include "app/engine/writer_search.h"
+#include "app/engine/project/project.h"
+#include "app/engine/settings/global_setting.h"
 #include "app/ui/autoclose_frm.h"
 #include "app/ui/extension_frm.h"
 #include "app/ui/found_writers.h"

@@ -17,10 +17,10 @@
 #include <algorithm>
 #include <functional>
 
-#include "app/engine/backup_sets.h"
-#include "app/engine/global_setting.h"
 #include "app/engine/path_routines.h"
-#include "app/engine/restore_selection.h"
+#include "app/engine/restore/backup_sets.h"
+#include "app/engine/restore/restore_selection.h"
+#include "app/engine/settings/global_setting.h"
 #include "app/engine/user_interface.h"
 #include "app/ui/browse_folder_into_edit.h"
 #include "app/ui/browse_for_folder.h"

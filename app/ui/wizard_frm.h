@@ -22,9 +22,9 @@
 #include <unordered_map>
 #include <vector>
 
-#include "app/engine/items.h"
-#include "app/engine/project.h"
-#include "app/engine/restore_tree.h"
+#include "app/engine/project/items.h"
+#include "app/engine/project/project.h"
+#include "app/engine/restore/restore_tree.h"
 #include "app/ui/project_config_frm.h"
 
 class QFileIconProvider;

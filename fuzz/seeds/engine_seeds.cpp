@@ -12,12 +12,12 @@
 #include <string>
 #include <vector>
 
-#include "app/engine/global_setting.h"
-#include "app/engine/project.h"
-#include "app/engine/schedule.h"
-#include "app/engine/schedule_record.h"
-#include "app/engine/stream.h"
-#include "app/engine/zip.h"
+#include "app/engine/archive/zip.h"
+#include "app/engine/project/project.h"
+#include "app/engine/project/stream.h"
+#include "app/engine/schedule/schedule.h"
+#include "app/engine/schedule/schedule_record.h"
+#include "app/engine/settings/global_setting.h"
 #include "fuzz/engine_log.h"
 #include "fuzz/fuzz_support.h"
 #include "platform/registry/registry.h"

@@ -7,17 +7,17 @@
 #include <string>
 #include <vector>
 
-#include "app/engine/backup_run.h"
-#include "app/engine/backup_sets.h"
-#include "app/engine/diff_restore_tree.h"
-#include "app/engine/global_setting.h"
+#include "app/engine/backup/backup_run.h"
 #include "app/engine/log.h"
-#include "app/engine/project.h"
-#include "app/engine/project_recovery.h"
-#include "app/engine/projects.h"
-#include "app/engine/restore_report.h"
-#include "app/engine/restore_run.h"
-#include "app/engine/restore_selection.h"
+#include "app/engine/project/project.h"
+#include "app/engine/project/projects.h"
+#include "app/engine/restore/backup_sets.h"
+#include "app/engine/restore/diff_restore_tree.h"
+#include "app/engine/restore/project_recovery.h"
+#include "app/engine/restore/restore_report.h"
+#include "app/engine/restore/restore_run.h"
+#include "app/engine/restore/restore_selection.h"
+#include "app/engine/settings/global_setting.h"
 #include "app/engine/user_interface.h"
 #include "tests/support/temp_dir.h"
 

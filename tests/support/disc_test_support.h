@@ -16,11 +16,11 @@
 #include <string>
 #include <vector>
 
-#include "app/engine/backup_run.h"
-#include "app/engine/global_setting.h"
+#include "app/engine/backup/backup_run.h"
 #include "app/engine/log.h"
 #include "app/engine/progress.h"
-#include "app/engine/project.h"
+#include "app/engine/project/project.h"
+#include "app/engine/settings/global_setting.h"
 #include "app/engine/user_interface.h"
 #include "lib/api/halvorin.h"
 #include "platform/registry/registry.h"

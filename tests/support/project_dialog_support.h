@@ -8,8 +8,8 @@
 #include <memory>
 #include <string>
 
-#include "app/engine/project.h"
-#include "app/engine/stream.h"
+#include "app/engine/project/project.h"
+#include "app/engine/project/stream.h"
 #include "app/ui/project_config_frm.h"
 #include "platform/fs/fs.h"
 

@@ -8,11 +8,11 @@
 #include <QTest>
 #include <filesystem>
 
-#include "app/engine/backup_run.h"
-#include "app/engine/global_setting.h"
+#include "app/engine/backup/backup_run.h"
 #include "app/engine/progress.h"
-#include "app/engine/project.h"
-#include "app/engine/restore_report.h"
+#include "app/engine/project/project.h"
+#include "app/engine/restore/restore_report.h"
+#include "app/engine/settings/global_setting.h"
 #include "app/ui/console_frm.h"
 #include "app/ui/main_frm.h"
 #include "app/ui/progress_frm.h"

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "app/engine/ftp_listing.h"
-#include "app/engine/global_setting.h"
+#include "app/engine/delivery/ftp_listing.h"
+#include "app/engine/settings/global_setting.h"
 #include "tests/support/qt_test_env.h"
 #include "tests/support/server_process.h"
 #include "tests/support/temp_dir.h"

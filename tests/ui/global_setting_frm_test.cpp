@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "app/engine/global_setting.h"
+#include "app/engine/settings/global_setting.h"
 #include "app/ui/log_font_dialog.h"
 #include "platform/fs/fs.h"
 #include "platform/registry/registry.h"

@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "app/engine/global_setting.h"
-#include "app/engine/project.h"
-#include "app/engine/stream.h"
-#include "app/engine/writer_search.h"
+#include "app/engine/delivery/writer_search.h"
+#include "app/engine/project/project.h"
+#include "app/engine/project/stream.h"
+#include "app/engine/settings/global_setting.h"
 #include "app/ui/console_frm.h"
 #include "app/ui/main_frm.h"
 #include "app/ui/project_config_frm.h"

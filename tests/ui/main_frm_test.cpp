@@ -12,12 +12,12 @@
 #include <QToolBar>
 #include <cstdlib>
 
-#include "app/engine/global_setting.h"
 #include "app/engine/progress.h"
-#include "app/engine/project_lock.h"
-#include "app/engine/schedule_record.h"
-#include "app/engine/schedules.h"
-#include "app/engine/stream.h"
+#include "app/engine/project/project_lock.h"
+#include "app/engine/project/stream.h"
+#include "app/engine/schedule/schedule_record.h"
+#include "app/engine/schedule/schedules.h"
+#include "app/engine/settings/global_setting.h"
 #include "app/ui/console_frm.h"
 #include "app/ui/invalid_files_frm.h"
 #include "app/ui/progress_frm.h"

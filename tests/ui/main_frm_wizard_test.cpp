@@ -15,10 +15,10 @@
 #include <string>
 #include <vector>
 
-#include "app/engine/backup_run.h"
-#include "app/engine/global_setting.h"
+#include "app/engine/backup/backup_run.h"
+#include "app/engine/delivery/writer_search.h"
 #include "app/engine/progress.h"
-#include "app/engine/writer_search.h"
+#include "app/engine/settings/global_setting.h"
 #include "app/ui/after_backup_frm.h"
 #include "app/ui/browse_for_folder.h"
 #include "app/ui/console_frm.h"

@@ -7,8 +7,8 @@
 #include <QTest>
 #include <QTimer>
 
-#include "app/engine/global_setting.h"
-#include "app/engine/stream.h"
+#include "app/engine/project/stream.h"
+#include "app/engine/settings/global_setting.h"
 #include "app/ui/extension_frm.h"
 #include "app/ui/main_frm.h"
 #include "app/ui/progress_frm.h"

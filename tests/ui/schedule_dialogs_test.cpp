@@ -2,7 +2,7 @@
 
 #include <QTest>
 
-#include "app/engine/schedule.h"
+#include "app/engine/schedule/schedule.h"
 #include "app/ui/choose_project_to_schedule.h"
 #include "app/ui/schedule_cfg_frm.h"
 #include "platform/shell/shell.h"

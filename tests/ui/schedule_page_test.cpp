@@ -11,8 +11,8 @@
 #include <fstream>
 #include <map>
 
-#include "app/engine/global_setting.h"
-#include "app/engine/project.h"
+#include "app/engine/project/project.h"
+#include "app/engine/settings/global_setting.h"
 #include "app/ui/choose_project_to_schedule.h"
 #include "app/ui/console_frm.h"
 #include "app/ui/main_frm.h"

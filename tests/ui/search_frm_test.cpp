@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "app/engine/file_search.h"
+#include "app/engine/selection/file_search.h"
 #include "platform/fs/fs.h"
 #include "tests/support/qt_test_env.h"
 

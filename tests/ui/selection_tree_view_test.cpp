@@ -9,7 +9,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "app/engine/project.h"
+#include "app/engine/project/project.h"
 #include "app/ui/invalid_files_frm.h"
 #include "app/ui/selection_tree_paths.h"
 #include "app/ui/state_images.h"

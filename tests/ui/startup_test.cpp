@@ -8,8 +8,8 @@
 #include <QTimer>
 #include <map>
 
-#include "app/engine/global_setting.h"
 #include "app/engine/progress.h"
+#include "app/engine/settings/global_setting.h"
 #include "app/ui/console_frm.h"
 #include "app/ui/main_frm.h"
 #include "app/ui/pump_messages.h"

@@ -10,10 +10,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/engine/backup_run.h"
-#include "app/engine/global_setting.h"
+#include "app/engine/backup/backup_run.h"
 #include "app/engine/progress.h"
-#include "app/engine/project.h"
+#include "app/engine/project/project.h"
+#include "app/engine/settings/global_setting.h"
 #include "app/ui/compare_page.h"
 #include "app/ui/global_setting_frm.h"
 #include "app/ui/main_frm.h"

@@ -16,9 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "app/engine/backup_run.h"
-#include "app/engine/global_setting.h"
+#include "app/engine/backup/backup_run.h"
 #include "app/engine/progress.h"
+#include "app/engine/settings/global_setting.h"
 #include "app/ui/browse_for_folder.h"
 #include "app/ui/proxy_frm.h"
 #include "app/ui/search_frm.h"

@@ -1,0 +1,217 @@
+#include "app/engine/archive/zip_entry_jobs.h"
+
+#include <fcntl.h>
+#include <libdeflate.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+#include "app/engine/archive/zip_crypt.h"
+#include "app/engine/archive/zip_records.h"
+#include "platform/fs/fs.h"
+
+namespace fs = platform::fs;
+
+namespace {
+
+constexpr size_t kDictionarySize = 32 * 1024;
+
+struct TDeflaterDeleter {
+  void operator()(z_stream* z) const {
+    deflateEnd(z);
+    delete z;
+  }
+};
+using TDeflater = std::unique_ptr<z_stream, TDeflaterDeleter>;
+
+TDeflater NewDeflater(int level) {
+  TDeflater z(new z_stream{});
+  if (deflateInit2(z.get(), level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
+    z.release();
+    return nullptr;
+  }
+  return z;
+}
+
+std::string ChangedSize(const std::string& source) {
+  return source + ": the file changed its size while it was read.";
+}
+
+// Reads n bytes at offset; a short file is padded with zeros and said in `failure`.
+void ReadAt(int fd, const std::string& source, std::uint64_t offset, std::uint8_t* buffer, size_t n,
+            std::string& failure) {
+  size_t done = 0;
+  while (done < n) {
+    const ssize_t got = pread(fd, buffer + done, n - done, static_cast<off_t>(offset + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) {
+      if (failure.empty())
+        failure = got < 0 ? source + ": " + std::strerror(errno) : ChangedSize(source);
+      std::fill(buffer + done, buffer + n, std::uint8_t{0});
+      return;
+    }
+    done += static_cast<size_t>(got);
+  }
+}
+
+// After the planned bytes: one more means the file grew.
+void CheckEnd(int fd, const std::string& source, std::uint64_t size, std::string& failure) {
+  if (!failure.empty()) return;
+  std::uint8_t extra;
+  ssize_t got;
+  do {
+    got = pread(fd, &extra, 1, static_cast<off_t>(size));
+  } while (got < 0 && errno == EINTR);
+  if (got > 0) failure = ChangedSize(source);
+  if (got < 0) failure = source + ": " + std::strerror(errno);
+}
+
+// A worker's buffers, kept from job to job: large fresh allocations cost page faults and
+// unmapping on every core.
+std::vector<std::uint8_t>& Scratch(int which) {
+  thread_local std::vector<std::uint8_t> buffers[2];
+  return buffers[which];
+}
+
+std::uint8_t* Room(std::vector<std::uint8_t>& v, size_t n) {
+  if (v.size() < n) v.resize(n);
+  return v.data();
+}
+
+// After a job that needed little: a buffer kept from a large file goes back.
+void ShrinkScratch(size_t used) {
+  for (int which = 0; which < 2; ++which) {
+    std::vector<std::uint8_t>& v = Scratch(which);
+    if (v.capacity() > 2 * used + (256 << 10)) std::vector<std::uint8_t>().swap(v);
+  }
+}
+
+// Deflates all of `in` with the given flush; the output is `out[0, *outSize)`. False on a
+// zlib failure.
+bool Deflate(z_stream* z, const std::uint8_t* in, size_t n, int flush,
+             std::vector<std::uint8_t>& out, size_t* outSize) {
+  z->next_in = const_cast<Bytef*>(in);
+  z->avail_in = static_cast<uInt>(n);
+  Room(out, deflateBound(z, static_cast<uLong>(n)) + 16);
+  size_t used = 0;
+  for (;;) {
+    z->next_out = out.data() + used;
+    z->avail_out = static_cast<uInt>(out.size() - used);
+    const int r = deflate(z, flush);
+    used = out.size() - z->avail_out;
+    if (r == Z_STREAM_END || (r == Z_OK && z->avail_in == 0 && z->avail_out > 0)) break;
+    if (r != Z_OK && r != Z_BUF_ERROR) return false;
+    out.resize(out.size() * 2);
+  }
+  *outSize = used;
+  return true;
+}
+
+fs::File OpenSource(const std::string& source, std::string& failure) {
+  try {
+    return fs::File(source, fs::OpenMode::Read, fs::Share::All);
+  } catch (const fs::FsError& e) {
+    failure = e.what();
+    return fs::File();
+  }
+}
+
+}  // namespace
+
+void TZipFileJob::Run(const TZipCompression& c, z_stream*& deflater) {
+  fs::File file = OpenSource(source, openFailure);
+  if (!file.IsOpen()) return;
+  const size_t n = static_cast<size_t>(size);
+  std::uint8_t* plain = Room(Scratch(0), n);
+  ReadAt(file.Descriptor(), source, 0, plain, n, dataFailure);
+  CheckEnd(file.Descriptor(), source, size, dataFailure);
+  file = fs::File();
+  crc = libdeflate_crc32(0, plain, n);  // the zlib value, several times faster
+  method = kZipMethodStore;
+  const std::uint8_t* body = plain;
+  size_t bodySize = n;
+  size_t packedSize = 0;
+  if (c.compress && n > 0 && deflater) {
+    deflateReset(deflater);
+    std::vector<std::uint8_t>& packed = Scratch(1);
+    if (Deflate(deflater, plain, n, Z_FINISH, packed, &packedSize) && packedSize < n) {
+      method = kZipMethodDeflate;
+      body = packed.data();
+      bodySize = packedSize;
+    }
+  }
+  encrypted = !c.password.empty() && n > 0;
+  const size_t headerSize = encrypted ? kZipCryptHeaderSize : 0;
+  data.reserve(headerSize + bodySize);
+  data.resize(headerSize);
+  data.insert(data.end(), body, body + bodySize);
+  if (encrypted) {
+    TZipCryptKeys keys(c.password);
+    const auto header = keys.MakeHeader(static_cast<std::uint8_t>(crc >> 24));
+    std::copy(header.begin(), header.end(), data.begin());
+    keys.Encrypt(data.data() + headerSize, bodySize);
+  }
+}
+
+void TZipBatchJob::Run() noexcept {
+  TDeflater deflater;
+  z_stream* z = nullptr;
+  try {
+    for (TZipFileJob& f : files) {
+      if (compression_.compress && f.size > 0 && !deflater) {
+        deflater = NewDeflater(compression_.level);
+        if (!deflater) throw std::bad_alloc();
+        z = deflater.get();
+      }
+      f.Run(compression_, z);
+    }
+    size_t largest = 0;
+    for (const TZipFileJob& f : files) largest = std::max(largest, static_cast<size_t>(f.size));
+    ShrinkScratch(largest);
+  } catch (const std::exception& e) {
+    fatal = e.what();
+  }
+}
+
+void TZipChunkJob::Run() noexcept {
+  try {
+    fs::File file = OpenSource(source, offset == 0 ? openFailure : dataFailure);
+    if (offset == 0 && !file.IsOpen()) return;
+    const int fd = file.Descriptor();
+    const size_t primed =
+        compression_.compress
+            ? static_cast<size_t>(std::min<std::uint64_t>(offset, kDictionarySize))
+            : 0;
+    const size_t n = static_cast<size_t>(length);
+    std::uint8_t* plain = Room(Scratch(0), primed + n);
+    if (file.IsOpen()) {
+      // The next chunks of this file are read by other workers soon after.
+      posix_fadvise(fd, static_cast<off_t>(offset + length), static_cast<off_t>(length) * 4,
+                    POSIX_FADV_WILLNEED);
+      ReadAt(fd, source, offset - primed, plain, primed + n, dataFailure);
+      if (last) CheckEnd(fd, source, fileSize, dataFailure);
+    } else {
+      std::fill(plain, plain + primed + n, std::uint8_t{0});
+    }
+    file = fs::File();
+    crc = libdeflate_crc32(0, plain + primed, n);
+    if (!compression_.compress) {
+      data.assign(plain + primed, plain + primed + n);
+      return;
+    }
+    TDeflater z = NewDeflater(compression_.level);
+    if (!z) throw std::bad_alloc();
+    if (primed > 0) deflateSetDictionary(z.get(), plain, static_cast<uInt>(primed));
+    std::vector<std::uint8_t>& packed = Scratch(1);
+    size_t packedSize = 0;
+    if (!Deflate(z.get(), plain + primed, n, last ? Z_FINISH : Z_SYNC_FLUSH, packed, &packedSize))
+      throw std::bad_alloc();
+    data.assign(packed.data(), packed.data() + packedSize);
+  } catch (const std::exception& e) {
+    fatal = e.what();
+  }
+}

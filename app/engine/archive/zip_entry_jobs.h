@@ -1,0 +1,71 @@
+// What the workers of an archive run do: read files and compress them (whole small files in
+// batches, large files in independent chunks), ready for the one writer to place in order.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/engine/archive/work_pool.h"
+
+// Files up to this size are compressed whole, as one stream; larger ones in chunks.
+inline constexpr std::uint64_t kZipWholeFileLimit = 4 << 20;
+inline constexpr std::uint64_t kZipChunkSize = 1 << 20;
+
+struct TZipCompression {
+  bool compress = false;
+  int level = 6;         // zlib level
+  std::string password;  // empty: no encryption
+};
+
+// A small file read and compressed whole: deflated, or stored when deflate does not make it
+// smaller; encrypted when a password is set (the check byte is the CRC's high byte).
+class TZipFileJob {
+ public:
+  std::string source;
+  std::uint64_t size = 0;  // as the entry was planned; the entry has exactly this many bytes
+
+  std::string openFailure;  // the file could not be opened: no entry is written
+  std::string dataFailure;  // the entry is written (padded with zeros) yet holds no true copy
+  std::uint32_t crc = 0;
+  std::uint16_t method = 0;
+  bool encrypted = false;
+  std::vector<std::uint8_t> data;  // what follows the local header
+
+  void Run(const TZipCompression& c, struct z_stream_s*& deflater);
+};
+
+// Consecutive small files, one worker's share.
+class TZipBatchJob : public TWorkJob {
+ public:
+  explicit TZipBatchJob(const TZipCompression& c) : compression_(c) {}
+  std::vector<TZipFileJob> files;
+  std::string fatal;  // out of memory or zlib failed: the run cannot go on
+  void Run() noexcept override;
+
+ private:
+  const TZipCompression& compression_;
+};
+
+// One chunk of a large file: raw deflate blocks ending on a byte boundary (the last chunk ends
+// the stream), primed with the 32 KiB before it so that the ratio stays that of one stream.
+class TZipChunkJob : public TWorkJob {
+ public:
+  explicit TZipChunkJob(const TZipCompression& c) : compression_(c) {}
+  std::string source;
+  std::uint64_t offset = 0;
+  std::uint64_t length = 0;
+  bool last = false;
+  std::uint64_t fileSize = 0;  // planned size: a file that has more bytes changed
+
+  std::string openFailure;  // only for the first chunk: no entry is written
+  std::string dataFailure;  // zeros stand for what could not be read
+  std::string fatal;
+  std::uint32_t crc = 0;  // of this chunk's plain bytes
+  std::vector<std::uint8_t> data;
+
+  void Run() noexcept override;
+
+ private:
+  const TZipCompression& compression_;
+};

@@ -1,7 +1,0 @@
-#include "app/engine/halvorin_import.h"
-
-#include "platform/debug/debug.h"
-
-void FinalizeHalvorinImport() {
-  platform::debug::OutputDebugString("Halvorin.Finalization:********************** ");
-}

@@ -1,5 +1,0 @@
-#include "app/engine/path_dir_pair.h"
-
-void TPathDirPair::SetFilesState(int state, TTripperList& sets) const {
-  for (const auto& file : Files.Files()) sets.SetState(file->Path, state);
-}

@@ -1,0 +1,115 @@
+// `QuorvaBackup <file.bpj>`: exit codes, the project saved back to its own file, the settings
+// left alone, one run per project, and SIGTERM as a cancel.
+#include "app/engine/backup/command_line_backup.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "app/engine/log.h"
+#include "app/engine/project/project.h"
+#include "app/engine/project/project_lock.h"
+#include "app/engine/project/stream.h"
+#include "app/engine/settings/global_setting.h"
+#include "platform/registry/registry.h"
+#include "tests/support/temp_dir.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class CommandLineBackupTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    setenv("QUORVA_HOME", dir_.P("home").c_str(), 1);
+    setenv("XDG_CONFIG_HOME", dir_.P("config").c_str(), 1);
+    setenv("TMPDIR", dir_.Posix().c_str(), 1);
+    WriteFile(dir_.P("src/a.txt"), "alpha");
+    fs::create_directories(dir_.P("out"));
+    project_.Name = "cli";
+    project_.DestinationFile = dir_.W("out\\cli.qvp");
+    project_.Folders.Add(dir_.W("src\\"), 0);
+    SetLogSink(std::make_shared<TMemoryLogSink>());
+  }
+  void TearDown() override {
+    SetLogSink(nullptr);
+    unsetenv("TMPDIR");
+  }
+
+  void Save() { ASSERT_TRUE(project_.SaveToFile(dir_.W("cli.bpj"))); }
+  std::unique_ptr<TProject> Load() {
+    auto p = std::make_unique<TProject>();
+    platform::fs::File f(dir_.W("cli.bpj"), platform::fs::OpenMode::Read);
+    TFileStream s(f);
+    EXPECT_TRUE(p->LoadFromStream(s));
+    return p;
+  }
+  // Runs the command-line backup in a child process (it installs signal handlers).
+  pid_t Start(const std::string& argument) {
+    const pid_t pid = fork();
+    if (pid == 0) _exit(RunCommandLineBackup(argument));
+    return pid;
+  }
+  static int Wait(pid_t pid) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+  TempDir dir_;
+  TProject project_;
+};
+
+TEST_F(CommandLineBackupTest, CompleteRunSavesTheProjectToItsOwnFileAndNotTheSettings) {
+  Save();
+  EXPECT_EQ(Wait(Start(dir_.P("cli.bpj"))), 0);
+  EXPECT_TRUE(fs::exists(dir_.P("out/cli.qvp")));
+  const auto saved = Load();
+  EXPECT_EQ(saved->RunCounter, 1);
+  EXPECT_EQ(saved->Snapshot.Count(), 1);
+  EXPECT_FALSE(platform::registry::Key::Open(platform::registry::Hive::CurrentUser,
+                                             kGlobalSettingKeyPath, false));
+  // The program's own path form names the same file; the second run is a changed-files one.
+  EXPECT_EQ(Wait(Start(dir_.W("cli.bpj"))), 0);
+  EXPECT_TRUE(fs::exists(dir_.P("out/cli-v002.qvp")));
+  EXPECT_EQ(Load()->RunCounter, 2);
+}
+
+TEST_F(CommandLineBackupTest, SecondRunOfTheSameProjectFailsAtOnce) {
+  Save();
+  TProjectLock held(dir_.W("cli.bpj"));
+  EXPECT_EQ(Wait(Start(dir_.P("cli.bpj"))), 3);
+  EXPECT_FALSE(fs::exists(dir_.P("out/cli.qvp")));
+  EXPECT_EQ(Load()->RunCounter, 0);
+}
+
+TEST_F(CommandLineBackupTest, SigtermCancelsTheRun) {
+  project_.RunBefore = true;
+  project_.RunBeforeWait = true;
+  project_.RunBeforeCmd = "touch '" + dir_.P("started") + "'; sleep 2";
+  Save();
+  const pid_t pid = Start(dir_.P("cli.bpj"));
+  for (int i = 0; i < 500 && !fs::exists(dir_.P("started")); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  ASSERT_TRUE(fs::exists(dir_.P("started")));
+  kill(pid, SIGTERM);
+  EXPECT_EQ(Wait(pid), 2);
+  EXPECT_FALSE(fs::exists(dir_.P("out/cli.qvp")));
+  EXPECT_EQ(Load()->RunCounter, 0);
+}
+
+TEST_F(CommandLineBackupTest, DamagedOrMissingProjectFails) {
+  Save();
+  fs::resize_file(dir_.P("cli.bpj"), 20);
+  EXPECT_EQ(Wait(Start(dir_.P("cli.bpj"))), 1);
+  EXPECT_EQ(Wait(Start(dir_.P("none.bpj"))), 1);
+  EXPECT_FALSE(fs::exists(dir_.P("out/cli.qvp")));
+}
+
+}  // namespace

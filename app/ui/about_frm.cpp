@@ -5,7 +5,7 @@
 #include <QMouseEvent>
 #include <QUrl>
 
-#include "app/ui/jpeg_image.h"
+#include "app/ui/widgets/jpeg_image.h"
 
 namespace {
 

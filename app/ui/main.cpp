@@ -6,7 +6,7 @@
 #include "app/engine/backup/command_line_backup.h"
 #include "app/engine/delivery/program_modules.h"
 #include "app/engine/user_interface.h"
-#include "app/ui/qt_user_interface.h"
+#include "app/ui/run/qt_user_interface.h"
 #include "app/ui/startup.h"
 
 int main(int argc, char** argv) {

@@ -5,7 +5,7 @@
 #include <QScreen>
 
 #include "app/engine/progress.h"
-#include "app/ui/jpeg_image.h"
+#include "app/ui/widgets/jpeg_image.h"
 
 TSplashWnd::TSplashWnd(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint) {

@@ -10,7 +10,7 @@
 
 #include "app/engine/project/project.h"
 #include "app/engine/project/stream.h"
-#include "app/ui/project_config_frm.h"
+#include "app/ui/project/project_config_frm.h"
 #include "platform/fs/fs.h"
 
 // Runs `edit` on the project dialog the next action opens, then clicks its OK button (Cancel

@@ -12,7 +12,7 @@
 
 #include "app/engine/log.h"
 #include "app/engine/user_interface.h"
-#include "app/ui/qt_user_interface.h"
+#include "app/ui/run/qt_user_interface.h"
 #include "platform/shell/job_thread.h"
 #include "tests/support/temp_dir.h"
 

@@ -1,6 +1,6 @@
 // The Differential-Restore page over three archives of one project written by the backup run:
 // the sets as columns, choosing each file's version, and the restore from the chosen sets.
-#include "app/ui/compare_page.h"
+#include "app/ui/pages/compare_page.h"
 
 #include <gtest/gtest.h>
 
@@ -13,10 +13,10 @@
 #include "app/engine/project/project.h"
 #include "app/engine/restore/restore_report.h"
 #include "app/engine/settings/global_setting.h"
-#include "app/ui/console_frm.h"
-#include "app/ui/main_frm.h"
-#include "app/ui/progress_frm.h"
-#include "app/ui/state_images.h"
+#include "app/ui/pages/main_frm.h"
+#include "app/ui/run/console_frm.h"
+#include "app/ui/run/progress_frm.h"
+#include "app/ui/widgets/state_images.h"
 #include "platform/fs/fs.h"
 #include "tests/support/qt_test_env.h"
 #include "tests/support/whole_captions.h"

@@ -1,4 +1,4 @@
-#include "app/ui/console_frm.h"
+#include "app/ui/run/console_frm.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <QTest>
 #include <thread>
 
-#include "app/ui/console_log_sink.h"
+#include "app/ui/run/console_log_sink.h"
 #include "platform/fs/fs.h"
 #include "tests/support/qt_test_env.h"
 

@@ -1,4 +1,4 @@
-#include "app/ui/extension_frm.h"
+#include "app/ui/project/extension_frm.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "app/ui/ftp_folder_frm.h"
+#include "app/ui/project/ftp_folder_frm.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "app/ui/global_setting_frm.h"
+#include "app/ui/settings/global_setting_frm.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include <filesystem>
 
 #include "app/engine/settings/global_setting.h"
-#include "app/ui/log_font_dialog.h"
+#include "app/ui/settings/log_font_dialog.h"
 #include "platform/fs/fs.h"
 #include "platform/registry/registry.h"
 #include "platform/registry/run_key_mirror.h"

@@ -1,4 +1,4 @@
-#include "app/ui/main_frm.h"
+#include "app/ui/pages/main_frm.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -18,13 +18,13 @@
 #include "app/engine/schedule/schedule_record.h"
 #include "app/engine/schedule/schedules.h"
 #include "app/engine/settings/global_setting.h"
-#include "app/ui/console_frm.h"
-#include "app/ui/invalid_files_frm.h"
-#include "app/ui/progress_frm.h"
-#include "app/ui/search_frm.h"
-#include "app/ui/selection_tree_view.h"
-#include "app/ui/special_folder_frm.h"
-#include "app/ui/wizard_frm.h"
+#include "app/ui/pages/selection_tree_view.h"
+#include "app/ui/project/invalid_files_frm.h"
+#include "app/ui/project/search_frm.h"
+#include "app/ui/project/special_folder_frm.h"
+#include "app/ui/project/wizard_frm.h"
+#include "app/ui/run/console_frm.h"
+#include "app/ui/run/progress_frm.h"
 #include "platform/fs/fs.h"
 #include "platform/registry/registry.h"
 #include "tests/support/modal_dialog.h"

@@ -1,4 +1,4 @@
-#include "app/ui/progress_frm.h"
+#include "app/ui/run/progress_frm.h"
 
 #include <gtest/gtest.h>
 
@@ -9,8 +9,8 @@
 #include <QTimer>
 
 #include "app/engine/progress.h"
-#include "app/ui/autoclose_frm.h"
-#include "app/ui/pump_messages.h"
+#include "app/ui/run/autoclose_frm.h"
+#include "app/ui/run/pump_messages.h"
 #include "tests/support/qt_test_env.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "app/ui/project_config_frm.h"
+#include "app/ui/project/project_config_frm.h"
 
 #include <gtest/gtest.h>
 
@@ -9,9 +9,9 @@
 
 #include "app/engine/project/stream.h"
 #include "app/engine/settings/global_setting.h"
-#include "app/ui/extension_frm.h"
-#include "app/ui/main_frm.h"
-#include "app/ui/progress_frm.h"
+#include "app/ui/pages/main_frm.h"
+#include "app/ui/project/extension_frm.h"
+#include "app/ui/run/progress_frm.h"
 #include "platform/fs/fs.h"
 #include "tests/support/modal_dialog.h"
 #include "tests/support/project_dialog_support.h"

@@ -1,4 +1,4 @@
-#include "app/ui/qt_user_interface.h"
+#include "app/ui/run/qt_user_interface.h"
 
 #include <gtest/gtest.h>
 
@@ -10,8 +10,8 @@
 #include <QThread>
 #include <QTimer>
 
-#include "app/ui/overwrite_frm.h"
-#include "app/ui/password_frm.h"
+#include "app/ui/run/overwrite_frm.h"
+#include "app/ui/run/password_frm.h"
 #include "tests/support/qt_test_env.h"
 
 namespace {

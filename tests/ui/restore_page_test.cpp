@@ -1,6 +1,6 @@
 // The Restore page over real archives of the backup run, the restore under the progress
 // window, and recovering a project from an archive.
-#include "app/ui/restore_page.h"
+#include "app/ui/pages/restore_page.h"
 
 #include <gtest/gtest.h>
 
@@ -14,11 +14,11 @@
 #include "app/engine/project/project.h"
 #include "app/engine/restore/restore_report.h"
 #include "app/engine/settings/global_setting.h"
-#include "app/ui/console_frm.h"
-#include "app/ui/main_frm.h"
-#include "app/ui/progress_frm.h"
-#include "app/ui/rename_frm.h"
-#include "app/ui/state_images.h"
+#include "app/ui/pages/main_frm.h"
+#include "app/ui/run/console_frm.h"
+#include "app/ui/run/progress_frm.h"
+#include "app/ui/run/rename_frm.h"
+#include "app/ui/widgets/state_images.h"
 #include "platform/fs/fs.h"
 #include "tests/support/qt_test_env.h"
 #include "tests/support/whole_captions.h"

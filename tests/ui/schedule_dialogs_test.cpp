@@ -3,8 +3,8 @@
 #include <QTest>
 
 #include "app/engine/schedule/schedule.h"
-#include "app/ui/choose_project_to_schedule.h"
-#include "app/ui/schedule_cfg_frm.h"
+#include "app/ui/schedule/choose_project_to_schedule.h"
+#include "app/ui/schedule/schedule_cfg_frm.h"
 #include "platform/shell/shell.h"
 #include "tests/support/child_process.h"
 #include "tests/support/modal_dialog.h"

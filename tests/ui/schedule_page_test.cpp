@@ -1,6 +1,6 @@
 // The Schedule page driven through its actions and scripted dialogs; after each step the rows,
 // the store's subkeys, the Run values and the autostart folder are checked together.
-#include "app/ui/schedule_page.h"
+#include "app/ui/schedule/schedule_page.h"
 
 #include <gtest/gtest.h>
 
@@ -13,11 +13,11 @@
 
 #include "app/engine/project/project.h"
 #include "app/engine/settings/global_setting.h"
-#include "app/ui/choose_project_to_schedule.h"
-#include "app/ui/console_frm.h"
-#include "app/ui/main_frm.h"
-#include "app/ui/progress_frm.h"
-#include "app/ui/schedule_cfg_frm.h"
+#include "app/ui/pages/main_frm.h"
+#include "app/ui/run/console_frm.h"
+#include "app/ui/run/progress_frm.h"
+#include "app/ui/schedule/choose_project_to_schedule.h"
+#include "app/ui/schedule/schedule_cfg_frm.h"
 #include "platform/fs/fs.h"
 #include "platform/registry/registry.h"
 #include "platform/registry/run_key_mirror.h"

@@ -1,4 +1,4 @@
-#include "app/ui/search_frm.h"
+#include "app/ui/project/search_frm.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "app/ui/selection_tree_view.h"
+#include "app/ui/pages/selection_tree_view.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -10,9 +10,9 @@
 #include <QTest>
 
 #include "app/engine/project/project.h"
-#include "app/ui/invalid_files_frm.h"
-#include "app/ui/selection_tree_paths.h"
-#include "app/ui/state_images.h"
+#include "app/ui/pages/selection_tree_paths.h"
+#include "app/ui/project/invalid_files_frm.h"
+#include "app/ui/widgets/state_images.h"
 #include "tests/support/qt_test_env.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "app/ui/special_folder_frm.h"
+#include "app/ui/project/special_folder_frm.h"
 
 #include <gtest/gtest.h>
 

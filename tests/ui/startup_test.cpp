@@ -10,11 +10,11 @@
 
 #include "app/engine/progress.h"
 #include "app/engine/settings/global_setting.h"
-#include "app/ui/console_frm.h"
-#include "app/ui/main_frm.h"
-#include "app/ui/pump_messages.h"
+#include "app/ui/pages/main_frm.h"
+#include "app/ui/project/wizard_frm.h"
+#include "app/ui/run/console_frm.h"
+#include "app/ui/run/pump_messages.h"
 #include "app/ui/splash_wnd.h"
-#include "app/ui/wizard_frm.h"
 #include "tests/support/modal_dialog.h"
 #include "tests/support/qt_test_env.h"
 

@@ -1,7 +1,7 @@
 // The wizard's pages on the offscreen platform: their texts, the way through them, the checks
 // of "Next >", what the pages give the wizard's project and restore choices, and the dialogs
 // they open.
-#include "app/ui/wizard_frm.h"
+#include "app/ui/project/wizard_frm.h"
 
 #include <gtest/gtest.h>
 
@@ -19,10 +19,10 @@
 #include "app/engine/backup/backup_run.h"
 #include "app/engine/progress.h"
 #include "app/engine/settings/global_setting.h"
-#include "app/ui/browse_for_folder.h"
-#include "app/ui/proxy_frm.h"
-#include "app/ui/search_frm.h"
-#include "app/ui/special_folder_frm.h"
+#include "app/ui/project/proxy_frm.h"
+#include "app/ui/project/search_frm.h"
+#include "app/ui/project/special_folder_frm.h"
+#include "app/ui/widgets/browse_for_folder.h"
 #include "platform/fs/fs.h"
 #include "platform/shell/user_folders.h"
 #include "tests/support/modal_dialog.h"

@@ -2,8 +2,6 @@
 
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QKeyEvent>
-#include <QMouseEvent>
 #include <QSignalBlocker>
 #include <QSplitter>
 #include <QStyle>
@@ -13,6 +11,7 @@
 #include "app/ui/browse_folder_into_edit.h"
 #include "app/ui/fit_captions.h"
 #include "app/ui/qt_user_interface.h"
+#include "app/ui/restore_mark_events.h"
 #include "app/ui/restore_tree_items.h"
 #include "app/ui/state_images.h"
 
@@ -236,27 +235,9 @@ void TRestorePageView::RefreshMarks() {
 }
 
 bool TRestorePageView::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() == QEvent::MouseButtonPress &&
-      (watched == RTTV->viewport() || watched == RLV->viewport())) {
-    const auto* mouse = static_cast<QMouseEvent*>(event);
-    const QPoint pos = mouse->position().toPoint();
-    QTreeWidget* view = watched == RTTV->viewport() ? RTTV : RLV;
-    if (mouse->button() == Qt::LeftButton && IsOnStateImage(view, pos)) {
-      if (view == RTTV)
-        RTTVClick(RTTV->itemAt(pos));
-      else
-        RLVClick(RLV->indexOfTopLevelItem(RLV->itemAt(pos)));
-      return true;
-    }
-  } else if (event->type() == QEvent::KeyPress && (watched == RTTV || watched == RLV)) {
-    const auto* key = static_cast<QKeyEvent*>(event);
-    if (key->key() == Qt::Key_Space && key->modifiers() == Qt::NoModifier) {
-      if (watched == RTTV)
-        RTTVKeyPress(key->key());
-      else
-        RLVKeyPress(key->key());
-      return true;
-    }
-  }
+  if (TakeRestoreMarkEvent(
+          watched, event, RTTV, RLV, [this](QTreeWidgetItem* item) { RTTVClick(item); },
+          [this](int row) { RLVClick(row); }))
+    return true;
   return QWidget::eventFilter(watched, event);
 }

@@ -7,9 +7,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QKeyEvent>
 #include <QMimeDatabase>
-#include <QMouseEvent>
 #include <QSignalBlocker>
 #include <QSplitter>
 #include <QStyle>
@@ -29,6 +27,7 @@
 #include "app/ui/port_text.h"
 #include "app/ui/project_proxy.h"
 #include "app/ui/qt_user_interface.h"
+#include "app/ui/restore_mark_events.h"
 #include "app/ui/restore_tree_items.h"
 #include "app/ui/search_frm.h"
 #include "app/ui/special_folder_frm.h"
@@ -832,28 +831,10 @@ void TWizardFrm::RLVClick(int row) {
 }
 
 bool TWizardFrm::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() == QEvent::MouseButtonPress &&
-      (watched == RTTV->viewport() || watched == RLV->viewport())) {
-    const auto* mouse = static_cast<QMouseEvent*>(event);
-    const QPoint pos = mouse->position().toPoint();
-    QTreeWidget* view = watched == RTTV->viewport() ? RTTV : RLV;
-    if (mouse->button() == Qt::LeftButton && IsOnStateImage(view, pos)) {
-      if (view == RTTV)
-        RTTVClick(RTTV->itemAt(pos));
-      else
-        RLVClick(RLV->indexOfTopLevelItem(RLV->itemAt(pos)));
-      return true;
-    }
-  } else if (event->type() == QEvent::KeyPress && (watched == RTTV || watched == RLV)) {
-    const auto* key = static_cast<QKeyEvent*>(event);
-    if (key->key() == Qt::Key_Space && key->modifiers() == Qt::NoModifier) {
-      if (watched == RTTV)
-        RTTVClick(RTTV->currentItem());
-      else if (RLV->currentItem())
-        RLVClick(RLV->indexOfTopLevelItem(RLV->currentItem()));
-      return true;
-    }
-  }
+  if (TakeRestoreMarkEvent(
+          watched, event, RTTV, RLV, [this](QTreeWidgetItem* item) { RTTVClick(item); },
+          [this](int row) { RLVClick(row); }))
+    return true;
   return QDialog::eventFilter(watched, event);
 }
 

@@ -242,7 +242,7 @@ HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_DiscAtOncePQFromFile(
     uint8_t p__BOOLEAN__IsTestWrite, uint8_t p__BOOLEAN__IsMultiSession,
     uint8_t p__UCHAR__RawViewOption, uint32_t p__ULONG__ProgressInterval,
     uint32_t p__ULONG__BufferInterval) {
-  return FromFile(kPQ, p__PVOID__BurnerGrabber, HalvorinI_BurnerPrefix(HALVORIN_PREFIX_ARGS),
+  return FromFile(kPQ, p__PVOID__BurnerGrabber, HalvorinI_PrefixOf(HALVORIN_PREFIX_ARGS),
                   p__PTRACK_ARRAY__Tracks, p__BOOLEAN__IsXA, p__BOOLEAN__IsTestWrite,
                   p__BOOLEAN__IsMultiSession, p__UCHAR__RawViewOption, p__ULONG__ProgressInterval,
                   p__ULONG__BufferInterval);
@@ -253,7 +253,7 @@ HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_DiscAtOnceRawPWFromFile(
     uint8_t p__BOOLEAN__IsTestWrite, uint8_t p__BOOLEAN__IsMultiSession,
     uint8_t p__UCHAR__RawViewOption, uint32_t p__ULONG__ProgressInterval,
     uint32_t p__ULONG__BufferInterval) {
-  return FromFile(kRawPW, p__PVOID__BurnerGrabber, HalvorinI_BurnerPrefix(HALVORIN_PREFIX_ARGS),
+  return FromFile(kRawPW, p__PVOID__BurnerGrabber, HalvorinI_PrefixOf(HALVORIN_PREFIX_ARGS),
                   p__PTRACK_ARRAY__Tracks, p__BOOLEAN__IsXA, p__BOOLEAN__IsTestWrite,
                   p__BOOLEAN__IsMultiSession, p__UCHAR__RawViewOption, p__ULONG__ProgressInterval,
                   p__ULONG__BufferInterval);
@@ -263,7 +263,7 @@ HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_DiscAtOncePQFromTree(
     HALVORIN_BURNER_PREFIX, void* p__PVOID__Tree, uint8_t p__BOOLEAN__IsXA,
     uint8_t p__BOOLEAN__IsTestWrite, uint8_t p__BOOLEAN__IsMultiSession,
     uint32_t p__ULONG__ProgressInterval, uint32_t p__ULONG__BufferInterval) {
-  return FromTree(kPQ, p__PVOID__BurnerGrabber, HalvorinI_BurnerPrefix(HALVORIN_PREFIX_ARGS),
+  return FromTree(kPQ, p__PVOID__BurnerGrabber, HalvorinI_PrefixOf(HALVORIN_PREFIX_ARGS),
                   p__PVOID__Tree, p__BOOLEAN__IsXA, p__BOOLEAN__IsTestWrite,
                   p__BOOLEAN__IsMultiSession, p__ULONG__ProgressInterval, p__ULONG__BufferInterval);
 }
@@ -272,7 +272,7 @@ HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_DiscAtOnceRawPWFromTree(
     HALVORIN_BURNER_PREFIX, void* p__PVOID__Tree, uint8_t p__BOOLEAN__IsXA,
     uint8_t p__BOOLEAN__IsTestWrite, uint8_t p__BOOLEAN__IsMultiSession,
     uint32_t p__ULONG__ProgressInterval, uint32_t p__ULONG__BufferInterval) {
-  return FromTree(kRawPW, p__PVOID__BurnerGrabber, HalvorinI_BurnerPrefix(HALVORIN_PREFIX_ARGS),
+  return FromTree(kRawPW, p__PVOID__BurnerGrabber, HalvorinI_PrefixOf(HALVORIN_PREFIX_ARGS),
                   p__PVOID__Tree, p__BOOLEAN__IsXA, p__BOOLEAN__IsTestWrite,
                   p__BOOLEAN__IsMultiSession, p__ULONG__ProgressInterval, p__ULONG__BufferInterval);
 }

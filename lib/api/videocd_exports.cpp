@@ -161,8 +161,8 @@ HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_VideoCD(
     HALVORIN_BURNER_PREFIX, const char* p__PCHAR__MPEGFileName, const char* p__PCHAR__Label,
     uint32_t p__ULONG__Volumes, uint32_t p__ULONG__VolumeNumber, uint8_t p__BOOLEAN__IsTestWrite,
     uint32_t p__ULONG__ProgressInterval, uint32_t p__ULONG__BufferInterval) {
-  return TrackAtOnce(kVideoCD, p__PVOID__BurnerGrabber,
-                     HalvorinI_BurnerPrefix(HALVORIN_PREFIX_ARGS), VIDEOCD_ARGUMENTS);
+  return TrackAtOnce(kVideoCD, p__PVOID__BurnerGrabber, HalvorinI_PrefixOf(HALVORIN_PREFIX_ARGS),
+                     VIDEOCD_ARGUMENTS);
 }
 
 HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_VideoCDEx(
@@ -171,7 +171,7 @@ HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_VideoCDEx(
     uint8_t p__BOOLEAN__IsTestWrite, uint32_t p__ULONG__ProgressInterval,
     uint32_t p__ULONG__BufferInterval) {
   return WriteEx(kVideoCD, p__ULONG__Mode, p__PVOID__BurnerGrabber,
-                 HalvorinI_BurnerPrefix(HALVORIN_PREFIX_ARGS), VIDEOCD_ARGUMENTS);
+                 HalvorinI_PrefixOf(HALVORIN_PREFIX_ARGS), VIDEOCD_ARGUMENTS);
 }
 
 HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_SuperVideoCD(
@@ -179,7 +179,7 @@ HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_SuperVideoCD(
     uint32_t p__ULONG__Volumes, uint32_t p__ULONG__VolumeNumber, uint8_t p__BOOLEAN__IsTestWrite,
     uint32_t p__ULONG__ProgressInterval, uint32_t p__ULONG__BufferInterval) {
   return TrackAtOnce(kSuperVideoCD, p__PVOID__BurnerGrabber,
-                     HalvorinI_BurnerPrefix(HALVORIN_PREFIX_ARGS), VIDEOCD_ARGUMENTS);
+                     HalvorinI_PrefixOf(HALVORIN_PREFIX_ARGS), VIDEOCD_ARGUMENTS);
 }
 
 HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_SuperVideoCDEx(
@@ -188,7 +188,7 @@ HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_SuperVideoCDEx(
     uint8_t p__BOOLEAN__IsTestWrite, uint32_t p__ULONG__ProgressInterval,
     uint32_t p__ULONG__BufferInterval) {
   return WriteEx(kSuperVideoCD, p__ULONG__Mode, p__PVOID__BurnerGrabber,
-                 HalvorinI_BurnerPrefix(HALVORIN_PREFIX_ARGS), VIDEOCD_ARGUMENTS);
+                 HalvorinI_PrefixOf(HALVORIN_PREFIX_ARGS), VIDEOCD_ARGUMENTS);
 }
 
 }  // extern "C"

@@ -21,6 +21,7 @@
 #include "app/ui/fit_captions.h"
 #include "app/ui/log_font_dialog.h"
 #include "app/ui/mail_body_frm.h"
+#include "app/ui/project_mail_account.h"
 #include "app/ui/qt_user_interface.h"
 #include "platform/fs/fs.h"
 #include "platform/registry/registry.h"
@@ -410,17 +411,8 @@ void TGlobalSettingFrm::SMTPStatus(const QString& text) {
 void TGlobalSettingFrm::TestEmailAccountExecute() {
   const int row = SelectedRow();
   if (row < 0 || testing_ || !WriteBack(row)) return;
-  const TEmailAccount& a = *accounts_[static_cast<size_t>(row)];
   TProject mail;
-  mail.SmtpHost = a.SMTPServer;
-  mail.SmtpPort = a.Port;
-  mail.SmtpAuth = a.Authenticate;
-  mail.SmtpUser = a.UserName;
-  mail.SmtpPassword = a.Password;
-  mail.MailAddress = a.From;
-  mail.MailExtraRecipients = a.To;
-  mail.MailSubject = a.Subject;
-  mail.MailBody = a.Body;
+  CopyMailAccount(*accounts_[static_cast<size_t>(row)], mail);
   const int timeout = settings_.NetworkTimeoutSec;
 
   // The mail goes out on a worker; the window keeps handling events and shows the client's

@@ -24,6 +24,7 @@
 #include "app/ui/ftp_folder_frm.h"
 #include "app/ui/global_setting_frm.h"
 #include "app/ui/port_text.h"
+#include "app/ui/project_mail_account.h"
 #include "app/ui/project_proxy.h"
 #include "app/ui/pump_messages.h"
 #include "app/ui/qt_user_interface.h"
@@ -486,16 +487,7 @@ bool TProjectConfigFrm::FormToProject() {
   p.MailCondition = RadioButton7->isChecked() ? 1 : 0;
   p.MailAccountIndex = ComboBox7->currentIndex();
   if (p.MailAccountIndex >= 0 && p.MailAccountIndex < static_cast<int>(settings_.Accounts.size())) {
-    const TEmailAccount& a = *settings_.Accounts[static_cast<size_t>(p.MailAccountIndex)];
-    p.SmtpHost = a.SMTPServer;
-    p.SmtpPort = a.Port;
-    p.SmtpAuth = a.Authenticate;
-    p.SmtpUser = a.UserName;
-    p.SmtpPassword = a.Password;
-    p.MailAddress = a.From;
-    p.MailExtraRecipients = a.To;
-    p.MailSubject = a.Subject;
-    p.MailBody = a.Body;
+    CopyMailAccount(*settings_.Accounts[static_cast<size_t>(p.MailAccountIndex)], p);
   }
   p.ExcludedPatterns.Clear();
   p.ExcludedFolders.Clear();

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "lib/api/burner_handle.h"
 #include "lib/api/export_frame.h"
 #include "lib/api/halvorin.h"
 #include "lib/audio/tidewell.h"
@@ -14,22 +15,6 @@
 #include "lib/mastering/iso9660_file_tree.h"
 
 namespace {
-
-CHalvorin_CdvdBurnerGrabber* BurnerOf(void* p__PVOID__BurnerGrabber) {
-  return p__PVOID__BurnerGrabber
-             ? HalvorinI_ObjectOf<CHalvorin_CdvdBurnerGrabber>(p__PVOID__BurnerGrabber)
-             : nullptr;
-}
-
-CHalvorin_CdvdBurnerGrabber* BurnerOrThrow(void* p__PVOID__BurnerGrabber,
-                                           const char* p__PCHAR__Export) {
-  CHalvorin_CdvdBurnerGrabber* burner = BurnerOf(p__PVOID__BurnerGrabber);
-  if (!burner)
-    HalvorinI_ThrowException(kHalvorinStatusInvalidArgument, 0,
-                             "Halvorin:%s(): The handle %p is not a burner/grabber!!!",
-                             p__PCHAR__Export, p__PVOID__BurnerGrabber);
-  return burner;
-}
 
 template <class T>
 T* NotNull(T* p__Pointer, const char* p__PCHAR__Export) {
@@ -44,7 +29,7 @@ template <class Body>
 HALVORIN_STATUS RunBurner(const char* p__PCHAR__Export, void* p__PVOID__BurnerGrabber,
                           const HalvorinI_ExportPrefix& p__Prefix, Body&& body) {
   return HalvorinI_RunExport(p__PCHAR__Export, p__Prefix, [&] {
-    body(BurnerOrThrow(p__PVOID__BurnerGrabber, p__PCHAR__Export));
+    body(HalvorinI_BurnerOrThrow(p__PVOID__BurnerGrabber, p__PCHAR__Export));
   });
 }
 
@@ -87,7 +72,7 @@ void Halvorin_CdvdBurnerGrabber_GetDeviceInformation(void* p__PVOID__BurnerGrabb
                                                      char* p__PCHAR__Product,
                                                      char* p__PCHAR__Revision,
                                                      uint32_t* p__PULONG__BufferSize) {
-  if (CHalvorin_CdvdBurnerGrabber* burner = BurnerOf(p__PVOID__BurnerGrabber))
+  if (CHalvorin_CdvdBurnerGrabber* burner = HalvorinI_BurnerOf(p__PVOID__BurnerGrabber))
     burner->GetDeviceInformation(p__PCHAR__Vendor, p__PCHAR__Product, p__PCHAR__Revision,
                                  p__PULONG__BufferSize);
 }
@@ -97,7 +82,7 @@ void Halvorin_CdvdBurnerGrabber_GetSupportedMediaFormats(void* p__PVOID__BurnerG
                                                          uint8_t* e, uint8_t* f, uint8_t* g,
                                                          uint8_t* h, uint8_t* i, uint8_t* j) {
   bool flags[10] = {};
-  if (CHalvorin_CdvdBurnerGrabber* burner = BurnerOf(p__PVOID__BurnerGrabber))
+  if (CHalvorin_CdvdBurnerGrabber* burner = HalvorinI_BurnerOf(p__PVOID__BurnerGrabber))
     burner->GetSupportedMediaFormats(flags);
   uint8_t* out[10] = {a, b, c, d, e, f, g, h, i, j};
   for (int k = 0; k < 10; ++k)
@@ -108,7 +93,7 @@ void Halvorin_CdvdBurnerGrabber_GetSupportedMediaFormatsEx(void* p__PVOID__Burne
                                                            uint8_t* a, uint8_t* b, uint8_t* c,
                                                            uint8_t* d) {
   bool flags[4] = {};
-  if (CHalvorin_CdvdBurnerGrabber* burner = BurnerOf(p__PVOID__BurnerGrabber))
+  if (CHalvorin_CdvdBurnerGrabber* burner = HalvorinI_BurnerOf(p__PVOID__BurnerGrabber))
     burner->GetSupportedMediaFormatsEx(flags);
   uint8_t* out[4] = {a, b, c, d};
   for (int k = 0; k < 4; ++k)
@@ -116,12 +101,13 @@ void Halvorin_CdvdBurnerGrabber_GetSupportedMediaFormatsEx(void* p__PVOID__Burne
 }
 
 DISC_TYPE Halvorin_CdvdBurnerGrabber_GetInsertedDiscType(void* p__PVOID__BurnerGrabber) {
-  CHalvorin_CdvdBurnerGrabber* burner = BurnerOf(p__PVOID__BurnerGrabber);
+  CHalvorin_CdvdBurnerGrabber* burner = HalvorinI_BurnerOf(p__PVOID__BurnerGrabber);
   return burner ? burner->GetInsertedDiscType() : DISC_TYPE_UNKNOWN;
 }
 
 void Halvorin_CdvdBurnerGrabber_Cancel(void* p__PVOID__BurnerGrabber) {
-  if (CHalvorin_CdvdBurnerGrabber* burner = BurnerOf(p__PVOID__BurnerGrabber)) burner->Cancel();
+  if (CHalvorin_CdvdBurnerGrabber* burner = HalvorinI_BurnerOf(p__PVOID__BurnerGrabber))
+    burner->Cancel();
 }
 
 HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_TestUnitReady(HALVORIN_BURNER_PREFIX) {

@@ -73,7 +73,8 @@ HALVORIN_STATUS FromFile(const DiscAtOnceWriter& p__Writer, void* p__PVOID__Burn
   const char* kExport = p__Writer.m__PCHAR__FromFile;
   HALVORIN_STATUS notMade = HALVORIN_STATUS_SUCCESS;
   const HALVORIN_STATUS status = HalvorinI_RunExport(kExport, p__Prefix, [&] {
-    CHalvorin_CdvdBurnerGrabber* burner = HalvorinI_BurnerOrThrow(p__PVOID__BurnerGrabber, kExport);
+    CHalvorin_CdvdBurnerGrabber* burner =
+        HalvorinI_TrackBurnerOrThrow(p__PVOID__BurnerGrabber, kExport);
     TRACK_ARRAY* tracks = p__PTRACK_ARRAY__Tracks;
     if (!tracks) HalvorinI_RefuseArgument(kExport, "p__PTRACK_ARRAY__Tracks == NULL");
     const std::int32_t count = tracks->m__LONG__NumberOfTracks;
@@ -196,7 +197,8 @@ HALVORIN_STATUS FromTree(const DiscAtOnceWriter& p__Writer, void* p__PVOID__Burn
   const char* kExport = p__Writer.m__PCHAR__FromTree;
   HALVORIN_STATUS notMade = HALVORIN_STATUS_SUCCESS;
   const HALVORIN_STATUS status = HalvorinI_RunExport(kExport, p__Prefix, [&] {
-    CHalvorin_CdvdBurnerGrabber* burner = HalvorinI_BurnerOrThrow(p__PVOID__BurnerGrabber, kExport);
+    CHalvorin_CdvdBurnerGrabber* burner =
+        HalvorinI_TrackBurnerOrThrow(p__PVOID__BurnerGrabber, kExport);
     auto* tree =
         p__PVOID__Tree ? HalvorinI_ObjectOf<CHalvorin_ISO9660FileTree>(p__PVOID__Tree) : nullptr;
     if (!tree) HalvorinI_RefuseArgument(kExport, "The tree handle is not a file tree");

@@ -1,4 +1,5 @@
 // The grab exports: thin frames over the burner/grabber's four grabs.
+#include "lib/api/burner_handle.h"
 #include "lib/api/export_frame.h"
 #include "lib/api/halvorin.h"
 #include "lib/core/cdvd_burner_grabber.h"
@@ -11,13 +12,8 @@ HALVORIN_STATUS RunGrab(const char* p__PCHAR__Export, void* p__PVOID__BurnerGrab
                         const char* p__PCHAR__FileName, const HalvorinI_ExportPrefix& p__Prefix,
                         Body&& body) {
   return HalvorinI_RunExport(p__PCHAR__Export, p__Prefix, [&] {
-    auto* burner = p__PVOID__BurnerGrabber
-                       ? HalvorinI_ObjectOf<CHalvorin_CdvdBurnerGrabber>(p__PVOID__BurnerGrabber)
-                       : nullptr;
-    if (!burner)
-      HalvorinI_ThrowException(kHalvorinStatusInvalidArgument, 0,
-                               "Halvorin:%s(): The handle %p is not a burner/grabber!!!",
-                               p__PCHAR__Export, p__PVOID__BurnerGrabber);
+    CHalvorin_CdvdBurnerGrabber* burner =
+        HalvorinI_BurnerOrThrow(p__PVOID__BurnerGrabber, p__PCHAR__Export);
     if (!p__PCHAR__FileName)
       HalvorinI_ThrowException(kHalvorinStatusInvalidArgument, 0,
                                "Halvorin:%s(): The file name is NULL!!!", p__PCHAR__Export);

@@ -1,4 +1,5 @@
 // The export of the multisession import: an earlier session's files into a file tree.
+#include "lib/api/burner_handle.h"
 #include "lib/api/export_frame.h"
 #include "lib/api/halvorin.h"
 #include "lib/core/cdvd_burner_grabber.h"
@@ -12,9 +13,7 @@ HALVORIN_STATUS Halvorin_ISO9660JolietFileTree_ImportTrack(
   const HalvorinI_ExportPrefix prefix = HalvorinI_PrefixOf(
       p__PCHAR__ExceptionText, p__ULONG__ExceptionTextLength, p__PULONG__SystemError);
   return HalvorinI_RunExport(kExport, prefix, [&] {
-    auto* burner = p__PVOID__BurnerGrabber
-                       ? HalvorinI_ObjectOf<CHalvorin_CdvdBurnerGrabber>(p__PVOID__BurnerGrabber)
-                       : nullptr;
+    CHalvorin_CdvdBurnerGrabber* burner = HalvorinI_BurnerOf(p__PVOID__BurnerGrabber);
     auto* tree =
         p__PVOID__Tree ? HalvorinI_ObjectOf<CHalvorin_ISO9660FileTree>(p__PVOID__Tree) : nullptr;
     if (!burner || !tree)

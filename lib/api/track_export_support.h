@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "lib/api/burner_handle.h"
 #include "lib/api/export_frame.h"
 #include "lib/api/halvorin.h"
 #include "lib/core/cdvd_burner_grabber.h"
@@ -16,11 +17,10 @@
                            p__PCHAR__Export, p__PCHAR__What);
 }
 
-inline CHalvorin_CdvdBurnerGrabber* HalvorinI_BurnerOrThrow(void* p__PVOID__BurnerGrabber,
-                                                            const char* p__PCHAR__Export) {
-  auto* burner = p__PVOID__BurnerGrabber
-                     ? HalvorinI_ObjectOf<CHalvorin_CdvdBurnerGrabber>(p__PVOID__BurnerGrabber)
-                     : nullptr;
+// HalvorinI_BurnerOrThrow with the text between newlines.
+inline CHalvorin_CdvdBurnerGrabber* HalvorinI_TrackBurnerOrThrow(void* p__PVOID__BurnerGrabber,
+                                                                 const char* p__PCHAR__Export) {
+  CHalvorin_CdvdBurnerGrabber* burner = HalvorinI_BurnerOf(p__PVOID__BurnerGrabber);
   if (!burner)
     HalvorinI_ThrowException(kHalvorinStatusInvalidArgument, 0,
                              "\nHalvorin:%s(): The handle %p is not a burner/grabber!!!\n",

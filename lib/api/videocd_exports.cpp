@@ -82,7 +82,8 @@ HALVORIN_STATUS TrackAtOnce(const VideoCDKind& p__Kind, void* p__PVOID__BurnerGr
   const char* kExport = p__Kind.m__PCHAR__Export;
   HALVORIN_STATUS notMade = HALVORIN_STATUS_SUCCESS;
   const HALVORIN_STATUS status = HalvorinI_RunExport(kExport, p__Prefix, [&] {
-    CHalvorin_CdvdBurnerGrabber* burner = HalvorinI_BurnerOrThrow(p__PVOID__BurnerGrabber, kExport);
+    CHalvorin_CdvdBurnerGrabber* burner =
+        HalvorinI_TrackBurnerOrThrow(p__PVOID__BurnerGrabber, kExport);
     CheckArguments(p__A, kExport);
     std::unique_ptr<CHalvorin_VCDDATATrack> data = MakeDataTrack<false>(p__Kind, p__A);
     if (!data) {
@@ -110,7 +111,8 @@ HALVORIN_STATUS SessionAtOnce(const VideoCDKind& p__Kind, void* p__PVOID__Burner
   const char* kExport = p__Kind.m__PCHAR__ExportEx;
   HALVORIN_STATUS notMade = HALVORIN_STATUS_SUCCESS;
   const HALVORIN_STATUS status = HalvorinI_RunExport(kExport, p__Prefix, [&] {
-    CHalvorin_CdvdBurnerGrabber* burner = HalvorinI_BurnerOrThrow(p__PVOID__BurnerGrabber, kExport);
+    CHalvorin_CdvdBurnerGrabber* burner =
+        HalvorinI_TrackBurnerOrThrow(p__PVOID__BurnerGrabber, kExport);
     CheckArguments(p__A, kExport);
     std::unique_ptr<CHalvorin_VCDDATATrack> data = MakeDataTrack<true>(p__Kind, p__A);
     if (!data) {

@@ -21,6 +21,7 @@
 #include "app/ui/fit_captions.h"
 #include "app/ui/log_font_dialog.h"
 #include "app/ui/mail_body_frm.h"
+#include "app/ui/named_widgets.h"
 #include "app/ui/project_mail_account.h"
 #include "app/ui/qt_user_interface.h"
 #include "platform/fs/fs.h"
@@ -49,24 +50,6 @@ std::optional<std::int32_t> WholeNumber(const QString& text) {
   const int value = text.trimmed().toInt(&ok, 10);
   if (!ok) return std::nullopt;
   return value;
-}
-
-QLineEdit* MakeEdit(QWidget* parent, const char* name) {
-  auto* edit = new QLineEdit(parent);
-  edit->setObjectName(name);
-  return edit;
-}
-
-QCheckBox* MakeCheck(QWidget* parent, const char* name, const QString& caption) {
-  auto* box = new QCheckBox(caption, parent);
-  box->setObjectName(name);
-  return box;
-}
-
-QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption) {
-  auto* button = new QPushButton(caption, parent);
-  button->setObjectName(name);
-  return button;
 }
 
 QHBoxLayout* Row(std::initializer_list<QWidget*> widgets) {

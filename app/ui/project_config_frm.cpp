@@ -23,6 +23,7 @@
 #include "app/ui/fit_captions.h"
 #include "app/ui/ftp_folder_frm.h"
 #include "app/ui/global_setting_frm.h"
+#include "app/ui/named_widgets.h"
 #include "app/ui/port_text.h"
 #include "app/ui/project_mail_account.h"
 #include "app/ui/project_proxy.h"
@@ -49,37 +50,6 @@ TModalResult Ask(const std::string& text, const std::string& title, TMessageButt
 
 TQtUserInterface* QtUi() {
   return dynamic_cast<TQtUserInterface*>(UserInterface().get());
-}
-
-QCheckBox* MakeCheck(QWidget* parent, const char* name, const QString& caption) {
-  auto* box = new QCheckBox(caption, parent);
-  box->setObjectName(name);
-  return box;
-}
-
-QLineEdit* MakeEdit(QWidget* parent, const char* name) {
-  auto* edit = new QLineEdit(parent);
-  edit->setObjectName(name);
-  return edit;
-}
-
-QComboBox* MakeCombo(QWidget* parent, const char* name, const QStringList& items) {
-  auto* combo = new QComboBox(parent);
-  combo->setObjectName(name);
-  combo->addItems(items);
-  return combo;
-}
-
-QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption) {
-  auto* button = new QPushButton(caption, parent);
-  button->setObjectName(name);
-  return button;
-}
-
-QRadioButton* MakeRadio(QWidget* parent, const char* name, const QString& caption) {
-  auto* button = new QRadioButton(caption, parent);
-  button->setObjectName(name);
-  return button;
 }
 
 void SetIndex(QComboBox* combo, int index) {

@@ -13,7 +13,6 @@
 #include "app/ui/qt_user_interface.h"
 #include "app/ui/restore_mark_events.h"
 #include "app/ui/restore_tree_items.h"
-#include "app/ui/state_images.h"
 
 namespace {
 
@@ -56,23 +55,10 @@ TRestorePageView::TRestorePageView(TQtUserInterface& ui, QWidget* parent)
   ComboBox1->setCurrentIndex(0);
   RadioButton1Click();
 
-  RTTV = new QTreeWidget;
-  RTTV->setObjectName("RTTV");
-  RTTV->setHeaderHidden(true);
-  RTTV->setColumnCount(1);
-  RTTV->setSelectionMode(QAbstractItemView::SingleSelection);
-  RTTV->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  InstallStateImages(RTTV);
-  RLV = new QTreeWidget;
-  RLV->setObjectName("RLV");
-  RLV->setRootIsDecorated(false);
-  RLV->setUniformRowHeights(true);
-  RLV->setSelectionMode(QAbstractItemView::SingleSelection);
-  RLV->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  RLV->setHeaderLabels({"Name", "Last modified in archive", "Last modified in folder", "Version"});
-  RLV->header()->setStretchLastSection(false);
+  RTTV = MakeRestoreTree("RTTV");
+  RLV = MakeRestoreList("RLV",
+                        {"Name", "Last modified in archive", "Last modified in folder", "Version"});
   SetColumnWidths(RLV->header(), {200, 120, 120, 80});
-  InstallStateImages(RLV);
 
   auto* sets = new QHBoxLayout;
   sets->addWidget(Combo_BackupSets, 1);

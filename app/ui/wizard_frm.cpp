@@ -32,7 +32,6 @@
 #include "app/ui/restore_tree_items.h"
 #include "app/ui/search_frm.h"
 #include "app/ui/special_folder_frm.h"
-#include "app/ui/state_images.h"
 #include "platform/fs/fs.h"
 #include "platform/shell/user_folders.h"
 
@@ -328,23 +327,9 @@ QWidget* TWizardFrm::CreatePage4() {
   page->setObjectName("Page4");
   ArchiveEdit = MakeEdit(page, "ArchiveEdit");
   ArchiveBrowse = MakeNoDefaultButton(page, "ArchiveBrowse", "Browse");
-  RTTV = new QTreeWidget;
-  RTTV->setObjectName("RTTV");
-  RTTV->setHeaderHidden(true);
-  RTTV->setColumnCount(1);
-  RTTV->setSelectionMode(QAbstractItemView::SingleSelection);
-  RTTV->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  InstallStateImages(RTTV);
-  RLV = new QTreeWidget;
-  RLV->setObjectName("RLV");
-  RLV->setRootIsDecorated(false);
-  RLV->setUniformRowHeights(true);
-  RLV->setSelectionMode(QAbstractItemView::SingleSelection);
-  RLV->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  RLV->setHeaderLabels({"Name", "Modified time", "Local modified", "Version"});
-  RLV->header()->setStretchLastSection(false);
+  RTTV = MakeRestoreTree("RTTV");
+  RLV = MakeRestoreList("RLV", {"Name", "Modified time", "Local modified", "Version"});
   FitColumnWidths(RLV, kArchiveListWidths);
-  InstallStateImages(RLV);
   for (QTreeWidget* view : {RTTV, RLV}) {
     view->installEventFilter(this);
     view->viewport()->installEventFilter(this);

@@ -18,9 +18,7 @@ std::shared_ptr<IUserInterface>& CurrentUi() {
 
 }  // namespace
 
-TModalResult THeadlessUserInterface::MessageBox(std::string_view text, std::string_view title,
-                                                TMessageButtons buttons, TMessageKind) {
-  LogStatus(std::string(title) + ": " + std::string(text));
+TModalResult HeadlessAnswer(TMessageButtons buttons) {
   switch (buttons) {
     case TMessageButtons::Ok:
       return TModalResult::Ok;
@@ -31,6 +29,12 @@ TModalResult THeadlessUserInterface::MessageBox(std::string_view text, std::stri
       return TModalResult::Cancel;
   }
   return TModalResult::Cancel;
+}
+
+TModalResult THeadlessUserInterface::MessageBox(std::string_view text, std::string_view title,
+                                                TMessageButtons buttons, TMessageKind) {
+  LogStatus(std::string(title) + ": " + std::string(text));
+  return HeadlessAnswer(buttons);
 }
 
 TOverwriteAnswer THeadlessUserInterface::ConfirmOverwrite(std::string_view) {

@@ -71,6 +71,9 @@ class IUserInterface {
   }
 };
 
+// The cancelling answer of a message box: Cancel, No, OK for a plain OK box.
+TModalResult HeadlessAnswer(TMessageButtons buttons);
+
 // Answers without a user: message boxes with their cancelling answer (Cancel, No, OK for a
 // plain OK box), no overwrite, no password, no file; the status bar is ignored. Message texts
 // are logged.

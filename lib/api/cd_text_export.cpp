@@ -1,4 +1,5 @@
 // The export that sets the CD-Text of a burner/grabber (prefix-last form).
+#include "lib/api/burner_handle.h"
 #include "lib/api/export_frame.h"
 #include "lib/api/halvorin.h"
 #include "lib/core/burner/cdvd_burner_grabber.h"
@@ -8,18 +9,10 @@ HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_SetCDTextItem(
     const char* p__PCHAR__Title, char* p__PCHAR__ExceptionText,
     uint32_t p__ULONG__ExceptionTextLength, uint32_t* p__PULONG__SystemError) {
   constexpr const char* kExport = "Halvorin_CdvdBurnerGrabber_SetCDTextItem";
-  HalvorinI_ExportPrefix prefix;
-  prefix.m__PCHAR__ExceptionText = p__PCHAR__ExceptionText;
-  prefix.m__ULONG__ExceptionTextLength = p__ULONG__ExceptionTextLength;
-  prefix.m__PULONG__SystemError = p__PULONG__SystemError;
+  const HalvorinI_ExportPrefix prefix = HalvorinI_PrefixOf(
+      p__PCHAR__ExceptionText, p__ULONG__ExceptionTextLength, p__PULONG__SystemError);
   return HalvorinI_RunExport(kExport, prefix, [&] {
-    auto* burner = p__PVOID__BurnerGrabber
-                       ? HalvorinI_ObjectOf<CHalvorin_CdvdBurnerGrabber>(p__PVOID__BurnerGrabber)
-                       : nullptr;
-    if (!burner)
-      HalvorinI_ThrowException(kHalvorinStatusInvalidArgument, 0,
-                               "Halvorin:%s(): The handle %p is not a burner/grabber!!!", kExport,
-                               p__PVOID__BurnerGrabber);
-    burner->AddCDTextForTrack(p__LONG__TrackNumber, p__PCHAR__Performer, p__PCHAR__Title);
+    HalvorinI_BurnerOrThrow(p__PVOID__BurnerGrabber, kExport)
+        ->AddCDTextForTrack(p__LONG__TrackNumber, p__PCHAR__Performer, p__PCHAR__Title);
   });
 }

@@ -73,7 +73,8 @@ HALVORIN_STATUS FromFile(const DiscAtOnceWriter& p__Writer, void* p__PVOID__Burn
   const char* kExport = p__Writer.m__PCHAR__FromFile;
   HALVORIN_STATUS notMade = HALVORIN_STATUS_SUCCESS;
   const HALVORIN_STATUS status = HalvorinI_RunExport(kExport, p__Prefix, [&] {
-    CHalvorin_CdvdBurnerGrabber* burner = HalvorinI_BurnerOrThrow(p__PVOID__BurnerGrabber, kExport);
+    CHalvorin_CdvdBurnerGrabber* burner =
+        HalvorinI_TrackBurnerOrThrow(p__PVOID__BurnerGrabber, kExport);
     TRACK_ARRAY* tracks = p__PTRACK_ARRAY__Tracks;
     if (!tracks) HalvorinI_RefuseArgument(kExport, "p__PTRACK_ARRAY__Tracks == NULL");
     const std::int32_t count = tracks->m__LONG__NumberOfTracks;
@@ -196,7 +197,8 @@ HALVORIN_STATUS FromTree(const DiscAtOnceWriter& p__Writer, void* p__PVOID__Burn
   const char* kExport = p__Writer.m__PCHAR__FromTree;
   HALVORIN_STATUS notMade = HALVORIN_STATUS_SUCCESS;
   const HALVORIN_STATUS status = HalvorinI_RunExport(kExport, p__Prefix, [&] {
-    CHalvorin_CdvdBurnerGrabber* burner = HalvorinI_BurnerOrThrow(p__PVOID__BurnerGrabber, kExport);
+    CHalvorin_CdvdBurnerGrabber* burner =
+        HalvorinI_TrackBurnerOrThrow(p__PVOID__BurnerGrabber, kExport);
     auto* tree =
         p__PVOID__Tree ? HalvorinI_ObjectOf<CHalvorin_ISO9660FileTree>(p__PVOID__Tree) : nullptr;
     if (!tree) HalvorinI_RefuseArgument(kExport, "The tree handle is not a file tree");
@@ -242,7 +244,7 @@ HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_DiscAtOncePQFromFile(
     uint8_t p__BOOLEAN__IsTestWrite, uint8_t p__BOOLEAN__IsMultiSession,
     uint8_t p__UCHAR__RawViewOption, uint32_t p__ULONG__ProgressInterval,
     uint32_t p__ULONG__BufferInterval) {
-  return FromFile(kPQ, p__PVOID__BurnerGrabber, HalvorinI_BurnerPrefix(HALVORIN_PREFIX_ARGS),
+  return FromFile(kPQ, p__PVOID__BurnerGrabber, HalvorinI_PrefixOf(HALVORIN_PREFIX_ARGS),
                   p__PTRACK_ARRAY__Tracks, p__BOOLEAN__IsXA, p__BOOLEAN__IsTestWrite,
                   p__BOOLEAN__IsMultiSession, p__UCHAR__RawViewOption, p__ULONG__ProgressInterval,
                   p__ULONG__BufferInterval);
@@ -253,7 +255,7 @@ HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_DiscAtOnceRawPWFromFile(
     uint8_t p__BOOLEAN__IsTestWrite, uint8_t p__BOOLEAN__IsMultiSession,
     uint8_t p__UCHAR__RawViewOption, uint32_t p__ULONG__ProgressInterval,
     uint32_t p__ULONG__BufferInterval) {
-  return FromFile(kRawPW, p__PVOID__BurnerGrabber, HalvorinI_BurnerPrefix(HALVORIN_PREFIX_ARGS),
+  return FromFile(kRawPW, p__PVOID__BurnerGrabber, HalvorinI_PrefixOf(HALVORIN_PREFIX_ARGS),
                   p__PTRACK_ARRAY__Tracks, p__BOOLEAN__IsXA, p__BOOLEAN__IsTestWrite,
                   p__BOOLEAN__IsMultiSession, p__UCHAR__RawViewOption, p__ULONG__ProgressInterval,
                   p__ULONG__BufferInterval);
@@ -263,7 +265,7 @@ HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_DiscAtOncePQFromTree(
     HALVORIN_BURNER_PREFIX, void* p__PVOID__Tree, uint8_t p__BOOLEAN__IsXA,
     uint8_t p__BOOLEAN__IsTestWrite, uint8_t p__BOOLEAN__IsMultiSession,
     uint32_t p__ULONG__ProgressInterval, uint32_t p__ULONG__BufferInterval) {
-  return FromTree(kPQ, p__PVOID__BurnerGrabber, HalvorinI_BurnerPrefix(HALVORIN_PREFIX_ARGS),
+  return FromTree(kPQ, p__PVOID__BurnerGrabber, HalvorinI_PrefixOf(HALVORIN_PREFIX_ARGS),
                   p__PVOID__Tree, p__BOOLEAN__IsXA, p__BOOLEAN__IsTestWrite,
                   p__BOOLEAN__IsMultiSession, p__ULONG__ProgressInterval, p__ULONG__BufferInterval);
 }
@@ -272,7 +274,7 @@ HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_DiscAtOnceRawPWFromTree(
     HALVORIN_BURNER_PREFIX, void* p__PVOID__Tree, uint8_t p__BOOLEAN__IsXA,
     uint8_t p__BOOLEAN__IsTestWrite, uint8_t p__BOOLEAN__IsMultiSession,
     uint32_t p__ULONG__ProgressInterval, uint32_t p__ULONG__BufferInterval) {
-  return FromTree(kRawPW, p__PVOID__BurnerGrabber, HalvorinI_BurnerPrefix(HALVORIN_PREFIX_ARGS),
+  return FromTree(kRawPW, p__PVOID__BurnerGrabber, HalvorinI_PrefixOf(HALVORIN_PREFIX_ARGS),
                   p__PVOID__Tree, p__BOOLEAN__IsXA, p__BOOLEAN__IsTestWrite,
                   p__BOOLEAN__IsMultiSession, p__ULONG__ProgressInterval, p__ULONG__BufferInterval);
 }

@@ -22,6 +22,23 @@ struct HalvorinI_ExportPrefix {
   CDB_FAILURE_INFORMATION* m__PCDB_FAILURE_INFORMATION__Failure = nullptr;
 };
 
+// The prefix of an export's arguments; no failure block for the functions without one.
+inline HalvorinI_ExportPrefix HalvorinI_PrefixOf(
+    char* p__PCHAR__Text, std::uint32_t p__ULONG__Length, std::uint32_t* p__PULONG__SystemError,
+    CDB_FAILURE_INFORMATION* p__PCDB_FAILURE_INFORMATION__Failure = nullptr) {
+  HalvorinI_ExportPrefix prefix;
+  prefix.m__PCHAR__ExceptionText = p__PCHAR__Text;
+  prefix.m__ULONG__ExceptionTextLength = p__ULONG__Length;
+  prefix.m__PULONG__SystemError = p__PULONG__SystemError;
+  prefix.m__PCDB_FAILURE_INFORMATION__Failure = p__PCDB_FAILURE_INFORMATION__Failure;
+  return prefix;
+}
+
+// The prefix arguments of a burner/grabber export, as they are named in its parameters.
+#define HALVORIN_PREFIX_ARGS                                                      \
+  p__PCHAR__ExceptionText, p__ULONG__ExceptionTextLength, p__PULONG__SystemError, \
+      p__PCDB_FAILURE_INFORMATION__Failure
+
 // Whether Halvorin_UpStart ran and Halvorin_DownShut has not since.
 bool HalvorinI_IsStarted();
 

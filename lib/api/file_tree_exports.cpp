@@ -15,15 +15,6 @@
 
 namespace {
 
-HalvorinI_ExportPrefix Prefix(char* p__PCHAR__Text, uint32_t p__ULONG__Length,
-                              uint32_t* p__PULONG__SystemError) {
-  HalvorinI_ExportPrefix prefix;
-  prefix.m__PCHAR__ExceptionText = p__PCHAR__Text;
-  prefix.m__ULONG__ExceptionTextLength = p__ULONG__Length;
-  prefix.m__PULONG__SystemError = p__PULONG__SystemError;
-  return prefix;
-}
-
 CHalvorin_ISO9660FileTree* TreeOf(void* p__PVOID__Tree) {
   return p__PVOID__Tree ? HalvorinI_ObjectOf<CHalvorin_ISO9660FileTree>(p__PVOID__Tree) : nullptr;
 }
@@ -85,7 +76,8 @@ HALVORIN_STATUS Halvorin_ISO9660JolietFileTree_Create(
     uint8_t p__BOOLEAN__IsLongIdentifiers, uint8_t p__BOOLEAN__IsJoliet) {
   return HalvorinI_RunCreatingExport(
       "Halvorin_ISO9660JolietFileTree_Create", p__PPVOID__Tree,
-      Prefix(p__PCHAR__ExceptionText, p__ULONG__ExceptionTextLength, p__PULONG__SystemError),
+      HalvorinI_PrefixOf(p__PCHAR__ExceptionText, p__ULONG__ExceptionTextLength,
+                         p__PULONG__SystemError),
       [&]() -> std::unique_ptr<CHalvorin_Object> {
         std::unique_ptr<CHalvorin_ISO9660FileTree> tree;
         if (p__BOOLEAN__IsJoliet)
@@ -111,11 +103,11 @@ HALVORIN_STATUS Halvorin_ISO9660JolietFileTree_BuildImage(
     uint32_t* p__PULONG__SystemError, int32_t p__LONG__StartAddress, uint32_t p__ULONG__Unused,
     uint8_t p__BOOLEAN__IsXA, const char* p__PCHAR__VolumeLabel, const char* p__PCHAR__Publisher,
     const char* p__PCHAR__Application) {
-  return Build(
-      "Halvorin_ISO9660JolietFileTree_BuildImage", p__PVOID__Tree,
-      Prefix(p__PCHAR__ExceptionText, p__ULONG__ExceptionTextLength, p__PULONG__SystemError),
-      p__LONG__StartAddress, p__ULONG__Unused, p__BOOLEAN__IsXA, p__PCHAR__VolumeLabel,
-      p__PCHAR__Publisher, p__PCHAR__Application, "", "", "", "", "", "", "");
+  return Build("Halvorin_ISO9660JolietFileTree_BuildImage", p__PVOID__Tree,
+               HalvorinI_PrefixOf(p__PCHAR__ExceptionText, p__ULONG__ExceptionTextLength,
+                                  p__PULONG__SystemError),
+               p__LONG__StartAddress, p__ULONG__Unused, p__BOOLEAN__IsXA, p__PCHAR__VolumeLabel,
+               p__PCHAR__Publisher, p__PCHAR__Application, "", "", "", "", "", "", "");
 }
 
 HALVORIN_STATUS Halvorin_ISO9660JolietFileTree_BuildImageEx(
@@ -126,13 +118,13 @@ HALVORIN_STATUS Halvorin_ISO9660JolietFileTree_BuildImageEx(
     const char* p__PCHAR__CopyrightFile, const char* p__PCHAR__BibliographicFile,
     const char* p__PCHAR__CreationDate, const char* p__PCHAR__ModificationDate,
     const char* p__PCHAR__ExpirationDate, const char* p__PCHAR__EffectiveDate) {
-  return Build(
-      "Halvorin_ISO9660JolietFileTree_BuildImageEx", p__PVOID__Tree,
-      Prefix(p__PCHAR__ExceptionText, p__ULONG__ExceptionTextLength, p__PULONG__SystemError),
-      p__LONG__StartAddress, p__ULONG__Unused, p__BOOLEAN__IsXA, p__PCHAR__VolumeLabel,
-      p__PCHAR__Publisher, p__PCHAR__Application, p__PCHAR__SystemIdentifier,
-      p__PCHAR__CopyrightFile, p__PCHAR__BibliographicFile, p__PCHAR__CreationDate,
-      p__PCHAR__ModificationDate, p__PCHAR__ExpirationDate, p__PCHAR__EffectiveDate);
+  return Build("Halvorin_ISO9660JolietFileTree_BuildImageEx", p__PVOID__Tree,
+               HalvorinI_PrefixOf(p__PCHAR__ExceptionText, p__ULONG__ExceptionTextLength,
+                                  p__PULONG__SystemError),
+               p__LONG__StartAddress, p__ULONG__Unused, p__BOOLEAN__IsXA, p__PCHAR__VolumeLabel,
+               p__PCHAR__Publisher, p__PCHAR__Application, p__PCHAR__SystemIdentifier,
+               p__PCHAR__CopyrightFile, p__PCHAR__BibliographicFile, p__PCHAR__CreationDate,
+               p__PCHAR__ModificationDate, p__PCHAR__ExpirationDate, p__PCHAR__EffectiveDate);
 }
 
 uint32_t Halvorin_ISO9660JolietFileTree_GetSizeInUCHARs(void* p__PVOID__Tree,
@@ -148,7 +140,9 @@ HALVORIN_STATUS Halvorin_ISO9660JolietFileTree_Read(
     uint32_t* p__PULONG__SystemError, int32_t p__LONG__Count, void* p__PVOID__Buffer) {
   return HalvorinI_RunExport(
       "Halvorin_ISO9660JolietFileTree_Read",
-      Prefix(p__PCHAR__ExceptionText, p__ULONG__ExceptionTextLength, p__PULONG__SystemError), [&] {
+      HalvorinI_PrefixOf(p__PCHAR__ExceptionText, p__ULONG__ExceptionTextLength,
+                         p__PULONG__SystemError),
+      [&] {
         CHalvorin_ISO9660FileTree* tree =
             TreeOrThrow(p__PVOID__Tree, "Halvorin_ISO9660JolietFileTree_Read");
         if (p__LONG__Count < 0 || (!p__PVOID__Buffer && p__LONG__Count > 0))
@@ -167,7 +161,9 @@ HALVORIN_STATUS Halvorin_ISO9660JolietFileTree_SeekToBegin(void* p__PVOID__Tree,
                                                            uint32_t* p__PULONG__SystemError) {
   return HalvorinI_RunExport(
       "Halvorin_ISO9660JolietFileTree_SeekToBegin",
-      Prefix(p__PCHAR__ExceptionText, p__ULONG__ExceptionTextLength, p__PULONG__SystemError), [&] {
+      HalvorinI_PrefixOf(p__PCHAR__ExceptionText, p__ULONG__ExceptionTextLength,
+                         p__PULONG__SystemError),
+      [&] {
         TreeOrThrow(p__PVOID__Tree, "Halvorin_ISO9660JolietFileTree_SeekToBegin")->SeekImage();
       });
 }
@@ -178,7 +174,9 @@ HALVORIN_STATUS Halvorin_ISO9660JolietFileTree_Add(
     const char* p__PCHAR__Name, int32_t p__LONG__TimeKind, void** p__PPVOID__Parent) {
   return HalvorinI_RunExport(
       "Halvorin_ISO9660JolietFileTree_Add",
-      Prefix(p__PCHAR__ExceptionText, p__ULONG__ExceptionTextLength, p__PULONG__SystemError), [&] {
+      HalvorinI_PrefixOf(p__PCHAR__ExceptionText, p__ULONG__ExceptionTextLength,
+                         p__PULONG__SystemError),
+      [&] {
         CHalvorin_ISO9660FileTree* tree =
             TreeOrThrow(p__PVOID__Tree, "Halvorin_ISO9660JolietFileTree_Add");
         CHalvorin_FileTreeNode** parent =
@@ -286,7 +284,9 @@ HALVORIN_STATUS Halvorin_ISO9660JolietFileTree_AddMemory(
     void** p__PPVOID__Parent) {
   return HalvorinI_RunExport(
       "Halvorin_ISO9660JolietFileTree_AddMemory",
-      Prefix(p__PCHAR__ExceptionText, p__ULONG__ExceptionTextLength, p__PULONG__SystemError), [&] {
+      HalvorinI_PrefixOf(p__PCHAR__ExceptionText, p__ULONG__ExceptionTextLength,
+                         p__PULONG__SystemError),
+      [&] {
         CHalvorin_ISO9660FileTree* tree =
             TreeOrThrow(p__PVOID__Tree, "Halvorin_ISO9660JolietFileTree_AddMemory");
         CHalvorin_FileTreeNode** parent =
@@ -301,8 +301,8 @@ HALVORIN_STATUS Halvorin_ISO9660JolietFileTree_SetBootImage(
     void* p__PVOID__Tree, const char* p__PCHAR__BootImagePath, uint8_t p__UCHAR__SystemType,
     uint8_t p__UCHAR__BootMediaType, char* p__PCHAR__ExceptionText,
     uint32_t p__ULONG__ExceptionTextLength, uint32_t* p__PULONG__SystemError) {
-  const HalvorinI_ExportPrefix prefix =
-      Prefix(p__PCHAR__ExceptionText, p__ULONG__ExceptionTextLength, p__PULONG__SystemError);
+  const HalvorinI_ExportPrefix prefix = HalvorinI_PrefixOf(
+      p__PCHAR__ExceptionText, p__ULONG__ExceptionTextLength, p__PULONG__SystemError);
   const auto info =
       p__PCHAR__BootImagePath ? platform::fs::Stat(p__PCHAR__BootImagePath) : std::nullopt;
   if (TreeOf(p__PVOID__Tree) && (!info || info->type != platform::fs::EntryType::Regular)) {

@@ -1,20 +1,10 @@
 // The grab exports: thin frames over the burner/grabber's four grabs.
+#include "lib/api/burner_handle.h"
 #include "lib/api/export_frame.h"
 #include "lib/api/halvorin.h"
 #include "lib/core/burner/cdvd_burner_grabber.h"
 
 namespace {
-
-HalvorinI_ExportPrefix Prefix(char* p__PCHAR__Text, uint32_t p__ULONG__Length,
-                              uint32_t* p__PULONG__SystemError,
-                              CDB_FAILURE_INFORMATION* p__PCDB_FAILURE_INFORMATION__Failure) {
-  HalvorinI_ExportPrefix prefix;
-  prefix.m__PCHAR__ExceptionText = p__PCHAR__Text;
-  prefix.m__ULONG__ExceptionTextLength = p__ULONG__Length;
-  prefix.m__PULONG__SystemError = p__PULONG__SystemError;
-  prefix.m__PCDB_FAILURE_INFORMATION__Failure = p__PCDB_FAILURE_INFORMATION__Failure;
-  return prefix;
-}
 
 // Runs `body` with the burner/grabber of the handle and a file name that is there.
 template <class Body>
@@ -22,23 +12,14 @@ HALVORIN_STATUS RunGrab(const char* p__PCHAR__Export, void* p__PVOID__BurnerGrab
                         const char* p__PCHAR__FileName, const HalvorinI_ExportPrefix& p__Prefix,
                         Body&& body) {
   return HalvorinI_RunExport(p__PCHAR__Export, p__Prefix, [&] {
-    auto* burner = p__PVOID__BurnerGrabber
-                       ? HalvorinI_ObjectOf<CHalvorin_CdvdBurnerGrabber>(p__PVOID__BurnerGrabber)
-                       : nullptr;
-    if (!burner)
-      HalvorinI_ThrowException(kHalvorinStatusInvalidArgument, 0,
-                               "Halvorin:%s(): The handle %p is not a burner/grabber!!!",
-                               p__PCHAR__Export, p__PVOID__BurnerGrabber);
+    CHalvorin_CdvdBurnerGrabber* burner =
+        HalvorinI_BurnerOrThrow(p__PVOID__BurnerGrabber, p__PCHAR__Export);
     if (!p__PCHAR__FileName)
       HalvorinI_ThrowException(kHalvorinStatusInvalidArgument, 0,
                                "Halvorin:%s(): The file name is NULL!!!", p__PCHAR__Export);
     body(burner);
   });
 }
-
-#define PREFIX_ARGS                                                               \
-  p__PCHAR__ExceptionText, p__ULONG__ExceptionTextLength, p__PULONG__SystemError, \
-      p__PCDB_FAILURE_INFORMATION__Failure
 
 }  // namespace
 
@@ -49,7 +30,8 @@ HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_GrabTrack(
     uint32_t p__ULONG__RetryDepth, uint8_t p__BOOLEAN__IsIgnore, uint8_t p__BOOLEAN__IsForce,
     uint32_t p__ULONG__ProgressInterval) {
   return RunGrab("Halvorin_CdvdBurnerGrabber_GrabTrack", p__PVOID__BurnerGrabber,
-                 p__PCHAR__FileName, Prefix(PREFIX_ARGS), [&](CHalvorin_CdvdBurnerGrabber* b) {
+                 p__PCHAR__FileName, HalvorinI_PrefixOf(HALVORIN_PREFIX_ARGS),
+                 [&](CHalvorin_CdvdBurnerGrabber* b) {
                    b->GrabTrack(p__UCHAR__TrackNumber, p__PCHAR__FileName, p__ULONG__RetryDepth,
                                 p__BOOLEAN__IsIgnore != 0, p__BOOLEAN__IsForce != 0,
                                 p__ULONG__ProgressInterval);
@@ -61,7 +43,8 @@ HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_GrabRange(
     const char* p__PCHAR__FileName, uint32_t p__ULONG__RetryDepth, uint8_t p__BOOLEAN__IsIgnore,
     uint8_t p__BOOLEAN__IsForce, uint32_t p__ULONG__ProgressInterval) {
   return RunGrab("Halvorin_CdvdBurnerGrabber_GrabRange", p__PVOID__BurnerGrabber,
-                 p__PCHAR__FileName, Prefix(PREFIX_ARGS), [&](CHalvorin_CdvdBurnerGrabber* b) {
+                 p__PCHAR__FileName, HalvorinI_PrefixOf(HALVORIN_PREFIX_ARGS),
+                 [&](CHalvorin_CdvdBurnerGrabber* b) {
                    b->GrabRange(p__LONG__StartLBA, p__LONG__EndingLBA, p__PCHAR__FileName,
                                 p__ULONG__RetryDepth, p__BOOLEAN__IsIgnore != 0,
                                 p__BOOLEAN__IsForce != 0, p__ULONG__ProgressInterval);
@@ -73,7 +56,7 @@ HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_GrabCD(
     uint32_t p__ULONG__RetryDepth, uint8_t p__BOOLEAN__IsIgnore, uint8_t p__BOOLEAN__IsForce,
     uint32_t p__ULONG__ProgressInterval, uint8_t p__BOOLEAN__IsErrorCorrectionOff) {
   return RunGrab("Halvorin_CdvdBurnerGrabber_GrabCD", p__PVOID__BurnerGrabber, p__PCHAR__BaseName,
-                 Prefix(PREFIX_ARGS), [&](CHalvorin_CdvdBurnerGrabber* b) {
+                 HalvorinI_PrefixOf(HALVORIN_PREFIX_ARGS), [&](CHalvorin_CdvdBurnerGrabber* b) {
                    b->GrabDisc(p__PCHAR__BaseName, p__ULONG__ReadMode, p__ULONG__RetryDepth,
                                p__BOOLEAN__IsIgnore != 0, p__BOOLEAN__IsForce != 0,
                                p__ULONG__ProgressInterval, p__BOOLEAN__IsErrorCorrectionOff != 0);
@@ -85,7 +68,7 @@ HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_GrabDVD(
     uint32_t p__ULONG__RetryDepth, uint8_t p__BOOLEAN__IsIgnore, uint8_t p__BOOLEAN__IsForce,
     uint32_t p__ULONG__ProgressInterval) {
   return RunGrab("Halvorin_CdvdBurnerGrabber_GrabDVD", p__PVOID__BurnerGrabber, p__PCHAR__BaseName,
-                 Prefix(PREFIX_ARGS), [&](CHalvorin_CdvdBurnerGrabber* b) {
+                 HalvorinI_PrefixOf(HALVORIN_PREFIX_ARGS), [&](CHalvorin_CdvdBurnerGrabber* b) {
                    b->GrabDiscSplit(p__PCHAR__BaseName, p__ULONG__PartSizeInMB,
                                     p__ULONG__RetryDepth, p__BOOLEAN__IsIgnore != 0,
                                     p__BOOLEAN__IsForce != 0, p__ULONG__ProgressInterval);

@@ -1,4 +1,5 @@
 // The export of the multisession import: an earlier session's files into a file tree.
+#include "lib/api/burner_handle.h"
 #include "lib/api/export_frame.h"
 #include "lib/api/halvorin.h"
 #include "lib/core/burner/cdvd_burner_grabber.h"
@@ -9,14 +10,10 @@ HALVORIN_STATUS Halvorin_ISO9660JolietFileTree_ImportTrack(
     uint8_t p__BOOLEAN__IsJoliet, char* p__PCHAR__ExceptionText,
     uint32_t p__ULONG__ExceptionTextLength, uint32_t* p__PULONG__SystemError) {
   constexpr const char* kExport = "Halvorin_ISO9660JolietFileTree_ImportTrack";
-  HalvorinI_ExportPrefix prefix;
-  prefix.m__PCHAR__ExceptionText = p__PCHAR__ExceptionText;
-  prefix.m__ULONG__ExceptionTextLength = p__ULONG__ExceptionTextLength;
-  prefix.m__PULONG__SystemError = p__PULONG__SystemError;
+  const HalvorinI_ExportPrefix prefix = HalvorinI_PrefixOf(
+      p__PCHAR__ExceptionText, p__ULONG__ExceptionTextLength, p__PULONG__SystemError);
   return HalvorinI_RunExport(kExport, prefix, [&] {
-    auto* burner = p__PVOID__BurnerGrabber
-                       ? HalvorinI_ObjectOf<CHalvorin_CdvdBurnerGrabber>(p__PVOID__BurnerGrabber)
-                       : nullptr;
+    CHalvorin_CdvdBurnerGrabber* burner = HalvorinI_BurnerOf(p__PVOID__BurnerGrabber);
     auto* tree =
         p__PVOID__Tree ? HalvorinI_ObjectOf<CHalvorin_ISO9660FileTree>(p__PVOID__Tree) : nullptr;
     if (!burner || !tree)

@@ -76,8 +76,9 @@ HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_SessionAtOnce(
     uint8_t p__BOOLEAN__IsTestWrite, uint8_t p__BOOLEAN__IsMultiSession,
     uint32_t p__ULONG__ProgressInterval, uint32_t p__ULONG__BufferInterval) {
   constexpr const char* kExport = "Halvorin_CdvdBurnerGrabber_SessionAtOnce";
-  return HalvorinI_RunExport(kExport, HalvorinI_BurnerPrefix(HALVORIN_PREFIX_ARGS), [&] {
-    CHalvorin_CdvdBurnerGrabber* burner = HalvorinI_BurnerOrThrow(p__PVOID__BurnerGrabber, kExport);
+  return HalvorinI_RunExport(kExport, HalvorinI_PrefixOf(HALVORIN_PREFIX_ARGS), [&] {
+    CHalvorin_CdvdBurnerGrabber* burner =
+        HalvorinI_TrackBurnerOrThrow(p__PVOID__BurnerGrabber, kExport);
     SAO_TRACK_ARRAY* tracks = p__PSAO_TRACK_ARRAY__Tracks;
     if (!tracks) HalvorinI_RefuseArgument(kExport, "p__PSAO_TRACK_ARRAY__Tracks == NULL");
     const std::int32_t count = tracks->m__LONG__NumberOfTracks;
@@ -137,8 +138,9 @@ HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_SessionAtOnceRawRawPW(
     uint8_t p__BOOLEAN__IsTestWrite, uint32_t p__ULONG__ProgressInterval,
     uint32_t p__ULONG__BufferInterval, uint8_t p__BOOLEAN__IsWriteLeadIn) {
   constexpr const char* kExport = "Halvorin_CdvdBurnerGrabber_SessionAtOnceRawRawPW";
-  return HalvorinI_RunExport(kExport, HalvorinI_BurnerPrefix(HALVORIN_PREFIX_ARGS), [&] {
-    CHalvorin_CdvdBurnerGrabber* burner = HalvorinI_BurnerOrThrow(p__PVOID__BurnerGrabber, kExport);
+  return HalvorinI_RunExport(kExport, HalvorinI_PrefixOf(HALVORIN_PREFIX_ARGS), [&] {
+    CHalvorin_CdvdBurnerGrabber* burner =
+        HalvorinI_TrackBurnerOrThrow(p__PVOID__BurnerGrabber, kExport);
     if (!p__PCHAR__DescriptorFileName)
       HalvorinI_RefuseArgument(kExport, "p__PCHAR__DescriptorFileName == NULL");
     std::string full;

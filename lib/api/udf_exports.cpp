@@ -37,10 +37,8 @@ HALVORIN_STATUS Halvorin_UDF_Create(uint8_t* p__PUCHAR__Head, uint32_t p__ULONG_
     DebugTrace("\nHalvorin:%s(): EXITing with failure, was not initialized\n", kExport);
     return HALVORIN_STATUS_NOT_INITIALIZED;
   }
-  HalvorinI_ExportPrefix prefix;
-  prefix.m__PCHAR__ExceptionText = p__PCHAR__ExceptionText;
-  prefix.m__ULONG__ExceptionTextLength = p__ULONG__ExceptionTextLength;
-  prefix.m__PULONG__SystemError = p__PULONG__SystemError;
+  const HalvorinI_ExportPrefix prefix = HalvorinI_PrefixOf(
+      p__PCHAR__ExceptionText, p__ULONG__ExceptionTextLength, p__PULONG__SystemError);
   return HalvorinI_RunExport(kExport, prefix, [&] {
     if (!p__PObject)
       HalvorinI_ThrowException(kHalvorinStatusInvalidArgument, 0,

@@ -82,7 +82,8 @@ HALVORIN_STATUS TrackAtOnce(const VideoCDKind& p__Kind, void* p__PVOID__BurnerGr
   const char* kExport = p__Kind.m__PCHAR__Export;
   HALVORIN_STATUS notMade = HALVORIN_STATUS_SUCCESS;
   const HALVORIN_STATUS status = HalvorinI_RunExport(kExport, p__Prefix, [&] {
-    CHalvorin_CdvdBurnerGrabber* burner = HalvorinI_BurnerOrThrow(p__PVOID__BurnerGrabber, kExport);
+    CHalvorin_CdvdBurnerGrabber* burner =
+        HalvorinI_TrackBurnerOrThrow(p__PVOID__BurnerGrabber, kExport);
     CheckArguments(p__A, kExport);
     std::unique_ptr<CHalvorin_VCDDATATrack> data = MakeDataTrack<false>(p__Kind, p__A);
     if (!data) {
@@ -110,7 +111,8 @@ HALVORIN_STATUS SessionAtOnce(const VideoCDKind& p__Kind, void* p__PVOID__Burner
   const char* kExport = p__Kind.m__PCHAR__ExportEx;
   HALVORIN_STATUS notMade = HALVORIN_STATUS_SUCCESS;
   const HALVORIN_STATUS status = HalvorinI_RunExport(kExport, p__Prefix, [&] {
-    CHalvorin_CdvdBurnerGrabber* burner = HalvorinI_BurnerOrThrow(p__PVOID__BurnerGrabber, kExport);
+    CHalvorin_CdvdBurnerGrabber* burner =
+        HalvorinI_TrackBurnerOrThrow(p__PVOID__BurnerGrabber, kExport);
     CheckArguments(p__A, kExport);
     std::unique_ptr<CHalvorin_VCDDATATrack> data = MakeDataTrack<true>(p__Kind, p__A);
     if (!data) {
@@ -161,8 +163,8 @@ HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_VideoCD(
     HALVORIN_BURNER_PREFIX, const char* p__PCHAR__MPEGFileName, const char* p__PCHAR__Label,
     uint32_t p__ULONG__Volumes, uint32_t p__ULONG__VolumeNumber, uint8_t p__BOOLEAN__IsTestWrite,
     uint32_t p__ULONG__ProgressInterval, uint32_t p__ULONG__BufferInterval) {
-  return TrackAtOnce(kVideoCD, p__PVOID__BurnerGrabber,
-                     HalvorinI_BurnerPrefix(HALVORIN_PREFIX_ARGS), VIDEOCD_ARGUMENTS);
+  return TrackAtOnce(kVideoCD, p__PVOID__BurnerGrabber, HalvorinI_PrefixOf(HALVORIN_PREFIX_ARGS),
+                     VIDEOCD_ARGUMENTS);
 }
 
 HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_VideoCDEx(
@@ -171,7 +173,7 @@ HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_VideoCDEx(
     uint8_t p__BOOLEAN__IsTestWrite, uint32_t p__ULONG__ProgressInterval,
     uint32_t p__ULONG__BufferInterval) {
   return WriteEx(kVideoCD, p__ULONG__Mode, p__PVOID__BurnerGrabber,
-                 HalvorinI_BurnerPrefix(HALVORIN_PREFIX_ARGS), VIDEOCD_ARGUMENTS);
+                 HalvorinI_PrefixOf(HALVORIN_PREFIX_ARGS), VIDEOCD_ARGUMENTS);
 }
 
 HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_SuperVideoCD(
@@ -179,7 +181,7 @@ HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_SuperVideoCD(
     uint32_t p__ULONG__Volumes, uint32_t p__ULONG__VolumeNumber, uint8_t p__BOOLEAN__IsTestWrite,
     uint32_t p__ULONG__ProgressInterval, uint32_t p__ULONG__BufferInterval) {
   return TrackAtOnce(kSuperVideoCD, p__PVOID__BurnerGrabber,
-                     HalvorinI_BurnerPrefix(HALVORIN_PREFIX_ARGS), VIDEOCD_ARGUMENTS);
+                     HalvorinI_PrefixOf(HALVORIN_PREFIX_ARGS), VIDEOCD_ARGUMENTS);
 }
 
 HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_SuperVideoCDEx(
@@ -188,7 +190,7 @@ HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_SuperVideoCDEx(
     uint8_t p__BOOLEAN__IsTestWrite, uint32_t p__ULONG__ProgressInterval,
     uint32_t p__ULONG__BufferInterval) {
   return WriteEx(kSuperVideoCD, p__ULONG__Mode, p__PVOID__BurnerGrabber,
-                 HalvorinI_BurnerPrefix(HALVORIN_PREFIX_ARGS), VIDEOCD_ARGUMENTS);
+                 HalvorinI_PrefixOf(HALVORIN_PREFIX_ARGS), VIDEOCD_ARGUMENTS);
 }
 
 }  // extern "C"

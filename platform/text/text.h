@@ -21,4 +21,7 @@ bool StartsWithCI(std::string_view prefix, std::string_view text);
 // Upper-cases every letter, non-ASCII letters included.
 std::string UpperCase(std::string_view utf8);
 
+// Appends the UTF-8 bytes of one code point (up to U+1FFFFF).
+void AppendUtf8(char32_t cp, std::string& out);
+
 }  // namespace platform::text

@@ -2,8 +2,6 @@
 
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QKeyEvent>
-#include <QMouseEvent>
 #include <QSignalBlocker>
 #include <QSplitter>
 #include <QStyle>
@@ -13,8 +11,8 @@
 #include "app/ui/run/qt_user_interface.h"
 #include "app/ui/widgets/browse_folder_into_edit.h"
 #include "app/ui/widgets/fit_captions.h"
+#include "app/ui/widgets/restore_mark_events.h"
 #include "app/ui/widgets/restore_tree_items.h"
-#include "app/ui/widgets/state_images.h"
 
 namespace {
 
@@ -57,23 +55,10 @@ TRestorePageView::TRestorePageView(TQtUserInterface& ui, QWidget* parent)
   ComboBox1->setCurrentIndex(0);
   RadioButton1Click();
 
-  RTTV = new QTreeWidget;
-  RTTV->setObjectName("RTTV");
-  RTTV->setHeaderHidden(true);
-  RTTV->setColumnCount(1);
-  RTTV->setSelectionMode(QAbstractItemView::SingleSelection);
-  RTTV->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  InstallStateImages(RTTV);
-  RLV = new QTreeWidget;
-  RLV->setObjectName("RLV");
-  RLV->setRootIsDecorated(false);
-  RLV->setUniformRowHeights(true);
-  RLV->setSelectionMode(QAbstractItemView::SingleSelection);
-  RLV->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  RLV->setHeaderLabels({"Name", "Last modified in archive", "Last modified in folder", "Version"});
-  RLV->header()->setStretchLastSection(false);
+  RTTV = MakeRestoreTree("RTTV");
+  RLV = MakeRestoreList("RLV",
+                        {"Name", "Last modified in archive", "Last modified in folder", "Version"});
   SetColumnWidths(RLV->header(), {200, 120, 120, 80});
-  InstallStateImages(RLV);
 
   auto* sets = new QHBoxLayout;
   sets->addWidget(Combo_BackupSets, 1);
@@ -236,27 +221,9 @@ void TRestorePageView::RefreshMarks() {
 }
 
 bool TRestorePageView::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() == QEvent::MouseButtonPress &&
-      (watched == RTTV->viewport() || watched == RLV->viewport())) {
-    const auto* mouse = static_cast<QMouseEvent*>(event);
-    const QPoint pos = mouse->position().toPoint();
-    QTreeWidget* view = watched == RTTV->viewport() ? RTTV : RLV;
-    if (mouse->button() == Qt::LeftButton && IsOnStateImage(view, pos)) {
-      if (view == RTTV)
-        RTTVClick(RTTV->itemAt(pos));
-      else
-        RLVClick(RLV->indexOfTopLevelItem(RLV->itemAt(pos)));
-      return true;
-    }
-  } else if (event->type() == QEvent::KeyPress && (watched == RTTV || watched == RLV)) {
-    const auto* key = static_cast<QKeyEvent*>(event);
-    if (key->key() == Qt::Key_Space && key->modifiers() == Qt::NoModifier) {
-      if (watched == RTTV)
-        RTTVKeyPress(key->key());
-      else
-        RLVKeyPress(key->key());
-      return true;
-    }
-  }
+  if (TakeRestoreMarkEvent(
+          watched, event, RTTV, RLV, [this](QTreeWidgetItem* item) { RTTVClick(item); },
+          [this](int row) { RLVClick(row); }))
+    return true;
   return QWidget::eventFilter(watched, event);
 }

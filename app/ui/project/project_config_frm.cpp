@@ -26,7 +26,9 @@
 #include "app/ui/settings/global_setting_frm.h"
 #include "app/ui/widgets/browse_for_folder.h"
 #include "app/ui/widgets/fit_captions.h"
+#include "app/ui/widgets/named_widgets.h"
 #include "app/ui/widgets/port_text.h"
+#include "app/ui/widgets/project_mail_account.h"
 #include "platform/fs/fs.h"
 
 namespace {
@@ -48,37 +50,6 @@ TModalResult Ask(const std::string& text, const std::string& title, TMessageButt
 
 TQtUserInterface* QtUi() {
   return dynamic_cast<TQtUserInterface*>(UserInterface().get());
-}
-
-QCheckBox* MakeCheck(QWidget* parent, const char* name, const QString& caption) {
-  auto* box = new QCheckBox(caption, parent);
-  box->setObjectName(name);
-  return box;
-}
-
-QLineEdit* MakeEdit(QWidget* parent, const char* name) {
-  auto* edit = new QLineEdit(parent);
-  edit->setObjectName(name);
-  return edit;
-}
-
-QComboBox* MakeCombo(QWidget* parent, const char* name, const QStringList& items) {
-  auto* combo = new QComboBox(parent);
-  combo->setObjectName(name);
-  combo->addItems(items);
-  return combo;
-}
-
-QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption) {
-  auto* button = new QPushButton(caption, parent);
-  button->setObjectName(name);
-  return button;
-}
-
-QRadioButton* MakeRadio(QWidget* parent, const char* name, const QString& caption) {
-  auto* button = new QRadioButton(caption, parent);
-  button->setObjectName(name);
-  return button;
 }
 
 void SetIndex(QComboBox* combo, int index) {
@@ -486,16 +457,7 @@ bool TProjectConfigFrm::FormToProject() {
   p.MailCondition = RadioButton7->isChecked() ? 1 : 0;
   p.MailAccountIndex = ComboBox7->currentIndex();
   if (p.MailAccountIndex >= 0 && p.MailAccountIndex < static_cast<int>(settings_.Accounts.size())) {
-    const TEmailAccount& a = *settings_.Accounts[static_cast<size_t>(p.MailAccountIndex)];
-    p.SmtpHost = a.SMTPServer;
-    p.SmtpPort = a.Port;
-    p.SmtpAuth = a.Authenticate;
-    p.SmtpUser = a.UserName;
-    p.SmtpPassword = a.Password;
-    p.MailAddress = a.From;
-    p.MailExtraRecipients = a.To;
-    p.MailSubject = a.Subject;
-    p.MailBody = a.Body;
+    CopyMailAccount(*settings_.Accounts[static_cast<size_t>(p.MailAccountIndex)], p);
   }
   p.ExcludedPatterns.Clear();
   p.ExcludedFolders.Clear();

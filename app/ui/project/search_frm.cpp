@@ -15,6 +15,7 @@
 #include "app/ui/run/gui_call_queue.h"
 #include "app/ui/widgets/browse_folder_into_edit.h"
 #include "app/ui/widgets/column_widths.h"
+#include "app/ui/widgets/named_widgets.h"
 #include "platform/shell/job_thread.h"
 
 namespace {
@@ -30,14 +31,6 @@ std::string S(const QString& s) {
 void Message(std::string_view text) {
   UserInterface()->MessageBox(text, "Quorva Backup", TMessageButtons::Ok,
                               TMessageKind::Information);
-}
-
-QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption) {
-  auto* button = new QPushButton(caption, parent);
-  button->setObjectName(name);
-  // Enter in a field searches; it never presses "Add Selected" or "Cancel".
-  button->setAutoDefault(false);
-  return button;
 }
 
 }  // namespace
@@ -56,12 +49,13 @@ TSearchFrm::TSearchFrm(int priorityIndex, QWidget* parent)
   auto* folderBox = new QGroupBox("Start from", this);
   FolderEdit = new QLineEdit(folderBox);
   FolderEdit->setObjectName("FolderEdit");
-  BrowseBtn = MakeButton(folderBox, "BrowseBtn", "...");
+  // Enter in a field searches; it never presses "Add Selected" or "Cancel".
+  BrowseBtn = MakeNoDefaultButton(folderBox, "BrowseBtn", "...");
   auto* folderLayout = new QHBoxLayout(folderBox);
   folderLayout->addWidget(FolderEdit, 1);
   folderLayout->addWidget(BrowseBtn);
 
-  SearchBtn = MakeButton(this, "SearchBtn", "Search!");
+  SearchBtn = MakeNoDefaultButton(this, "SearchBtn", "Search!");
   Indicator = new QLabel(this);
   Indicator->setObjectName("Indicator");
   Indicator->setMinimumWidth(24);
@@ -78,9 +72,9 @@ TSearchFrm::TSearchFrm(int priorityIndex, QWidget* parent)
   SelectAll = new QCheckBox("Select all", this);
   SelectAll->setObjectName("SelectAll");
   SelectAll->setChecked(true);  // rows arrive checked
-  ClearBtn = MakeButton(this, "ClearBtn", "Clear");
-  AddSelectedBtn = MakeButton(this, "AddSelectedBtn", "Add Selected");
-  CancelBtn = MakeButton(this, "CancelBtn", "Cancel");
+  ClearBtn = MakeNoDefaultButton(this, "ClearBtn", "Clear");
+  AddSelectedBtn = MakeNoDefaultButton(this, "AddSelectedBtn", "Add Selected");
+  CancelBtn = MakeNoDefaultButton(this, "CancelBtn", "Cancel");
 
   calls_ = new TGuiCallQueue(this);
   Timer1 = new QTimer(this);

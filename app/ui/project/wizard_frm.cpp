@@ -7,9 +7,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QKeyEvent>
 #include <QMimeDatabase>
-#include <QMouseEvent>
 #include <QSignalBlocker>
 #include <QSplitter>
 #include <QStyle>
@@ -30,9 +28,10 @@
 #include "app/ui/widgets/browse_folder_into_edit.h"
 #include "app/ui/widgets/browse_for_folder.h"
 #include "app/ui/widgets/column_widths.h"
+#include "app/ui/widgets/named_widgets.h"
 #include "app/ui/widgets/port_text.h"
+#include "app/ui/widgets/restore_mark_events.h"
 #include "app/ui/widgets/restore_tree_items.h"
-#include "app/ui/widgets/state_images.h"
 #include "platform/fs/fs.h"
 #include "platform/shell/user_folders.h"
 
@@ -84,25 +83,6 @@ QLabel* MakeHeading(QWidget* parent, const QString& text) {
   return label;
 }
 
-QLineEdit* MakeEdit(QWidget* parent, const char* name) {
-  auto* edit = new QLineEdit(parent);
-  edit->setObjectName(name);
-  return edit;
-}
-
-QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption) {
-  auto* button = new QPushButton(caption, parent);
-  button->setObjectName(name);
-  button->setAutoDefault(false);
-  return button;
-}
-
-QRadioButton* MakeRadio(QWidget* parent, const char* name, const QString& caption) {
-  auto* button = new QRadioButton(caption, parent);
-  button->setObjectName(name);
-  return button;
-}
-
 QString CompressionText(const TProject& p) {
   if (!p.Compress) return "No compression";
   static const char* const kLevels[] = {"Normal", "Maximum compression rate", "Fast speed",
@@ -139,10 +119,10 @@ TWizardFrm::TWizardFrm(TGlobalSetting& settings, QWidget* parent)
   Pages->addWidget(CreatePage5());
   Pages->addWidget(CreatePage6());
 
-  BackBtn = MakeButton(this, "BackBtn", "< Back");
-  NextBtn = MakeButton(this, "NextBtn", "Next >");
+  BackBtn = MakeNoDefaultButton(this, "BackBtn", "< Back");
+  NextBtn = MakeNoDefaultButton(this, "NextBtn", "Next >");
   NextBtn->setDefault(true);
-  CancelBtn = MakeButton(this, "CancelBtn", "Cancel");
+  CancelBtn = MakeNoDefaultButton(this, "CancelBtn", "Cancel");
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
   buttons->addWidget(BackBtn);
@@ -167,8 +147,8 @@ QWidget* TWizardFrm::CreatePage0() {
   page->setObjectName("Page0");
   WelcomeLabel = MakeHeading(page, "Welcome to Quorva Backup Utility Wizard");
   WelcomeLabel->setObjectName("WelcomeLabel");
-  BackupWizardBtn = MakeButton(page, "BackupWizardBtn", "Backup Wizard ");
-  RestoreWizardBtn = MakeButton(page, "RestoreWizardBtn", "Restore Wizard");
+  BackupWizardBtn = MakeNoDefaultButton(page, "BackupWizardBtn", "Backup Wizard ");
+  RestoreWizardBtn = MakeNoDefaultButton(page, "RestoreWizardBtn", "Restore Wizard");
   auto* grid = new QGridLayout;
   grid->addWidget(BackupWizardBtn, 0, 0);
   grid->addWidget(MakeLabel(page, "Back up folders and files into a backup file."), 0, 1);
@@ -199,7 +179,7 @@ QWidget* TWizardFrm::CreatePage1() {
   GB1->setObjectName("GB1");
   Edit1 = MakeEdit(GB1, "Edit1");
   Edit1->setText(Q(DefaultWizardArchiveFile()));
-  Edit1Browse = MakeButton(GB1, "Edit1Browse", "...");
+  Edit1Browse = MakeNoDefaultButton(GB1, "Edit1Browse", "...");
   auto* gb1 = new QHBoxLayout(GB1);
   gb1->addWidget(new QLabel("Save to", GB1));
   gb1->addWidget(Edit1, 1);
@@ -214,11 +194,11 @@ QWidget* TWizardFrm::CreatePage1() {
   Edit5 = MakeEdit(GB2, "Edit5");
   Edit5->setEchoMode(QLineEdit::Password);
   Edit6 = MakeEdit(GB2, "Edit6");
-  FtpFolderBtn = MakeButton(GB2, "FtpFolderBtn", "...");
+  FtpFolderBtn = MakeNoDefaultButton(GB2, "FtpFolderBtn", "...");
   CheckBox1 = new QCheckBox("Passive mode", GB2);
   CheckBox1->setObjectName("CheckBox1");
   CheckBox1->setChecked(true);
-  ProxyBtn = MakeButton(GB2, "ProxyBtn", "proxy");
+  ProxyBtn = MakeNoDefaultButton(GB2, "ProxyBtn", "proxy");
   auto* gb2 = new QFormLayout(GB2);
   gb2->addRow("Host", Edit2);
   gb2->addRow("Port", Edit3);
@@ -285,8 +265,8 @@ QWidget* TWizardFrm::CreatePage2() {
   SourcesLV->setHeaderLabels({"Name", "Description"});
   SourcesLV->header()->setStretchLastSection(false);
   FitColumnWidths(SourcesLV, kSourcesWidths);
-  AddBtn = MakeButton(page, "AddBtn", "Add ...");
-  RemoveBtn = MakeButton(page, "RemoveBtn", "Remove selected");
+  AddBtn = MakeNoDefaultButton(page, "AddBtn", "Add ...");
+  RemoveBtn = MakeNoDefaultButton(page, "RemoveBtn", "Remove selected");
   AddMenu = new QMenu(AddBtn);
   AddMenu->setObjectName("AddMenu");
   connect(AddMenu->addAction("Add Files..."), &QAction::triggered, this,
@@ -321,7 +301,7 @@ QWidget* TWizardFrm::CreatePage3() {
   SummaryContent = MakeLabel(page, "", "SummaryContent");
   SummaryMode = MakeLabel(page, "", "SummaryMode");
   SummaryCompression = MakeLabel(page, "", "SummaryCompression");
-  AdvancedBtn = MakeButton(page, "AdvancedBtn", "Advanced setting");
+  AdvancedBtn = MakeNoDefaultButton(page, "AdvancedBtn", "Advanced setting");
   auto* form = new QFormLayout;
   form->addRow("Name:", SummaryName);
   form->addRow("Destination:", SummaryDestination);
@@ -346,24 +326,10 @@ QWidget* TWizardFrm::CreatePage4() {
   auto* page = new QWidget;
   page->setObjectName("Page4");
   ArchiveEdit = MakeEdit(page, "ArchiveEdit");
-  ArchiveBrowse = MakeButton(page, "ArchiveBrowse", "Browse");
-  RTTV = new QTreeWidget;
-  RTTV->setObjectName("RTTV");
-  RTTV->setHeaderHidden(true);
-  RTTV->setColumnCount(1);
-  RTTV->setSelectionMode(QAbstractItemView::SingleSelection);
-  RTTV->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  InstallStateImages(RTTV);
-  RLV = new QTreeWidget;
-  RLV->setObjectName("RLV");
-  RLV->setRootIsDecorated(false);
-  RLV->setUniformRowHeights(true);
-  RLV->setSelectionMode(QAbstractItemView::SingleSelection);
-  RLV->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  RLV->setHeaderLabels({"Name", "Modified time", "Local modified", "Version"});
-  RLV->header()->setStretchLastSection(false);
+  ArchiveBrowse = MakeNoDefaultButton(page, "ArchiveBrowse", "Browse");
+  RTTV = MakeRestoreTree("RTTV");
+  RLV = MakeRestoreList("RLV", {"Name", "Modified time", "Local modified", "Version"});
   FitColumnWidths(RLV, kArchiveListWidths);
-  InstallStateImages(RLV);
   for (QTreeWidget* view : {RTTV, RLV}) {
     view->installEventFilter(this);
     view->viewport()->installEventFilter(this);
@@ -396,7 +362,7 @@ QWidget* TWizardFrm::CreatePage5() {
   RadioButton4 = MakeRadio(page, "RadioButton4", "Restore to original folder");
   RadioButton5 = MakeRadio(page, "RadioButton5", "Restore to other folder");
   TargetEdit = MakeEdit(page, "TargetEdit");
-  TargetBrowse = MakeButton(page, "TargetBrowse", "Browse");
+  TargetBrowse = MakeNoDefaultButton(page, "TargetBrowse", "Browse");
   RadioButton6 = MakeRadio(page, "RadioButton6", kOverwriteTexts[0]);
   RadioButton7 = MakeRadio(page, "RadioButton7", kOverwriteTexts[1]);
   RadioButton8 = MakeRadio(page, "RadioButton8", kOverwriteTexts[2]);
@@ -832,28 +798,10 @@ void TWizardFrm::RLVClick(int row) {
 }
 
 bool TWizardFrm::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() == QEvent::MouseButtonPress &&
-      (watched == RTTV->viewport() || watched == RLV->viewport())) {
-    const auto* mouse = static_cast<QMouseEvent*>(event);
-    const QPoint pos = mouse->position().toPoint();
-    QTreeWidget* view = watched == RTTV->viewport() ? RTTV : RLV;
-    if (mouse->button() == Qt::LeftButton && IsOnStateImage(view, pos)) {
-      if (view == RTTV)
-        RTTVClick(RTTV->itemAt(pos));
-      else
-        RLVClick(RLV->indexOfTopLevelItem(RLV->itemAt(pos)));
-      return true;
-    }
-  } else if (event->type() == QEvent::KeyPress && (watched == RTTV || watched == RLV)) {
-    const auto* key = static_cast<QKeyEvent*>(event);
-    if (key->key() == Qt::Key_Space && key->modifiers() == Qt::NoModifier) {
-      if (watched == RTTV)
-        RTTVClick(RTTV->currentItem());
-      else if (RLV->currentItem())
-        RLVClick(RLV->indexOfTopLevelItem(RLV->currentItem()));
-      return true;
-    }
-  }
+  if (TakeRestoreMarkEvent(
+          watched, event, RTTV, RLV, [this](QTreeWidgetItem* item) { RTTVClick(item); },
+          [this](int row) { RLVClick(row); }))
+    return true;
   return QDialog::eventFilter(watched, event);
 }
 

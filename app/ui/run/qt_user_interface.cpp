@@ -14,19 +14,6 @@
 
 namespace {
 
-TModalResult HeadlessAnswer(TMessageButtons buttons) {
-  switch (buttons) {
-    case TMessageButtons::Ok:
-      return TModalResult::Ok;
-    case TMessageButtons::YesNo:
-      return TModalResult::No;
-    case TMessageButtons::OkCancel:
-    case TMessageButtons::YesNoCancel:
-      return TModalResult::Cancel;
-  }
-  return TModalResult::Cancel;
-}
-
 QString Q(std::string_view s) {
   return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
 }

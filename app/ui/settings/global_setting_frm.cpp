@@ -22,6 +22,8 @@
 #include "app/ui/settings/mail_body_frm.h"
 #include "app/ui/widgets/browse_for_folder.h"
 #include "app/ui/widgets/fit_captions.h"
+#include "app/ui/widgets/named_widgets.h"
+#include "app/ui/widgets/project_mail_account.h"
 #include "platform/fs/fs.h"
 #include "platform/registry/registry.h"
 #include "platform/shell/job_thread.h"
@@ -48,24 +50,6 @@ std::optional<std::int32_t> WholeNumber(const QString& text) {
   const int value = text.trimmed().toInt(&ok, 10);
   if (!ok) return std::nullopt;
   return value;
-}
-
-QLineEdit* MakeEdit(QWidget* parent, const char* name) {
-  auto* edit = new QLineEdit(parent);
-  edit->setObjectName(name);
-  return edit;
-}
-
-QCheckBox* MakeCheck(QWidget* parent, const char* name, const QString& caption) {
-  auto* box = new QCheckBox(caption, parent);
-  box->setObjectName(name);
-  return box;
-}
-
-QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption) {
-  auto* button = new QPushButton(caption, parent);
-  button->setObjectName(name);
-  return button;
 }
 
 QHBoxLayout* Row(std::initializer_list<QWidget*> widgets) {
@@ -410,17 +394,8 @@ void TGlobalSettingFrm::SMTPStatus(const QString& text) {
 void TGlobalSettingFrm::TestEmailAccountExecute() {
   const int row = SelectedRow();
   if (row < 0 || testing_ || !WriteBack(row)) return;
-  const TEmailAccount& a = *accounts_[static_cast<size_t>(row)];
   TProject mail;
-  mail.SmtpHost = a.SMTPServer;
-  mail.SmtpPort = a.Port;
-  mail.SmtpAuth = a.Authenticate;
-  mail.SmtpUser = a.UserName;
-  mail.SmtpPassword = a.Password;
-  mail.MailAddress = a.From;
-  mail.MailExtraRecipients = a.To;
-  mail.MailSubject = a.Subject;
-  mail.MailBody = a.Body;
+  CopyMailAccount(*accounts_[static_cast<size_t>(row)], mail);
   const int timeout = settings_.NetworkTimeoutSec;
 
   // The mail goes out on a worker; the window keeps handling events and shows the client's

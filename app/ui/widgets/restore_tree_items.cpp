@@ -1,5 +1,6 @@
 #include "app/ui/widgets/restore_tree_items.h"
 
+#include <QHeaderView>
 #include <functional>
 
 #include "app/ui/widgets/state_images.h"
@@ -13,6 +14,30 @@ QString Q(std::string_view s) {
 }
 
 }  // namespace
+
+QTreeWidget* MakeRestoreTree(const char* name) {
+  auto* tree = new QTreeWidget;
+  tree->setObjectName(name);
+  tree->setHeaderHidden(true);
+  tree->setColumnCount(1);
+  tree->setSelectionMode(QAbstractItemView::SingleSelection);
+  tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  InstallStateImages(tree);
+  return tree;
+}
+
+QTreeWidget* MakeRestoreList(const char* name, const QStringList& captions) {
+  auto* list = new QTreeWidget;
+  list->setObjectName(name);
+  list->setRootIsDecorated(false);
+  list->setUniformRowHeights(true);
+  list->setSelectionMode(QAbstractItemView::SingleSelection);
+  list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  list->setHeaderLabels(captions);
+  list->header()->setStretchLastSection(false);
+  InstallStateImages(list);
+  return list;
+}
 
 void FillRestoreTree(QTreeWidget* tree, const TRestoreTreeModel& model, const QIcon& folder,
                      TRestoreTreeItems& items) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QIcon>
+#include <QStringList>
 #include <QTreeWidget>
 #include <unordered_map>
 #include <vector>
@@ -12,6 +13,10 @@
 // The tree item of each node shown.
 using TRestoreTreeItems = std::unordered_map<const TRestoreNode*, QTreeWidgetItem*>;
 
+// The folder tree and the file list as the restore windows make them: one item selected at a
+// time, none edited, state images drawn; the list has a header of `captions` and no root.
+QTreeWidget* MakeRestoreTree(const char* name);
+QTreeWidget* MakeRestoreList(const char* name, const QStringList& captions);
 // Refills the tree with the model's nodes, every item with the folder icon; items maps each
 // node to its item.
 void FillRestoreTree(QTreeWidget* tree, const TRestoreTreeModel& model, const QIcon& folder,

@@ -1,5 +1,7 @@
 #include "lib/mastering/tree/utf16_text.h"
 
+#include "platform/text/text.h"
+
 std::u16string HalvorinI_Utf16FromBigEndian(const std::uint8_t* p__PUCHAR__Bytes,
                                             std::size_t p__ULONG__Length) {
   std::u16string text;
@@ -22,21 +24,7 @@ std::string HalvorinI_Utf16ToUtf8(const std::u16string& p__WSTRING__Text) {
     } else if (cp >= 0xD800 && cp <= 0xDFFF) {
       cp = 0xFFFD;
     }
-    if (cp < 0x80) {
-      out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
+    platform::text::AppendUtf8(cp, out);
   }
   return out;
 }

@@ -58,10 +58,11 @@ bool IsCdPcm(const WM_MEDIA_TYPE* type) {
          format.nBlockAlign == 4 && format.wBitsPerSample == 16;
 }
 
-class Sample final : public INSSBuffer {
+// The IUnknown part the runtime's objects share: a count that deletes the object at its last
+// Release, and a QueryInterface that answers IUnknown alone.
+template <class Interface>
+class Counted : public Interface {
  public:
-  explicit Sample(std::vector<std::uint8_t> data) : data_(std::move(data)) {}
-
   HRESULT QueryInterface(REFIID riid, void** object) override {
     if (!object) return E_POINTER;
     *object = nullptr;
@@ -76,6 +77,18 @@ class Sample final : public INSSBuffer {
     if (left == 0) delete this;
     return left;
   }
+
+ protected:
+  virtual ~Counted() = default;
+
+ private:
+  com::RefCount refs_;
+};
+
+class Sample final : public Counted<INSSBuffer> {
+ public:
+  explicit Sample(std::vector<std::uint8_t> data) : data_(std::move(data)) {}
+
   HRESULT GetLength(std::uint32_t* length) override {
     if (!length) return E_POINTER;
     *length = static_cast<std::uint32_t>(data_.size());
@@ -88,12 +101,11 @@ class Sample final : public INSSBuffer {
   }
 
  private:
-  ~Sample() = default;
-  com::RefCount refs_;
+  ~Sample() override = default;
   std::vector<std::uint8_t> data_;
 };
 
-class OutputProps final : public IWMOutputMediaProps {
+class OutputProps final : public Counted<IWMOutputMediaProps> {
  public:
   HRESULT QueryInterface(REFIID riid, void** object) override {
     if (!object) return E_POINTER;
@@ -107,12 +119,6 @@ class OutputProps final : public IWMOutputMediaProps {
     AddRef();
     return S_OK;
   }
-  std::uint32_t AddRef() override { return refs_.Add(); }
-  std::uint32_t Release() override {
-    const std::uint32_t left = refs_.Drop();
-    if (left == 0) delete this;
-    return left;
-  }
   // The one output form there is: CD samples.
   HRESULT SetMediaType(const WM_MEDIA_TYPE* type) override {
     if (!IsCdPcm(type)) return E_INVALIDARG;
@@ -122,28 +128,12 @@ class OutputProps final : public IWMOutputMediaProps {
   bool IsSet() const { return set_; }
 
  private:
-  ~OutputProps() = default;
-  com::RefCount refs_;
+  ~OutputProps() override = default;
   bool set_ = false;
 };
 
-class SyncReader final : public IWMSyncReader {
+class SyncReader final : public Counted<IWMSyncReader> {
  public:
-  HRESULT QueryInterface(REFIID riid, void** object) override {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    if (!(riid == com::IID_IUnknown)) return E_NOINTERFACE;
-    *object = static_cast<IUnknown*>(this);
-    AddRef();
-    return S_OK;
-  }
-  std::uint32_t AddRef() override { return refs_.Add(); }
-  std::uint32_t Release() override {
-    const std::uint32_t left = refs_.Drop();
-    if (left == 0) delete this;
-    return left;
-  }
-
   HRESULT OpenStream(IStream* stream) override {
     return Guarded([&] {
       if (!stream) return E_INVALIDARG;
@@ -229,9 +219,8 @@ class SyncReader final : public IWMSyncReader {
   }
 
  private:
-  ~SyncReader() = default;  // the decoder closes before the stream reference goes
+  ~SyncReader() override = default;  // the decoder closes before the stream reference goes
 
-  com::RefCount refs_;
   com::ComPtr<IStream> stream_;
   AudioDecoder decoder_;
   std::uint64_t bytes_ = 0;

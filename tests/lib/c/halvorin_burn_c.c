@@ -21,18 +21,7 @@
 #include <string.h>
 
 #include "lib/api/halvorin.h"
-
-static int failures = 0;
-
-#define CHECK(condition, ...)                                       \
-  do {                                                              \
-    if (!(condition)) {                                             \
-      ++failures;                                                   \
-      printf("FAILED %s:%d: %s: ", __FILE__, __LINE__, #condition); \
-      printf(__VA_ARGS__);                                          \
-      printf("\n");                                                 \
-    }                                                               \
-  } while (0)
+#include "tests/lib/c/c_check.h"
 
 typedef struct Events {
   int analyzeBegin, analyzeEnd, syncBegin, syncEnd, progress, underruns, grabProgress, grabTracks;

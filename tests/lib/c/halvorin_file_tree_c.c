@@ -15,18 +15,7 @@
 #include <sys/mman.h>
 
 #include "lib/api/halvorin.h"
-
-static int failures = 0;
-
-#define CHECK(condition, ...)                                       \
-  do {                                                              \
-    if (!(condition)) {                                             \
-      ++failures;                                                   \
-      printf("FAILED %s:%d: %s: ", __FILE__, __LINE__, #condition); \
-      printf(__VA_ARGS__);                                          \
-      printf("\n");                                                 \
-    }                                                               \
-  } while (0)
+#include "tests/lib/c/c_check.h"
 
 enum { kMaxPath = 260, kBlockSize = 100003, kDirectory = 0x10, kCanary = 0x5A, kSlack = 64 };
 

@@ -18,6 +18,8 @@ TRuntimeFile* TRunTimeProject::Add(std::unique_ptr<TRuntimeFile> file) {
 }
 
 void TRunTimeProject::AddFiles(const std::vector<std::string>& paths, std::int32_t run) {
+  files_.reserve(files_.size() + paths.size());
+  index_.reserve(index_.size() + paths.size());
   for (const std::string& path : paths) {
     auto file = std::make_unique<TRuntimeFile>(path, 0, run);
     file->UpdateTimeStamp();

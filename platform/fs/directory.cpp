@@ -15,7 +15,9 @@ struct DirCloser {
   void operator()(DIR* d) const { closedir(d); }
 };
 
-std::vector<DirEntry> List(std::string_view pattern, bool probeRead) {
+enum class Detail { Full, ForReading, Kinds };
+
+std::vector<DirEntry> List(std::string_view pattern, Detail detail) {
   const std::string folder = ParentFolder(pattern);
   std::string mask = FileNamePart(pattern);
   if (mask.empty()) mask = "*";  // a bare folder lists everything in it
@@ -41,6 +43,12 @@ std::vector<DirEntry> List(std::string_view pattern, bool probeRead) {
     const std::string_view name(e->d_name);
     if (name == "." || name == "..") continue;
     if (!MatchesMask(name, mask)) continue;
+    if (detail == Detail::Kinds && (e->d_type == DT_REG || e->d_type == DT_DIR)) {
+      FileInfo kind;
+      kind.type = e->d_type == DT_REG ? EntryType::Regular : EntryType::Directory;
+      out.push_back({std::string(name), kind});
+      continue;
+    }
     struct stat lst;
     if (fstatat(fd, e->d_name, &lst, AT_SYMLINK_NOFOLLOW) != 0) {
       if (errno == ENOENT) continue;  // removed while we listed
@@ -48,7 +56,8 @@ std::vector<DirEntry> List(std::string_view pattern, bool probeRead) {
       continue;
     }
     out.push_back(
-        {std::string(name), detail::InfoFromLstat(fd, e->d_name, lst, name, true, probeRead)});
+        {std::string(name), detail::InfoFromLstat(fd, e->d_name, lst, name, detail != Detail::Kinds,
+                                                  detail == Detail::ForReading)});
   }
   return out;
 }
@@ -56,11 +65,15 @@ std::vector<DirEntry> List(std::string_view pattern, bool probeRead) {
 }  // namespace
 
 std::vector<DirEntry> ListDirectory(std::string_view pattern) {
-  return List(pattern, false);
+  return List(pattern, Detail::Full);
 }
 
 std::vector<DirEntry> ListDirectoryForReading(std::string_view pattern) {
-  return List(pattern, true);
+  return List(pattern, Detail::ForReading);
+}
+
+std::vector<DirEntry> ListDirectoryKinds(std::string_view pattern) {
+  return List(pattern, Detail::Kinds);
 }
 
 }  // namespace platform::fs

@@ -64,6 +64,10 @@ std::vector<DirEntry> ListDirectory(std::string_view pattern);
 // As ListDirectory, with `readable` set for the entries the user may both read and write (the
 // check of readOnly then answers both); false leaves the read permission unknown.
 std::vector<DirEntry> ListDirectoryForReading(std::string_view pattern);
+// As ListDirectory, for walks that need only what each entry is: regular files and folders
+// the directory itself types come without a system call and with nothing else set (size and
+// times 0); links and other entries are looked at, their attributes left false.
+std::vector<DirEntry> ListDirectoryKinds(std::string_view pattern);
 
 // Information about one path, following symbolic links (a broken link reports isBrokenLink).
 std::optional<FileInfo> Stat(std::string_view winPath);

@@ -303,6 +303,22 @@ TEST_F(FsTree, StatAndPredicates) {
   EXPECT_FALSE(fs::Exists("C:\\a.txt"));
 }
 
+// The walk's listing tells each entry's kind as the full listing does.
+TEST_F(FsTree, KindsListingAgreesWithTheFullListing) {
+  const auto full = fs::ListDirectory(dir.W("*.*"));
+  const auto kinds = fs::ListDirectoryKinds(dir.W("*.*"));
+  ASSERT_EQ(kinds.size(), full.size());
+  for (std::size_t i = 0; i < full.size(); ++i) {
+    EXPECT_EQ(kinds[i].name, full[i].name);
+    EXPECT_EQ(kinds[i].info.type, full[i].info.type) << full[i].name;
+    EXPECT_EQ(kinds[i].info.isSymlink, full[i].info.isSymlink) << full[i].name;
+    EXPECT_EQ(kinds[i].info.isBrokenLink, full[i].info.isBrokenLink) << full[i].name;
+  }
+  EXPECT_EQ(fs::ListDirectoryKinds(dir.W("*.txt")).size(),
+            fs::ListDirectory(dir.W("*.txt")).size());
+  EXPECT_THROW(fs::ListDirectoryKinds(dir.W("missing\\*.*")), fs::FsError);
+}
+
 TEST(FsList, ErrorsThrow) {
   TempDir dir;
   try {

@@ -303,7 +303,7 @@ void ScanFolder(const TProject& project, const std::string& folder, bool applyEx
                 std::vector<std::string>& list) {
   std::vector<platform::fs::DirEntry> entries;
   try {
-    entries = platform::fs::ListDirectory(folder + "*.*");
+    entries = platform::fs::ListDirectoryKinds(folder + "*.*");
   } catch (const platform::fs::FsError& e) {
     LogError(e.what());
     return;

@@ -24,6 +24,7 @@ class CHalvorin_ISO9660FileTree;
 struct CHalvorin_ImportWalk;
 struct CHalvorin_SessionFeed;
 struct CHalvorin_GrabPass;
+struct CHalvorin_WriteReports;
 namespace platform::fs {
 class File;
 }
@@ -210,6 +211,12 @@ class CHalvorin_CdvdBurnerGrabber : public CHalvorin_ScsiDeviceCdvdRomWriter {
   bool IsVendor(const char* p__PCHAR__Vendor) const;
   bool IsProduct(const char* p__PCHAR__Product) const;
   void ThrowIfCancelled(const char* p__PCHAR__Method, std::uint64_t p__ULONGLONG__Offset);
+  // After each write of a loop: the progress at its interval, the drive's buffer read every
+  // ninth write (where the medium has one to read) and reported at its interval.
+  void ReportWrite(CHalvorin_WriteReports& p__Reports, std::uint64_t p__ULONGLONG__WrittenLBs,
+                   bool p__BOOLEAN__IsBufferReadable, const char* p__PCHAR__Method);
+  // At a loop's end: the progress once more unless the last report already said it all.
+  void ReportWriteEnd(CHalvorin_WriteReports& p__Reports, std::uint64_t p__ULONGLONG__WrittenLBs);
   // One track of a session: pre-gap, the track's data from the session's producer, post-gap.
   void SessionAtOnceTrack(const SAO_TRACK_ENTRY& p__Track, std::uint64_t p__ULONGLONG__TotalLBs,
                           std::int32_t* p__PLONG__Address, std::int32_t p__LONG__PreGapInLBs,

@@ -217,6 +217,12 @@ class CHalvorin_CdvdBurnerGrabber : public CHalvorin_ScsiDeviceCdvdRomWriter {
                    bool p__BOOLEAN__IsBufferReadable, const char* p__PCHAR__Method);
   // At a loop's end: the progress once more unless the last report already said it all.
   void ReportWriteEnd(CHalvorin_WriteReports& p__Reports, std::uint64_t p__ULONGLONG__WrittenLBs);
+  // The ways out of a failed write: its trace, the cache synchronized and the disc ejected, the
+  // last two only warning when they fail so that the write's own failure is what propagates.
+  static void TraceWriteFailure(const char* p__PCHAR__Method,
+                                const CHalvorin_Exception* p__PCHalvorin_Exception__Exception);
+  void SynchronizeCacheAfterFailure(const char* p__PCHAR__Method);
+  void EjectAfterFailure(const char* p__PCHAR__Method);
   // One track of a session: pre-gap, the track's data from the session's producer, post-gap.
   void SessionAtOnceTrack(const SAO_TRACK_ENTRY& p__Track, std::uint64_t p__ULONGLONG__TotalLBs,
                           std::int32_t* p__PLONG__Address, std::int32_t p__LONG__PreGapInLBs,

@@ -54,15 +54,6 @@ constexpr std::int32_t kPreGap = 150;
 constexpr std::int32_t kEarliestLeadIn = -45150;
 constexpr std::int32_t kLatestLeadIn = -151;
 
-void TraceWarning(const char* p__PCHAR__Method, const char* p__PCHAR__What,
-                  CHalvorin_Exception* p__PCHalvorin_Exception__Exception) {
-  std::unique_ptr<CHalvorin_Exception> exception(p__PCHalvorin_Exception__Exception);
-  DebugTrace("\n%s(): %s failed!!!\n", p__PCHAR__Method, p__PCHAR__What);
-  DebugTrace("\n%s(): WARNING! Status %ld, message '%s'!!!\n", p__PCHAR__Method,
-             static_cast<long>(exception ? exception->GetStatus() : 12),
-             exception ? exception->GetText() : "");
-}
-
 // A list the lead-in can describe: 1..100 tracks of one kind, starting at 0 and ascending
 // inside the program area.
 void CheckTrackList(const TRACK_ARRAY* p__PTRACK_ARRAY__Tracks, std::uint64_t p__ULONGLONG__LBs,
@@ -308,30 +299,14 @@ void CHalvorin_CdvdBurnerGrabber::DiscAtOnce(const DiscAtOnceMode& p__Mode,
     ShutDownCacheThread();
     DebugTrace("\n%s(): EXITing with success\n", kMethod);
   } catch (CHalvorin_Exception* p__PCHalvorin_Exception__Exception) {
-    DebugTrace("\n%s(): Method in sequence failed!!!\n", kMethod);
-    if (p__PCHalvorin_Exception__Exception)
-      DebugTrace("\n%s(): EXITing with failure, status %ld, message '%s'!!!\n", kMethod,
-                 static_cast<long>(p__PCHalvorin_Exception__Exception->GetStatus()),
-                 p__PCHalvorin_Exception__Exception->GetText());
-    else
-      DebugTrace("\n%s(): EXITing with failure, exception pointer is NULL!\n", kMethod);
+    TraceWriteFailure(kMethod, p__PCHalvorin_Exception__Exception);
     // The producer stops first: nothing reads the source once this call has returned.
     ShutDownCacheThread();
     // The cache holds program-area data only once the write reached LBA 1.
     if (isWriting && address >= 1) {
-      DebugTrace("\n%s(): Synchronizing cache...\n", kMethod);
-      try {
-        SynchronizeCache();
-      } catch (CHalvorin_Exception* p__PCHalvorin_Exception__Sync) {
-        TraceWarning(kMethod, "SynchronizeCache()", p__PCHalvorin_Exception__Sync);
-      }
+      SynchronizeCacheAfterFailure(kMethod);
     }
-    DebugTrace("\n%s(): Ejecting disc...\n", kMethod);
-    try {
-      Eject();
-    } catch (CHalvorin_Exception* p__PCHalvorin_Exception__Eject) {
-      TraceWarning(kMethod, "Eject()", p__PCHalvorin_Exception__Eject);
-    }
+    EjectAfterFailure(kMethod);
     throw;
   } catch (...) {
     ShutDownCacheThread();

@@ -44,15 +44,6 @@ CHalvorin_FileChain* ChainOf(void* p__PVOID__Tree) {
              : nullptr;
 }
 
-void TraceWarning(const char* p__PCHAR__Method, const char* p__PCHAR__What,
-                  CHalvorin_Exception* p__PCHalvorin_Exception__Exception) {
-  std::unique_ptr<CHalvorin_Exception> exception(p__PCHalvorin_Exception__Exception);
-  DebugTrace("\n%s(): %s failed!!!\n", p__PCHAR__Method, p__PCHAR__What);
-  DebugTrace("\n%s(): WARNING! Status %ld, message '%s'!!!\n", p__PCHAR__Method,
-             static_cast<long>(exception ? exception->GetStatus() : 12),
-             exception ? exception->GetText() : "");
-}
-
 // The session's producer is stopped and forgotten on every way out of the write.
 struct CHalvorin_SessionFeedGuard {
   CHalvorin_CdvdBurnerGrabber* m__PBurner;
@@ -229,29 +220,13 @@ void CHalvorin_CdvdBurnerGrabber::SessionAtOnce(SAO_TRACK_ARRAY* p__PSAO_TRACK_A
     Callback(SYNCHRONIZE_CACHE_END, nullptr, nullptr);
     DebugTrace("\n%s(): EXITing with success\n", kMethod);
   } catch (CHalvorin_Exception* p__PCHalvorin_Exception__Exception) {
-    DebugTrace("\n%s(): Method in sequence failed!!!\n", kMethod);
-    if (p__PCHalvorin_Exception__Exception)
-      DebugTrace("\n%s(): EXITing with failure, status %ld, message '%s'!!!\n", kMethod,
-                 static_cast<long>(p__PCHalvorin_Exception__Exception->GetStatus()),
-                 p__PCHalvorin_Exception__Exception->GetText());
-    else
-      DebugTrace("\n%s(): EXITing with failure, exception pointer is NULL!\n", kMethod);
+    TraceWriteFailure(kMethod, p__PCHalvorin_Exception__Exception);
     // The producer stops first: nothing reads the sources once this call has returned.
     guard.Stop();
     if (address >= -149) {
-      DebugTrace("\n%s(): Synchronizing cache...\n", kMethod);
-      try {
-        SynchronizeCache();
-      } catch (CHalvorin_Exception* p__PCHalvorin_Exception__Sync) {
-        TraceWarning(kMethod, "SynchronizeCache()", p__PCHalvorin_Exception__Sync);
-      }
+      SynchronizeCacheAfterFailure(kMethod);
     }
-    DebugTrace("\n%s(): Ejecting disc...\n", kMethod);
-    try {
-      Eject();
-    } catch (CHalvorin_Exception* p__PCHalvorin_Exception__Eject) {
-      TraceWarning(kMethod, "Eject()", p__PCHalvorin_Exception__Eject);
-    }
+    EjectAfterFailure(kMethod);
     throw;
   }
 }

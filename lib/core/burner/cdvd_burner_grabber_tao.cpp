@@ -198,13 +198,7 @@ void CHalvorin_CdvdBurnerGrabber::TrackAtOnce(const CHalvorin_TrackAtOnceOptions
     ShutDownCacheThread();
     DebugTrace("\n%s(): EXITing with success\n", kMethod);
   } catch (CHalvorin_Exception* p__PCHalvorin_Exception__Exception) {
-    DebugTrace("\n%s(): Method in sequence failed!!!\n", kMethod);
-    if (p__PCHalvorin_Exception__Exception)
-      DebugTrace("\n%s(): EXITing with failure, status %ld, message '%s'!!!\n", kMethod,
-                 static_cast<long>(p__PCHalvorin_Exception__Exception->GetStatus()),
-                 p__PCHalvorin_Exception__Exception->GetText());
-    else
-      DebugTrace("\n%s(): EXITing with failure, exception pointer is NULL!\n", kMethod);
+    TraceWriteFailure(kMethod, p__PCHalvorin_Exception__Exception);
     // The producer stops first: nothing reads the source once this call has returned.
     ShutDownCacheThread();
     if (writtenLBs > 0) {
@@ -215,16 +209,7 @@ void CHalvorin_CdvdBurnerGrabber::TrackAtOnce(const CHalvorin_TrackAtOnceOptions
         std::unique_ptr<CHalvorin_Exception> exception(p__PCHalvorin_Exception__Sync);
       }
     }
-    DebugTrace("\n%s(): Ejecting disc...\n", kMethod);
-    try {
-      Eject();
-    } catch (CHalvorin_Exception* p__PCHalvorin_Exception__Eject) {
-      std::unique_ptr<CHalvorin_Exception> exception(p__PCHalvorin_Exception__Eject);
-      DebugTrace("\n%s(): Eject() failed!!!\n", kMethod);
-      DebugTrace("\n%s(): WARNING! Status %ld, message '%s'!!!\n", kMethod,
-                 static_cast<long>(exception ? exception->GetStatus() : 12),
-                 exception ? exception->GetText() : "");
-    }
+    EjectAfterFailure(kMethod);
     throw;
   } catch (...) {
     ShutDownCacheThread();

@@ -266,3 +266,32 @@ void CHalvorin_CdvdBurnerGrabber::ProbeSupportedReadModes(bool* f) {
     }
   }
 }
+
+void CHalvorin_CdvdBurnerGrabber::TraceWriteFailure(
+    const char* p__PCHAR__Method, const CHalvorin_Exception* p__PCHalvorin_Exception__Exception) {
+  DebugTrace("\n%s(): Method in sequence failed!!!\n", p__PCHAR__Method);
+  if (p__PCHalvorin_Exception__Exception)
+    DebugTrace("\n%s(): EXITing with failure, status %ld, message '%s'!!!\n", p__PCHAR__Method,
+               static_cast<long>(p__PCHalvorin_Exception__Exception->GetStatus()),
+               p__PCHalvorin_Exception__Exception->GetText());
+  else
+    DebugTrace("\n%s(): EXITing with failure, exception pointer is NULL!\n", p__PCHAR__Method);
+}
+
+void CHalvorin_CdvdBurnerGrabber::SynchronizeCacheAfterFailure(const char* p__PCHAR__Method) {
+  DebugTrace("\n%s(): Synchronizing cache...\n", p__PCHAR__Method);
+  try {
+    SynchronizeCache();
+  } catch (CHalvorin_Exception* p__PCHalvorin_Exception__Exception) {
+    Freed(p__PCHAR__Method, "SynchronizeCache()", p__PCHalvorin_Exception__Exception);
+  }
+}
+
+void CHalvorin_CdvdBurnerGrabber::EjectAfterFailure(const char* p__PCHAR__Method) {
+  DebugTrace("\n%s(): Ejecting disc...\n", p__PCHAR__Method);
+  try {
+    Eject();
+  } catch (CHalvorin_Exception* p__PCHalvorin_Exception__Exception) {
+    Freed(p__PCHAR__Method, "Eject()", p__PCHalvorin_Exception__Exception);
+  }
+}

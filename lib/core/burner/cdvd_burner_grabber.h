@@ -24,6 +24,7 @@ class CHalvorin_ISO9660FileTree;
 struct CHalvorin_ImportWalk;
 struct CHalvorin_SessionFeed;
 struct CHalvorin_GrabPass;
+struct CHalvorin_GrabProgress;
 struct CHalvorin_WriteReports;
 namespace platform::fs {
 class File;
@@ -250,6 +251,10 @@ class CHalvorin_CdvdBurnerGrabber : public CHalvorin_ScsiDeviceCdvdRomWriter {
   // The read engines of the grab over one pass: a track, a range, or a failed transfer again.
   void GrabTrackCooked(const CHalvorin_GrabPass& p__Pass);
   void GrabTrackRaw(const CHalvorin_GrabPass& p__Pass);
+  // After a pass's transfer: its progress at the pass's interval.
+  void ReportGrabProgress(const CHalvorin_GrabPass& p__Pass, CHalvorin_GrabProgress& p__Progress);
+  // Exception 14 once the grab was cancelled.
+  void ThrowIfGrabCancelled(const char* p__PCHAR__Method, std::int32_t p__LONG__LBA) const;
 
   CHalvorin_CriticalSection m__CRITICAL_SECTION__BurnerGrabber;
   CHalvorin_LockedFifoQueue m__CHalvorin_LockedFifoQueue__WriteQueue;

@@ -266,3 +266,21 @@ void CHalvorin_CdvdBurnerGrabber::GrabDiscSplit(const char* p__PCHAR__BaseName,
   // The descriptor was whole before the first part was read: nothing of it is rewritten.
   descriptor.Keep(kMethod);
 }
+
+void CHalvorin_CdvdBurnerGrabber::ReportGrabProgress(const CHalvorin_GrabPass& p__Pass,
+                                                     CHalvorin_GrabProgress& p__Progress) {
+  if (!p__Pass.m__ULONG__ProgressInterval) return;
+  const std::uint64_t now = HalvorinI_GrabTickCount();
+  if (now - p__Progress.m__ULONGLONG__LastReport > p__Pass.m__ULONG__ProgressInterval * 1000ull) {
+    Callback(HALVORIN_CALLBACK_REASON_GRAB_PROGRESS, &p__Progress.m__ULONGLONG__Total,
+             &p__Progress.m__ULONGLONG__Done);
+    p__Progress.m__ULONGLONG__LastReport = now;
+  }
+}
+
+void CHalvorin_CdvdBurnerGrabber::ThrowIfGrabCancelled(const char* p__PCHAR__Method,
+                                                       std::int32_t p__LONG__LBA) const {
+  if (IsCancel())
+    HalvorinI_ThrowException(kHalvorinStatusCancelled, 0, "%s(): Cancel set at LBA offset %ld!!!",
+                             p__PCHAR__Method, static_cast<long>(p__LONG__LBA));
+}

@@ -251,6 +251,8 @@ class CHalvorin_CdvdBurnerGrabber : public CHalvorin_ScsiDeviceCdvdRomWriter {
   // The read engines of the grab over one pass: a track, a range, or a failed transfer again.
   void GrabTrackCooked(const CHalvorin_GrabPass& p__Pass);
   void GrabTrackRaw(const CHalvorin_GrabPass& p__Pass);
+  // A grab's start with the drive's own error recovery: the drive ready, no cancel, the TOC.
+  std::unique_ptr<TOC_INFORMATION> ReadyForGrab();
   // After a pass's transfer: its progress at the pass's interval.
   void ReportGrabProgress(const CHalvorin_GrabPass& p__Pass, CHalvorin_GrabProgress& p__Progress);
   // Exception 14 once the grab was cancelled.

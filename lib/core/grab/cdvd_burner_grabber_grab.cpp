@@ -52,11 +52,7 @@ void CHalvorin_CdvdBurnerGrabber::GrabTrack(std::uint8_t p__UCHAR__TrackNumber,
   constexpr const char* kMethod = "CHalvorin_CdvdBurnerGrabber::GrabTrack";
   CHalvorin_TraceScope trace(kMethod);
   CHalvorin_CriticalSectionLock lock(&m__CRITICAL_SECTION__BurnerGrabber);
-  TestUnitReadyCDB();
-  m__BOOLEAN__IsCancel.store(false);
-  RestoreReadErrorRecoverySafe();
-  auto toc = ZeroedToc();
-  GetTOCInformation(toc.get());
+  auto toc = ReadyForGrab();
   // Track 0 names no track either.
   if (p__UCHAR__TrackNumber == 0 || p__UCHAR__TrackNumber > toc->m__UCHAR__NumberOfTracks)
     HalvorinI_ThrowException(kHalvorinStatusInvalidArgument, 0,
@@ -101,11 +97,7 @@ void CHalvorin_CdvdBurnerGrabber::GrabRange(std::int32_t p__LONG__StartLBA,
   constexpr const char* kMethod = "CHalvorin_CdvdBurnerGrabber::GrabRange";
   CHalvorin_TraceScope trace(kMethod);
   CHalvorin_CriticalSectionLock lock(&m__CRITICAL_SECTION__BurnerGrabber);
-  TestUnitReadyCDB();
-  m__BOOLEAN__IsCancel.store(false);
-  RestoreReadErrorRecoverySafe();
-  auto toc = ZeroedToc();
-  GetTOCInformation(toc.get());
+  auto toc = ReadyForGrab();
   if (p__LONG__EndingLBA < p__LONG__StartLBA)
     HalvorinI_ThrowException(
         kHalvorinStatusInvalidArgument, 0, "%s(): Range ending LBA %ld is before its start %ld!!!",
@@ -222,11 +214,7 @@ void CHalvorin_CdvdBurnerGrabber::GrabDiscSplit(const char* p__PCHAR__BaseName,
     HalvorinI_ThrowException(kHalvorinStatusInvalidArgument, 0,
                              "%s(): Part size %ld MB is below 2 MB!!!", kMethod,
                              static_cast<long>(p__ULONG__PartSizeInMB));
-  TestUnitReadyCDB();
-  m__BOOLEAN__IsCancel.store(false);
-  RestoreReadErrorRecoverySafe();
-  auto toc = ZeroedToc();
-  GetTOCInformation(toc.get());
+  auto toc = ReadyForGrab();
   if (!toc->m__BOOLEAN__IsDVD)
     HalvorinI_ThrowException(kHalvorinStatusGeneralFailure, 0,
                              "%s(): Non-DVD media is unsupported!!!", kMethod);
@@ -265,6 +253,15 @@ void CHalvorin_CdvdBurnerGrabber::GrabDiscSplit(const char* p__PCHAR__BaseName,
   }
   // The descriptor was whole before the first part was read: nothing of it is rewritten.
   descriptor.Keep(kMethod);
+}
+
+std::unique_ptr<TOC_INFORMATION> CHalvorin_CdvdBurnerGrabber::ReadyForGrab() {
+  TestUnitReadyCDB();
+  m__BOOLEAN__IsCancel.store(false);
+  RestoreReadErrorRecoverySafe();
+  auto toc = ZeroedToc();
+  GetTOCInformation(toc.get());
+  return toc;
 }
 
 void CHalvorin_CdvdBurnerGrabber::ReportGrabProgress(const CHalvorin_GrabPass& p__Pass,

@@ -242,6 +242,13 @@ class CHalvorin_CdvdBurnerGrabber : public CHalvorin_ScsiDeviceCdvdRomWriter {
                   TRACK_ARRAY* p__PTRACK_ARRAY__Tracks);
   // Producer of a session: every track's source in turn, each object tagged with its track.
   std::uint32_t SessionCacheThread();
+  // A producer's way out: the consumer never waits on a full cache or a live producer after it.
+  std::uint32_t EndCacheThread(const char* p__PCHAR__Producer, bool p__BOOLEAN__IsCacheFullSet);
+  // `transfer` bytes of the source into the object, its last sector padded with zeros where the
+  // source ends inside it.
+  void FillCacheObject(CHalvorin_CacheObject* p__PCHalvorin_CacheObject__Object,
+                       CHalvorin_FileChain* p__PCHalvorin_FileChain__Source,
+                       std::uint64_t p__ULONGLONG__Transfer, std::uint32_t p__ULONG__LBSize);
   void ImportDirectory(CHalvorin_ISO9660FileTree* p__PCHalvorin_ISO9660FileTree__Tree,
                        bool p__BOOLEAN__IsJoliet, const std::string& p__STRING__ParentPath,
                        std::uint32_t p__ULONG__Extent, std::uint32_t p__ULONG__Size,

@@ -91,6 +91,10 @@ void TempProgramFolder::FreshRecorder(at::Media media) {
   std::filesystem::remove_all(home_ + "/VirtualRecorders/Bench");
 }
 
+void OnceInRealTime(benchmark::internal::Benchmark* b) {
+  b->Iterations(1)->UseRealTime()->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond);
+}
+
 void BurnEachIteration(benchmark::State& state, TempProgramFolder& home, at::Media media,
                        const std::function<std::string()>& burn) {
   underruns = 0;

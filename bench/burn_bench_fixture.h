@@ -56,6 +56,10 @@ class TempProgramFolder {
   bool ok_ = false;
 };
 
+// How every burn benchmark is measured: one iteration (a whole disc), in real time with the
+// process's CPU time, in milliseconds. For BENCHMARK(...)->Apply.
+void OnceInRealTime(benchmark::internal::Benchmark* b);
+
 // Each iteration burns to a fresh blank recorder (untimed) after the underrun count was
 // cleared; the first error text stops the run as the benchmark's error.
 void BurnEachIteration(benchmark::State& state, TempProgramFolder& home,

@@ -132,21 +132,9 @@ void DaoRawPWAt52x(benchmark::State& state) {
   Run(state, SizeFromEnvironment("QUORVA_BENCH_52X_MB", 700), 3900);
 }
 
-BENCHMARK(DaoExpansionAlone)
-    ->Iterations(1)
-    ->UseRealTime()
-    ->MeasureProcessCPUTime()
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK(DaoRawPWEndToEnd)
-    ->Iterations(1)
-    ->UseRealTime()
-    ->MeasureProcessCPUTime()
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK(DaoRawPWAt52x)
-    ->Iterations(1)
-    ->UseRealTime()
-    ->MeasureProcessCPUTime()
-    ->Unit(benchmark::kMillisecond);
+BENCHMARK(DaoExpansionAlone)->Apply(bench::OnceInRealTime);
+BENCHMARK(DaoRawPWEndToEnd)->Apply(bench::OnceInRealTime);
+BENCHMARK(DaoRawPWAt52x)->Apply(bench::OnceInRealTime);
 
 }  // namespace
 

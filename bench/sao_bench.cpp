@@ -126,18 +126,9 @@ void SaoAt52x(benchmark::State& state) {
   Run(state, SizeFromEnvironment("QUORVA_BENCH_52X_MB", 700), 3900);
 }
 
-BENCHMARK(SaoUnthrottled)
-    ->Iterations(1)
-    ->UseRealTime()
-    ->MeasureProcessCPUTime()
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK(PlainCopyPeer)
-    ->Iterations(1)
-    ->UseRealTime()
-    ->MeasureProcessCPUTime()
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK(SaoAt52x)->Iterations(1)->UseRealTime()->MeasureProcessCPUTime()->Unit(
-    benchmark::kMillisecond);
+BENCHMARK(SaoUnthrottled)->Apply(bench::OnceInRealTime);
+BENCHMARK(PlainCopyPeer)->Apply(bench::OnceInRealTime);
+BENCHMARK(SaoAt52x)->Apply(bench::OnceInRealTime);
 
 }  // namespace
 

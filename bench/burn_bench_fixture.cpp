@@ -5,9 +5,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 
+#include "lib/api/export_frame.h"
 #include "lib/api/halvorin.h"
+#include "lib/core/burner/cdvd_burner_grabber.h"
 
 namespace bench {
 
@@ -88,6 +91,10 @@ void TempProgramFolder::FreshRecorder(at::Media media) {
   std::filesystem::remove_all(home_ + "/VirtualRecorders/Bench");
 }
 
+void OnceInRealTime(benchmark::internal::Benchmark* b) {
+  b->Iterations(1)->UseRealTime()->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond);
+}
+
 void BurnEachIteration(benchmark::State& state, TempProgramFolder& home, at::Media media,
                        const std::function<std::string()>& burn) {
   underruns = 0;
@@ -101,6 +108,38 @@ void BurnEachIteration(benchmark::State& state, TempProgramFolder& home, at::Med
       break;
     }
   }
+}
+
+std::string BurnOnOwnBurner(std::uint64_t sectorsPerSecond, bool withSense,
+                            const std::function<void(CHalvorin_CdvdBurnerGrabber&)>& write) {
+  char text[512] = {};
+  uint32_t error = 0;
+  CDB_FAILURE_INFORMATION failure{};
+  void* burner = nullptr;
+  if (Halvorin_CdvdBurnerGrabber_Create(&burner, text, sizeof text, &error, &failure,
+                                        &CountUnderruns, nullptr, 0, 0, 0, 0, 64))
+    return text;
+  at::SetDrainSpeed(0, sectorsPerSecond * 2352);
+  std::string result;
+  try {
+    write(*HalvorinI_ObjectOf<CHalvorin_CdvdBurnerGrabber>(burner));
+  } catch (CHalvorin_Exception* e) {
+    result = e ? e->GetText() : "write failed";
+    const CDB_FAILURE_INFORMATION* f = e && withSense ? e->GetFailureInformation() : nullptr;
+    if (f) {
+      // The drive's refusal: its command and sense.
+      char sense[64];
+      std::snprintf(sense, sizeof sense, " CDB %02X at %d sense %X/%02X/%02X", f->m__UCHAR__CDB[0],
+                    static_cast<int>(f->m__UCHAR__CDB[2] << 24 | f->m__UCHAR__CDB[3] << 16 |
+                                     f->m__UCHAR__CDB[4] << 8 | f->m__UCHAR__CDB[5]),
+                    f->m__UCHAR__Sense[2] & 0x0F, f->m__UCHAR__Sense[12], f->m__UCHAR__Sense[13]);
+      result += sense;
+    }
+    delete e;
+  }
+  underruns += at::Recorder(0).ProtectedUnderruns();
+  Halvorin_Destroy(&burner);
+  return result;
 }
 
 }  // namespace bench

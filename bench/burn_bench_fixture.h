@@ -12,6 +12,8 @@
 
 #include "platform/aspi/testing.h"
 
+class CHalvorin_CdvdBurnerGrabber;
+
 namespace bench {
 
 // The variable's number, else the fallback.
@@ -54,10 +56,21 @@ class TempProgramFolder {
   bool ok_ = false;
 };
 
+// How every burn benchmark is measured: one iteration (a whole disc), in real time with the
+// process's CPU time, in milliseconds. For BENCHMARK(...)->Apply.
+void OnceInRealTime(benchmark::internal::Benchmark* b);
+
 // Each iteration burns to a fresh blank recorder (untimed) after the underrun count was
 // cleared; the first error text stops the run as the benchmark's error.
 void BurnEachIteration(benchmark::State& state, TempProgramFolder& home,
                        platform::aspi::testing::Media media,
                        const std::function<std::string()>& burn);
+
+// One write on a burner handle of its own (a 64 MB cache, CountUnderruns its callback) while
+// the recorder drains `sectorsPerSecond` 2352-byte sectors a second (0 unthrottled). The error
+// text, empty on success; `withSense` adds the drive's command and sense where it refused. The
+// recorder's protected underruns are added to the count.
+std::string BurnOnOwnBurner(std::uint64_t sectorsPerSecond, bool withSense,
+                            const std::function<void(CHalvorin_CdvdBurnerGrabber&)>& write);
 
 }  // namespace bench

@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "bench/burn_bench_fixture.h"
-#include "lib/api/export_frame.h"
 #include "lib/api/halvorin.h"
 #include "lib/core/burner/cdvd_burner_grabber.h"
 #include "lib/mastering/raw/iso9660_file_tree_raw.h"
@@ -24,7 +23,6 @@ namespace {
 
 namespace at = platform::aspi::testing;
 
-using bench::CountUnderruns;
 using bench::SizeFromEnvironment;
 using bench::underruns;
 using bench::WindowsPath;
@@ -102,36 +100,11 @@ void DaoExpansionAlone(benchmark::State& state) {
 
 // One disc; the error text, empty on success.
 std::string Burn(Setup& setup, std::uint64_t sectorsPerSecond) {
-  char text[512] = {};
-  uint32_t error = 0;
-  CDB_FAILURE_INFORMATION failure{};
-  void* burner = nullptr;
-  if (Halvorin_CdvdBurnerGrabber_Create(&burner, text, sizeof text, &error, &failure,
-                                        &CountUnderruns, nullptr, 0, 0, 0, 0, 64))
-    return text;
-  at::SetDrainSpeed(0, sectorsPerSecond * 2352);
-  std::string result;
-  try {
+  return bench::BurnOnOwnBurner(sectorsPerSecond, true, [&](CHalvorin_CdvdBurnerGrabber& burner) {
     setup.Chain()->SeekToBegin();
     CHalvorin_ISO9660FileTreeRawRawPW view(setup.Chain(), 1, 0, setup.List(), false, false);
-    HalvorinI_ObjectOf<CHalvorin_CdvdBurnerGrabber>(burner)->DiscAtOnceRawPW(
-        &view, false, false, false, 0, 0, setup.List());
-  } catch (CHalvorin_Exception* e) {
-    result = e ? e->GetText() : "write failed";
-    if (const CDB_FAILURE_INFORMATION* f = e ? e->GetFailureInformation() : nullptr) {
-      // The drive's refusal: its command and sense.
-      char sense[64];
-      std::snprintf(sense, sizeof sense, " CDB %02X at %d sense %X/%02X/%02X", f->m__UCHAR__CDB[0],
-                    static_cast<int>(f->m__UCHAR__CDB[2] << 24 | f->m__UCHAR__CDB[3] << 16 |
-                                     f->m__UCHAR__CDB[4] << 8 | f->m__UCHAR__CDB[5]),
-                    f->m__UCHAR__Sense[2] & 0x0F, f->m__UCHAR__Sense[12], f->m__UCHAR__Sense[13]);
-      result += sense;
-    }
-    delete e;
-  }
-  underruns += at::Recorder(0).ProtectedUnderruns();
-  Halvorin_Destroy(&burner);
-  return result;
+    burner.DiscAtOnceRawPW(&view, false, false, false, 0, 0, setup.List());
+  });
 }
 
 void Run(benchmark::State& state, std::uint64_t megabytes, std::uint64_t sectorsPerSecond) {
@@ -159,21 +132,9 @@ void DaoRawPWAt52x(benchmark::State& state) {
   Run(state, SizeFromEnvironment("QUORVA_BENCH_52X_MB", 700), 3900);
 }
 
-BENCHMARK(DaoExpansionAlone)
-    ->Iterations(1)
-    ->UseRealTime()
-    ->MeasureProcessCPUTime()
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK(DaoRawPWEndToEnd)
-    ->Iterations(1)
-    ->UseRealTime()
-    ->MeasureProcessCPUTime()
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK(DaoRawPWAt52x)
-    ->Iterations(1)
-    ->UseRealTime()
-    ->MeasureProcessCPUTime()
-    ->Unit(benchmark::kMillisecond);
+BENCHMARK(DaoExpansionAlone)->Apply(bench::OnceInRealTime);
+BENCHMARK(DaoRawPWEndToEnd)->Apply(bench::OnceInRealTime);
+BENCHMARK(DaoRawPWAt52x)->Apply(bench::OnceInRealTime);
 
 }  // namespace
 

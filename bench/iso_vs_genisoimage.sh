@@ -15,19 +15,7 @@ tree="$work/tree"
 flat="$work/flat100k"
 files=100000
 
-if [ ! -f "$tree/.complete" ]; then
-  # The tree generator lives in backup_vs_zip.sh; take it from there, unchanged.
-  sed -n "/^  \/usr\/bin\/python3 - \"\$tree\" <<'PY'$/,/^PY$/p" "$root/bench/backup_vs_zip.sh" |
-    sed '1s/^  //' >"$work/make_tree.sh"
-  rm -rf "$tree"
-  tree="$tree" bash -c 'set -e; tree="$tree"; . "$0"' "$work/make_tree.sh"
-fi
-if [ ! -f "$flat/.complete" ]; then
-  rm -rf "$flat"
-  mkdir -p "$flat"
-  (cd "$flat" && seq -f 'e%06g' 0 $((files - 1)) | xargs touch)
-  : >"$flat/.complete"
-fi
+. "$root/bench/image_bench_inputs.sh"
 
 export QUORVA_HOME="$work/home"
 mkdir -p "$QUORVA_HOME"

@@ -25,7 +25,6 @@ namespace at = platform::aspi::testing;
 
 constexpr int kAudioTracks = 4;
 
-using bench::CountUnderruns;
 using bench::SizeFromEnvironment;
 using bench::underruns;
 using bench::WindowsPath;
@@ -64,20 +63,12 @@ class Setup {
 
 // One session of the five tracks; the error text, empty on success.
 std::string Burn(const Setup& setup, std::uint64_t sectorsPerSecond) {
-  char text[512] = {};
-  uint32_t error = 0;
-  CDB_FAILURE_INFORMATION failure{};
-  void* burner = nullptr;
-  if (Halvorin_CdvdBurnerGrabber_Create(&burner, text, sizeof text, &error, &failure,
-                                        &CountUnderruns, nullptr, 0, 0, 0, 0, 64))
-    return text;
-  at::SetDrainSpeed(0, sectorsPerSecond * 2352);
+  // Outlive the burner handle.
   std::vector<std::unique_ptr<CHalvorin_DiskFile>> files;
   std::vector<std::unique_ptr<CHalvorin_FileChain>> chains;
   auto list = std::make_unique<SAO_TRACK_ARRAY>();
   std::memset(list.get(), 0, sizeof *list);
-  std::string result;
-  try {
+  return bench::BurnOnOwnBurner(sectorsPerSecond, false, [&](CHalvorin_CdvdBurnerGrabber& burner) {
     for (const std::string& path : setup.Files()) {
       files.push_back(std::make_unique<CHalvorin_DiskFile>(WindowsPath(path).c_str()));
       chains.push_back(std::make_unique<CHalvorin_FileChain>());
@@ -86,15 +77,8 @@ std::string Burn(const Setup& setup, std::uint64_t sectorsPerSecond) {
       e.m__BOOLEAN__IsAudio = list->m__LONG__NumberOfTracks > 1;
       e.m__PVOID__Tree = HalvorinI_HandleOf(chains.back().get());
     }
-    HalvorinI_ObjectOf<CHalvorin_CdvdBurnerGrabber>(burner)->SessionAtOnce(list.get(), false, false,
-                                                                           false, 0, 0, false);
-  } catch (CHalvorin_Exception* e) {
-    result = e ? e->GetText() : "write failed";
-    delete e;
-  }
-  underruns += at::Recorder(0).ProtectedUnderruns();
-  Halvorin_Destroy(&burner);
-  return result;
+    burner.SessionAtOnce(list.get(), false, false, false, 0, 0, false);
+  });
 }
 
 void Run(benchmark::State& state, std::uint64_t megabytes, std::uint64_t sectorsPerSecond) {
@@ -142,18 +126,9 @@ void SaoAt52x(benchmark::State& state) {
   Run(state, SizeFromEnvironment("QUORVA_BENCH_52X_MB", 700), 3900);
 }
 
-BENCHMARK(SaoUnthrottled)
-    ->Iterations(1)
-    ->UseRealTime()
-    ->MeasureProcessCPUTime()
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK(PlainCopyPeer)
-    ->Iterations(1)
-    ->UseRealTime()
-    ->MeasureProcessCPUTime()
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK(SaoAt52x)->Iterations(1)->UseRealTime()->MeasureProcessCPUTime()->Unit(
-    benchmark::kMillisecond);
+BENCHMARK(SaoUnthrottled)->Apply(bench::OnceInRealTime);
+BENCHMARK(PlainCopyPeer)->Apply(bench::OnceInRealTime);
+BENCHMARK(SaoAt52x)->Apply(bench::OnceInRealTime);
 
 }  // namespace
 

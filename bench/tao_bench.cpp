@@ -122,21 +122,9 @@ void TaoAt16xDvd(benchmark::State& state) {
   Run(state, SizeFromEnvironment("QUORVA_BENCH_16X_BYTES", 512ull << 20), 64, 16 * at::kDvd1x);
 }
 
-BENCHMARK(TaoUnthrottled)
-    ->Iterations(1)
-    ->UseRealTime()
-    ->MeasureProcessCPUTime()
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK(PlainCopyPeer)
-    ->Iterations(1)
-    ->UseRealTime()
-    ->MeasureProcessCPUTime()
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK(TaoAt16xDvd)
-    ->Iterations(1)
-    ->UseRealTime()
-    ->MeasureProcessCPUTime()
-    ->Unit(benchmark::kMillisecond);
+BENCHMARK(TaoUnthrottled)->Apply(bench::OnceInRealTime);
+BENCHMARK(PlainCopyPeer)->Apply(bench::OnceInRealTime);
+BENCHMARK(TaoAt16xDvd)->Apply(bench::OnceInRealTime);
 
 // The console table, then the ratios the project aims at from the same run.
 class RatioReporter : public benchmark::ConsoleReporter {

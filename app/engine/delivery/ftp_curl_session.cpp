@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "app/engine/delivery/curl_handle.h"
+#include "app/engine/delivery/ftp_curl_options.h"
 #include "app/engine/delivery/ftp_session.h"
 #include "app/engine/progress.h"
 
@@ -18,16 +19,6 @@ using TState = TFtpOutcome::TState;
 struct TFileCloser {
   void operator()(std::FILE* f) const { std::fclose(f); }
 };
-
-std::string Escape(CURL* curl, std::string_view text) {
-  // "." and ".." would be folded away by the URL parser; the server is to see them as typed.
-  if (text == ".") return "%2E";
-  if (text == "..") return "%2E%2E";
-  std::unique_ptr<char, decltype(&curl_free)> escaped(
-      curl_easy_escape(curl, text.data(), static_cast<int>(text.size())), &curl_free);
-  if (!escaped) throw std::bad_alloc();
-  return escaped.get();
-}
 
 // The remote folder as URL path, ending in "/" (empty for the log-in folder). Each part is
 // escaped; an absolute folder starts with an escaped "/", so that libcurl's single CWD gets
@@ -42,7 +33,7 @@ std::string FolderUrlPath(CURL* curl, std::string_view folder) {
     const std::string_view part = folder.substr(0, slash);
     if (!part.empty()) {
       if (any) path += '/';
-      path += Escape(curl, part);
+      path += FtpUrlEscape(curl, part);
       any = true;
     }
     if (slash == std::string_view::npos) break;
@@ -51,16 +42,11 @@ std::string FolderUrlPath(CURL* curl, std::string_view folder) {
   return path + "/";
 }
 
-std::string UrlHost(const std::string& host) {
-  if (host.find(':') != std::string::npos && host.front() != '[') return "[" + host + "]";
-  return host;
-}
-
 class TCurlFtpSession final : public IFtpSession {
  public:
   TCurlFtpSession(const TFtpLoginPlan& plan, const TFtpSessionOptions& options)
       : plan_(plan), options_(options) {
-    base_ = "ftp://" + UrlHost(plan.Host) + ":" + std::to_string(plan.Port) + "/";
+    base_ = "ftp://" + FtpUrlHost(plan.Host) + ":" + std::to_string(plan.Port) + "/";
     Reset();
   }
 
@@ -80,7 +66,7 @@ class TCurlFtpSession final : public IFtpSession {
     if (!file || ::fstat(fileno(file.get()), &st) != 0)
       return TFtpOutcome::Fail(TState::LocalFailed, "cannot open " + posixPath);
     CURL* h = curl_->get();
-    const std::string url = base_ + folder_ + Escape(h, remoteName);
+    const std::string url = base_ + folder_ + FtpUrlEscape(h, remoteName);
     curl_easy_setopt(h, CURLOPT_URL, url.c_str());
     curl_easy_setopt(h, CURLOPT_NOBODY, 0L);
     curl_easy_setopt(h, CURLOPT_UPLOAD, 1L);
@@ -106,19 +92,10 @@ class TCurlFtpSession final : public IFtpSession {
     CURL* h = curl_->get();
     const long timeout = std::max(1, options_.TimeoutSec);
     folder_ = FolderUrlPath(h, options_.RemoteFolder);
-    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "ftp");
-    curl_easy_setopt(h, CURLOPT_USERNAME, plan_.Steps.front().User.c_str());
-    curl_easy_setopt(h, CURLOPT_PASSWORD, plan_.Steps.front().Password.c_str());
-    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, timeout);
-    curl_easy_setopt(h, CURLOPT_SERVER_RESPONSE_TIMEOUT, timeout);
-    curl_easy_setopt(h, CURLOPT_ACCEPTTIMEOUT_MS, timeout * 1000L);
-    // A stalled transfer fails after the time-out without a byte; a slow one may go on.
-    curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, timeout);
+    SetFtpLoginOptions(h, plan_.Steps.front().User, plan_.Steps.front().Password, timeout,
+                       options_.Passive);
     curl_easy_setopt(h, CURLOPT_FTP_CREATE_MISSING_DIRS,
                      static_cast<long>(CURLFTP_CREATE_DIR_NONE));
-    curl_easy_setopt(h, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_SINGLECWD));
-    curl_easy_setopt(h, CURLOPT_FTPPORT, options_.Passive ? nullptr : "-");
     curl_easy_setopt(h, CURLOPT_TRANSFERTEXT, 0L);
     curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &TCurlFtpSession::OnProgress);

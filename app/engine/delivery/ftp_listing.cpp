@@ -3,6 +3,7 @@
 #include <sstream>
 
 #include "app/engine/delivery/curl_handle.h"
+#include "app/engine/delivery/ftp_curl_options.h"
 
 namespace {
 
@@ -15,23 +16,9 @@ int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
   return static_cast<const std::atomic<bool>*>(user)->load() ? 1 : 0;
 }
 
-std::string Escape(CURL* curl, const std::string& text) {
-  if (text == ".") return "%2E";
-  if (text == "..") return "%2E%2E";
-  std::unique_ptr<char, decltype(&curl_free)> escaped(
-      curl_easy_escape(curl, text.data(), static_cast<int>(text.size())), &curl_free);
-  if (!escaped) throw std::bad_alloc();
-  return escaped.get();
-}
-
 // An absolute folder as URL path: one CWD to the whole folder, then the listing.
 std::string FolderUrl(CURL* curl, const std::string& folder) {
-  return Escape(curl, folder) + "/";
-}
-
-std::string UrlHost(const std::string& host) {
-  if (host.find(':') != std::string::npos && host.front() != '[') return "[" + host + "]";
-  return host;
+  return FtpUrlEscape(curl, folder) + "/";
 }
 
 }  // namespace
@@ -87,20 +74,11 @@ bool TFtpListing::Perform(const std::string& folder, std::string* body) {
   CURL* h = curl_->get();
   curl_->ResetTrace();
   const long timeout = std::max(1, timeoutSec_);
-  std::string url = "ftp://" + UrlHost(plan_.Host) + ":" + std::to_string(plan_.Port) + "/";
+  std::string url = "ftp://" + FtpUrlHost(plan_.Host) + ":" + std::to_string(plan_.Port) + "/";
   if (!folder.empty()) url += FolderUrl(h, folder);
   std::string sink;
   curl_easy_setopt(h, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "ftp");
-  curl_easy_setopt(h, CURLOPT_USERNAME, plan_.Steps.front().User.c_str());
-  curl_easy_setopt(h, CURLOPT_PASSWORD, plan_.Steps.front().Password.c_str());
-  curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, timeout);
-  curl_easy_setopt(h, CURLOPT_SERVER_RESPONSE_TIMEOUT, timeout);
-  curl_easy_setopt(h, CURLOPT_ACCEPTTIMEOUT_MS, timeout * 1000L);
-  curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, timeout);
-  curl_easy_setopt(h, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_SINGLECWD));
-  curl_easy_setopt(h, CURLOPT_FTPPORT, passive_ ? nullptr : "-");
+  SetFtpLoginOptions(h, plan_.Steps.front().User, plan_.Steps.front().Password, timeout, passive_);
   curl_easy_setopt(h, CURLOPT_NOBODY, body ? 0L : 1L);
   curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &OnWrite);
   curl_easy_setopt(h, CURLOPT_WRITEDATA, body ? body : &sink);

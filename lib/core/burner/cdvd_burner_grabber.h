@@ -24,6 +24,8 @@ class CHalvorin_ISO9660FileTree;
 struct CHalvorin_ImportWalk;
 struct CHalvorin_SessionFeed;
 struct CHalvorin_GrabPass;
+struct CHalvorin_GrabProgress;
+struct CHalvorin_WriteReports;
 namespace platform::fs {
 class File;
 }
@@ -210,6 +212,18 @@ class CHalvorin_CdvdBurnerGrabber : public CHalvorin_ScsiDeviceCdvdRomWriter {
   bool IsVendor(const char* p__PCHAR__Vendor) const;
   bool IsProduct(const char* p__PCHAR__Product) const;
   void ThrowIfCancelled(const char* p__PCHAR__Method, std::uint64_t p__ULONGLONG__Offset);
+  // After each write of a loop: the progress at its interval, the drive's buffer read every
+  // ninth write (where the medium has one to read) and reported at its interval.
+  void ReportWrite(CHalvorin_WriteReports& p__Reports, std::uint64_t p__ULONGLONG__WrittenLBs,
+                   bool p__BOOLEAN__IsBufferReadable, const char* p__PCHAR__Method);
+  // At a loop's end: the progress once more unless the last report already said it all.
+  void ReportWriteEnd(CHalvorin_WriteReports& p__Reports, std::uint64_t p__ULONGLONG__WrittenLBs);
+  // The ways out of a failed write: its trace, the cache synchronized and the disc ejected, the
+  // last two only warning when they fail so that the write's own failure is what propagates.
+  static void TraceWriteFailure(const char* p__PCHAR__Method,
+                                const CHalvorin_Exception* p__PCHalvorin_Exception__Exception);
+  void SynchronizeCacheAfterFailure(const char* p__PCHAR__Method);
+  void EjectAfterFailure(const char* p__PCHAR__Method);
   // One track of a session: pre-gap, the track's data from the session's producer, post-gap.
   void SessionAtOnceTrack(const SAO_TRACK_ENTRY& p__Track, std::uint64_t p__ULONGLONG__TotalLBs,
                           std::int32_t* p__PLONG__Address, std::int32_t p__LONG__PreGapInLBs,
@@ -228,6 +242,13 @@ class CHalvorin_CdvdBurnerGrabber : public CHalvorin_ScsiDeviceCdvdRomWriter {
                   TRACK_ARRAY* p__PTRACK_ARRAY__Tracks);
   // Producer of a session: every track's source in turn, each object tagged with its track.
   std::uint32_t SessionCacheThread();
+  // A producer's way out: the consumer never waits on a full cache or a live producer after it.
+  std::uint32_t EndCacheThread(const char* p__PCHAR__Producer, bool p__BOOLEAN__IsCacheFullSet);
+  // `transfer` bytes of the source into the object, its last sector padded with zeros where the
+  // source ends inside it.
+  void FillCacheObject(CHalvorin_CacheObject* p__PCHalvorin_CacheObject__Object,
+                       CHalvorin_FileChain* p__PCHalvorin_FileChain__Source,
+                       std::uint64_t p__ULONGLONG__Transfer, std::uint32_t p__ULONG__LBSize);
   void ImportDirectory(CHalvorin_ISO9660FileTree* p__PCHalvorin_ISO9660FileTree__Tree,
                        bool p__BOOLEAN__IsJoliet, const std::string& p__STRING__ParentPath,
                        std::uint32_t p__ULONG__Extent, std::uint32_t p__ULONG__Size,
@@ -237,6 +258,12 @@ class CHalvorin_CdvdBurnerGrabber : public CHalvorin_ScsiDeviceCdvdRomWriter {
   // The read engines of the grab over one pass: a track, a range, or a failed transfer again.
   void GrabTrackCooked(const CHalvorin_GrabPass& p__Pass);
   void GrabTrackRaw(const CHalvorin_GrabPass& p__Pass);
+  // A grab's start with the drive's own error recovery: the drive ready, no cancel, the TOC.
+  std::unique_ptr<TOC_INFORMATION> ReadyForGrab();
+  // After a pass's transfer: its progress at the pass's interval.
+  void ReportGrabProgress(const CHalvorin_GrabPass& p__Pass, CHalvorin_GrabProgress& p__Progress);
+  // Exception 14 once the grab was cancelled.
+  void ThrowIfGrabCancelled(const char* p__PCHAR__Method, std::int32_t p__LONG__LBA) const;
 
   CHalvorin_CriticalSection m__CRITICAL_SECTION__BurnerGrabber;
   CHalvorin_LockedFifoQueue m__CHalvorin_LockedFifoQueue__WriteQueue;

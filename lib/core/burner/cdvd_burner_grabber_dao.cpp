@@ -2,7 +2,6 @@
 // reports through the generated lead-in and pre-gap, the program area from the write-cache
 // thread and the generated lead-out, all raw sectors whose subchannel the host makes. No cue
 // sheet: the lead-in's Q is the disc's TOC. The two modes differ only by the row of the table.
-#include <chrono>
 #include <cinttypes>
 #include <cstring>
 #include <memory>
@@ -11,13 +10,13 @@
 
 #include "lib/api/halvorin.h"
 #include "lib/core/burner/cdvd_burner_grabber.h"
+#include "lib/core/burner/write_reports.h"
 #include "lib/core/debug_trace.h"
 #include "lib/core/scsi/dumps.h"
 #include "lib/mastering/raw/iso9660_file_tree_lead_in.h"
 #include "lib/mastering/raw/iso9660_file_tree_lead_out.h"
 #include "lib/mastering/raw/iso9660_file_tree_pre_gap.h"
 #include "lib/mastering/tree/file_chain.h"
-#include "platform/aspi/clock.h"
 
 struct CHalvorin_CdvdBurnerGrabber::DiscAtOnceMode {
   const char* m__PCHAR__Method;
@@ -54,21 +53,6 @@ constexpr std::int32_t kPreGap = 150;
 // Lead-in starts of 90:00:00 to 99:59:74, all before the pre-gap of track 1.
 constexpr std::int32_t kEarliestLeadIn = -45150;
 constexpr std::int32_t kLatestLeadIn = -151;
-
-std::uint64_t NowMs() {
-  return static_cast<std::uint64_t>(
-      std::chrono::duration_cast<std::chrono::milliseconds>(platform::aspi::CurrentClock()->Now())
-          .count());
-}
-
-void TraceWarning(const char* p__PCHAR__Method, const char* p__PCHAR__What,
-                  CHalvorin_Exception* p__PCHalvorin_Exception__Exception) {
-  std::unique_ptr<CHalvorin_Exception> exception(p__PCHalvorin_Exception__Exception);
-  DebugTrace("\n%s(): %s failed!!!\n", p__PCHAR__Method, p__PCHAR__What);
-  DebugTrace("\n%s(): WARNING! Status %ld, message '%s'!!!\n", p__PCHAR__Method,
-             static_cast<long>(exception ? exception->GetStatus() : 12),
-             exception ? exception->GetText() : "");
-}
 
 // A list the lead-in can describe: 1..100 tracks of one kind, starting at 0 and ascending
 // inside the program area.
@@ -279,11 +263,8 @@ void CHalvorin_CdvdBurnerGrabber::DiscAtOnce(const DiscAtOnceMode& p__Mode,
     DebugTrace("\n%s(): After writing pregap, before writing track, NWA %ld\n", kMethod,
                static_cast<long>(address));
 
-    std::uint64_t writtenLBs = 0, reportedLBs = 0;
-    std::uint64_t progressClock = NowMs(), bufferClock = progressClock;
-    std::uint32_t writes = 0, bufferLength = 0, blankBufferLength = 0;
-    std::uint8_t capacity[12] = {};
-    bool isReported = false;
+    std::uint64_t writtenLBs = 0;
+    CHalvorin_WriteReports reports(totalLBs, p__ULONG__ProgressInterval, p__ULONG__BufferInterval);
     // The producer's objects as they come; an empty queue waits on the producer's signal.
     while (CHalvorin_CacheObject* object = GetNextCacheObject(kMethod)) {
       try {
@@ -297,34 +278,9 @@ void CHalvorin_CdvdBurnerGrabber::DiscAtOnce(const DiscAtOnceMode& p__Mode,
       address += static_cast<std::int32_t>(object->m__ULONG__FilledLBs);
       writtenLBs += object->m__ULONG__FilledLBs;
       ReleaseCacheObject(object);
-      const std::uint64_t now = NowMs();
-      if (p__ULONG__ProgressInterval &&
-          now - progressClock > p__ULONG__ProgressInterval * 1000ull) {
-        progressClock = now;
-        reportedLBs = writtenLBs;
-        isReported = true;
-        Callback(HALVORIN_CALLBACK_REASON_WRITE_PROGRESS, &totalLBs, &reportedLBs);
-      }
-      if (++writes % 9 == 0) {
-        try {
-          ReadBufferCapacity(capacity, sizeof capacity);
-          bufferLength = static_cast<std::uint32_t>(capacity[4]) << 24 | capacity[5] << 16 |
-                         capacity[6] << 8 | capacity[7];
-          blankBufferLength = static_cast<std::uint32_t>(capacity[8]) << 24 | capacity[9] << 16 |
-                              capacity[10] << 8 | capacity[11];
-        } catch (CHalvorin_Exception* p__PCHalvorin_Exception__Exception) {
-          TraceWarning(kMethod, "ReadBufferCapacity()", p__PCHalvorin_Exception__Exception);
-        }
-      }
-      if (p__ULONG__BufferInterval && now - bufferClock > p__ULONG__BufferInterval * 1000ull) {
-        bufferClock = now;
-        Callback(HALVORIN_CALLBACK_REASON_DRIVE_BUFFER_STATUS, &bufferLength, &blankBufferLength);
-      }
+      ReportWrite(reports, writtenLBs, true, kMethod);
     }
-    if (p__ULONG__ProgressInterval && (!isReported || reportedLBs != writtenLBs)) {
-      reportedLBs = writtenLBs;
-      Callback(HALVORIN_CALLBACK_REASON_WRITE_PROGRESS, &totalLBs, &reportedLBs);
-    }
+    ReportWriteEnd(reports, writtenLBs);
     if (address != leadOutLBA)
       HalvorinI_ThrowException(kHalvorinStatusInternalState, 0,
                                "%s(): The track ended at %ld instead of %ld!!!", kMethod,
@@ -343,30 +299,14 @@ void CHalvorin_CdvdBurnerGrabber::DiscAtOnce(const DiscAtOnceMode& p__Mode,
     ShutDownCacheThread();
     DebugTrace("\n%s(): EXITing with success\n", kMethod);
   } catch (CHalvorin_Exception* p__PCHalvorin_Exception__Exception) {
-    DebugTrace("\n%s(): Method in sequence failed!!!\n", kMethod);
-    if (p__PCHalvorin_Exception__Exception)
-      DebugTrace("\n%s(): EXITing with failure, status %ld, message '%s'!!!\n", kMethod,
-                 static_cast<long>(p__PCHalvorin_Exception__Exception->GetStatus()),
-                 p__PCHalvorin_Exception__Exception->GetText());
-    else
-      DebugTrace("\n%s(): EXITing with failure, exception pointer is NULL!\n", kMethod);
+    TraceWriteFailure(kMethod, p__PCHalvorin_Exception__Exception);
     // The producer stops first: nothing reads the source once this call has returned.
     ShutDownCacheThread();
     // The cache holds program-area data only once the write reached LBA 1.
     if (isWriting && address >= 1) {
-      DebugTrace("\n%s(): Synchronizing cache...\n", kMethod);
-      try {
-        SynchronizeCache();
-      } catch (CHalvorin_Exception* p__PCHalvorin_Exception__Sync) {
-        TraceWarning(kMethod, "SynchronizeCache()", p__PCHalvorin_Exception__Sync);
-      }
+      SynchronizeCacheAfterFailure(kMethod);
     }
-    DebugTrace("\n%s(): Ejecting disc...\n", kMethod);
-    try {
-      Eject();
-    } catch (CHalvorin_Exception* p__PCHalvorin_Exception__Eject) {
-      TraceWarning(kMethod, "Eject()", p__PCHalvorin_Exception__Eject);
-    }
+    EjectAfterFailure(kMethod);
     throw;
   } catch (...) {
     ShutDownCacheThread();

@@ -2,7 +2,6 @@
 // LBA -150 through every track's pre-gap, data and post-gap. One producer reads all the
 // tracks, so the drive stays fed across track boundaries.
 #include <algorithm>
-#include <chrono>
 #include <cinttypes>
 #include <cstring>
 #include <memory>
@@ -11,11 +10,11 @@
 #include "lib/api/halvorin.h"
 #include "lib/core/burner/cdvd_burner_grabber.h"
 #include "lib/core/burner/session_feed.h"
+#include "lib/core/burner/write_reports.h"
 #include "lib/core/debug_trace.h"
 #include "lib/core/scsi/dumps.h"
 #include "lib/mastering/raw/raw_subchannel.h"
 #include "lib/mastering/tree/file_chain.h"
-#include "platform/aspi/clock.h"
 
 namespace {
 
@@ -28,12 +27,6 @@ constexpr std::uint32_t kRawPW = 2448;
 constexpr std::uint32_t kLeadInPacket = 16;
 constexpr std::uint32_t kLeadInUnit = 96;
 constexpr std::uint32_t kCueSheetSize = 1616;
-
-std::uint64_t NowMs() {
-  return static_cast<std::uint64_t>(
-      std::chrono::duration_cast<std::chrono::milliseconds>(platform::aspi::CurrentClock()->Now())
-          .count());
-}
 
 // The sector size of a track: the later rules override the earlier.
 std::uint32_t LBSizeOf(const SAO_TRACK_ENTRY& p__Track, bool p__BOOLEAN__IsXA) {
@@ -49,15 +42,6 @@ CHalvorin_FileChain* ChainOf(void* p__PVOID__Tree) {
   return p__PVOID__Tree
              ? dynamic_cast<CHalvorin_FileChain*>(static_cast<CHalvorin_Object*>(p__PVOID__Tree))
              : nullptr;
-}
-
-void TraceWarning(const char* p__PCHAR__Method, const char* p__PCHAR__What,
-                  CHalvorin_Exception* p__PCHalvorin_Exception__Exception) {
-  std::unique_ptr<CHalvorin_Exception> exception(p__PCHalvorin_Exception__Exception);
-  DebugTrace("\n%s(): %s failed!!!\n", p__PCHAR__Method, p__PCHAR__What);
-  DebugTrace("\n%s(): WARNING! Status %ld, message '%s'!!!\n", p__PCHAR__Method,
-             static_cast<long>(exception ? exception->GetStatus() : 12),
-             exception ? exception->GetText() : "");
 }
 
 // The session's producer is stopped and forgotten on every way out of the write.
@@ -236,29 +220,13 @@ void CHalvorin_CdvdBurnerGrabber::SessionAtOnce(SAO_TRACK_ARRAY* p__PSAO_TRACK_A
     Callback(SYNCHRONIZE_CACHE_END, nullptr, nullptr);
     DebugTrace("\n%s(): EXITing with success\n", kMethod);
   } catch (CHalvorin_Exception* p__PCHalvorin_Exception__Exception) {
-    DebugTrace("\n%s(): Method in sequence failed!!!\n", kMethod);
-    if (p__PCHalvorin_Exception__Exception)
-      DebugTrace("\n%s(): EXITing with failure, status %ld, message '%s'!!!\n", kMethod,
-                 static_cast<long>(p__PCHalvorin_Exception__Exception->GetStatus()),
-                 p__PCHalvorin_Exception__Exception->GetText());
-    else
-      DebugTrace("\n%s(): EXITing with failure, exception pointer is NULL!\n", kMethod);
+    TraceWriteFailure(kMethod, p__PCHalvorin_Exception__Exception);
     // The producer stops first: nothing reads the sources once this call has returned.
     guard.Stop();
     if (address >= -149) {
-      DebugTrace("\n%s(): Synchronizing cache...\n", kMethod);
-      try {
-        SynchronizeCache();
-      } catch (CHalvorin_Exception* p__PCHalvorin_Exception__Sync) {
-        TraceWarning(kMethod, "SynchronizeCache()", p__PCHalvorin_Exception__Sync);
-      }
+      SynchronizeCacheAfterFailure(kMethod);
     }
-    DebugTrace("\n%s(): Ejecting disc...\n", kMethod);
-    try {
-      Eject();
-    } catch (CHalvorin_Exception* p__PCHalvorin_Exception__Eject) {
-      TraceWarning(kMethod, "Eject()", p__PCHalvorin_Exception__Eject);
-    }
+    EjectAfterFailure(kMethod);
     throw;
   }
 }
@@ -313,12 +281,8 @@ void CHalvorin_CdvdBurnerGrabber::SessionAtOnceTrack(
     };
     writeGap(preGap, true);
 
-    std::uint64_t progressClock = NowMs(), bufferClock = progressClock;
-    std::uint32_t writes = 0;
-    std::uint8_t capacity[12] = {};
-    std::uint32_t bufferLength = 0, blankBufferLength = 0;
-    std::uint64_t reportedLBs = 0;
-    bool isReported = false;
+    CHalvorin_WriteReports reports(p__ULONGLONG__TotalLBs, p__ULONG__ProgressInterval,
+                                   p__ULONG__BufferInterval);
     for (bool isTrackEnd = false; !isTrackEnd;) {
       CHalvorin_CacheObject* object = GetNextCacheObject(kTrackMethod);
       if (!object)
@@ -346,34 +310,9 @@ void CHalvorin_CdvdBurnerGrabber::SessionAtOnceTrack(
       *p__PLONG__Address += static_cast<std::int32_t>(object->m__ULONG__FilledLBs);
       *p__PULONGLONG__WrittenLBs += object->m__ULONG__FilledLBs;
       ReleaseCacheObject(object);
-      const std::uint64_t now = NowMs();
-      if (p__ULONG__ProgressInterval &&
-          now - progressClock > p__ULONG__ProgressInterval * 1000ull) {
-        progressClock = now;
-        reportedLBs = *p__PULONGLONG__WrittenLBs;
-        isReported = true;
-        Callback(HALVORIN_CALLBACK_REASON_WRITE_PROGRESS, &p__ULONGLONG__TotalLBs, &reportedLBs);
-      }
-      if (++writes % 9 == 0) {
-        try {
-          ReadBufferCapacity(capacity, sizeof capacity);
-          bufferLength = static_cast<std::uint32_t>(capacity[4]) << 24 | capacity[5] << 16 |
-                         capacity[6] << 8 | capacity[7];
-          blankBufferLength = static_cast<std::uint32_t>(capacity[8]) << 24 | capacity[9] << 16 |
-                              capacity[10] << 8 | capacity[11];
-        } catch (CHalvorin_Exception* p__PCHalvorin_Exception__Exception) {
-          TraceWarning(kTrackMethod, "ReadBufferCapacity()", p__PCHalvorin_Exception__Exception);
-        }
-      }
-      if (p__ULONG__BufferInterval && now - bufferClock > p__ULONG__BufferInterval * 1000ull) {
-        bufferClock = now;
-        Callback(HALVORIN_CALLBACK_REASON_DRIVE_BUFFER_STATUS, &bufferLength, &blankBufferLength);
-      }
+      ReportWrite(reports, *p__PULONGLONG__WrittenLBs, true, kTrackMethod);
     }
-    if (p__ULONG__ProgressInterval && (!isReported || reportedLBs != *p__PULONGLONG__WrittenLBs)) {
-      reportedLBs = *p__PULONGLONG__WrittenLBs;
-      Callback(HALVORIN_CALLBACK_REASON_WRITE_PROGRESS, &p__ULONGLONG__TotalLBs, &reportedLBs);
-    }
+    ReportWriteEnd(reports, *p__PULONGLONG__WrittenLBs);
     writeGap(p__LONG__PostGapInLBs, false);
     DebugTrace("\n%s(): %" PRIu64 " LBs scrambled\n", kTrackMethod,
                s__ULONGLONG__ScrambledLBs.load());

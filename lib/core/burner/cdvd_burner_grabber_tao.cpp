@@ -1,6 +1,5 @@
 // Track-at-once writing: one track from one source at the next writable address, fed by the
 // write-cache thread.
-#include <chrono>
 #include <cinttypes>
 #include <cstring>
 #include <memory>
@@ -8,10 +7,10 @@
 
 #include "lib/api/halvorin.h"
 #include "lib/core/burner/cdvd_burner_grabber.h"
+#include "lib/core/burner/write_reports.h"
 #include "lib/core/debug_trace.h"
 #include "lib/core/scsi/dumps.h"
 #include "lib/mastering/tree/file_chain.h"
-#include "platform/aspi/clock.h"
 
 namespace {
 
@@ -34,12 +33,6 @@ bool IsRandomDvd(DISC_TYPE p__DISC_TYPE__Type) {
 bool IsDvd(DISC_TYPE p__DISC_TYPE__Type) {
   return (p__DISC_TYPE__Type >= DISC_TYPE_DVDROM && p__DISC_TYPE__Type <= DISC_TYPE_DVDPLUSRW) ||
          p__DISC_TYPE__Type == DISC_TYPE_DVDPLUSR;
-}
-
-std::uint64_t NowMs() {
-  return static_cast<std::uint64_t>(
-      std::chrono::duration_cast<std::chrono::milliseconds>(platform::aspi::CurrentClock()->Now())
-          .count());
 }
 
 }  // namespace
@@ -162,12 +155,8 @@ void CHalvorin_CdvdBurnerGrabber::TrackAtOnce(const CHalvorin_TrackAtOnceOptions
     StartCacheThread(source, lbSize, kMethod);
 
     std::uint32_t address = nwa;
-    std::uint64_t progressClock = NowMs(), bufferClock = progressClock;
-    std::uint32_t writes = 0;
-    std::uint8_t capacity[12] = {};
-    std::uint32_t bufferLength = 0, blankBufferLength = 0;
-    std::uint64_t reportedLBs = 0;
-    bool isReported = false;
+    CHalvorin_WriteReports reports(sizeInLBs, p__Options.m__ULONG__ProgressInterval,
+                                   p__Options.m__ULONG__BufferInterval);
     while (CHalvorin_CacheObject* object = GetNextCacheObject(kMethod)) {
       try {
         Write10(object->m__PUCHAR__Buffer, object->m__ULONG__FilledUCHARs, address,
@@ -179,40 +168,10 @@ void CHalvorin_CdvdBurnerGrabber::TrackAtOnce(const CHalvorin_TrackAtOnceOptions
       address += object->m__ULONG__FilledLBs;
       writtenLBs += object->m__ULONG__FilledLBs;
       ReleaseCacheObject(object);
-      const std::uint64_t now = NowMs();
-      if (p__Options.m__ULONG__ProgressInterval &&
-          now - progressClock > p__Options.m__ULONG__ProgressInterval * 1000ull) {
-        progressClock = now;
-        reportedLBs = writtenLBs;
-        isReported = true;
-        Callback(HALVORIN_CALLBACK_REASON_WRITE_PROGRESS, &sizeInLBs, &reportedLBs);
-      }
-      if (++writes % 9 == 0 && type != DISC_TYPE_DVDRAM) {
-        try {
-          ReadBufferCapacity(capacity, sizeof capacity);
-          bufferLength = static_cast<std::uint32_t>(capacity[4]) << 24 | capacity[5] << 16 |
-                         capacity[6] << 8 | capacity[7];
-          blankBufferLength = static_cast<std::uint32_t>(capacity[8]) << 24 | capacity[9] << 16 |
-                              capacity[10] << 8 | capacity[11];
-        } catch (CHalvorin_Exception* p__PCHalvorin_Exception__Exception) {
-          std::unique_ptr<CHalvorin_Exception> exception(p__PCHalvorin_Exception__Exception);
-          DebugTrace("\n%s(): ReadBufferCapacity() failed!!!\n", kMethod);
-          DebugTrace("\n%s(): WARNING! Status %ld, message '%s'!!!\n", kMethod,
-                     static_cast<long>(exception ? exception->GetStatus() : 12),
-                     exception ? exception->GetText() : "");
-        }
-      }
-      if (p__Options.m__ULONG__BufferInterval &&
-          now - bufferClock > p__Options.m__ULONG__BufferInterval * 1000ull) {
-        bufferClock = now;
-        Callback(HALVORIN_CALLBACK_REASON_DRIVE_BUFFER_STATUS, &bufferLength, &blankBufferLength);
-      }
+      ReportWrite(reports, writtenLBs, type != DISC_TYPE_DVDRAM, kMethod);
     }
     // The caller sees the track complete even when it took less than one interval.
-    if (p__Options.m__ULONG__ProgressInterval && (!isReported || reportedLBs != writtenLBs)) {
-      reportedLBs = writtenLBs;
-      Callback(HALVORIN_CALLBACK_REASON_WRITE_PROGRESS, &sizeInLBs, &reportedLBs);
-    }
+    ReportWriteEnd(reports, writtenLBs);
 
     if (padding) {
       DebugTrace("\n%s(): Recording DVD padding...\n", kMethod);
@@ -239,13 +198,7 @@ void CHalvorin_CdvdBurnerGrabber::TrackAtOnce(const CHalvorin_TrackAtOnceOptions
     ShutDownCacheThread();
     DebugTrace("\n%s(): EXITing with success\n", kMethod);
   } catch (CHalvorin_Exception* p__PCHalvorin_Exception__Exception) {
-    DebugTrace("\n%s(): Method in sequence failed!!!\n", kMethod);
-    if (p__PCHalvorin_Exception__Exception)
-      DebugTrace("\n%s(): EXITing with failure, status %ld, message '%s'!!!\n", kMethod,
-                 static_cast<long>(p__PCHalvorin_Exception__Exception->GetStatus()),
-                 p__PCHalvorin_Exception__Exception->GetText());
-    else
-      DebugTrace("\n%s(): EXITing with failure, exception pointer is NULL!\n", kMethod);
+    TraceWriteFailure(kMethod, p__PCHalvorin_Exception__Exception);
     // The producer stops first: nothing reads the source once this call has returned.
     ShutDownCacheThread();
     if (writtenLBs > 0) {
@@ -256,16 +209,7 @@ void CHalvorin_CdvdBurnerGrabber::TrackAtOnce(const CHalvorin_TrackAtOnceOptions
         std::unique_ptr<CHalvorin_Exception> exception(p__PCHalvorin_Exception__Sync);
       }
     }
-    DebugTrace("\n%s(): Ejecting disc...\n", kMethod);
-    try {
-      Eject();
-    } catch (CHalvorin_Exception* p__PCHalvorin_Exception__Eject) {
-      std::unique_ptr<CHalvorin_Exception> exception(p__PCHalvorin_Exception__Eject);
-      DebugTrace("\n%s(): Eject() failed!!!\n", kMethod);
-      DebugTrace("\n%s(): WARNING! Status %ld, message '%s'!!!\n", kMethod,
-                 static_cast<long>(exception ? exception->GetStatus() : 12),
-                 exception ? exception->GetText() : "");
-    }
+    EjectAfterFailure(kMethod);
     throw;
   } catch (...) {
     ShutDownCacheThread();

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "lib/core/burner/cdvd_burner_grabber.h"
+#include "lib/core/burner/write_reports.h"
 #include "lib/core/debug_trace.h"
 #include "lib/core/scsi/dumps.h"
 #include "lib/core/scsi/mode_page.h"
@@ -38,7 +39,67 @@ std::uint32_t SelectableWritePage(std::uint8_t* p__PUCHAR__Data, const char* p__
   return static_cast<std::uint32_t>(p__PUCHAR__Data[9]) + 10;
 }
 
+std::uint64_t NowMs() {
+  return static_cast<std::uint64_t>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(platform::aspi::CurrentClock()->Now())
+          .count());
+}
+
 }  // namespace
+
+CHalvorin_WriteReports::CHalvorin_WriteReports(std::uint64_t p__ULONGLONG__TotalLBs,
+                                               std::uint32_t p__ULONG__ProgressInterval,
+                                               std::uint32_t p__ULONG__BufferInterval)
+    : m__ULONGLONG__TotalLBs(p__ULONGLONG__TotalLBs),
+      m__ULONG__ProgressInterval(p__ULONG__ProgressInterval),
+      m__ULONG__BufferInterval(p__ULONG__BufferInterval),
+      m__ULONGLONG__ProgressClock(NowMs()),
+      m__ULONGLONG__BufferClock(m__ULONGLONG__ProgressClock) {}
+
+void CHalvorin_CdvdBurnerGrabber::ReportWrite(CHalvorin_WriteReports& p__Reports,
+                                              std::uint64_t p__ULONGLONG__WrittenLBs,
+                                              bool p__BOOLEAN__IsBufferReadable,
+                                              const char* p__PCHAR__Method) {
+  CHalvorin_WriteReports& r = p__Reports;
+  const std::uint64_t now = NowMs();
+  if (r.m__ULONG__ProgressInterval &&
+      now - r.m__ULONGLONG__ProgressClock > r.m__ULONG__ProgressInterval * 1000ull) {
+    r.m__ULONGLONG__ProgressClock = now;
+    r.m__ULONGLONG__ReportedLBs = p__ULONGLONG__WrittenLBs;
+    r.m__BOOLEAN__IsReported = true;
+    Callback(HALVORIN_CALLBACK_REASON_WRITE_PROGRESS, &r.m__ULONGLONG__TotalLBs,
+             &r.m__ULONGLONG__ReportedLBs);
+  }
+  if (++r.m__ULONG__Writes % 9 == 0 && p__BOOLEAN__IsBufferReadable) {
+    try {
+      std::uint8_t capacity[12] = {};
+      ReadBufferCapacity(capacity, sizeof capacity);
+      r.m__ULONG__BufferLength = static_cast<std::uint32_t>(capacity[4]) << 24 | capacity[5] << 16 |
+                                 capacity[6] << 8 | capacity[7];
+      r.m__ULONG__BlankBufferLength = static_cast<std::uint32_t>(capacity[8]) << 24 |
+                                      capacity[9] << 16 | capacity[10] << 8 | capacity[11];
+    } catch (CHalvorin_Exception* p__PCHalvorin_Exception__Exception) {
+      Freed(p__PCHAR__Method, "ReadBufferCapacity()", p__PCHalvorin_Exception__Exception);
+    }
+  }
+  if (r.m__ULONG__BufferInterval &&
+      now - r.m__ULONGLONG__BufferClock > r.m__ULONG__BufferInterval * 1000ull) {
+    r.m__ULONGLONG__BufferClock = now;
+    Callback(HALVORIN_CALLBACK_REASON_DRIVE_BUFFER_STATUS, &r.m__ULONG__BufferLength,
+             &r.m__ULONG__BlankBufferLength);
+  }
+}
+
+void CHalvorin_CdvdBurnerGrabber::ReportWriteEnd(CHalvorin_WriteReports& p__Reports,
+                                                 std::uint64_t p__ULONGLONG__WrittenLBs) {
+  CHalvorin_WriteReports& r = p__Reports;
+  if (r.m__ULONG__ProgressInterval &&
+      (!r.m__BOOLEAN__IsReported || r.m__ULONGLONG__ReportedLBs != p__ULONGLONG__WrittenLBs)) {
+    r.m__ULONGLONG__ReportedLBs = p__ULONGLONG__WrittenLBs;
+    Callback(HALVORIN_CALLBACK_REASON_WRITE_PROGRESS, &r.m__ULONGLONG__TotalLBs,
+             &r.m__ULONGLONG__ReportedLBs);
+  }
+}
 
 void CHalvorin_CdvdBurnerGrabber::SetWriteParameters(
     std::uint8_t p__UCHAR__WriteType, std::uint8_t p__UCHAR__DataBlockType,
@@ -203,5 +264,34 @@ void CHalvorin_CdvdBurnerGrabber::ProbeSupportedReadModes(bool* f) {
       std::snprintf(what, sizeof what, "ReadCD( %s )", m.name);
       f[i + 1] = Freed(kMethod, what, p__PCHalvorin_Exception__Exception);
     }
+  }
+}
+
+void CHalvorin_CdvdBurnerGrabber::TraceWriteFailure(
+    const char* p__PCHAR__Method, const CHalvorin_Exception* p__PCHalvorin_Exception__Exception) {
+  DebugTrace("\n%s(): Method in sequence failed!!!\n", p__PCHAR__Method);
+  if (p__PCHalvorin_Exception__Exception)
+    DebugTrace("\n%s(): EXITing with failure, status %ld, message '%s'!!!\n", p__PCHAR__Method,
+               static_cast<long>(p__PCHalvorin_Exception__Exception->GetStatus()),
+               p__PCHalvorin_Exception__Exception->GetText());
+  else
+    DebugTrace("\n%s(): EXITing with failure, exception pointer is NULL!\n", p__PCHAR__Method);
+}
+
+void CHalvorin_CdvdBurnerGrabber::SynchronizeCacheAfterFailure(const char* p__PCHAR__Method) {
+  DebugTrace("\n%s(): Synchronizing cache...\n", p__PCHAR__Method);
+  try {
+    SynchronizeCache();
+  } catch (CHalvorin_Exception* p__PCHalvorin_Exception__Exception) {
+    Freed(p__PCHAR__Method, "SynchronizeCache()", p__PCHalvorin_Exception__Exception);
+  }
+}
+
+void CHalvorin_CdvdBurnerGrabber::EjectAfterFailure(const char* p__PCHAR__Method) {
+  DebugTrace("\n%s(): Ejecting disc...\n", p__PCHAR__Method);
+  try {
+    Eject();
+  } catch (CHalvorin_Exception* p__PCHalvorin_Exception__Exception) {
+    Freed(p__PCHAR__Method, "Eject()", p__PCHalvorin_Exception__Exception);
   }
 }

@@ -3,7 +3,6 @@
 // object tagged with its track and the track's last object marked. The writer therefore finds
 // the next track's data queued while it writes the pre-gap between the two.
 #include <cinttypes>
-#include <cstring>
 
 #include "lib/core/burner/cdvd_burner_grabber.h"
 #include "lib/core/burner/session_feed.h"
@@ -66,13 +65,7 @@ std::uint32_t CHalvorin_CdvdBurnerGrabber::SessionCacheThread() {
       }
       const std::uint64_t transfer = remaining < unit ? remaining : unit;
       try {
-        const std::uint32_t sectors = static_cast<std::uint32_t>((transfer + lbSize - 1) / lbSize);
-        const std::uint32_t filled = sectors * lbSize;
-        if (filled > transfer)
-          std::memset(object->m__PUCHAR__Buffer + transfer, 0, filled - transfer);
-        source->Read(transfer, object->m__PUCHAR__Buffer);
-        object->m__ULONG__FilledLBs = sectors;
-        object->m__ULONG__FilledUCHARs = filled;
+        FillCacheObject(object, source, transfer, lbSize);
       } catch (CHalvorin_Exception* p__PCHalvorin_Exception__Exception) {
         DebugTrace("\n%s(): Track %ld: read %" PRIu64 " UCHARs from offset %" PRIu64 " failed!!!\n",
                    kProducer, static_cast<long>(t), transfer, offset);
@@ -105,12 +98,5 @@ std::uint32_t CHalvorin_CdvdBurnerGrabber::SessionCacheThread() {
       m__SIGNAL__WriteQueue.Notify();
     }
   }
-  if (!isCacheFullSet) {
-    m__EVENT__CacheFull.Set();
-    DebugTrace("\n%s(): Cache full event set #2\n", kProducer);
-  }
-  DebugTrace("\n%s(): Set cache thread dead event\n", kProducer);
-  m__EVENT__CacheThreadDead.Set();
-  m__SIGNAL__WriteQueue.Notify();
-  return 0;
+  return EndCacheThread(kProducer, isCacheFullSet);
 }

@@ -78,14 +78,7 @@ std::uint32_t CHalvorin_CdvdBurnerGrabber::WriteCacheThread() {
     }
     remaining -= transfer;
     try {
-      // The last sector of a source that ends inside it is padded with zeros.
-      const std::uint32_t sectors = static_cast<std::uint32_t>((transfer + lbSize - 1) / lbSize);
-      const std::uint32_t filled = sectors * lbSize;
-      if (filled > transfer)
-        std::memset(object->m__PUCHAR__Buffer + transfer, 0, filled - transfer);
-      m__PCHalvorin_FileChain__Source->Read(transfer, object->m__PUCHAR__Buffer);
-      object->m__ULONG__FilledLBs = sectors;
-      object->m__ULONG__FilledUCHARs = filled;
+      FillCacheObject(object, m__PCHalvorin_FileChain__Source, transfer, lbSize);
     } catch (CHalvorin_Exception* p__PCHalvorin_Exception__Exception) {
       DebugTrace("\n%s(): Read %" PRIu64 " UCHARs from offset %" PRIu64 " failed!!!\n", kProducer,
                  transfer, offset);
@@ -115,14 +108,34 @@ std::uint32_t CHalvorin_CdvdBurnerGrabber::WriteCacheThread() {
     m__CHalvorin_LockedFifoQueue__WriteQueue.AddTail(object);
     m__SIGNAL__WriteQueue.Notify();
   }
-  if (!isCacheFullSet) {
+  return EndCacheThread(kProducer, isCacheFullSet);
+}
+
+std::uint32_t CHalvorin_CdvdBurnerGrabber::EndCacheThread(const char* p__PCHAR__Producer,
+                                                          bool p__BOOLEAN__IsCacheFullSet) {
+  if (!p__BOOLEAN__IsCacheFullSet) {
     m__EVENT__CacheFull.Set();
-    DebugTrace("\n%s(): Cache full event set #2\n", kProducer);
+    DebugTrace("\n%s(): Cache full event set #2\n", p__PCHAR__Producer);
   }
-  DebugTrace("\n%s(): Set cache thread dead event\n", kProducer);
+  DebugTrace("\n%s(): Set cache thread dead event\n", p__PCHAR__Producer);
   m__EVENT__CacheThreadDead.Set();
   m__SIGNAL__WriteQueue.Notify();
   return 0;
+}
+
+void CHalvorin_CdvdBurnerGrabber::FillCacheObject(
+    CHalvorin_CacheObject* p__PCHalvorin_CacheObject__Object,
+    CHalvorin_FileChain* p__PCHalvorin_FileChain__Source, std::uint64_t p__ULONGLONG__Transfer,
+    std::uint32_t p__ULONG__LBSize) {
+  CHalvorin_CacheObject* object = p__PCHalvorin_CacheObject__Object;
+  const std::uint64_t transfer = p__ULONGLONG__Transfer;
+  const std::uint32_t lbSize = p__ULONG__LBSize;
+  const std::uint32_t sectors = static_cast<std::uint32_t>((transfer + lbSize - 1) / lbSize);
+  const std::uint32_t filled = sectors * lbSize;
+  if (filled > transfer) std::memset(object->m__PUCHAR__Buffer + transfer, 0, filled - transfer);
+  p__PCHalvorin_FileChain__Source->Read(transfer, object->m__PUCHAR__Buffer);
+  object->m__ULONG__FilledLBs = sectors;
+  object->m__ULONG__FilledUCHARs = filled;
 }
 
 void CHalvorin_CdvdBurnerGrabber::StartCacheThread(

@@ -52,11 +52,7 @@ void CHalvorin_CdvdBurnerGrabber::GrabTrack(std::uint8_t p__UCHAR__TrackNumber,
   constexpr const char* kMethod = "CHalvorin_CdvdBurnerGrabber::GrabTrack";
   CHalvorin_TraceScope trace(kMethod);
   CHalvorin_CriticalSectionLock lock(&m__CRITICAL_SECTION__BurnerGrabber);
-  TestUnitReadyCDB();
-  m__BOOLEAN__IsCancel.store(false);
-  RestoreReadErrorRecoverySafe();
-  auto toc = ZeroedToc();
-  GetTOCInformation(toc.get());
+  auto toc = ReadyForGrab();
   // Track 0 names no track either.
   if (p__UCHAR__TrackNumber == 0 || p__UCHAR__TrackNumber > toc->m__UCHAR__NumberOfTracks)
     HalvorinI_ThrowException(kHalvorinStatusInvalidArgument, 0,
@@ -101,11 +97,7 @@ void CHalvorin_CdvdBurnerGrabber::GrabRange(std::int32_t p__LONG__StartLBA,
   constexpr const char* kMethod = "CHalvorin_CdvdBurnerGrabber::GrabRange";
   CHalvorin_TraceScope trace(kMethod);
   CHalvorin_CriticalSectionLock lock(&m__CRITICAL_SECTION__BurnerGrabber);
-  TestUnitReadyCDB();
-  m__BOOLEAN__IsCancel.store(false);
-  RestoreReadErrorRecoverySafe();
-  auto toc = ZeroedToc();
-  GetTOCInformation(toc.get());
+  auto toc = ReadyForGrab();
   if (p__LONG__EndingLBA < p__LONG__StartLBA)
     HalvorinI_ThrowException(
         kHalvorinStatusInvalidArgument, 0, "%s(): Range ending LBA %ld is before its start %ld!!!",
@@ -222,11 +214,7 @@ void CHalvorin_CdvdBurnerGrabber::GrabDiscSplit(const char* p__PCHAR__BaseName,
     HalvorinI_ThrowException(kHalvorinStatusInvalidArgument, 0,
                              "%s(): Part size %ld MB is below 2 MB!!!", kMethod,
                              static_cast<long>(p__ULONG__PartSizeInMB));
-  TestUnitReadyCDB();
-  m__BOOLEAN__IsCancel.store(false);
-  RestoreReadErrorRecoverySafe();
-  auto toc = ZeroedToc();
-  GetTOCInformation(toc.get());
+  auto toc = ReadyForGrab();
   if (!toc->m__BOOLEAN__IsDVD)
     HalvorinI_ThrowException(kHalvorinStatusGeneralFailure, 0,
                              "%s(): Non-DVD media is unsupported!!!", kMethod);
@@ -265,4 +253,31 @@ void CHalvorin_CdvdBurnerGrabber::GrabDiscSplit(const char* p__PCHAR__BaseName,
   }
   // The descriptor was whole before the first part was read: nothing of it is rewritten.
   descriptor.Keep(kMethod);
+}
+
+std::unique_ptr<TOC_INFORMATION> CHalvorin_CdvdBurnerGrabber::ReadyForGrab() {
+  TestUnitReadyCDB();
+  m__BOOLEAN__IsCancel.store(false);
+  RestoreReadErrorRecoverySafe();
+  auto toc = ZeroedToc();
+  GetTOCInformation(toc.get());
+  return toc;
+}
+
+void CHalvorin_CdvdBurnerGrabber::ReportGrabProgress(const CHalvorin_GrabPass& p__Pass,
+                                                     CHalvorin_GrabProgress& p__Progress) {
+  if (!p__Pass.m__ULONG__ProgressInterval) return;
+  const std::uint64_t now = HalvorinI_GrabTickCount();
+  if (now - p__Progress.m__ULONGLONG__LastReport > p__Pass.m__ULONG__ProgressInterval * 1000ull) {
+    Callback(HALVORIN_CALLBACK_REASON_GRAB_PROGRESS, &p__Progress.m__ULONGLONG__Total,
+             &p__Progress.m__ULONGLONG__Done);
+    p__Progress.m__ULONGLONG__LastReport = now;
+  }
+}
+
+void CHalvorin_CdvdBurnerGrabber::ThrowIfGrabCancelled(const char* p__PCHAR__Method,
+                                                       std::int32_t p__LONG__LBA) const {
+  if (IsCancel())
+    HalvorinI_ThrowException(kHalvorinStatusCancelled, 0, "%s(): Cancel set at LBA offset %ld!!!",
+                             p__PCHAR__Method, static_cast<long>(p__LONG__LBA));
 }

@@ -2,7 +2,6 @@
 // transfers, failed transfers read again sector by sector one level deeper, and a sector that
 // stays unreadable either the end of the grab or, with Ignore, zeros in its place.
 #include <algorithm>
-#include <memory>
 
 #include "lib/core/burner/cdvd_burner_grabber.h"
 #include "lib/core/debug_trace.h"
@@ -34,8 +33,7 @@ void CHalvorin_CdvdBurnerGrabber::GrabTrackCooked(const CHalvorin_GrabPass& p__P
     if ((depth > 0 && !(depth == 1 && p__Pass.m__BOOLEAN__IsDVDPart)) ||
         p__Pass.m__BOOLEAN__IsForce)
       perTransfer = 1;
-    std::uint64_t total = static_cast<std::uint64_t>(end - start + 1), done = 0;
-    std::uint64_t lastReport = HalvorinI_GrabTickCount();
+    CHalvorin_GrabProgress progress(start, end);
     bool isNearTheEnd = false;
     for (std::int32_t lba = start; lba <= end;) {
       // No transfer reaches past the end, the first one neither.
@@ -43,13 +41,7 @@ void CHalvorin_CdvdBurnerGrabber::GrabTrackCooked(const CHalvorin_GrabPass& p__P
       const std::uint32_t bytes = static_cast<std::uint32_t>(count) * lbSize;
       // The transfer's buffer, zeroed: written during the next read, or given back.
       std::uint8_t* buffer = writer.Acquire(kMethod);
-      struct Held {
-        CHalvorin_GrabWriter& writer;
-        std::uint8_t* buffer;
-        ~Held() {
-          if (buffer) writer.Release(buffer);
-        }
-      } held{writer, buffer};
+      CHalvorin_HeldGrabBuffer held{writer, buffer};
       bool isRead = false;
       if (!isNearTheEnd) {
         try {
@@ -63,16 +55,7 @@ void CHalvorin_CdvdBurnerGrabber::GrabTrackCooked(const CHalvorin_GrabPass& p__P
                    true, false, 0, 0, buffer, bytes);
           isRead = true;
         } catch (CHalvorin_Exception* p__PCHalvorin_Exception__Exception) {
-          std::unique_ptr<CHalvorin_Exception> exception(p__PCHalvorin_Exception__Exception);
-          DebugTrace("\n%s(): Read failed for LBA %ld, %ld LBs\n", kMethod, static_cast<long>(lba),
-                     static_cast<long>(count));
-          DebugTrace("\n%s(): WARNING! Status %ld, message '%s'!!!\n", kMethod,
-                     static_cast<long>(exception ? exception->GetStatus() : 12),
-                     exception ? exception->GetText() : "");
-          if (HalvorinI_IsRegionMismatch(exception.get())) {
-            DebugTrace("\n%s(): DVD region mismatch!!!\n", kMethod);
-            HalvorinI_Throw(exception.release());
-          }
+          HalvorinI_WarnGrabReadFailure(kMethod, lba, count, p__PCHalvorin_Exception__Exception);
           if (end - lba < kHalvorinGrabNearTheEnd) isNearTheEnd = true;
         }
       }
@@ -96,22 +79,13 @@ void CHalvorin_CdvdBurnerGrabber::GrabTrackCooked(const CHalvorin_GrabPass& p__P
       if (!isWritten) {
         held.buffer = nullptr;
         writer.Submit(buffer, bytes, kMethod);
-        if (IsCancel())
-          HalvorinI_ThrowException(kHalvorinStatusCancelled, 0,
-                                   "%s(): Cancel set at LBA offset %ld!!!", kMethod,
-                                   static_cast<long>(lba));
+        ThrowIfGrabCancelled(kMethod, lba);
       }
-      done += static_cast<std::uint64_t>(count);
+      progress.m__ULONGLONG__Done += static_cast<std::uint64_t>(count);
       lba += count;
       if (lba > end) break;
       if (end - lba < kHalvorinGrabNearTheEnd) perTransfer = 1;
-      if (p__Pass.m__ULONG__ProgressInterval) {
-        const std::uint64_t now = HalvorinI_GrabTickCount();
-        if (now - lastReport > p__Pass.m__ULONG__ProgressInterval * 1000ull) {
-          Callback(HALVORIN_CALLBACK_REASON_GRAB_PROGRESS, &total, &done);
-          lastReport = now;
-        }
-      }
+      ReportGrabProgress(p__Pass, progress);
     }
     if (!p__Pass.m__BOOLEAN__IsRetry) writer.Drain(kMethod);
   } catch (CHalvorin_Exception* p__PCHalvorin_Exception__Exception) {

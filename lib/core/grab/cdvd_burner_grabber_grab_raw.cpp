@@ -3,7 +3,6 @@
 // parity, written as 2448-byte sectors whose Q channel is made anew from the TOC.
 #include <algorithm>
 #include <cstring>
-#include <memory>
 
 #include "lib/core/burner/cdvd_burner_grabber.h"
 #include "lib/core/debug_trace.h"
@@ -105,8 +104,7 @@ void CHalvorin_CdvdBurnerGrabber::GrabTrackRaw(const CHalvorin_GrabPass& p__Pass
     const std::uint8_t tno = HalvorinI_Bcd(track.m__UCHAR__TrackNumber);
     std::int32_t perTransfer = static_cast<std::int32_t>(kHalvorinGrabTransfer / kRawPW);
     if (depth > 0 || p__Pass.m__BOOLEAN__IsForce) perTransfer = 1;
-    std::uint64_t total = static_cast<std::uint64_t>(end - start + 1), done = 0;
-    std::uint64_t lastReport = HalvorinI_GrabTickCount();
+    CHalvorin_GrabProgress progress(start, end);
     bool isNearTheEnd = false;
     const std::uint32_t deepest = p__Pass.m__ULONG__RetryDepth + 1;
     for (std::int32_t lba = start; lba <= end;) {
@@ -114,13 +112,7 @@ void CHalvorin_CdvdBurnerGrabber::GrabTrackRaw(const CHalvorin_GrabPass& p__Pass
       const auto n = static_cast<std::uint32_t>(count);
       // The transfer's buffer, zeroed: written during the next read, or given back.
       std::uint8_t* buffer = writer.Acquire(kMethod);
-      struct Held {
-        CHalvorin_GrabWriter& writer;
-        std::uint8_t* buffer;
-        ~Held() {
-          if (buffer) writer.Release(buffer);
-        }
-      } held{writer, buffer};
+      CHalvorin_HeldGrabBuffer held{writer, buffer};
       std::uint32_t level = depth, mode = p__Pass.m__ULONG__ReadMode;
       bool isRead = false, isBad = false;
       const auto attempt = [&] {
@@ -135,16 +127,7 @@ void CHalvorin_CdvdBurnerGrabber::GrabTrackRaw(const CHalvorin_GrabPass& p__Pass
                  buffer, n * shape.size);
           isRead = true;
         } catch (CHalvorin_Exception* p__PCHalvorin_Exception__Exception) {
-          std::unique_ptr<CHalvorin_Exception> exception(p__PCHalvorin_Exception__Exception);
-          DebugTrace("\n%s(): Read failed for LBA %ld, %ld LBs\n", kMethod, static_cast<long>(lba),
-                     static_cast<long>(count));
-          DebugTrace("\n%s(): WARNING! Status %ld, message '%s'!!!\n", kMethod,
-                     static_cast<long>(exception ? exception->GetStatus() : 12),
-                     exception ? exception->GetText() : "");
-          if (HalvorinI_IsRegionMismatch(exception.get())) {
-            DebugTrace("\n%s(): DVD region mismatch!!!\n", kMethod);
-            HalvorinI_Throw(exception.release());
-          }
+          HalvorinI_WarnGrabReadFailure(kMethod, lba, count, p__PCHalvorin_Exception__Exception);
           // Only the whole track's pass: its last sectors are the run-up to the next track.
           if (depth == 0 && end - lba < kHalvorinGrabNearTheEnd) isNearTheEnd = true;
         }
@@ -158,10 +141,7 @@ void CHalvorin_CdvdBurnerGrabber::GrabTrackRaw(const CHalvorin_GrabPass& p__Pass
       // Below depth 0 a pass is one sector: its deeper passes are read here, one a level, so
       // that a large retry depth does not grow the stack.
       while ((!isRead || isBad) && level > 0 && level < deepest) {
-        if (IsCancel())
-          HalvorinI_ThrowException(kHalvorinStatusCancelled, 0,
-                                   "%s(): Cancel set at LBA offset %ld!!!", kMethod,
-                                   static_cast<long>(lba));
+        ThrowIfGrabCancelled(kMethod, lba);
         Callback(HALVORIN_CALLBACK_REASON_GRAB_SECTOR_RETRY, &lba, &count);
         ++level;
         if (isBad) mode = 1;
@@ -214,22 +194,13 @@ void CHalvorin_CdvdBurnerGrabber::GrabTrackRaw(const CHalvorin_GrabPass& p__Pass
         if (depth == 0 && lba == start) SetPChannelOfRawSector(buffer);
         held.buffer = nullptr;
         writer.Submit(buffer, n * kRawPW, kMethod);
-        if (IsCancel())
-          HalvorinI_ThrowException(kHalvorinStatusCancelled, 0,
-                                   "%s(): Cancel set at LBA offset %ld!!!", kMethod,
-                                   static_cast<long>(lba));
+        ThrowIfGrabCancelled(kMethod, lba);
       }
-      done += n;
+      progress.m__ULONGLONG__Done += n;
       lba += count;
       if (lba > end) break;
       if (end - lba < kHalvorinGrabNearTheEnd) perTransfer = 1;
-      if (p__Pass.m__ULONG__ProgressInterval) {
-        const std::uint64_t now = HalvorinI_GrabTickCount();
-        if (now - lastReport > p__Pass.m__ULONG__ProgressInterval * 1000ull) {
-          Callback(HALVORIN_CALLBACK_REASON_GRAB_PROGRESS, &total, &done);
-          lastReport = now;
-        }
-      }
+      ReportGrabProgress(p__Pass, progress);
     }
     if (!p__Pass.m__BOOLEAN__IsRetry) writer.Drain(kMethod);
   } catch (CHalvorin_Exception* p__PCHalvorin_Exception__Exception) {

@@ -47,3 +47,18 @@ std::uint64_t HalvorinI_GrabTickCount();
 // A failed read's exception is ILLEGAL REQUEST, 6Fh/04h: the drive and the disc are of
 // different regions.
 bool HalvorinI_IsRegionMismatch(const CHalvorin_Exception* p__PCHalvorin_Exception__Exception);
+// The warning of a failed read, which it frees; a region mismatch is thrown on instead, as no
+// retry reads past it.
+void HalvorinI_WarnGrabReadFailure(const char* p__PCHAR__Method, std::int32_t p__LONG__LBA,
+                                   std::int32_t p__LONG__Count,
+                                   CHalvorin_Exception* p__PCHalvorin_Exception__Exception);
+
+// A pass's progress: its sectors, those done, and when it was last reported.
+struct CHalvorin_GrabProgress {
+  // The clock starts now.
+  CHalvorin_GrabProgress(std::int32_t p__LONG__StartLBA, std::int32_t p__LONG__EndingLBA);
+
+  std::uint64_t m__ULONGLONG__Total;
+  std::uint64_t m__ULONGLONG__Done = 0;
+  std::uint64_t m__ULONGLONG__LastReport;
+};

@@ -55,3 +55,12 @@ class CHalvorin_GrabWriter final : public CHalvorin_PendingWork {
   std::unique_ptr<CHalvorin_Exception> m__PCHalvorin_Exception__Failure;
   bool m__BOOLEAN__IsFailed = false;
 };
+
+// A transfer's buffer, given back to its writer unless handed on first (the pointer cleared).
+struct CHalvorin_HeldGrabBuffer {
+  CHalvorin_GrabWriter& writer;
+  std::uint8_t* buffer;
+  ~CHalvorin_HeldGrabBuffer() {
+    if (buffer) writer.Release(buffer);
+  }
+};

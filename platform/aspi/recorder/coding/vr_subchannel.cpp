@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/aspi/recorder/coding/vr_sector_coding.h"
+
 namespace platform::aspi::vr {
 
 namespace {
@@ -91,6 +93,23 @@ std::vector<CdTextPack> DistinctPacks(const std::vector<CdTextPack>& packs) {
     return a.bytes[2] < b.bytes[2];
   });
   return out;
+}
+
+bool QPositionMatches(const QFrame& f, std::uint8_t adrControl, std::uint8_t tno,
+                      std::int64_t origin, std::int64_t lba) {
+  const bool pregap = lba < origin;
+  const Msf r = FramesToMsf(pregap ? origin - lba - 1 : lba - origin), a = LbaToMsf(lba);
+  const std::uint8_t expected[10] = {adrControl,
+                                     tno,
+                                     static_cast<std::uint8_t>(pregap ? 0 : 1),
+                                     ToBcd(r.minute),
+                                     ToBcd(r.second),
+                                     ToBcd(r.frame),
+                                     0,
+                                     ToBcd(a.minute),
+                                     ToBcd(a.second),
+                                     ToBcd(a.frame)};
+  return std::equal(expected, expected + 10, f.q.begin());
 }
 
 }  // namespace platform::aspi::vr

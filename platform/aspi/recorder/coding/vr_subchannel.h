@@ -43,6 +43,12 @@ bool PackCrcOk(const std::uint8_t* pack18);
 DecodedSubchannel DecodeSubchannel(std::span<const std::uint8_t> bytes, std::size_t unit,
                                    std::size_t stride, std::size_t offset = 0);
 
+// Whether the frame's first ten Q bytes are those of `lba` in a track whose INDEX 1 (or the
+// lead-out's start) is `origin`: `adrControl`, `tno`, INDEX 0 and the relative time counting
+// down before `origin`, INDEX 1 and counting up from it, then the absolute time.
+bool QPositionMatches(const QFrame& f, std::uint8_t adrControl, std::uint8_t tno,
+                      std::int64_t origin, std::int64_t lba);
+
 // The packs with valid CRCs, each (type, track, sequence) once, in sequence order.
 std::vector<CdTextPack> DistinctPacks(const std::vector<CdTextPack>& packs);
 

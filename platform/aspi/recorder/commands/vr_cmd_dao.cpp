@@ -33,22 +33,12 @@ bool QMatches(const QFrame& f, const DecodedToc& toc, std::int64_t lba) {
   const TocTrack* track = &toc.tracks.front();
   for (const TocTrack& t : toc.tracks)
     if (t.start <= lba) track = &t;
-  const bool leadOut = lba >= toc.leadOut, pregap = lba < track->start;
-  const std::int64_t origin = leadOut ? toc.leadOut : track->start;
-  const Msf r = FramesToMsf(pregap ? origin - lba - 1 : lba - origin), a = LbaToMsf(lba);
+  const bool leadOut = lba >= toc.leadOut;
   const std::uint8_t control = toc.tracks.back().control;
-  const std::uint8_t expected[10] = {
-      static_cast<std::uint8_t>((leadOut ? control : track->control) << 4 | 1),
+  return QPositionMatches(
+      f, static_cast<std::uint8_t>((leadOut ? control : track->control) << 4 | 1),
       leadOut ? std::uint8_t{0xAA} : ToBcd(static_cast<std::uint8_t>(track->number)),
-      static_cast<std::uint8_t>(pregap ? 0 : 1),
-      ToBcd(r.minute),
-      ToBcd(r.second),
-      ToBcd(r.frame),
-      0,
-      ToBcd(a.minute),
-      ToBcd(a.second),
-      ToBcd(a.frame)};
-  return std::equal(expected, expected + 10, f.q.begin());
+      leadOut ? toc.leadOut : track->start, lba);
 }
 
 void ForgetDiscAtOnce(Disc& disc) {

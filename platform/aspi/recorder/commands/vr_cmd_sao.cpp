@@ -39,20 +39,7 @@ SectorForm FormOf(const CueTrack& t) {
 // The Q of a host's raw sector against the position the cue sheet gives it.
 bool QMatches(const QFrame& f, const CueTrack& t, std::int64_t lba) {
   if (!f.crcOk || (f.q[0] & 0x0F) != 1) return false;
-  const bool pregap = lba < t.index1;
-  const std::int64_t relative = pregap ? t.index1 - lba - 1 : lba - t.index1;
-  const Msf r = FramesToMsf(relative), a = LbaToMsf(lba);
-  const std::uint8_t expected[10] = {f.q[0],
-                                     ToBcd(static_cast<std::uint8_t>(t.number)),
-                                     static_cast<std::uint8_t>(pregap ? 0 : 1),
-                                     ToBcd(r.minute),
-                                     ToBcd(r.second),
-                                     ToBcd(r.frame),
-                                     0,
-                                     ToBcd(a.minute),
-                                     ToBcd(a.second),
-                                     ToBcd(a.frame)};
-  return std::equal(expected, expected + 10, f.q.begin());
+  return QPositionMatches(f, f.q[0], ToBcd(static_cast<std::uint8_t>(t.number)), t.index1, lba);
 }
 
 }  // namespace

@@ -82,7 +82,7 @@ std::uint8_t Execute(SrbExecScsiCmd& r) {
   if (!(r.header.flags & SRB_EVENT_NOTIFY)) return Complete(*slot, r, dir);
   StoreStatus(r.header, SS_PENDING);
   r.postEvent->Reset();
-  if (slot->adapter->AnswersAtOnce(r.target, r.lun, r.cdb[0])) {
+  if (slot->worker.Idle() && slot->adapter->AnswersAtOnce(r.target, r.lun, r.cdb[0])) {
     // Pending as the contract says, but already complete: the event is set before the return.
     CompletionEvent* event = r.postEvent;
     StoreStatus(r.header, Complete(*slot, r, dir));

@@ -20,6 +20,11 @@ void AsyncWorker::Post(std::function<void()> job) {
   cv_.notify_one();
 }
 
+bool AsyncWorker::Idle() {
+  std::lock_guard lock(mutex_);
+  return jobs_.empty() && !running_;
+}
+
 void AsyncWorker::Run() {
   std::unique_lock lock(mutex_);
   for (;;) {
@@ -28,9 +33,11 @@ void AsyncWorker::Run() {
     if (jobs_.empty()) return;
     auto job = std::move(jobs_.front());
     jobs_.pop_front();
+    running_ = true;
     lock.unlock();
     job();
     lock.lock();
+    running_ = false;
   }
 }
 

@@ -17,6 +17,9 @@ class AsyncWorker {
   AsyncWorker& operator=(const AsyncWorker&) = delete;
 
   void Post(std::function<void()> job);
+  // No job waiting or running: a command run on the caller's thread now cannot pass one
+  // posted before it.
+  bool Idle();
 
  private:
   void Run();
@@ -25,6 +28,7 @@ class AsyncWorker {
   std::condition_variable cv_;
   std::deque<std::function<void()>> jobs_;
   bool stop_ = false;
+  bool running_ = false;
   std::thread thread_;
 };
 

@@ -73,7 +73,7 @@ File::File(std::string_view winPath, OpenMode mode, Share share) : path_(winPath
   }
 }
 
-File::File(int fd, std::string winPath) : fd_(fd), path_(std::move(winPath)) {
+File::File(int fd, std::string winPath) noexcept : fd_(fd), path_(std::move(winPath)) {
   detail::IgnoreFileSizeSignal();
 }
 

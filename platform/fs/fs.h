@@ -124,7 +124,7 @@ class File {
   // Throws FsError when the file cannot be opened or the lock is held by another.
   File(std::string_view winPath, OpenMode mode, Share share = Share::All);
   // Takes over an open descriptor (closed with the object); `winPath` names it in messages.
-  File(int fd, std::string winPath);
+  File(int fd, std::string winPath) noexcept;
   ~File();
   File(File&& other) noexcept;
   File& operator=(File&& other) noexcept;

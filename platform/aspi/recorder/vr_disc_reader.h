@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "platform/aspi/recorder/vr_disc.h"
-#include "platform/aspi/recorder/vr_store.h"
+#include "platform/aspi/recorder/store/vr_store.h"
 
 namespace platform::aspi::vr {
 

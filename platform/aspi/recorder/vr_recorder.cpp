@@ -224,15 +224,16 @@ bool Recorder::AnswersAtOnce(std::uint8_t opcode) {
 }
 
 void Recorder::Log(const ScsiCommand& command, const ScsiResult& result, const Sense& sense) {
-  CdbRecord r;
-  r.cdb.assign(command.cdb.begin(), command.cdb.end());
+  LoggedCdb r{};
+  r.cdbLength = static_cast<std::uint8_t>(std::min(command.cdb.size(), r.cdb.size()));
+  std::copy_n(command.cdb.begin(), r.cdbLength, r.cdb.begin());
   r.dataLength = static_cast<std::uint32_t>(command.data.size());
   r.direction = command.direction;
   r.hostStatus = result.hostStatus;
   r.targetStatus = result.targetStatus;
   r.sense = sense;
   if (log_.size() >= kMaxLog) log_.pop_front();
-  log_.push_back(std::move(r));
+  log_.push_back(r);
 }
 
 void Recorder::ChangeFaults(const std::function<void(Faults&)>& change) {
@@ -252,7 +253,18 @@ int Recorder::ProtectedUnderruns() {
 
 std::vector<CdbRecord> Recorder::CdbLog() {
   std::lock_guard lock(mutex_);
-  return {log_.begin(), log_.end()};
+  std::vector<CdbRecord> records;
+  records.reserve(log_.size());
+  for (const LoggedCdb& l : log_) {
+    CdbRecord& r = records.emplace_back();
+    r.cdb.assign(l.cdb.begin(), l.cdb.begin() + l.cdbLength);
+    r.dataLength = l.dataLength;
+    r.direction = l.direction;
+    r.hostStatus = l.hostStatus;
+    r.targetStatus = l.targetStatus;
+    r.sense = l.sense;
+  }
+  return records;
 }
 
 void Recorder::ClearCdbLog() {

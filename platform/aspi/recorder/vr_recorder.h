@@ -2,6 +2,7 @@
 // strict as a real drive, with faults on request and a log of every CDB.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -13,7 +14,7 @@
 #include "platform/aspi/recorder/vr_config.h"
 #include "platform/aspi/recorder/vr_exchange.h"
 #include "platform/aspi/recorder/vr_faults.h"
-#include "platform/aspi/recorder/vr_store.h"
+#include "platform/aspi/recorder/store/vr_store.h"
 
 namespace platform::aspi::vr {
 
@@ -104,7 +105,17 @@ class Recorder {
   bool prevent_ = false;
   std::int64_t testNext_ = -1;
   bool configChecked_ = false;
-  std::deque<CdbRecord> log_;
+  // Kept without a heap block per command; CdbLog() hands out CdbRecords.
+  struct LoggedCdb {
+    std::array<std::uint8_t, 16> cdb;
+    std::uint8_t cdbLength;
+    std::uint8_t hostStatus;
+    std::uint8_t targetStatus;
+    DataDirection direction;
+    std::uint32_t dataLength;
+    Sense sense;
+  };
+  std::deque<LoggedCdb> log_;
 };
 
 }  // namespace platform::aspi::vr

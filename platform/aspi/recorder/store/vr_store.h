@@ -1,6 +1,6 @@
 // The files of one virtual recorder in its image folder:
-//   recorder            drive settings, tray and the number of the disc in it; its lock
-//                       (flock) guards everything below between processes
+//   recorder            drive settings, tray and the number of the disc in it
+//   recorder.lock       the lock that guards everything here between processes
 //   disc-NNNN\state     the disc's sessions and tracks
 //   disc-NNNN\sectors   its sectors, sparse: 2048 bytes per block on DVD, 2352 (raw) on CD
 //   <name>-NNNN.iso     what an ejected disc left, with .bin/.cue for a CD
@@ -8,10 +8,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "platform/aspi/recorder/vr_disc.h"
 #include "platform/aspi/recorder/vr_drive_settings.h"
+#include "platform/aspi/recorder/store/vr_recorder_lock.h"
+#include "platform/aspi/recorder/store/vr_state_file.h"
 #include "platform/fs/fs.h"
 
 namespace platform::aspi::vr {
@@ -67,13 +70,12 @@ class RecorderStore {
 
   std::string folder_;
   std::string name_;
-  platform::fs::File lock_;
+  StateFile recorderFile_;
+  std::unique_ptr<RecorderLock> lock_;
   platform::fs::File sectors_;
   std::uint32_t sectorsSerial_ = 0;
-  platform::fs::File discState_;
+  StateFile discState_;
   std::uint32_t discStateSerial_ = 0;
-  std::size_t discStateSize_ = 0;
-  std::size_t lockSize_ = 0;
   std::uint64_t seenGeneration_ = 0;
   bool loaded_ = false;
 };

@@ -1,6 +1,5 @@
-#include "platform/aspi/recorder/vr_store.h"
+#include "platform/aspi/recorder/store/vr_store.h"
 
-#include <sys/file.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,57 +17,8 @@ namespace fs = platform::fs;
 
 namespace {
 
-fs::File OpenOrCreate(const std::string& path) {
-  if (!fs::Exists(path)) {
-    try {
-      return fs::File(path, fs::OpenMode::CreateNew);
-    } catch (const fs::FsError& e) {
-      if (e.error() != EEXIST) throw;
-    }
-  }
-  return fs::File(path, fs::OpenMode::ReadWrite);
-}
-
-std::string ReadAll(int fd) {
-  std::string text;
-  char buf[8192];
-  off_t at = 0;
-  for (;;) {
-    const ssize_t n = pread(fd, buf, sizeof buf, at);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      throw fs::FsError("read of recorder state failed", errno);
-    }
-    if (n == 0) return text;
-    text.append(buf, static_cast<size_t>(n));
-    at += n;
-    // A regular file reads short only at its end: the usual state text takes one read.
-    if (static_cast<size_t>(n) < sizeof buf) return text;
-    if (text.size() > (1u << 20)) throw fs::FsError("recorder state too large", EFBIG);
-  }
-}
-
-// Rewrites a state file in place. A shorter text is padded with blank lines to the length the
-// file has, which spares a truncate on every command; the readers skip blank lines.
-void WriteAll(int fd, std::string text, std::size_t& fileSize) {
-  const bool shrink = text.size() < fileSize;
-  if (shrink) text.append(fileSize - text.size(), '\n');
-  size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t n = pwrite(fd, text.data() + done, text.size() - done, static_cast<off_t>(done));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      throw fs::FsError("write of recorder state failed", errno);
-    }
-    done += static_cast<size_t>(n);
-  }
-  if (!shrink && text.size() != fileSize && ftruncate(fd, static_cast<off_t>(text.size())) != 0)
-    throw fs::FsError("truncate of recorder state failed", errno);
-  fileSize = text.size();
-}
-
 // True when the text opens with "generation <generation>" as Save writes it.
-bool SameGeneration(const std::string& text, std::uint64_t generation) {
+bool SameGeneration(std::string_view text, std::uint64_t generation) {
   constexpr std::string_view kKey = "generation ";
   if (text.compare(0, kKey.size(), kKey) != 0) return false;
   const char* first = text.data() + kKey.size();
@@ -95,8 +45,8 @@ RecorderStore::RecorderStore(std::string folder, std::string name)
     : folder_(std::move(folder)), name_(std::move(name)) {
   if (folder_.empty() || folder_.back() != '\\') folder_ += '\\';
   if (!fs::CreateDirectories(folder_)) throw fs::FsError("cannot create " + folder_, errno);
-  lock_ = OpenOrCreate(folder_ + "recorder");
-  lockSize_ = lock_.Size();
+  recorderFile_ = StateFile(folder_ + "recorder");
+  lock_ = std::make_unique<RecorderLock>(folder_ + "recorder.lock", recorderFile_.Descriptor());
 }
 
 std::string RecorderStore::ImageBase(std::uint32_t serial) const {
@@ -108,12 +58,12 @@ std::string RecorderStore::DiscFolder(std::uint32_t serial) const {
 }
 
 void RecorderStore::Lock() {
-  while (flock(lock_.Descriptor(), LOCK_EX) != 0)
-    if (errno != EINTR) throw fs::FsError("lock of recorder failed", errno);
+  // A holder that died may have left its state half written: it is read afresh.
+  if (lock_->Lock()) loaded_ = false;
 }
 
 void RecorderStore::Unlock() {
-  flock(lock_.Descriptor(), LOCK_UN);
+  lock_->Unlock();
 }
 
 std::string RecorderStore::SetAside(const std::string& path) const {
@@ -132,14 +82,14 @@ void RecorderStore::Report(const std::string& what, const std::string& why,
 }
 
 bool RecorderStore::Load(SharedState& state, const std::function<SharedState()>& fresh) {
-  const std::string text = ReadAll(lock_.Descriptor());
+  // Every command asks: the usual answer, nothing changed, is read from the mapped file.
+  if (loaded_ && SameGeneration(recorderFile_.Mapped(), seenGeneration_)) return false;
+  const std::string text = recorderFile_.ReadAll();
   if (text.find_first_not_of(" \t\r\n") == std::string::npos) {  // a new recorder
     state = fresh();
     Save(state);
     return true;
   }
-  // Every command asks: the usual answer, nothing changed, is read without a stream.
-  if (loaded_ && SameGeneration(text, seenGeneration_)) return false;
   std::istringstream in(text);
   std::string key;
   std::uint64_t generation = 0;
@@ -174,6 +124,8 @@ bool RecorderStore::Load(SharedState& state, const std::function<SharedState()>&
   try {
     const auto bytes = fs::ReadWholeFile(DiscFolder(serial) + "state");
     disc = Disc::Parse(std::string(bytes.begin(), bytes.end()), &why);
+    // Another process may have rewritten it at another length.
+    if (discState_.IsOpen() && discStateSerial_ == serial) discState_.Refresh();
   } catch (const fs::FsError& e) {
     why = e.what();
   }
@@ -209,11 +161,10 @@ void RecorderStore::Save(SharedState& state) {
   if (!discState_.IsOpen() || discStateSerial_ != state.disc.serial) {
     if (discState_.IsOpen()) discState_.Close();
     fs::CreateDirectories(DiscFolder(state.disc.serial));
-    discState_ = OpenOrCreate(DiscFolder(state.disc.serial) + "state");
+    discState_ = StateFile(DiscFolder(state.disc.serial) + "state");
     discStateSerial_ = state.disc.serial;
-    discStateSize_ = discState_.Size();
   }
-  WriteAll(discState_.Descriptor(), state.disc.Serialize(), discStateSize_);
+  discState_.Write(state.disc.Serialize());
   state.generation = std::max(state.generation, seenGeneration_) + 1;
   std::string out = "generation ";
   AppendNumber(out, state.generation);
@@ -225,7 +176,7 @@ void RecorderStore::Save(SharedState& state) {
   out += state.trayEmpty ? '1' : '0';
   out += '\n';
   out += state.settings.Serialize();
-  WriteAll(lock_.Descriptor(), std::move(out), lockSize_);
+  recorderFile_.Write(std::move(out));
   seenGeneration_ = state.generation;
   loaded_ = true;
 }
@@ -234,7 +185,7 @@ fs::File& RecorderStore::SectorFile(const Disc& disc) {
   if (!sectors_.IsOpen() || sectorsSerial_ != disc.serial) {
     if (sectors_.IsOpen()) sectors_.Close();
     fs::CreateDirectories(DiscFolder(disc.serial));
-    sectors_ = OpenOrCreate(DiscFolder(disc.serial) + "sectors");
+    sectors_ = OpenOrCreateFile(DiscFolder(disc.serial) + "sectors");
     sectorsSerial_ = disc.serial;
   }
   return sectors_;

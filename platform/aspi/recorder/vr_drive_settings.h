@@ -30,6 +30,7 @@ struct WriteParameters {
   const std::uint8_t* Subheader() const { return &page[48]; }
   // Bytes per block of a WRITE, 0 when the block type is not one this recorder writes.
   std::size_t BlockSize(Media media) const;
+  bool operator==(const WriteParameters&) const = default;
 };
 
 // Throws the sense a drive gives for a page it does not accept with this medium.
@@ -46,6 +47,7 @@ struct DriveSettings {
   static std::array<std::uint8_t, kErrorRecoverySize> DefaultErrorRecovery();
   std::string Serialize() const;
   static std::optional<DriveSettings> Parse(const std::string& text);
+  bool operator==(const DriveSettings&) const = default;
 };
 
 }  // namespace platform::aspi::vr

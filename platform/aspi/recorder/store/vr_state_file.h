@@ -3,7 +3,8 @@
 // through the descriptor. Other processes see the same pages. The file never shrinks: a shorter
 // text is padded with blank lines, which the readers skip. The length known here is the file's
 // own as long as every change to it is made under the recorder's lock and read back after a
-// change by another process (ReadAll or Refresh).
+// change by another process (ReadAll or Refresh); nothing else may write them meanwhile (a file
+// cut shorter behind the recorder's back while mapped would fault on its next write).
 #pragma once
 
 #include <cstddef>

@@ -175,7 +175,12 @@ void RecorderStore::Save(SharedState& state) {
   out += "\ntray-empty ";
   out += state.trayEmpty ? '1' : '0';
   out += '\n';
-  out += state.settings.Serialize();
+  // The settings change seldom: their text is made again only when they did.
+  if (!settingsText_ || !(settingsSaved_ == state.settings)) {
+    settingsText_ = state.settings.Serialize();
+    settingsSaved_ = state.settings;
+  }
+  out += *settingsText_;
   recorderFile_.Write(std::move(out));
   seenGeneration_ = state.generation;
   loaded_ = true;

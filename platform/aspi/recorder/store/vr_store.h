@@ -9,12 +9,13 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
-#include "platform/aspi/recorder/vr_disc.h"
-#include "platform/aspi/recorder/vr_drive_settings.h"
 #include "platform/aspi/recorder/store/vr_recorder_lock.h"
 #include "platform/aspi/recorder/store/vr_state_file.h"
+#include "platform/aspi/recorder/vr_disc.h"
+#include "platform/aspi/recorder/vr_drive_settings.h"
 #include "platform/fs/fs.h"
 
 namespace platform::aspi::vr {
@@ -76,6 +77,8 @@ class RecorderStore {
   std::uint32_t sectorsSerial_ = 0;
   StateFile discState_;
   std::uint32_t discStateSerial_ = 0;
+  DriveSettings settingsSaved_;
+  std::optional<std::string> settingsText_;
   std::uint64_t seenGeneration_ = 0;
   bool loaded_ = false;
 };

@@ -23,14 +23,14 @@ CC=clang CXX=clang++ cmake -S . -B "$clang_build" -G Ninja -DCMAKE_BUILD_TYPE=De
 cmake --build "$clang_build" -j"$(nproc)"
 ctest --test-dir "$clang_build" -j"$(nproc)" --output-on-failure --timeout 600 "$@"
 
-# The burner's threads (producer, recorder worker, cancel from another thread, a grab's writes),
-# the file search's threads (found files handed to the window, abort, closing while searching)
-# and the archive layer's (parallel compression and restore, cancel while the workers run) under
-# ThreadSanitizer.
+# The burner's threads (producer, recorder worker, cancel from another thread, a grab's writer
+# thread), the file search's threads (found files handed to the window, abort, closing while
+# searching) and the archive layer's (parallel compression and restore, cancel while the workers
+# run) under ThreadSanitizer.
 tsan=build/tsan
 tsan_tests=(burner_faults_test burner_media_ops_test burner_sequence_test cache_queue_test
-  session_at_once_test disc_at_once_test grab_faults_test search_frm_test zip_parallel_test
-  zip_extract_test zip_cancel_test restore_overwrite_test)
+  session_at_once_test disc_at_once_test grab_api_test grab_cd_test grab_dvd_test grab_faults_test
+  search_frm_test zip_parallel_test zip_extract_test zip_cancel_test restore_overwrite_test)
 cmake -S . -B "$tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUORVA_SANITIZE_THREAD=ON >/dev/null
 cmake --build "$tsan" -j"$(nproc)" --target "${tsan_tests[@]}"
 pids=()

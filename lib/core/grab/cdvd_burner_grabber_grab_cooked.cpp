@@ -39,14 +39,12 @@ void CHalvorin_CdvdBurnerGrabber::GrabTrackCooked(const CHalvorin_GrabPass& p__P
       // No transfer reaches past the end, the first one neither.
       std::int32_t count = std::min(perTransfer, end - lba + 1);
       const std::uint32_t bytes = static_cast<std::uint32_t>(count) * lbSize;
-      // The transfer's buffer, zeroed: written during the next read, or given back.
+      // The transfer's buffer, zeroed: written while the next ones are read, or given back.
       std::uint8_t* buffer = writer.Acquire(kMethod);
       CHalvorin_HeldGrabBuffer held{writer, buffer};
       bool isRead = false;
       if (!isNearTheEnd) {
         try {
-          // The transfers before this one are written while it is read.
-          CHalvorin_PendingWorkScope behind(*this, writer);
           if (toc.m__BOOLEAN__IsDVD)
             Read10(buffer, bytes, static_cast<std::uint32_t>(lba),
                    static_cast<std::uint16_t>(count));

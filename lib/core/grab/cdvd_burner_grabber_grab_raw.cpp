@@ -110,7 +110,7 @@ void CHalvorin_CdvdBurnerGrabber::GrabTrackRaw(const CHalvorin_GrabPass& p__Pass
     for (std::int32_t lba = start; lba <= end;) {
       std::int32_t count = std::min(perTransfer, end - lba + 1);
       const auto n = static_cast<std::uint32_t>(count);
-      // The transfer's buffer, zeroed: written during the next read, or given back.
+      // The transfer's buffer, zeroed: written while the next ones are read, or given back.
       std::uint8_t* buffer = writer.Acquire(kMethod);
       CHalvorin_HeldGrabBuffer held{writer, buffer};
       std::uint32_t level = depth, mode = p__Pass.m__ULONG__ReadMode;
@@ -121,8 +121,6 @@ void CHalvorin_CdvdBurnerGrabber::GrabTrackRaw(const CHalvorin_GrabPass& p__Pass
         isRead = isBad = false;
         if (isNearTheEnd) return;
         try {
-          // The transfers before this one are written while it is read.
-          CHalvorin_PendingWorkScope behind(*this, writer);
           ReadCD(0, static_cast<std::uint32_t>(lba), n, true, 3, true, true, 0, shape.subChannel,
                  buffer, n * shape.size);
           isRead = true;

@@ -36,17 +36,24 @@ void HalvorinI_WriteGrabFile(fs::File& p__File, const void* p__PVOID__Data,
   do {
     written = ::write(p__File.Descriptor(), p__PVOID__Data, p__ULONG__Size);
   } while (written < 0 && errno == EINTR);
-  if (written < 0) {
-    const int error = errno;
-    HalvorinI_ThrowException(kHalvorinStatusSystemCall, static_cast<std::uint32_t>(error),
-                             "%s(): WriteFile(%s) failed, status %ld!!!", p__PCHAR__Method,
-                             p__STRING__What.c_str(), static_cast<long>(error));
-  }
+  if (written < 0)
+    HalvorinI_ThrowGrabWriteFailure(0, p__ULONG__Size, errno, p__PCHAR__Method, p__STRING__What);
   if (static_cast<std::uint64_t>(written) != p__ULONG__Size)
-    HalvorinI_ThrowException(kHalvorinStatusGeneralFailure, 0,
-                             "%s(): WriteFile(%s) wrote %ld UCHARs instead of %ld UCHARs!!!",
-                             p__PCHAR__Method, p__STRING__What.c_str(), static_cast<long>(written),
-                             static_cast<long>(p__ULONG__Size));
+    HalvorinI_ThrowGrabWriteFailure(static_cast<std::uint32_t>(written), p__ULONG__Size, 0,
+                                    p__PCHAR__Method, p__STRING__What);
+}
+
+void HalvorinI_ThrowGrabWriteFailure(std::uint32_t p__ULONG__Written, std::uint32_t p__ULONG__Size,
+                                     int p__LONG__Error, const char* p__PCHAR__Method,
+                                     const std::string& p__STRING__What) {
+  if (p__LONG__Error && p__ULONG__Written == 0)
+    HalvorinI_ThrowException(kHalvorinStatusSystemCall, static_cast<std::uint32_t>(p__LONG__Error),
+                             "%s(): WriteFile(%s) failed, status %ld!!!", p__PCHAR__Method,
+                             p__STRING__What.c_str(), static_cast<long>(p__LONG__Error));
+  HalvorinI_ThrowException(kHalvorinStatusGeneralFailure, 0,
+                           "%s(): WriteFile(%s) wrote %ld UCHARs instead of %ld UCHARs!!!",
+                           p__PCHAR__Method, p__STRING__What.c_str(),
+                           static_cast<long>(p__ULONG__Written), static_cast<long>(p__ULONG__Size));
 }
 
 void HalvorinI_FlushGrabFile(fs::File& p__File, const char* p__PCHAR__Method) {

@@ -18,6 +18,12 @@ platform::fs::File HalvorinI_CreateGrabFile(const std::string& p__STRING__Path,
 void HalvorinI_WriteGrabFile(platform::fs::File& p__File, const void* p__PVOID__Data,
                              std::uint32_t p__ULONG__Size, const char* p__PCHAR__Method,
                              const std::string& p__STRING__What);
+// The exception of a write of `size` bytes that stopped after `written` of them: 5 with the
+// system error when it was refused before its first byte, else 10 for the write cut short.
+[[noreturn]] void HalvorinI_ThrowGrabWriteFailure(std::uint32_t p__ULONG__Written,
+                                                  std::uint32_t p__ULONG__Size, int p__LONG__Error,
+                                                  const char* p__PCHAR__Method,
+                                                  const std::string& p__STRING__What);
 // FlushFileBuffers: exception 5 "<method>(): FlushFileBuffers() failed, status %ld!!!".
 void HalvorinI_FlushGrabFile(platform::fs::File& p__File, const char* p__PCHAR__Method);
 

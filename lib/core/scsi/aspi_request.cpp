@@ -10,8 +10,7 @@ bool HalvorinI_WaitForRequest(HalvorinI_AspiRequest& p__HalvorinI_AspiRequest__R
 }
 
 std::uint8_t HalvorinI_SendAndWait(HalvorinI_AspiRequest& p__HalvorinI_AspiRequest__Request,
-                                   std::chrono::milliseconds p__MILLISECONDS__Limit,
-                                   CHalvorin_PendingWork* p__PCHalvorin_PendingWork__Work) {
+                                   std::chrono::milliseconds p__MILLISECONDS__Limit) {
   auto& srb = p__HalvorinI_AspiRequest__Request.m__SRB_ExecSCSICmd__SRB;
   srb.header.command = aspi::SC_EXEC_SCSI_CMD;
   srb.header.flags |= aspi::SRB_EVENT_NOTIFY;
@@ -19,7 +18,6 @@ std::uint8_t HalvorinI_SendAndWait(HalvorinI_AspiRequest& p__HalvorinI_AspiReque
   p__HalvorinI_AspiRequest__Request.m__CompletionEvent.Reset();
   const auto status = static_cast<std::uint8_t>(aspi::SendASPI32Command(&srb.header));
   if (status != aspi::SS_PENDING) return status;
-  if (p__PCHalvorin_PendingWork__Work) p__PCHalvorin_PendingWork__Work->WhilePending();
   if (!HalvorinI_WaitForRequest(p__HalvorinI_AspiRequest__Request, p__MILLISECONDS__Limit))
     return aspi::SS_PENDING;
   return aspi::RequestStatus(srb.header);

@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <memory>
 
-#include "lib/core/scsi/pending_work.h"
 #include "platform/aspi/aspi.h"
 
 struct HalvorinI_AspiRequest {
@@ -17,13 +16,10 @@ struct HalvorinI_AspiRequest {
 // The layer answers every command by its own time-out; this is the wait's last resort.
 inline constexpr std::chrono::milliseconds kHalvorinRequestWaitLimit = std::chrono::minutes(10);
 
-// Sends the request with event notification and waits up to `limit` for it, doing `work` (if
-// any) first while the layer holds it. Returns the final request status, or SS_PENDING when it
-// had not completed in time.
-std::uint8_t HalvorinI_SendAndWait(
-    HalvorinI_AspiRequest& p__HalvorinI_AspiRequest__Request,
-    std::chrono::milliseconds p__MILLISECONDS__Limit,
-    CHalvorin_PendingWork* p__PCHalvorin_PendingWork__Work = nullptr);
+// Sends the request with event notification and waits up to `limit` for it. Returns the final
+// request status, or SS_PENDING when it had not completed in time.
+std::uint8_t HalvorinI_SendAndWait(HalvorinI_AspiRequest& p__HalvorinI_AspiRequest__Request,
+                                   std::chrono::milliseconds p__MILLISECONDS__Limit);
 
 // Waits up to `limit` more for a request that was sent; true when it completed.
 bool HalvorinI_WaitForRequest(HalvorinI_AspiRequest& p__HalvorinI_AspiRequest__Request,

@@ -150,7 +150,6 @@ void CHalvorin_ScsiTransportASPI::ExecuteCDB(const std::uint8_t* p__PUCHAR__CDB,
 
   auto request = std::make_unique<HalvorinI_AspiRequest>();
   auto& srb = request->m__SRB_ExecSCSICmd__SRB;
-  CHalvorin_PendingWork* work = TakePendingWork();  // with the first try only
   std::uint32_t retries = 0;
   for (;;) {
     srb = aspi::SrbExecScsiCmd{};
@@ -164,8 +163,7 @@ void CHalvorin_ScsiTransportASPI::ExecuteCDB(const std::uint8_t* p__PUCHAR__CDB,
     srb.cdbLength = p__UCHAR__CDBLength;
     std::memcpy(srb.cdb, p__PUCHAR__CDB, p__UCHAR__CDBLength);
 
-    const std::uint8_t status =
-        HalvorinI_SendAndWait(*request, kHalvorinRequestWaitLimit, std::exchange(work, nullptr));
+    const std::uint8_t status = HalvorinI_SendAndWait(*request, kHalvorinRequestWaitLimit);
     if (status == aspi::SS_PENDING) {
       // The buffer stays the layer's until it completes; the request record with it.
       HalvorinI_LeaveToLayer(std::move(request));

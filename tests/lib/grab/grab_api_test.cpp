@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <sys/resource.h>
 
+#include <functional>
 #include <tuple>
 
 #include "lib/core/burner/cdvd_burner_grabber.h"
@@ -175,14 +176,49 @@ class FileSizeLimit {
 
 TEST_F(GrabApi, WritesCutShortOrRefused) {
   PressTwoTracks(400, 300);
-  {
-    FileSizeLimit limit(100000);
-    EXPECT_EQ(Track(1, "cut"), 10u);
+  // In the middle of a grab, from the writer's thread: a transfer cut short, one refused whole
+  // after two written, and a raw transfer (25 sectors of 2,448 bytes) cut short.
+  struct Grab {
+    rlim_t bytes;
+    std::function<HALVORIN_STATUS()> grab;
+    HALVORIN_STATUS status;
+    std::uint32_t error;  // of status 5
+    std::string message;
+    std::vector<std::string> files;
+  } grabs[] = {
+      {100000,
+       [&] { return Track(1, "cut"); },
+       10,
+       0,
+       "GrabTrackCooked(): WriteFile() wrote 38560 UCHARs instead of 61440 UCHARs!!!",
+       {"cut"}},
+      {2 * 61440,
+       [&] { return Track(1, "refused"); },
+       5,
+       27,
+       "GrabTrackCooked(): WriteFile() failed, status 27!!!",
+       {"refused"}},
+      {100000,
+       [&] { return GrabCD(dir.W("raw"), 1); },
+       10,
+       0,
+       "GrabTrackRaw(): WriteFile() wrote 38800 UCHARs instead of 61200 UCHARs!!!",
+       {"raw.mds", "raw.qvf"}},
+  };
+  for (const Grab& g : grabs) {
+    SCOPED_TRACE(g.message);
+    HALVORIN_STATUS got = 0;
+    {
+      FileSizeLimit limit(g.bytes);
+      got = g.grab();
+    }
+    EXPECT_EQ(got, g.status);
+    if (g.status == 5) {
+      EXPECT_EQ(error, g.error);
+    }
+    EXPECT_NE(std::string(text).find(g.message), std::string::npos) << text;
+    for (const std::string& f : g.files) EXPECT_FALSE(std::filesystem::exists(dir.P(f))) << f;
   }
-  EXPECT_NE(std::string(text).find("WriteFile() wrote 38560 UCHARs instead of 61440 UCHARs!!!"),
-            std::string::npos)
-      << text;
-  EXPECT_FALSE(std::filesystem::exists(dir.P("cut")));
 
   const TOC_INFORMATION toc = Toc();
   for (const auto& [bytes, status, message] :

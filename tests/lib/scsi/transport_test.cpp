@@ -165,35 +165,6 @@ TEST_F(ScsiTransport, LongWriteInProgressIsRetriedWithoutADump) {
   EXPECT_EQ(dumps, otherFailures);
 }
 
-// Work handed to the transport is done once, while the next command is with the device (before
-// its answer is in), and not again for its retries or for the commands after it.
-TEST_F(ScsiTransport, PendingWorkIsDoneOnceWhileTheNextCommandIsSent) {
-  struct Work final : CHalvorin_PendingWork {
-    void WhilePending() noexcept override {
-      ++done;
-      commandsSeen = at::CdbLog(0).size();
-    }
-    int done = 0;
-    std::size_t commandsSeen = 0;
-  } work;
-  at::InjectBusy(0, 2);
-  {
-    CHalvorin_PendingWorkScope scope(*device, work);
-    const Thrown t = Catch([&] { device->TestUnitReadyCDB(); });
-    EXPECT_FALSE(t.thrown) << t.Text();
-  }
-  EXPECT_EQ(work.done, 1);
-  EXPECT_LE(work.commandsSeen, 1u);
-  EXPECT_EQ(at::CdbLog(0).size(), 3u);
-  device->SetPendingWork(&work);
-  device->TestUnitReadyCDB();
-  device->TestUnitReadyCDB();
-  EXPECT_EQ(work.done, 2);
-  { CHalvorin_PendingWorkScope scope(*device, work); }
-  device->TestUnitReadyCDB();
-  EXPECT_EQ(work.done, 2);
-}
-
 TEST_F(ScsiTransport, ANonexistentAddressFailsWithStatus6) {
   struct Case {
     std::uint8_t hostAdapter, target;

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 
+#include "platform/debug/debug.h"
 #include "tests/aspi/library_sequences.h"
 
 namespace aspitest {
@@ -285,6 +286,30 @@ TEST_F(Writing, TwoProcessesShareARecorder) {
   ASSERT_GOOD(t);
   EXPECT_EQ(t.U32(8), 10u + 6750 + 4500 + 150);
   EXPECT_EQ(b.ReadBlocks(11410, 5).data, Pattern(11562, 5));
+}
+
+// A state another process wrote longer, then rewritten shorter here: nothing of the longer text
+// stays behind it.
+TEST_F(Writing, AStateAnotherProcessLengthenedIsRewrittenWhole) {
+  Recorders({Media::CdRw});
+  LibraryBurner b(0);
+  ASSERT_GOOD(b.TrackAtOnce(Pattern(0, 10), {.multiSession = true}));
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    at::Reload();
+    LibraryBurner other(0);
+    const bool ok = other.CloseSession().Good() && other.TrackAtOnce(Pattern(11562, 5)).Good();
+    _exit(ok ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  platform::debug::Capture capture;
+  ASSERT_GOOD(Cmd(0, {0xA1, 0x11, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));  // minimal blank
+  at::Reload();  // read back from the files alone
+  EXPECT_EQ(DiscInfo().data[2] & 3, 0);
+  EXPECT_EQ(capture.Text().find("could not be read"), std::string::npos) << capture.Text();
 }
 
 TEST_F(Writing, DvdEjectMovesItsSectorsToTheImage) {

@@ -266,14 +266,12 @@ TEST_F(Writing, EjectLeavesNumberedImagesAndAFreshBlank) {
   EXPECT_FALSE(std::filesystem::exists(folder + "Recorder0-0003.iso"));
 }
 
-TEST_F(Writing, TwoProcessesShareARecorder) {
-  Recorders({Media::CdR});
-  LibraryBurner b(0);
-  ASSERT_GOOD(b.TrackAtOnce(Pattern(0, 10), {.multiSession = true}));
+// A second process (its own layer state, the same files) closes the session the caller left open
+// and writes a 5-block track in the next.
+void SecondSessionFromAnotherProcess() {
   const pid_t child = fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
-    // A second process: its own layer state, the same files.
     at::Reload();
     LibraryBurner other(0);
     const bool ok = other.CloseSession().Good() && other.TrackAtOnce(Pattern(11562, 5)).Good();
@@ -282,6 +280,13 @@ TEST_F(Writing, TwoProcessesShareARecorder) {
   int status = 0;
   ASSERT_EQ(waitpid(child, &status, 0), child);
   ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+TEST_F(Writing, TwoProcessesShareARecorder) {
+  Recorders({Media::CdR});
+  LibraryBurner b(0);
+  ASSERT_GOOD(b.TrackAtOnce(Pattern(0, 10), {.multiSession = true}));
+  ASSERT_NO_FATAL_FAILURE(SecondSessionFromAnotherProcess());
   Reply t = TrackInfo(2);
   ASSERT_GOOD(t);
   EXPECT_EQ(t.U32(8), 10u + 6750 + 4500 + 150);
@@ -294,17 +299,7 @@ TEST_F(Writing, AStateAnotherProcessLengthenedIsRewrittenWhole) {
   Recorders({Media::CdRw});
   LibraryBurner b(0);
   ASSERT_GOOD(b.TrackAtOnce(Pattern(0, 10), {.multiSession = true}));
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    at::Reload();
-    LibraryBurner other(0);
-    const bool ok = other.CloseSession().Good() && other.TrackAtOnce(Pattern(11562, 5)).Good();
-    _exit(ok ? 0 : 1);
-  }
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  ASSERT_NO_FATAL_FAILURE(SecondSessionFromAnotherProcess());
   platform::debug::Capture capture;
   ASSERT_GOOD(Cmd(0, {0xA1, 0x11, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));  // minimal blank
   at::Reload();  // read back from the files alone

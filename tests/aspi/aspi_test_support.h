@@ -102,6 +102,7 @@ class AspiTest : public ::testing::Test {
     setenv("XDG_CONFIG_HOME", dir.P("config").c_str(), 1);
     setenv("XDG_DATA_HOME", dir.P("data").c_str(), 1);
     clock = at::UseFakeClock();
+    at::Reload();  // this test's configuration, not the one an earlier test of the run left
   }
   void TearDown() override { at::ConfigureRecorders({}); }
 

@@ -1,10 +1,11 @@
 // Grabbing from pressed virtual discs, in one run: GrabDVD of a 4 GiB DVD-ROM next to a loop of
-// Halvorin_CdvdBurnerGrabber_Read10 of 30 blocks over the same disc and a cat of the fixture
-// (the goal: the grab at 90 % of the loop or more), and GrabCD in read mode 3 (raw + raw P-W,
-// every sector's EDC/ECC checked) of a 700 MB Mode 1 CD. MB/s and process CPU time (cat's from
-// its rusage). The fixtures are written files made here, not sparse; the grabs write their
-// images to QUORVA_BENCH_OUTPUT, else /dev/shm when it has room, else the temporary folder, so
-// that the figures are of the reading path and not of this machine's disk.
+// Halvorin_CdvdBurnerGrabber_Read10 of 30 blocks over the same disc, the image's bytes written
+// alone and a cat of the fixture (the goal: the grab at 90 % of the loop or more; the write
+// alone bounds it), and GrabCD in read mode 3 (raw + raw P-W, every sector's EDC/ECC checked)
+// of a 700 MB Mode 1 CD. MB/s and process CPU time (cat's from its rusage). The fixtures are
+// written files made here, not sparse; the grabs write their images to QUORVA_BENCH_OUTPUT,
+// else /dev/shm when it has room, else the temporary folder, so that the figures are of the
+// reading path and not of this machine's disk.
 // QUORVA_BENCH_DVD_BYTES and QUORVA_BENCH_CD_BYTES set the sizes.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>

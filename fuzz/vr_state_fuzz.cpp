@@ -59,8 +59,8 @@ void Setup() {
   (void)once;
 }
 
-// The state file of the disc the recorder's own file names, unless it is still the text laid
-// there: a command that changes nothing leaves the file as an earlier process wrote it.
+// The state file of the disc the recorder's own file names. A command that changes nothing
+// leaves it as an earlier process wrote it: still the text laid there.
 void ExpectReadableState(int target, const std::string& laid) {
   const std::string recorder = Slurp(Folder(target) + "/recorder");
   std::smatch m;
@@ -68,11 +68,12 @@ void ExpectReadableState(int target, const std::string& laid) {
   char name[32];
   std::snprintf(name, sizeof name, "/disc-%04lu/state", std::stoul(m[1]));
   std::string text = Slurp(Folder(target) + name);
-  if (text == laid) return;
+  const bool isLaid = text == laid;
   while (text.size() >= 2 && text.back() == '\n' && text[text.size() - 2] == '\n') text.pop_back();
   std::string why;
   const auto disc = vr::Disc::Parse(text, &why);
-  if (!disc || disc->Serialize() != text) {
+  // One the recorder kept must read all the same; it need not be in the recorder's own form.
+  if (!disc || (!isLaid && disc->Serialize() != text)) {
     std::fprintf(stderr, "state written that does not read back (%s):\n%s\n", why.c_str(),
                  text.c_str());
     if (disc) std::fprintf(stderr, "it reads as:\n%s\n", disc->Serialize().c_str());

@@ -27,6 +27,13 @@ struct CdbRecord {
   Sense sense;
 };
 
+// A WRITE(10) the drive took, its blocks as the host sent them.
+struct SentWrite {
+  std::int64_t lba = 0;
+  std::uint32_t blocks = 0;
+  std::vector<std::uint8_t> data;
+};
+
 // What a command handler works on, under the recorder's locks.
 class Drive {
  public:
@@ -89,6 +96,11 @@ class Recorder {
   void Eject();
   void ExportIso(const std::string& isoPath);
   void ExportBinCue(const std::string& binPath, const std::string& cuePath);
+  // Test-only: while on, every WRITE(10) that succeeds is kept as the host sent it (raw
+  // sectors with their subchannel, lead-in packets), so that a test can check each sector
+  // with a coder of its own. Off by default; held in memory until taken.
+  void KeepSentWrites(bool keep);
+  std::vector<SentWrite> TakeSentWrites();
 
  private:
   // Runs `body` with the store locked and the shared state current; saves what it changed.
@@ -105,6 +117,8 @@ class Recorder {
   bool prevent_ = false;
   std::int64_t testNext_ = -1;
   bool configChecked_ = false;
+  bool keepSent_ = false;
+  std::vector<SentWrite> sent_;
   // Kept without a heap block per command; CdbLog() hands out CdbRecords.
   struct LoggedCdb {
     std::array<std::uint8_t, 16> cdb;

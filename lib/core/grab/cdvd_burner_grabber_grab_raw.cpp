@@ -103,8 +103,8 @@ bool IsPauseOf(const std::uint8_t* p__PUCHAR__Sector, std::uint32_t p__ULONG__Re
   std::uint8_t check[kChannel];
   std::memcpy(check, q, sizeof check);
   CalculateSubQCRC(check);
-  return check[10] == q[10] && check[11] == q[11] && (q[0] & 0x0F) == 1 &&
-         q[1] == p__UCHAR__TNO && q[2] == 0;
+  return check[10] == q[10] && check[11] == q[11] && (q[0] & 0x0F) == 1 && q[1] == p__UCHAR__TNO &&
+         q[2] == 0;
 }
 
 }  // namespace
@@ -171,8 +171,7 @@ void CHalvorin_CdvdBurnerGrabber::GrabTrackRaw(const CHalvorin_GrabPass& p__Pass
         for (std::uint32_t i = 0; i < n; ++i) {
           std::uint8_t* sector = buffer + static_cast<std::size_t>(i) * shape.size;
           const std::int32_t at = lba + static_cast<std::int32_t>(i);
-          if (isPauseBehind && at < pauseStart && IsPauseOf(sector, mode, nextTno))
-            pauseStart = at;
+          if (isPauseBehind && at < pauseStart && IsPauseOf(sector, mode, nextTno)) pauseStart = at;
           isPause[i] = isPauseBehind && at >= pauseStart;
           const std::int32_t k = isPause[i] ? nextKind : kind;
           if (k && !m__CHalvorin_EDCECC.CheckLB(sector, k)) isBad = true;

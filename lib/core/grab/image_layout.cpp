@@ -42,8 +42,7 @@ bool PositionOf(const std::uint8_t* p__PUCHAR__Sector, Position* p__PPosition) {
   if (check[10] != q[10] || check[11] != q[11] || (q[0] & 0x0F) != 1) return false;
   const int track = FromBcd(q[1]), index = FromBcd(q[2]);
   const int minute = FromBcd(q[7]), second = FromBcd(q[8]), frame = FromBcd(q[9]);
-  if (track < 1 || index < 0 || minute < 0 || second < 0 || second > 59 || frame < 0 ||
-      frame > 74)
+  if (track < 1 || index < 0 || minute < 0 || second < 0 || second > 59 || frame < 0 || frame > 74)
     return false;
   *p__PPosition = {track, index, static_cast<std::uint8_t>(q[0] >> 4),
                    (minute * 60 + second) * 75 + frame - 150};
@@ -100,8 +99,7 @@ HalvorinI_ImageLayout HalvorinI_ReadImageLayout(const char* p__PCHAR__FileName) 
       }
       if (got < buffer.size()) break;
     }
-    layout.m__LONGLONG__Sectors =
-        static_cast<std::int64_t>(file.Size() / kHalvorinImageSectorSize);
+    layout.m__LONGLONG__Sectors = static_cast<std::int64_t>(file.Size() / kHalvorinImageSectorSize);
   } catch (const platform::fs::FsError& e) {
     const std::uint32_t error = e.error() ? static_cast<std::uint32_t>(e.error()) : EIO;
     HalvorinI_ThrowException(kHalvorinStatusSystemCall, error,
@@ -144,12 +142,13 @@ bool HalvorinI_ApplyImagePauses(const HalvorinI_ImageLayout& p__Layout,
              t.m__LONGLONG__Pause > tracks[static_cast<std::size_t>(i) - 1].m__LONGLONG__Index1;
   }
   for (std::int32_t i = 0; i < n; ++i) {
-    const std::int64_t pause =
-        isSame && i > 0 ? tracks[static_cast<std::size_t>(i)].m__LONGLONG__Index1 -
-                              tracks[static_cast<std::size_t>(i)].m__LONGLONG__Pause
-                        : 0;
+    const std::int64_t pause = isSame && i > 0
+                                   ? tracks[static_cast<std::size_t>(i)].m__LONGLONG__Index1 -
+                                         tracks[static_cast<std::size_t>(i)].m__LONGLONG__Pause
+                                   : 0;
     if (i > 0) {
-      list.m__SAO_TRACK_ENTRY__Tracks[i].m__LONG__PreGapInLBs = static_cast<std::int32_t>(pause) - 150;
+      list.m__SAO_TRACK_ENTRY__Tracks[i].m__LONG__PreGapInLBs =
+          static_cast<std::int32_t>(pause) - 150;
       list.m__LONG__RawTrackSizeInLBs[i - 1] = static_cast<std::int32_t>(
           start[static_cast<std::size_t>(i)] - start[static_cast<std::size_t>(i) - 1] - pause);
     }
@@ -157,8 +156,8 @@ bool HalvorinI_ApplyImagePauses(const HalvorinI_ImageLayout& p__Layout,
       list.m__SAO_TRACK_ENTRY__Tracks[i].m__BOOLEAN__IsAudio =
           (tracks[static_cast<std::size_t>(i)].m__UCHAR__Control & 0x04) == 0;
   }
-  list.m__LONG__RawTrackSizeInLBs[n - 1] =
-      static_cast<std::int32_t>(start[static_cast<std::size_t>(n)] - start[static_cast<std::size_t>(n) - 1]);
+  list.m__LONG__RawTrackSizeInLBs[n - 1] = static_cast<std::int32_t>(
+      start[static_cast<std::size_t>(n)] - start[static_cast<std::size_t>(n) - 1]);
   DebugTrace("\nHalvorinI_ApplyImagePauses(): %ld tracks, pauses %s\n", static_cast<long>(n),
              isSame ? "from the image's Q" : "none: the image's Q is not the descriptor's");
   return isSame;

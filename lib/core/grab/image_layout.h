@@ -10,11 +10,11 @@
 #include "lib/api/halvorin.h"
 
 struct HalvorinI_ImageTrack {
-  std::int32_t m__LONG__Number;       // the Q's track number, 1..99
-  std::uint8_t m__UCHAR__Control;     // the Q's control nibble: 4 set for a data track
-  std::uint8_t m__UCHAR__DataMode;    // the header mode of its first INDEX 1 sector; 0 audio
-  std::int64_t m__LONGLONG__Pause;    // image sector of its first INDEX 0 sector (= Index1: none)
-  std::int64_t m__LONGLONG__Index1;   // image sector of its first sector past INDEX 0
+  std::int32_t m__LONG__Number;      // the Q's track number, 1..99
+  std::uint8_t m__UCHAR__Control;    // the Q's control nibble: 4 set for a data track
+  std::uint8_t m__UCHAR__DataMode;   // the header mode of its first INDEX 1 sector; 0 audio
+  std::int64_t m__LONGLONG__Pause;   // image sector of its first INDEX 0 sector (= Index1: none)
+  std::int64_t m__LONGLONG__Index1;  // image sector of its first sector past INDEX 0
 };
 
 struct HalvorinI_ImageLayout {

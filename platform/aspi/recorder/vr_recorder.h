@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "platform/aspi/host_adapter.h"
+#include "platform/aspi/recorder/store/vr_store.h"
 #include "platform/aspi/recorder/vr_config.h"
 #include "platform/aspi/recorder/vr_exchange.h"
 #include "platform/aspi/recorder/vr_faults.h"
-#include "platform/aspi/recorder/store/vr_store.h"
 
 namespace platform::aspi::vr {
 

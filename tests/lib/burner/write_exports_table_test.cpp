@@ -79,6 +79,10 @@ constexpr Row kRows[] = {
     {"DaoPWGrabTwoSessions", Export::DaoPWFile, Source::GrabTwoSessions},
 };
 
+void PrintTo(const Row& row, std::ostream* os) {
+  *os << row.name;
+}
+
 bool IsGrab(Source s) {
   return s == Source::GrabAudio || s == Source::GrabAudioNoPause || s == Source::GrabDataAudio ||
          s == Source::GrabTwoSessions;
@@ -164,8 +168,8 @@ class WriteExports : public GrabTest, public ::testing::WithParamInterface<Row> 
               0u)
         << text;
     EXPECT_EQ(Halvorin_ISO9660JolietFileTree_BuildImage(
-                  tree, text, sizeof text, &error, 0,
-                  Halvorin_ISO9660JolietFileTree_GetLevel(tree), 1, "TABLE", "QB.exe", "QB.exe"),
+                  tree, text, sizeof text, &error, 0, Halvorin_ISO9660JolietFileTree_GetLevel(tree),
+                  1, "TABLE", "QB.exe", "QB.exe"),
               0u)
         << text;
     auto* chain = dynamic_cast<CHalvorin_FileChain*>(static_cast<CHalvorin_Object*>(tree));
@@ -204,8 +208,8 @@ class WriteExports : public GrabTest, public ::testing::WithParamInterface<Row> 
       list->m__LONG__NumberOfTracks = 2;
       std::strcpy(list->m__TRACK_ENTRY__Tracks[0].m__CHAR__FileName, dir.W("one.wav").c_str());
       std::strcpy(list->m__TRACK_ENTRY__Tracks[1].m__CHAR__FileName, dir.W("two.wav").c_str());
-      ASSERT_EQ(Halvorin_CdvdBurnerGrabber_DiscAtOncePQFromFile(BURNER_ARGS, list.get(), 0, 0, 0,
-                                                                0, 0, 0),
+      ASSERT_EQ(Halvorin_CdvdBurnerGrabber_DiscAtOncePQFromFile(BURNER_ARGS, list.get(), 0, 0, 0, 0,
+                                                                0, 0),
                 0u)
           << text;
     } else {
@@ -216,8 +220,8 @@ class WriteExports : public GrabTest, public ::testing::WithParamInterface<Row> 
       std::strcpy(list->m__SAO_TRACK_ENTRY__Tracks[0].m__CHAR__FileName,
                   dir.W(s == Source::GrabDataAudio ? "data.bin" : "one.wav").c_str());
       std::strcpy(list->m__SAO_TRACK_ENTRY__Tracks[1].m__CHAR__FileName, dir.W("two.wav").c_str());
-      ASSERT_EQ(
-          Halvorin_CdvdBurnerGrabber_SessionAtOnce(BURNER_ARGS, list.get(), 0, 0, 0, 0, 0), 0u)
+      ASSERT_EQ(Halvorin_CdvdBurnerGrabber_SessionAtOnce(BURNER_ARGS, list.get(), 0, 0, 0, 0, 0),
+                0u)
           << text;
     }
     ASSERT_EQ(GrabCD(dir.W("grab"), 3, 0, s == Source::GrabDataAudio), 0u) << text;
@@ -241,9 +245,9 @@ class WriteExports : public GrabTest, public ::testing::WithParamInterface<Row> 
         auto list = std::make_unique<SAO_TRACK_ARRAY>();
         std::memset(list.get(), 0, sizeof *list);
         for (const std::string& f : files)
-          std::strcpy(list->m__SAO_TRACK_ENTRY__Tracks[list->m__LONG__NumberOfTracks++]
-                          .m__CHAR__FileName,
-                      f.c_str());
+          std::strcpy(
+              list->m__SAO_TRACK_ENTRY__Tracks[list->m__LONG__NumberOfTracks++].m__CHAR__FileName,
+              f.c_str());
         return Halvorin_CdvdBurnerGrabber_SessionAtOnce(BURNER_ARGS, list.get(), xa, 0, 0, 0, 0);
       }
       case Export::SaoRaw:
@@ -257,11 +261,10 @@ class WriteExports : public GrabTest, public ::testing::WithParamInterface<Row> 
           std::strcpy(
               list->m__TRACK_ENTRY__Tracks[list->m__LONG__NumberOfTracks++].m__CHAR__FileName,
               f.c_str());
-        return row.exp == Export::DaoPQFile
-                   ? Halvorin_CdvdBurnerGrabber_DiscAtOncePQFromFile(BURNER_ARGS, list.get(), xa, 0,
-                                                                     0, 0, 0, 0)
-                   : Halvorin_CdvdBurnerGrabber_DiscAtOnceRawPWFromFile(BURNER_ARGS, list.get(),
-                                                                        xa, 0, 0, 0, 0, 0);
+        return row.exp == Export::DaoPQFile ? Halvorin_CdvdBurnerGrabber_DiscAtOncePQFromFile(
+                                                  BURNER_ARGS, list.get(), xa, 0, 0, 0, 0, 0)
+                                            : Halvorin_CdvdBurnerGrabber_DiscAtOnceRawPWFromFile(
+                                                  BURNER_ARGS, list.get(), xa, 0, 0, 0, 0, 0);
       }
       case Export::DaoPQTree:
         return Halvorin_CdvdBurnerGrabber_DiscAtOncePQFromTree(BURNER_ARGS, tree, xa, 0, 0, 0, 0);
@@ -413,12 +416,13 @@ TEST_P(WriteExports, WritesWhatItWasGiven) {
       if (HasFatalFailure()) return;
     }
   }
-  const bool raw = row.exp != Export::TaoFile && row.exp != Export::TaoTree && row.exp != Export::Sao;
+  const bool raw =
+      row.exp != Export::TaoFile && row.exp != Export::TaoTree && row.exp != Export::Sao;
   if (raw) {
     EXPECT_GT(checker.RawBlocks(), 0);
     // A disc with data has its data sectors checked, one of audio alone has none sent.
-    const bool data = std::any_of(expected.begin(), expected.end(),
-                                  [](const Expected& e) { return !e.audio; });
+    const bool data =
+        std::any_of(expected.begin(), expected.end(), [](const Expected& e) { return !e.audio; });
     EXPECT_EQ(checker.DataSectors() > 0, data);
   }
   checker.ExpectWholeToc();
@@ -432,8 +436,9 @@ TEST_P(WriteExports, WritesWhatItWasGiven) {
   ASSERT_EQ(tracks.size(), expected.size()) << cue;
   for (std::size_t i = 0; i < tracks.size(); ++i) {
     SCOPED_TRACE("track " + std::to_string(i + 1));
-    EXPECT_EQ(tracks[i].type,
-              expected[i].audio ? "AUDIO" : expected[i].mode2 ? "MODE2/2352" : "MODE1/2352");
+    EXPECT_EQ(tracks[i].type, expected[i].audio   ? "AUDIO"
+                              : expected[i].mode2 ? "MODE2/2352"
+                                                  : "MODE1/2352");
     EXPECT_EQ(tracks[i].index1, layout.tracks[i].start) << cue;
     if (i > 0) {
       EXPECT_EQ(tracks[i].index0 < 0 ? 0 : tracks[i].index1 - tracks[i].index0, expected[i].pause)

@@ -137,8 +137,7 @@ TEST_F(GrabCd, RunUpToTheNextTrackBecomesItsPreGapPattern) {
   for (std::int32_t lba = pause; lba < bad; ++lba) {
     const SubChannel sub = DecodeSub(image.data() + static_cast<std::size_t>(lba) * 2448);
     ASSERT_TRUE(QCrcOk(sub.q)) << lba;
-    EXPECT_EQ(Bytes(sub.q, sub.q + 10),
-              ExpectedQ(2, 4, true, two.m__LONG__StartLBA - lba - 1, lba))
+    EXPECT_EQ(Bytes(sub.q, sub.q + 10), ExpectedQ(2, 4, true, two.m__LONG__StartLBA - lba - 1, lba))
         << lba;
     EXPECT_EQ(sub.pBits, 96) << lba;
   }

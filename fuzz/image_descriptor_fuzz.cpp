@@ -1,6 +1,8 @@
 // An image descriptor file from untrusted bytes, read as the raw session-at-once export reads
 // it: a status, or a list whose counts, sizes and data file name are sound. The same bytes as
-// an image data file go through the image check.
+// an image data file go through the image check and the reader of its Q layout (tracks in
+// order inside the image), and the layout is laid over the descriptor's list as the export
+// does: no size or pause comes out negative.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -9,6 +11,7 @@
 
 #include "fuzz/fuzz_support.h"
 #include "lib/core/grab/image_descriptor.h"
+#include "lib/core/grab/image_layout.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const std::string folder = [] {
@@ -39,5 +42,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::int32_t imageMode = -1;
   if (HalvorinI_IsMDF(fuzzing::Win(image).c_str(), &imageMode) && (imageMode < 0 || imageMode > 3))
     __builtin_trap();
+  const HalvorinI_ImageLayout layout = HalvorinI_ReadImageLayout(fuzzing::Win(image).c_str());
+  if (layout.m__LONGLONG__Sectors != static_cast<std::int64_t>(size / kHalvorinImageSectorSize))
+    __builtin_trap();
+  std::int64_t previous = -1;
+  for (const HalvorinI_ImageTrack& t : layout.m__VECTOR__Tracks) {
+    if (t.m__LONG__Number < 1 || t.m__LONGLONG__Pause > t.m__LONGLONG__Index1 ||
+        t.m__LONGLONG__Pause <= previous || t.m__LONGLONG__Index1 >= layout.m__LONGLONG__Sectors)
+      __builtin_trap();
+    previous = t.m__LONGLONG__Index1;
+  }
+  if (status == 0) {
+    HalvorinI_ApplyImagePauses(layout, &list);
+    for (std::int32_t i = 0; i < list.m__LONG__NumberOfRawTracks; ++i)
+      if (list.m__LONG__RawTrackSizeInLBs[i] < 0 ||
+          (i > 0 && list.m__SAO_TRACK_ENTRY__Tracks[i].m__LONG__PreGapInLBs < -150))
+        __builtin_trap();
+  }
   return 0;
 }

@@ -9,6 +9,7 @@
 #include "lib/audio/tidewell.h"
 #include "lib/core/debug_trace.h"
 #include "lib/core/grab/image_descriptor.h"
+#include "lib/core/grab/image_layout.h"
 #include "lib/mastering/iso9660/iso9660_file_tree.h"
 #include "lib/mastering/raw/iso9660_file_tree_raw.h"
 #include "lib/mastering/tree/file_objects.h"
@@ -91,6 +92,8 @@ HALVORIN_STATUS FromFile(const DiscAtOnceWriter& p__Writer, void* p__PVOID__Burn
     TrackArrayObjects objects{tracks};
 
     bool isXA = p__BOOLEAN__IsXA != 0, isDataSeen = false, isAudioSeen = false;
+    // A raw image's own tracks, which the view and the writer take in place of the list.
+    std::unique_ptr<TRACK_ARRAY> imageTracks;
     std::int64_t start = 0;
     // Zeros after a file that is no whole number of sectors, so that the tracks behind it
     // start where the list says.
@@ -126,7 +129,16 @@ HALVORIN_STATUS FromFile(const DiscAtOnceWriter& p__Writer, void* p__PVOID__Burn
                                      "\nHalvorin:%s(): Raw image '%s' is not a whole number of "
                                      "sectors!!!\n",
                                      kExport, e.m__CHAR__FileName);
-          // An image that starts with audio says nothing of its data sectors' form.
+          // The image is a disc of its own tracks, each of the kind its Q gives: written as
+          // one data track, its audio would be scrambled and its layout lost.
+          const HalvorinI_ImageLayout layout = HalvorinI_ReadImageLayout(e.m__CHAR__FileName);
+          imageTracks = std::make_unique<TRACK_ARRAY>();
+          HalvorinI_ImageTrackArray(layout, kExport, imageTracks.get());
+          // Its data sectors' form is its first data track's; audio alone says nothing of it.
+          mode = 0;
+          for (std::int32_t t = 0; t < imageTracks->m__LONG__NumberOfTracks && !mode; ++t)
+            if (imageTracks->m__TRACK_ENTRY__Tracks[t].m__BOOLEAN__IsData)
+              mode = HalvorinI_IsModeTwoLayout(layout) ? 2 : 1;
           if (isXA && mode != 2 && mode != 0) {
             isXA = false;
             DebugTrace("\nHalvorin:%s(): Reset IsXA to %ld ( %ld default ) b/s of MODE %ld\n",
@@ -176,14 +188,15 @@ HALVORIN_STATUS FromFile(const DiscAtOnceWriter& p__Writer, void* p__PVOID__Burn
       if (padding[i]) tree->AddChainTail(padding[i].get());
     }
     tree->SeekToBegin();
+    TRACK_ARRAY* disc = imageTracks ? imageTracks.get() : tracks;
     std::unique_ptr<CHalvorin_ISO9660FileTreeRaw> view =
-        MakeView(p__Writer, tree.get(), tracks, isXA, p__UCHAR__RawViewOption != 0);
+        MakeView(p__Writer, tree.get(), disc, isXA, p__UCHAR__RawViewOption != 0);
     if (!view) {
       notMade = HALVORIN_STATUS_OUT_OF_MEMORY;
       return;
     }
     Write(p__Writer, burner, view.get(), isXA, p__BOOLEAN__IsTestWrite, p__BOOLEAN__IsMultiSession,
-          p__ULONG__ProgressInterval, p__ULONG__BufferInterval, tracks);
+          p__ULONG__ProgressInterval, p__ULONG__BufferInterval, disc);
   });
   return status ? status : notMade;
 }

@@ -11,6 +11,7 @@
 #include "lib/core/debug_trace.h"
 #include "lib/core/grab/grab_file.h"
 #include "lib/core/grab/image_descriptor.h"
+#include "lib/core/grab/image_layout.h"
 #include "lib/mastering/iso9660/iso9660_file_tree.h"
 #include "lib/mastering/raw/iso9660_file_tree_mode2.h"
 #include "lib/mastering/tree/file_objects.h"
@@ -178,6 +179,9 @@ HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_SessionAtOnceRawRawPW(
     CHalvorin_File* file = AddFile<CHalvorin_DiskFile>(sources, image.c_str(), kExport);
     e.m__PVOID__File = HalvorinI_HandleOf(file);
     e.m__PVOID__Tree = ChainHandle(AddTree(sources, file, kExport));
+    // The pauses between the tracks are where the image's own Q has them, not 150 sectors of
+    // every track whatever the disc held.
+    HalvorinI_ApplyImagePauses(HalvorinI_ReadImageLayout(image.c_str()), tracks.get());
     burner->SessionAtOnce(tracks.get(), isXA, p__BOOLEAN__IsTestWrite != 0, false,
                           p__ULONG__ProgressInterval, p__ULONG__BufferInterval,
                           p__BOOLEAN__IsWriteLeadIn != 0);

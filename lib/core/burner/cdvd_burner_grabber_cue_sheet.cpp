@@ -1,5 +1,5 @@
-// The MMC cue sheet of a session-at-once track list: the lead-in, INDEX 0 and INDEX 1 of every
-// track, the lead-out; times as plain minute, second and frame.
+// The MMC cue sheet of a session-at-once track list: the lead-in, INDEX 0 (when the track has a
+// pause) and INDEX 1 of every track, the lead-out; times as plain minute, second and frame.
 #include <cstring>
 
 #include "lib/core/burner/cdvd_burner_grabber.h"
@@ -51,10 +51,20 @@ void CHalvorin_CdvdBurnerGrabber::CompileCueSheet(
     if (t.m__BOOLEAN__IsRawPW) form = 0x40;
     const std::uint8_t control = t.m__BOOLEAN__IsAudio ? 0x01 : 0x41;
     const auto tno = static_cast<std::uint8_t>(n + 1);
-    PutEntry(entry, control, tno, 0, form, address);
-    PutEntry(entry + 8, control, tno, 1, form, address + 150 + t.m__LONG__PreGapInLBs);
-    entry += 16;
-    address += 150 + t.m__LONG__PreGapInLBs + t.m__LONG__SizeInLBs + t.m__LONG__PostGapInLBs;
+    // The pause before the track: 150 sectors and its extra pre-gap. A raw image's track that
+    // followed the one before it without a pause on its disc has none, and no INDEX 0.
+    const std::int32_t pause = 150 + t.m__LONG__PreGapInLBs;
+    if (pause < 0 || (pause == 0 && n == 0))
+      HalvorinI_ThrowException(kHalvorinStatusInvalidArgument, 0,
+                               "%s(): Track %ld has a pause of %ld LBs!!!", kMethod,
+                               static_cast<long>(n), static_cast<long>(pause));
+    if (pause > 0) {
+      PutEntry(entry, control, tno, 0, form, address);
+      entry += 8;
+    }
+    PutEntry(entry, control, tno, 1, form, address + pause);
+    entry += 8;
+    address += pause + t.m__LONG__SizeInLBs + t.m__LONG__PostGapInLBs;
     DebugTrace("\n%s(): Track %ld, Size %ld\n", kMethod, static_cast<long>(n),
                static_cast<long>(t.m__LONG__SizeInLBs));
   }
@@ -63,5 +73,5 @@ void CHalvorin_CdvdBurnerGrabber::CompileCueSheet(
   if (last.m__BOOLEAN__IsXA || (p__BOOLEAN__IsXA && !last.m__BOOLEAN__IsAudio)) form = 0x24;
   if (last.m__BOOLEAN__IsRawPW) form = p__BOOLEAN__IsXA ? 0x24 : 0x14;
   PutEntry(entry, entry[-8], 0xAA, 1, form, address);
-  *p__PULONG__Length = 16 * static_cast<std::uint32_t>(count) + 16;
+  *p__PULONG__Length = static_cast<std::uint32_t>(entry + 8 - p__PUCHAR__CueSheet);
 }

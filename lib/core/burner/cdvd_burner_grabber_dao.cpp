@@ -54,8 +54,9 @@ constexpr std::int32_t kPreGap = 150;
 constexpr std::int32_t kEarliestLeadIn = -45150;
 constexpr std::int32_t kLatestLeadIn = -151;
 
-// A list the lead-in can describe: 1..100 tracks of one kind, starting at 0 and ascending
-// inside the program area.
+// A list the lead-in can describe: 1..100 tracks of one kind (of any kinds when every track is
+// a raw image's, whose sectors are all of one size), starting at 0 and ascending inside the
+// program area.
 void CheckTrackList(const TRACK_ARRAY* p__PTRACK_ARRAY__Tracks, std::uint64_t p__ULONGLONG__LBs,
                     const char* p__PCHAR__Method) {
   if (!p__PTRACK_ARRAY__Tracks || p__PTRACK_ARRAY__Tracks->m__LONG__NumberOfTracks < 1 ||
@@ -65,9 +66,12 @@ void CheckTrackList(const TRACK_ARRAY* p__PTRACK_ARRAY__Tracks, std::uint64_t p_
                              p__PCHAR__Method);
   const TRACK_ENTRY* tracks = p__PTRACK_ARRAY__Tracks->m__TRACK_ENTRY__Tracks;
   const bool isData = tracks[0].m__BOOLEAN__IsData != 0;
+  bool isRaw = true;
+  for (std::int32_t i = 0; i < p__PTRACK_ARRAY__Tracks->m__LONG__NumberOfTracks; ++i)
+    isRaw = isRaw && tracks[i].m__BOOLEAN__IsRaw == 1;
   for (std::int32_t i = 0; i < p__PTRACK_ARRAY__Tracks->m__LONG__NumberOfTracks; ++i) {
-    // One kind only: the size rule, the pre-gap and the lead-out take the first track's.
-    if ((tracks[i].m__BOOLEAN__IsData != 0) != isData)
+    // One kind only: the size rule takes the first track's unit.
+    if (!isRaw && (tracks[i].m__BOOLEAN__IsData != 0) != isData)
       HalvorinI_ThrowException(kHalvorinStatusInvalidArgument, 0,
                                "%s(): Track %ld is %s after %s, mixed mode is not supported!!!",
                                p__PCHAR__Method, static_cast<long>(i), isData ? "audio" : "data",
@@ -142,6 +146,13 @@ void CHalvorin_CdvdBurnerGrabber::DiscAtOnce(const DiscAtOnceMode& p__Mode,
     m__ULONG__LBSize = p__Mode.m__ULONG__LBSize;
     const bool isData = p__PTRACK_ARRAY__Tracks &&
                         p__PTRACK_ARRAY__Tracks->m__TRACK_ENTRY__Tracks[0].m__BOOLEAN__IsData != 0;
+    // The lead-out follows the last track: audio after a data track ends in an audio lead-out.
+    bool isLastData = isData;
+    if (p__PTRACK_ARRAY__Tracks) {
+      const std::int32_t last = p__PTRACK_ARRAY__Tracks->m__LONG__NumberOfTracks - 1;
+      if (last >= 0 && last < 100)
+        isLastData = p__PTRACK_ARRAY__Tracks->m__TRACK_ENTRY__Tracks[last].m__BOOLEAN__IsData != 0;
+    }
     DebugTrace(isData ? "\n%s(): Setting write parameters to DATA\n"
                       : "\n%s(): Setting write parameters to AUDIO\n",
                kMethod);
@@ -216,7 +227,7 @@ void CHalvorin_CdvdBurnerGrabber::DiscAtOnce(const DiscAtOnceMode& p__Mode,
           kMethod, p__Mode.m__PCHAR__PreGap, -kPreGap, static_cast<std::uint32_t>(kPreGap),
           std::uint8_t{1}, isData, p__BOOLEAN__IsXA);
       leadOut = MakeSource<CHalvorin_ISO9660FileTreeLeadOutRawRawPW>(
-          kMethod, p__Mode.m__PCHAR__LeadOut, leadOutLBA, isData, p__BOOLEAN__IsXA);
+          kMethod, p__Mode.m__PCHAR__LeadOut, leadOutLBA, isLastData, p__BOOLEAN__IsXA);
     } else {
       leadIn = MakeSource<CHalvorin_ISO9660FileTreeLeadInRawPQ>(
           kMethod, p__Mode.m__PCHAR__LeadIn, leadInLBA, static_cast<std::uint32_t>(leadInSize),
@@ -225,7 +236,7 @@ void CHalvorin_CdvdBurnerGrabber::DiscAtOnce(const DiscAtOnceMode& p__Mode,
           kMethod, p__Mode.m__PCHAR__PreGap, -kPreGap, static_cast<std::uint32_t>(kPreGap),
           std::uint8_t{1}, isData, p__BOOLEAN__IsXA);
       leadOut = MakeSource<CHalvorin_ISO9660FileTreeLeadOutRawPQ>(
-          kMethod, p__Mode.m__PCHAR__LeadOut, leadOutLBA, isData, p__BOOLEAN__IsXA);
+          kMethod, p__Mode.m__PCHAR__LeadOut, leadOutLBA, isLastData, p__BOOLEAN__IsXA);
     }
 
     StartCacheThread(p__PCHalvorin_FileChain__Source, p__Mode.m__ULONG__LBSize, kMethod);

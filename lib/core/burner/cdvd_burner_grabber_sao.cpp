@@ -154,14 +154,16 @@ void CHalvorin_CdvdBurnerGrabber::SessionAtOnce(SAO_TRACK_ARRAY* p__PSAO_TRACK_A
                                  "%s(): Number of raw tracks %ld is not 1..100!!!", kMethod,
                                  static_cast<long>(raw));
       session->m__LONG__NumberOfTracks = raw;
-      // The image holds every track and the pre-gaps between them, in whole sectors: one that
-      // is cut short or belongs to another descriptor would leave the drive's cue sheet early.
-      std::int64_t describedLBs = 150LL * (raw - 1);
+      // The image holds every track and the pauses between them (150 sectors and the extra
+      // pre-gap each), in whole sectors: one that is cut short or belongs to another descriptor
+      // would leave the drive's cue sheet early.
+      std::int64_t describedLBs = 0;
       for (std::int32_t i = 0; i < raw; ++i) {
-        session->m__SAO_TRACK_ENTRY__Tracks[i].m__LONG__SizeInLBs =
-            tracks.m__LONG__RawTrackSizeInLBs[i];
-        session->m__SAO_TRACK_ENTRY__Tracks[i].m__BOOLEAN__IsRawPW = 1;
-        describedLBs += tracks.m__LONG__RawTrackSizeInLBs[i];
+        SAO_TRACK_ENTRY& t = session->m__SAO_TRACK_ENTRY__Tracks[i];
+        t.m__LONG__SizeInLBs = tracks.m__LONG__RawTrackSizeInLBs[i];
+        t.m__BOOLEAN__IsRawPW = 1;
+        describedLBs += t.m__LONG__SizeInLBs;
+        if (i > 0) describedLBs += 150 + static_cast<std::int64_t>(t.m__LONG__PreGapInLBs);
       }
       const SAO_TRACK_ENTRY& image = tracks.m__SAO_TRACK_ENTRY__Tracks[0];
       const std::uint64_t imageUCHARs = ChainOf(image.m__PVOID__Tree)->GetSizeInUCHARs();

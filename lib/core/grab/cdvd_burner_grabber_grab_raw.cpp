@@ -1,6 +1,9 @@
 // The raw read engine of the grab: whole 2352-byte sectors through READ CD, with no
 // subchannel, formatted Q or raw P-W, each data sector checked (and corrected) by its EDC and
-// parity, written as 2448-byte sectors whose Q channel is made anew from the TOC.
+// parity, written as 2448-byte sectors whose Q channel is made anew from the TOC. The sectors
+// at a track's end that the disc's own Q gives to the next track's pause are that track's: of
+// its kind (an audio pause is not checked as data) and with its pre-gap Q, so that the image
+// keeps the disc's pauses as they were.
 #include <algorithm>
 #include <cstring>
 
@@ -76,6 +79,34 @@ std::uint8_t ModeByteOf(const TOC_TRACK_ENTRY& p__Track) {
   return p__Track.m__BOOLEAN__IsDataTrack ? p__Track.m__UCHAR__DataMode : 0;
 }
 
+// The kind the EDC/ECC check reads a sector of the track as: 1 or 2, 0 for none.
+std::int32_t CheckKindOf(const TOC_TRACK_ENTRY& p__Track) {
+  return p__Track.m__BOOLEAN__IsDataTrack &&
+                 (p__Track.m__UCHAR__DataMode == 1 || p__Track.m__UCHAR__DataMode == 2)
+             ? p__Track.m__UCHAR__DataMode
+             : 0;
+}
+
+// Whether a sector read in `mode` carries a Q of the pause (INDEX 0) of track `tno` (BCD).
+bool IsPauseOf(const std::uint8_t* p__PUCHAR__Sector, std::uint32_t p__ULONG__ReadMode,
+               std::uint8_t p__UCHAR__TNO) {
+  std::uint8_t q[kChannel] = {};
+  if (p__ULONG__ReadMode == 2) {
+    std::memcpy(q, p__PUCHAR__Sector + kRaw, kChannel);
+  } else if (p__ULONG__ReadMode == 3) {
+    for (int i = 0; i < 96; ++i)
+      if (p__PUCHAR__Sector[kRaw + i] & 0x40)
+        q[i / 8] = static_cast<std::uint8_t>(q[i / 8] | 0x80 >> i % 8);
+  } else {
+    return false;
+  }
+  std::uint8_t check[kChannel];
+  std::memcpy(check, q, sizeof check);
+  CalculateSubQCRC(check);
+  return check[10] == q[10] && check[11] == q[11] && (q[0] & 0x0F) == 1 && q[1] == p__UCHAR__TNO &&
+         q[2] == 0;
+}
+
 }  // namespace
 
 void CHalvorin_CdvdBurnerGrabber::GrabTrackRaw(const CHalvorin_GrabPass& p__Pass) {
@@ -95,13 +126,20 @@ void CHalvorin_CdvdBurnerGrabber::GrabTrackRaw(const CHalvorin_GrabPass& p__Pass
              p__Pass.m__BOOLEAN__IsForce ? "Yes" : "No");
   try {
     CHalvorin_GrabWriter& writer = *p__Pass.m__PCHalvorin_GrabWriter__Writer;
-    const std::int32_t kind = track.m__BOOLEAN__IsDataTrack && (track.m__UCHAR__DataMode == 1 ||
-                                                                track.m__UCHAR__DataMode == 2)
-                                  ? track.m__UCHAR__DataMode
-                                  : 0;
+    const std::int32_t kind = CheckKindOf(track);
     const std::uint8_t control =
         toc.m__TOC_RAW_DESCRIPTOR__TrackDescriptors[index].m__UCHAR__ADR_CONTROL & 0x0F;
     const std::uint8_t tno = HalvorinI_Bcd(track.m__UCHAR__TrackNumber);
+    // Only a next track of the same session has its pause at this track's end.
+    const bool isPauseBehind =
+        next && next->m__UCHAR__SessionNumber == track.m__UCHAR__SessionNumber;
+    const std::int32_t nextKind = next ? CheckKindOf(*next) : 0;
+    const std::uint8_t nextControl =
+        next ? toc.m__TOC_RAW_DESCRIPTOR__TrackDescriptors[index + 1].m__UCHAR__ADR_CONTROL & 0x0F
+             : 0;
+    const std::uint8_t nextTno = next ? HalvorinI_Bcd(next->m__UCHAR__TrackNumber) : 0;
+    std::int32_t pauseStart = p__Pass.m__LONG__PauseStartLBA;
+    bool isPause[kHalvorinGrabTransfer / kRawPW] = {};
     std::int32_t perTransfer = static_cast<std::int32_t>(kHalvorinGrabTransfer / kRawPW);
     if (depth > 0 || p__Pass.m__BOOLEAN__IsForce) perTransfer = 1;
     CHalvorin_GrabProgress progress(start, end);
@@ -129,11 +167,15 @@ void CHalvorin_CdvdBurnerGrabber::GrabTrackRaw(const CHalvorin_GrabPass& p__Pass
           // Only the whole track's pass: its last sectors are the run-up to the next track.
           if (depth == 0 && end - lba < kHalvorinGrabNearTheEnd) isNearTheEnd = true;
         }
-        if (isRead && kind)
-          for (std::uint32_t i = 0; i < n; ++i)
-            if (!m__CHalvorin_EDCECC.CheckLB(buffer + static_cast<std::size_t>(i) * shape.size,
-                                             kind))
-              isBad = true;
+        if (!isRead) return;
+        for (std::uint32_t i = 0; i < n; ++i) {
+          std::uint8_t* sector = buffer + static_cast<std::size_t>(i) * shape.size;
+          const std::int32_t at = lba + static_cast<std::int32_t>(i);
+          if (isPauseBehind && at < pauseStart && IsPauseOf(sector, mode, nextTno)) pauseStart = at;
+          isPause[i] = isPauseBehind && at >= pauseStart;
+          const std::int32_t k = isPause[i] ? nextKind : kind;
+          if (k && !m__CHalvorin_EDCECC.CheckLB(sector, k)) isBad = true;
+        }
       };
       attempt();
       // Below depth 0 a pass is one sector: its deeper passes are read here, one a level, so
@@ -151,6 +193,7 @@ void CHalvorin_CdvdBurnerGrabber::GrabTrackRaw(const CHalvorin_GrabPass& p__Pass
           Callback(HALVORIN_CALLBACK_REASON_GRAB_SECTOR_RETRY, &lba, &count);
           CHalvorin_GrabPass nested = p__Pass.Nested(lba, count);
           if (isBad) nested.m__ULONG__ReadMode = 1;
+          nested.m__LONG__PauseStartLBA = pauseStart;
           writer.Release(buffer);
           held.buffer = nullptr;
           GrabTrackRaw(nested);
@@ -187,6 +230,15 @@ void CHalvorin_CdvdBurnerGrabber::GrabTrackRaw(const CHalvorin_GrabPass& p__Pass
         } else {
           FormatQSubChannel(static_cast<std::uint32_t>(lba - track.m__LONG__StartLBA), lba, control,
                             tno, buffer, false, lba == track.m__LONG__StartLBA, true, n, false);
+          // The next track's pause counts down to 00:00:00 at its last sector, P set, as the
+          // disc reads.
+          for (std::uint32_t i = 0; i < n; ++i) {
+            const std::int32_t at = lba + static_cast<std::int32_t>(i);
+            if (!isPause[i] || isPattern) continue;
+            FormatQSubChannel(static_cast<std::uint32_t>(next->m__LONG__StartLBA - at - 1), at,
+                              nextControl, nextTno, buffer + static_cast<std::size_t>(i) * kRawPW,
+                              true, false, true, 1, true);
+          }
         }
         InterleaveSubChannels(buffer, n);
         if (depth == 0 && lba == start) SetPChannelOfRawSector(buffer);

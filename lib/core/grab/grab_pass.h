@@ -23,6 +23,9 @@ struct CHalvorin_GrabPass {
   bool m__BOOLEAN__IsDVDPart = false;    // a DVD part keeps full transfers at depth 1
   std::uint32_t m__ULONG__ReadMode = 1;  // raw engine: 1 raw, 2 raw + PQ, 3 raw + raw P-W
   bool m__BOOLEAN__IsRetry = false;      // a failed transfer's pass: its caller flushes the file
+  // Raw engine: the first sector of the next track's pause as the disc's Q showed it (none:
+  // past every LBA), so that a deeper pass read without subchannel knows it too.
+  std::int32_t m__LONG__PauseStartLBA = 0x7FFFFFFF;
 
   // The same pass one level deeper over one failed transfer, without progress reports.
   CHalvorin_GrabPass Nested(std::int32_t p__LONG__StartLBA, std::int32_t p__LONG__Count) const {

@@ -54,10 +54,14 @@ void CHalvorin_ISO9660FileTreeLeadIn::FormatLeadIn(const std::uint8_t* p__PUCHAR
     std::uint8_t* sector = Sector(k);
     FormatMainData(sector, lba, isData, m__BOOLEAN__IsMode2);
     std::uint8_t pq[16] = {};
-    pq[0] = isData ? kHalvorinControlAdrData : kHalvorinControlAdrAudio;
     pq[1] = 0;
     LBAToMSFBCD(pq + 3, lba);
     const std::uint32_t c = k % cycle;
+    // Each point carries its track's control: A0 the first track's, A1 and A2 the last's.
+    const std::uint32_t of = c < 3 ? 0 : c < 9 ? static_cast<std::uint32_t>(n - 1) : c / 3 - 3;
+    pq[0] = m__TRACK_ARRAY__Tracks.m__TRACK_ENTRY__Tracks[of].m__BOOLEAN__IsData
+                ? kHalvorinControlAdrData
+                : kHalvorinControlAdrAudio;
     if (c < 3) {
       pq[2] = 0xA0;
       pq[7] = 0x01;

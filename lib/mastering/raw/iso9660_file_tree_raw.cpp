@@ -16,6 +16,14 @@ constexpr std::uint32_t kRawSector = 2352;
 constexpr std::uint32_t kRawPWSector = 2448;
 constexpr std::uint32_t kBlock = 2048;
 
+// The sync field and a mode of 1 or 2.
+bool IsDataSector(const std::uint8_t* p__PUCHAR__Sector) {
+  static const std::uint8_t kSync[12] = {0,    0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+                                         0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0};
+  const std::uint8_t mode = p__PUCHAR__Sector[15] & 0x03;
+  return (mode == 1 || mode == 2) && std::memcmp(p__PUCHAR__Sector, kSync, sizeof kSync) == 0;
+}
+
 }  // namespace
 
 CHalvorin_ISO9660FileTreeRaw::CHalvorin_ISO9660FileTreeRaw(
@@ -58,9 +66,9 @@ const TRACK_ENTRY& CHalvorin_ISO9660FileTreeRaw::Track(std::int32_t p__LONG__Ind
 }
 
 std::uint32_t CHalvorin_ISO9660FileTreeRaw::InputUnit(const TRACK_ENTRY& p__Track) const {
-  // The raw flag is a data track's: audio is always 2352 bytes, never scrambled.
-  if (p__Track.m__BOOLEAN__IsData != 1) return kRawSector;
-  return p__Track.m__BOOLEAN__IsRaw == 1 ? kRawPWSector : kBlock;
+  // A raw image's tracks, audio or data, are its 2448-byte sectors.
+  if (p__Track.m__BOOLEAN__IsRaw == 1) return kRawPWSector;
+  return p__Track.m__BOOLEAN__IsData == 1 ? kBlock : kRawSector;
 }
 
 void CHalvorin_ISO9660FileTreeRaw::ChainRewound() {
@@ -149,10 +157,13 @@ void CHalvorin_ISO9660FileTreeRaw::ConvertRawPW(const std::uint8_t* p__PUCHAR__S
     SwitchTrack("ConvertRawPW");
     const std::uint8_t* in = p__PUCHAR__Source + std::uint64_t{i} * kRawPWSector;
     std::uint8_t* sector = p__PUCHAR__Target + std::uint64_t{i} * m__ULONG__SectorSize;
+    const TRACK_ENTRY& track = Track(m__LONG__TrackIndex);
     std::memcpy(sector, in, kRawSector);
-    ScrambleSector(sector);
+    // Only a data track's data sectors are scrambled: audio, and an audio pause inside a data
+    // track, pass as they are.
+    if (track.m__BOOLEAN__IsData == 1 && IsDataSector(sector)) ScrambleSector(sector);
     if (m__BOOLEAN__IsRegenerateQ)
-      PutPQ(Track(m__LONG__TrackIndex), sector, "ConvertRawPW");
+      PutPQ(track, sector, "ConvertRawPW");
     else
       PutInputSubchannel(in + kRawSector, sector);
     ++m__LONG__TrackLBA;

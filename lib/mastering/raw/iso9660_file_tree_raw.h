@@ -1,7 +1,8 @@
 // Raw views for disc-at-once writing: a source of cooked data blocks (2048 bytes), audio
 // sectors (2352) or raw images with P-W subchannel (2448) read as raw sectors with generated
 // subchannel: 2368 bytes (2352 + the PQ block) or 2448 (2352 + 96 raw P-W bytes). Data sectors
-// are encoded at their absolute address and scrambled; audio sectors pass unchanged.
+// are encoded at their absolute address and scrambled; audio sectors pass unchanged, and so do
+// a raw image's audio tracks and the sectors of its data tracks that hold no data sector.
 //
 // The view reads the source's files from where the source stands and owns none of them: the
 // source outlives the view. It follows the caller's track list (copied whole): each track's
@@ -54,8 +55,8 @@ class CHalvorin_ISO9660FileTreeRaw : public CHalvorin_ISO9660FileTree {
   // Cooked data blocks or audio sectors of the current track to raw sectors.
   void Expand(const std::uint8_t* p__PUCHAR__Source, std::uint8_t* p__PUCHAR__Target,
               std::uint32_t p__ULONG__Units);
-  // Raw 2448-byte input sectors of a data track: main data scrambled, subchannel generated or
-  // taken from the input.
+  // Raw 2448-byte input sectors of a raw image's track: the data sectors of a data track
+  // scrambled, the rest as they are; subchannel generated or taken from the input.
   void ConvertRawPW(const std::uint8_t* p__PUCHAR__Source, std::uint8_t* p__PUCHAR__Target,
                     std::uint32_t p__ULONG__Units);
 

@@ -25,8 +25,9 @@ std::optional<SessionCueSheet> SessionCueSheet::Parse(std::span<const std::uint8
   for (std::size_t at = 0; at < bytes.size(); at += 8)
     entries.push_back({bytes[at], bytes[at + 1], bytes[at + 2], bytes[at + 3], bytes[at + 4],
                        bytes[at + 5], bytes[at + 6], bytes[at + 7]});
-  // Lead-in, two entries per track, lead-out.
-  if (entries.size() % 2 != 0 || entries.size() > 2 + 2 * 99) return std::nullopt;
+  // Lead-in, INDEX 0 (a pause; every track but the first may go without) and INDEX 1 of each
+  // track, lead-out.
+  if (entries.size() > 2 + 2 * 99) return std::nullopt;
   SessionCueSheet sheet;
   const Entry& in = entries.front();
   if ((in.controlAdr & 0x0F) != 1 || in.tno != 0 || in.index != 0 || in.scms != 0)
@@ -35,26 +36,30 @@ std::optional<SessionCueSheet> SessionCueSheet::Parse(std::span<const std::uint8
   if (TimeOf(in) != -150) return std::nullopt;
   sheet.leadInForm = in.form;
   std::int64_t previous = -151;
-  for (std::size_t i = 1; i + 1 < entries.size(); i += 2) {
-    const Entry& zero = entries[i];
-    const Entry& one = entries[i + 1];
-    const int number = static_cast<int>(i / 2) + 1;
-    for (const Entry* e : {&zero, &one}) {
+  std::size_t i = 1;
+  for (int number = 1; i + 1 < entries.size(); ++number) {
+    const Entry* zero = entries[i].index == 0 ? &entries[i++] : nullptr;
+    if (i + 1 >= entries.size() || (!zero && number == 1) || number > 99) return std::nullopt;
+    const Entry& one = entries[i++];
+    const Entry& first = zero ? *zero : one;
+    for (const Entry* e : {&first, &one}) {
       if (e->tno != number || e->scms != 0 || (e->controlAdr & 0x0F) != 1) return std::nullopt;
-      if (e->controlAdr != zero.controlAdr || e->form != zero.form || !TrackForm(e->form))
+      if (e->controlAdr != first.controlAdr || e->form != first.form || !TrackForm(e->form))
         return std::nullopt;
     }
-    if (zero.index != 0 || one.index != 1) return std::nullopt;
+    if (one.index != 1) return std::nullopt;
     // Cooked data goes in data tracks, samples in audio tracks; raw sectors in either.
-    const bool audio = (zero.controlAdr & 0x40) == 0;
-    if ((zero.form == 0x00 && !audio) || ((zero.form == 0x10 || zero.form == 0x20) && audio))
+    const bool audio = (first.controlAdr & 0x40) == 0;
+    if ((first.form == 0x00 && !audio) || ((first.form == 0x10 || first.form == 0x20) && audio))
       return std::nullopt;
-    const auto t0 = TimeOf(zero), t1 = TimeOf(one);
-    if (!t0 || !t1 || *t0 <= previous || *t1 <= *t0) return std::nullopt;
+    const auto t1 = TimeOf(one);
+    const auto t0 = zero ? TimeOf(*zero) : t1;
+    if (!t0 || !t1 || *t0 <= previous || *t1 < *t0 || (zero && *t1 == *t0)) return std::nullopt;
     if (number == 1 && *t0 != -150) return std::nullopt;
-    sheet.tracks.push_back({number, zero.controlAdr, zero.form, *t0, *t1});
+    sheet.tracks.push_back({number, first.controlAdr, first.form, *t0, *t1});
     previous = *t1;
   }
+  if (sheet.tracks.empty()) return std::nullopt;
   const Entry& out = entries.back();
   if (out.tno != 0xAA || out.index != 1 || out.scms != 0 ||
       out.controlAdr != entries[entries.size() - 2].controlAdr)

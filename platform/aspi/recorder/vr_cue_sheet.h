@@ -14,7 +14,7 @@ struct CueTrack {
   int number = 1;
   std::uint8_t controlAdr = 0x41;
   std::uint8_t form = 0x10;  // 00h audio, 10h Mode 1, 20h Mode 2, 40h raw with P-W
-  std::int64_t index0 = 0;   // LBA of the pre-gap
+  std::int64_t index0 = 0;   // LBA of the pre-gap (= index1: none)
   std::int64_t index1 = 0;   // LBA of the track's start
 
   bool Audio() const { return (controlAdr & 0x40) == 0; }
@@ -26,8 +26,9 @@ struct SessionCueSheet {
   std::int64_t leadOut = 0;
   std::uint8_t leadOutForm = 0x14;
 
-  // Length a multiple of 8, the lead-in first, tracks 1..n each with INDEX 0 then INDEX 1, times
-  // ascending, the lead-out last, known data forms; nullopt otherwise.
+  // Length a multiple of 8, the lead-in first, tracks 1..n each with INDEX 0 (track 1 at -150;
+  // the others may have none: no pause) then INDEX 1, times ascending, the lead-out last, known
+  // data forms; nullopt otherwise.
   static std::optional<SessionCueSheet> Parse(std::span<const std::uint8_t> bytes);
 
   // The first address the host writes (the lead-in start with a 41h lead-in, else -150).

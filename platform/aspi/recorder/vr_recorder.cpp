@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <stdexcept>
+#include <utility>
 
 #include "platform/aspi/recorder/commands/vr_commands.h"
 #include "platform/aspi/recorder/vr_disc_reader.h"
@@ -214,7 +215,22 @@ ScsiResult Recorder::Execute(const ScsiCommand& command) {
     }
   }
   Log(command, result, sense);
+  if (keepSent_ && op == 0x2A && result.targetStatus == TARGET_GOOD &&
+      result.hostStatus == HASTAT_OK && command.cdb.size() >= 10)
+    sent_.push_back({static_cast<std::int32_t>(x.U32(2)), x.U16(7),
+                     std::vector<std::uint8_t>(command.data.begin(), command.data.end())});
   return result;
+}
+
+void Recorder::KeepSentWrites(bool keep) {
+  std::lock_guard lock(mutex_);
+  keepSent_ = keep;
+  if (!keep) sent_.clear();
+}
+
+std::vector<SentWrite> Recorder::TakeSentWrites() {
+  std::lock_guard lock(mutex_);
+  return std::exchange(sent_, {});
 }
 
 bool Recorder::AnswersAtOnce(std::uint8_t opcode) {

@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "platform/aspi/host_adapter.h"
+#include "platform/aspi/recorder/store/vr_store.h"
 #include "platform/aspi/recorder/vr_config.h"
 #include "platform/aspi/recorder/vr_exchange.h"
 #include "platform/aspi/recorder/vr_faults.h"
-#include "platform/aspi/recorder/store/vr_store.h"
 
 namespace platform::aspi::vr {
 
@@ -25,6 +25,13 @@ struct CdbRecord {
   std::uint8_t hostStatus = HASTAT_OK;
   std::uint8_t targetStatus = TARGET_GOOD;
   Sense sense;
+};
+
+// A WRITE(10) the drive took, its blocks as the host sent them.
+struct SentWrite {
+  std::int64_t lba = 0;
+  std::uint32_t blocks = 0;
+  std::vector<std::uint8_t> data;
 };
 
 // What a command handler works on, under the recorder's locks.
@@ -89,6 +96,11 @@ class Recorder {
   void Eject();
   void ExportIso(const std::string& isoPath);
   void ExportBinCue(const std::string& binPath, const std::string& cuePath);
+  // Test-only: while on, every WRITE(10) that succeeds is kept as the host sent it (raw
+  // sectors with their subchannel, lead-in packets), so that a test can check each sector
+  // with a coder of its own. Off by default; held in memory until taken.
+  void KeepSentWrites(bool keep);
+  std::vector<SentWrite> TakeSentWrites();
 
  private:
   // Runs `body` with the store locked and the shared state current; saves what it changed.
@@ -105,6 +117,8 @@ class Recorder {
   bool prevent_ = false;
   std::int64_t testNext_ = -1;
   bool configChecked_ = false;
+  bool keepSent_ = false;
+  std::vector<SentWrite> sent_;
   // Kept without a heap block per command; CdbLog() hands out CdbRecords.
   struct LoggedCdb {
     std::array<std::uint8_t, 16> cdb;

@@ -230,9 +230,13 @@ TEST_F(BurnModesC, EveryGrab) {
   EXPECT_TRUE(BeginsWithThenZeros(Slurp(dir.P("t1.iso")), iso));
   EXPECT_TRUE(BeginsWithThenZeros(Pcm(Slurp(dir.P("t2.wav"))), a));
   EXPECT_TRUE(Slurp(dir.P("range.bin")) == Bytes(iso.begin() + 16 * 2048, iso.begin() + 26 * 2048));
-  const Bytes cd1 = Slurp(dir.P("cd1.qvf"));
-  EXPECT_TRUE(cd1 == Slurp(dir.P("cd2.qvf")));
-  EXPECT_TRUE(cd1 == Slurp(dir.P("cd3.qvf")));
+  // Read modes 2 and 3 see the disc's Q, so their images mark the pause before track 2 as the
+  // disc has it; read mode 1 sees no Q: its image is the same but for that pause's Q.
+  const Bytes cd1 = Slurp(dir.P("cd1.qvf")), cd3 = Slurp(dir.P("cd3.qvf"));
+  EXPECT_TRUE(cd3 == Slurp(dir.P("cd2.qvf")));
+  ASSERT_EQ(cd1.size(), cd3.size());
+  for (std::size_t at = 0; at < cd1.size(); at += 2448)
+    ASSERT_EQ(std::memcmp(cd1.data() + at, cd3.data() + at, 2352), 0) << at / 2448;
   Run("cd " + dir.Posix() + " && iat cd3.qvf cd3-iat.iso");
   EXPECT_TRUE(std::equal(iso.begin(), iso.end(), Slurp(dir.P("cd3-iat.iso")).begin()));
   // The DVD parts joined are the disc the recorder exported.

@@ -82,7 +82,8 @@ TEST_F(GrabCd, DataCdsInEveryReadModeReadBackByIatAndMdf2iso) {
 
 // Two tracks of one session; a sector of track 1's last 150 stays unreadable. Without Ignore the
 // grab fails and leaves no file; with it that sector and the rest of track 1 become pattern
-// sectors of track 2's run-up: its mode byte, its number and a pre-gap Q counting down to it.
+// sectors of track 2's run-up: its mode byte, its number and a pre-gap Q counting down to it;
+// the readable part of track 2's pause before them keeps the disc's pause Q.
 // (Read mode 2: in mode 3 the drive's own P channel, set over the pause, would stay.)
 TEST_F(GrabCd, RunUpToTheNextTrackBecomesItsPreGapPattern) {
   Devices({Media::CdR});
@@ -128,7 +129,18 @@ TEST_F(GrabCd, RunUpToTheNextTrackBecomesItsPreGapPattern) {
   ASSERT_EQ(image.size(), (oneSectors + static_cast<std::size_t>(two.m__LONG__EndLBA -
                                                                  two.m__LONG__StartLBA + 1)) *
                               2448);
-  ExpectTrackQ(image, 0, 1, 0, bad - 1, 4);
+  // Track 2's pause (the 150 sectors before it, INDEX 0 by the disc's own Q) keeps its pre-gap
+  // Q, counting down to 00:00:00 at its last sector, with P set.
+  const std::int32_t pause = two.m__LONG__StartLBA - 150;
+  ASSERT_LT(pause, bad);
+  ExpectTrackQ(image, 0, 1, 0, pause - 1, 4);
+  for (std::int32_t lba = pause; lba < bad; ++lba) {
+    const SubChannel sub = DecodeSub(image.data() + static_cast<std::size_t>(lba) * 2448);
+    ASSERT_TRUE(QCrcOk(sub.q)) << lba;
+    EXPECT_EQ(Bytes(sub.q, sub.q + 10), ExpectedQ(2, 4, true, two.m__LONG__StartLBA - lba - 1, lba))
+        << lba;
+    EXPECT_EQ(sub.pBits, 96) << lba;
+  }
   for (std::int32_t lba = bad; lba <= one.m__LONG__EndLBA; ++lba) {
     const std::uint8_t* s = image.data() + static_cast<std::size_t>(lba) * 2448;
     EXPECT_EQ(s[15], 1);  // track 2's mode

@@ -38,6 +38,13 @@ std::string Hex(const std::uint8_t* p, std::size_t n) {
   return s;
 }
 
+// The sync field and mode byte 1 of a data sector, at the start of a raw sector.
+void SetDataSectorSync(std::uint8_t* sector) {
+  sector[0] = sector[11] = 0;
+  std::memset(sector + 1, 0xFF, 10);
+  sector[15] = 1;
+}
+
 Bytes Pattern(std::size_t size, std::uint8_t seed) {
   Bytes b(size);
   for (std::size_t i = 0; i < size; ++i) b[i] = static_cast<std::uint8_t>(i * 7 + seed + i / 2048);
@@ -186,6 +193,7 @@ TEST(RawViewTest, RawImageTracksKeepOrRegenerateTheirSubchannel) {
   for (int i = 0; i < 2; ++i) {
     std::uint8_t* s = &image[i * 2448];
     for (int j = 0; j < 2352; ++j) s[j] = static_cast<std::uint8_t>(j * 3 + i);
+    SetDataSectorSync(s);
     for (int j = 0; j < 96; ++j)
       s[2352 + j] =
           static_cast<std::uint8_t>((i == 0 ? 0x80 : 0) | (j % 5 == 0 ? 0x40 : 0) | (j & 0x3F));
@@ -247,6 +255,7 @@ TEST(RawViewTest, RegeneratedQOfRawImagesFollowsTheTrackList) {
   // expansion does, relative time from each track's start, the absolute address running on.
   Bytes image(5 * 2448);
   for (std::size_t j = 0; j < image.size(); ++j) image[j] = static_cast<std::uint8_t>(j * 5 + 1);
+  for (int i = 0; i < 5; ++i) SetDataSectorSync(&image[i * 2448]);
   auto tracks = Tracks({{2, true, true}, {3, true, true}});
   const std::uint8_t expectTrack[5] = {4, 4, 5, 5, 5};
   const int expectRelative[5] = {0, 1, 0, 1, 2};
@@ -299,14 +308,23 @@ TEST(RawViewTest, RegeneratedQOfRawImagesFollowsTheTrackList) {
   }
 }
 
-TEST(RawViewTest, AnAudioTrackMarkedRawIsReadAsAudio) {
-  Source source(Pattern(2 * 2352, 5));
-  auto tracks = Tracks({{2, false, true}});
-  CHalvorin_ISO9660FileTreeRawPQ view(&source.chain, 1, 0, tracks.get(), false, false);
-  ASSERT_EQ(view.GetSizeInUCHARs(), 2u * 2368);
-  const Bytes out = ReadAll(view);
-  EXPECT_EQ(std::memcmp(&out[2368], &source.data[2352], 2352), 0);
-  EXPECT_EQ(out[2368 + 2352], 0x01);
+// A raw image's audio track: its 2448-byte sectors pass unscrambled, and so does a sector
+// of a data track that holds no data sector (an audio pause inside it).
+TEST(RawViewTest, RawAudioAndSectorsWithoutSyncPassUnscrambled) {
+  Bytes image = Pattern(4 * 2448, 5);
+  SetDataSectorSync(&image[2 * 2448]);
+  auto tracks = Tracks({{2, false, true}, {2, true, true}});
+  Source source(image);
+  CHalvorin_ISO9660FileTreeRawPQ raw(&source.chain, 1, 0, tracks.get(), false, true);
+  ASSERT_EQ(raw.GetSizeInUCHARs(), 4u * 2368);
+  const Bytes out = ReadAll(raw);
+  for (int i : {0, 1, 3}) EXPECT_EQ(std::memcmp(&out[i * 2368], &image[i * 2448], 2352), 0) << i;
+  std::uint8_t data[2352];
+  std::memcpy(data, &image[2 * 2448], 2352);
+  ScrambleSector(data);
+  EXPECT_EQ(std::memcmp(&out[2 * 2368], data, 2352), 0);
+  EXPECT_EQ(out[2352], 0x01);
+  EXPECT_EQ(out[2 * 2368 + 2352], 0x41);
 }
 
 TEST(RawViewTest, LargeReadsComeInChunksAndARewindStartsOver) {
@@ -346,7 +364,7 @@ TEST(RawViewTest, SizesCountWholeInputUnits) {
                {4096, {2, true}, 2 * 2368, 2 * 2448},
                {2 * 2448 + 100, {2, true, true}, 2 * 2368, 2 * 2448},
                {3 * 2352 - 1, {3, false}, 2 * 2368, 2 * 2448},
-               {3 * 2352, {3, false, true}, 3 * 2368, 3 * 2448}};
+               {3 * 2448 + 2352, {3, false, true}, 3 * 2368, 3 * 2448}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.source);
     Source source(Bytes(c.source));

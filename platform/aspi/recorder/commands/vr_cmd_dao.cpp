@@ -26,10 +26,25 @@ bool IsData(const TocTrack& t) {
   return (t.control & 0x04) != 0;
 }
 
-// The Q a sector at the LBA must carry: INDEX 0 counting down before track 1, INDEX 1 counting
-// up from a track's start, TNO AAh in the lead-out.
+// The track after the one that holds the LBA, when the Q the host sent for it is that track's
+// pause: INDEX 0, counting down to its start. A drive writes the Q it is given, so the disc
+// has the pause.
+const TocTrack* PauseOf(const QFrame& f, const DecodedToc& toc, std::int64_t lba) {
+  if (!f.crcOk || f.q[2] != 0 || lba < 0) return nullptr;
+  for (const TocTrack& t : toc.tracks)
+    if (t.start > lba)
+      return QPositionMatches(f, static_cast<std::uint8_t>(t.control << 4 | 1),
+                              ToBcd(static_cast<std::uint8_t>(t.number)), t.start, lba)
+                 ? &t
+                 : nullptr;
+  return nullptr;
+}
+
+// The Q a sector at the LBA must carry: INDEX 0 counting down before track 1 (and in the pause
+// of a later track), INDEX 1 counting up from a track's start, TNO AAh in the lead-out.
 bool QMatches(const QFrame& f, const DecodedToc& toc, std::int64_t lba) {
   if (!f.crcOk) return false;
+  if (PauseOf(f, toc, lba)) return true;
   const TocTrack* track = &toc.tracks.front();
   for (const TocTrack& t : toc.tracks)
     if (t.start <= lba) track = &t;
@@ -50,7 +65,8 @@ void ForgetDiscAtOnce(Disc& disc) {
 }
 
 // A track of the TOC enters the disc's list when the write reaches it (track 1 with its
-// pre-gap from -150); the one before it is complete then.
+// pre-gap from -150, a later one with the pause the Q gave it); the one before it is complete
+// then.
 Track& EnterTrack(Disc& disc, const DecodedToc& toc, const TocTrack& t) {
   if (!disc.tracks.empty() && disc.tracks.back().number == t.number) return disc.tracks.back();
   if (Track* open = disc.OpenTrack()) open->closed = true;
@@ -58,7 +74,7 @@ Track& EnterTrack(Disc& disc, const DecodedToc& toc, const TocTrack& t) {
   Track track;
   track.number = t.number;
   track.start = t.start;
-  track.pregap = t.number == 1 ? 150 : 0;
+  track.pregap = t.number == 1 || disc.tracks.empty() ? 150 : t.start - disc.tracks.back().End();
   track.form = IsData(t) ? SectorForm::Mode1 : SectorForm::Audio;
   track.trackMode = t.control;
   disc.tracks.push_back(track);
@@ -157,18 +173,22 @@ void WriteDiscAtOnce(Drive& d, Exchange& x, std::int64_t lba, std::int64_t count
         Fail(3, 0x0C, 0x00);  // the lead-in burnt holds no TOC a reader could use
       }
     }
-    if (!QMatches(DecodeQ(sub, unit), *toc, at)) ++disc.qMismatches;
+    const QFrame q = DecodeQ(sub, unit);
+    if (!QMatches(q, *toc, at)) ++disc.qMismatches;
     if (at >= toc->leadOut || test) continue;
     const TocTrack* cue = &toc->tracks.front();
     for (const TocTrack& t : toc->tracks)
       if (t.start <= at) cue = &t;
     Track& track = EnterTrack(disc, *toc, *cue);
+    // A pause's sectors are of the track they lead to, and no part of the one before.
+    const TocTrack* pause = PauseOf(q, *toc, at);
+    const TocTrack& kind = pause ? *pause : *cue;
     std::uint8_t sector[kRawSectorSize];
     std::memcpy(sector, p, kRawSectorSize);
-    if (IsData(*cue) && HasSync(sector)) Scramble(sector);  // the host sends data scrambled
+    if (IsData(kind) && HasSync(sector)) Scramble(sector);  // the host sends data scrambled
     if (at == track.start && IsData(*cue) && (sector[15] & 0x03) == 2)
       track.form = SectorForm::Mode2;
-    if (at >= track.start) track.written = at + 1 - track.start;
+    if (at >= track.start && !pause) track.written = at + 1 - track.start;
     if (at >= 0) {
       if (rawStart < 0) rawStart = at;
       raw.insert(raw.end(), sector, sector + kRawSectorSize);

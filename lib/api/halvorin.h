@@ -531,7 +531,8 @@ HALVORIN_API uint32_t Halvorin_ISO9660JolietFileTree_GetFullPath(void* p__PVOID_
    Joliet flag) of the disc in the burner/grabber to the tree, under its root. The files keep
    their data where it is on the disc: a tree built at the next writable address and written
    there shows both sessions. 2 for a track that is not a data track of the disc, a missing
-   descriptor or a damaged directory (a failed import leaves nothing of itself in the tree). */
+   descriptor or a damaged directory; 8 when the table of contents cannot be read, as on a disc
+   without a closed session (a failed import leaves nothing of itself in the tree). */
 HALVORIN_API HALVORIN_STATUS Halvorin_ISO9660JolietFileTree_ImportTrack(
     void* p__PVOID__BurnerGrabber, void* p__PVOID__Tree, uint8_t p__UCHAR__TrackNumber,
     uint8_t p__BOOLEAN__IsJoliet, char* p__PCHAR__ExceptionText,

@@ -428,6 +428,10 @@ void Sectors() {
     Seed("sector_check", r.name, input);
     input[100] ^= 0x5A;  // one damaged byte
     Seed("sector_check", std::string(r.name) + "-damaged", input);
+    if (r.type != kHalvorinSectorTypeMode2Form1) continue;
+    // A burst from the subheader on: both copies' bit 0x20 flipped, as uncorrectable damage.
+    for (size_t i = 1 + 16; i < 1 + 16 + 400; ++i) input[i] ^= 0xA5;
+    Seed("sector_check", "form1-burst", input);
   }
 }
 

@@ -283,8 +283,8 @@ void DriveAnswers() {
                       {"dvd-oversized-volume", vr::Media::DvdRom, 0, OversizedVolume()}};
   for (const Row& row : rows) {
     at::RecorderConfig c;
-    // A pressed disc's recorder of its own: a recorder keeps its tray from one set-up to the next.
-    c.name = row.fixture.empty() ? "Answers" : "Pressed" + std::to_string(&row - rows);
+    // A recorder for each row: a recorder keeps its tray from one set-up to the next.
+    c.name = "Answers" + std::to_string(&row - rows);
     c.media = row.media;
     c.fixture = row.fixture;
     at::ConfigureRecorders({c});

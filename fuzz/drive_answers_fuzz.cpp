@@ -5,6 +5,11 @@
 // whose sense data follows instead of data), a little-endian 16-bit length and that many bytes.
 // A command takes the next answer given for its opcode, and fails as an unknown command once
 // they are used up.
+//
+// Besides memory errors it traps when the TOC record read from a full TOC has other than a
+// track entry for each descriptor of POINT 1 to 100 (up to 100) or a table of other than its
+// first 100 descriptors, or when a DVD's TOC ends past the last LBA that READ CAPACITY gave.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -30,6 +35,7 @@ class AnsweringKernel : public platform::aspi::SgIoSystem {
   void Load(const std::uint8_t* p, std::size_t n) {
     std::lock_guard lock(mutex_);
     answers_.clear();
+    answered_.clear();
     for (std::size_t at = 0; at + 4 <= n;) {
       const std::uint8_t opcode = p[at];
       Answer a;
@@ -64,8 +70,15 @@ class AnsweringKernel : public platform::aspi::SgIoSystem {
       const std::size_t n = std::min<std::size_t>(a.bytes.size(), h->dxfer_len);
       if (n) std::memcpy(h->dxferp, a.bytes.data(), n);
       h->resid = static_cast<int>(h->dxfer_len - n);
+      answered_[h->cmdp[0]].assign(a.bytes.begin(), a.bytes.begin() + static_cast<long>(n));
     }
     return 0;
+  }
+
+  // The data of the opcode's last answer that succeeded, as the command took it.
+  std::vector<std::uint8_t> Answered(std::uint8_t opcode) {
+    std::lock_guard lock(mutex_);
+    return answered_[opcode];
   }
 
  private:
@@ -80,7 +93,37 @@ class AnsweringKernel : public platform::aspi::SgIoSystem {
 
   std::mutex mutex_;
   std::map<std::uint8_t, std::vector<Answer>> answers_;
+  std::map<std::uint8_t, std::vector<std::uint8_t>> answered_;
 };
+
+// The bytes as the library's zeroed buffer of `size` holds them.
+std::vector<std::uint8_t> Padded(std::vector<std::uint8_t> bytes, std::size_t size) {
+  bytes.resize(std::max(bytes.size(), size));
+  return bytes;
+}
+
+void CheckToc(AnsweringKernel& kernel, const TOC_INFORMATION& toc) {
+  if (toc.m__BOOLEAN__IsDVD) {
+    const std::vector<std::uint8_t> c = Padded(kernel.Answered(0x25), 8);
+    const std::uint32_t last =
+        static_cast<std::uint32_t>(c[0]) << 24 | c[1] << 16 | c[2] << 8 | c[3];
+    if (static_cast<std::int64_t>(toc.m__TOC_TRACK_ENTRY__Tracks[0].m__LONG__EndLBA) > last)
+      __builtin_trap();
+    return;
+  }
+  const std::vector<std::uint8_t> t = Padded(kernel.Answered(0x43), 16384);
+  const std::size_t length =
+      std::min<std::size_t>(static_cast<std::size_t>(t[0] << 8 | t[1]), 16382);
+  const std::size_t count = (length - 2) / 11;
+  std::size_t tracks = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::uint8_t point = t[4 + 11 * i + 3];
+    if (point >= 1 && point <= 100) ++tracks;
+  }
+  if (toc.m__UCHAR__NumberOfTracks != std::min<std::size_t>(tracks, 100) ||
+      toc.m__UCHAR__NumberOfRawDescriptors != std::min<std::size_t>(count, 100))
+    __builtin_trap();
+}
 
 AnsweringKernel& Kernel() {
   static const std::shared_ptr<AnsweringKernel> kernel = [] {
@@ -126,7 +169,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   DISC_INFORMATION disc;
   Halvorin_CdvdBurnerGrabber_GetDiscInformation(PREFIX, &disc);
   static TOC_INFORMATION toc;
-  Halvorin_CdvdBurnerGrabber_GetTOCInformation(PREFIX, &toc);
+  if (Halvorin_CdvdBurnerGrabber_GetTOCInformation(PREFIX, &toc) == 0) CheckToc(kernel, toc);
   Halvorin_CdvdBurnerGrabber_GetDVDProtectionSystem(PREFIX, &b[0]);
   Halvorin_CdvdBurnerGrabber_ProbeSupportedReadModes(PREFIX, &b[0], &b[1], &b[2], &b[3], &b[4],
                                                      &b[5]);

@@ -2,8 +2,10 @@
 // Input: one byte choosing the kind (and the corrector's erasure options), then up to 2352
 // sector bytes (the rest zero), then up to 2352 erasure flags.
 //
-// Besides memory errors it traps when a sector that fails its check is changed, or when a
-// sector reported corrected does not then pass its own check.
+// Besides memory errors it traps when a sector that fails its check is changed, when a sector
+// reported corrected does not then pass its own check, or when the check passes a Mode 2 sector
+// that is neither a good Form 1 sector nor one whose byte 18 says Form 2 with an EDC that holds
+// (or none).
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -28,6 +30,12 @@ bool Passes(const CHalvorin_EDCECC& coder, const std::uint8_t* sector, std::int3
   return coder.VerifySync(copy) && edc && CheckECCP(copy) && CheckECCQ(copy);
 }
 
+// A Form 2 sector's optional EDC: none recorded (zero), or that of bytes 16-2347.
+bool Form2EdcHolds(const std::uint8_t* sector) {
+  static constexpr std::uint8_t kNone[4] = {};
+  return std::memcmp(sector + 2348, kNone, 4) == 0 || HalvorinI_Edc(0, sector + 16, 2336) == 0;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* p__PUCHAR__Data,
@@ -44,8 +52,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* p__PUCHAR__Data,
   CHalvorin_EDCECC coder;
   std::uint8_t checked[kSector];
   std::memcpy(checked, sector, kSector);
-  const bool good = coder.CheckLB(checked, static_cast<std::int32_t>(options & 3));
+  const std::int32_t kind = static_cast<std::int32_t>(options & 3);
+  const bool good = coder.CheckLB(checked, kind);
   if (!good && std::memcmp(checked, sector, kSector) != 0) __builtin_trap();
+  if (good && kind == kHalvorinSectorKindMode1 && !Passes(coder, checked, kHalvorinDecodeTypeMode1))
+    __builtin_trap();
+  if (good && kind == kHalvorinSectorKindMode2 &&
+      !Passes(coder, checked, kHalvorinDecodeTypeMode2Form1) &&
+      !((checked[18] & 0x20) && Form2EdcHolds(checked)))
+    __builtin_trap();
 
   const std::int32_t type =
       (options & 4) ? kHalvorinDecodeTypeMode2Form1 : kHalvorinDecodeTypeMode1;

@@ -237,22 +237,56 @@ void CueSheets() {
   Seed("cue_sheet", "two-tracks", mixed.data(), mixed.size());
 }
 
+// Pressed fixtures: a CD of 99 one-sector audio tracks (102 descriptors in its full TOC), and a
+// DVD of 32 sectors whose volume descriptor claims 1,000.
+std::string NinetyNineTracks() {
+  const std::string folder = fuzzing::ScratchFolder();
+  const std::vector<uint8_t> bin(99 * 2352, 0x5A);
+  fuzzing::WriteFile(folder + "/99.bin", bin.data(), bin.size());
+  std::string cue = "FILE \"99.bin\" BINARY\n";
+  for (int n = 1; n <= 99; ++n) {
+    char line[64];
+    std::snprintf(line, sizeof line, "  TRACK %02d AUDIO\n    INDEX 01 00:%02d:%02d\n", n,
+                  (n - 1) / 75, (n - 1) % 75);
+    cue += line;
+  }
+  fuzzing::WriteFile(folder + "/99.cue", cue.data(), cue.size());
+  return fuzzing::Win(folder + "/99.cue");
+}
+std::string OversizedVolume() {
+  std::vector<uint8_t> iso(32 * 2048, 0);
+  uint8_t* pvd = iso.data() + 16 * 2048;
+  pvd[0] = 1;
+  std::memcpy(pvd + 1, "CD001", 5);
+  pvd[6] = 1;
+  pvd[80] = 1000 & 0xFF;
+  pvd[81] = 1000 >> 8;
+  const std::string path = fuzzing::ScratchFolder() + "/oversized.iso";
+  fuzzing::WriteFile(path, iso.data(), iso.size());
+  return fuzzing::Win(path);
+}
+
 // The virtual recorder's answers to the library's queries, in the drive-answer target's form.
 void DriveAnswers() {
   struct Row {
     const char* name;
     vr::Media media;
     uint32_t burn;
+    std::string fixture;
   };
-  const Row rows[] = {{"cd-r-blank", vr::Media::CdR, 0},
-                      {"cd-r-burnt", vr::Media::CdR, 16},
-                      {"dvd-r-burnt", vr::Media::DvdR, 16},
-                      {"dvd+rw", vr::Media::DvdPlusRw, 0},
-                      {"dvd-r-blank", vr::Media::DvdR, 0}};
+  const Row rows[] = {{"cd-r-blank", vr::Media::CdR, 0, ""},
+                      {"cd-r-burnt", vr::Media::CdR, 16, ""},
+                      {"dvd-r-burnt", vr::Media::DvdR, 16, ""},
+                      {"dvd+rw", vr::Media::DvdPlusRw, 0, ""},
+                      {"dvd-r-blank", vr::Media::DvdR, 0, ""},
+                      {"cd-99-tracks", vr::Media::CdRom, 0, NinetyNineTracks()},
+                      {"dvd-oversized-volume", vr::Media::DvdRom, 0, OversizedVolume()}};
   for (const Row& row : rows) {
     at::RecorderConfig c;
-    c.name = "Answers";
+    // A recorder for each row: a recorder keeps its tray from one set-up to the next.
+    c.name = "Answers" + std::to_string(&row - rows);
     c.media = row.media;
+    c.fixture = row.fixture;
     at::ConfigureRecorders({c});
     if (row.burn) {
       Session s(0);
@@ -428,6 +462,10 @@ void Sectors() {
     Seed("sector_check", r.name, input);
     input[100] ^= 0x5A;  // one damaged byte
     Seed("sector_check", std::string(r.name) + "-damaged", input);
+    if (r.type != kHalvorinSectorTypeMode2Form1) continue;
+    // A burst from the subheader on: both copies' bit 0x20 flipped, as uncorrectable damage.
+    for (size_t i = 1 + 16; i < 1 + 16 + 400; ++i) input[i] ^= 0xA5;
+    Seed("sector_check", "form1-burst", input);
   }
 }
 

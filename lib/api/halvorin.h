@@ -531,7 +531,8 @@ HALVORIN_API uint32_t Halvorin_ISO9660JolietFileTree_GetFullPath(void* p__PVOID_
    Joliet flag) of the disc in the burner/grabber to the tree, under its root. The files keep
    their data where it is on the disc: a tree built at the next writable address and written
    there shows both sessions. 2 for a track that is not a data track of the disc, a missing
-   descriptor or a damaged directory (a failed import leaves nothing of itself in the tree). */
+   descriptor or a damaged directory; 8 when the table of contents cannot be read, as on a disc
+   without a closed session (a failed import leaves nothing of itself in the tree). */
 HALVORIN_API HALVORIN_STATUS Halvorin_ISO9660JolietFileTree_ImportTrack(
     void* p__PVOID__BurnerGrabber, void* p__PVOID__Tree, uint8_t p__UCHAR__TrackNumber,
     uint8_t p__BOOLEAN__IsJoliet, char* p__PCHAR__ExceptionText,
@@ -743,7 +744,10 @@ HALVORIN_API HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_GetTrackInformation(
     TRACK_INFORMATION* p__PTRACK_INFORMATION__TrackInformation);
 HALVORIN_API HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_GetDiscInformation(
     HALVORIN_BURNER_PREFIX, DISC_INFORMATION* p__PDISC_INFORMATION__DiscInformation);
-/* The record is zeroed first. */
+/* The record is zeroed first. A CD's tracks come from every descriptor of its full TOC, of
+   which the table of all descriptors keeps the first 100 (a disc of 99 tracks has more). A DVD
+   ends with its primary volume descriptor's last block when the disc holds it, else with the
+   last LBA of READ CAPACITY. */
 HALVORIN_API HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_GetTOCInformation(
     HALVORIN_BURNER_PREFIX, TOC_INFORMATION* p__PTOC_INFORMATION__TocInformation);
 /* Cooked, raw, raw + PQ, raw + raw P-W, PQ, raw P-W. */
@@ -787,10 +791,13 @@ HALVORIN_API HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_TrackAtOnceFromPipe(
  * Grabbing. Retry depth: how many nested passes a failed transfer may get; Ignore: write a
  * substitute (zeros, or for a raw CD image a pattern sector) instead of failing on a sector that
  * cannot be recovered; Force: one sector per transfer from the start; progress (reason 11) every
- * progress interval seconds, 0 none. Files are created anew and removed again when the grab
- * fails (finished DVD parts stay). Reasons 18, 19 and 20 carry int32_t* LBA and sector count
- * (20 from a cooked read: LBA only); 14/15 int32_t* track number and count; 16/17 int32_t* part
- * index (from 0) and count; 11 int64_t* total and done sectors.
+ * progress interval seconds, 0 none. A read failing within the last 150 sectors of a CD track
+ * grabbed whole is not retried: the rest of the track is taken as its run-out (with Ignore,
+ * substitutes); ranges, DVD parts and the sectors of a retried transfer retry to the depth
+ * asked. Files are created anew and removed again when the grab fails (finished DVD parts
+ * stay). Reasons 18, 19 and 20 carry int32_t* LBA and sector count (20 from a cooked read: LBA
+ * only); 14/15 int32_t* track number and count; 16/17 int32_t* part index (from 0) and count;
+ * 11 int64_t* total and done sectors.
  */
 
 /* One track into the file: an audio track as a WAVE file, a data track as its user data. A

@@ -463,11 +463,20 @@ void CHalvorin_CdvdBurnerGrabber::GetTOCInformation(TOC_INFORMATION* p__PTOC_INF
     if (Safely("CHalvorin_CdvdBurnerGrabber::ReadTOCForDVD",
                [&] { Read10(pvd.data(), 2048, 16, 1); })) {
       if (std::memcmp(&pvd[1], "CD001", 5) == 0) {
-        DebugTrace("\n%s::ReadTOCForDVD(): Replacing ending LBA with new value from PVD\n", kClass);
         const std::uint32_t size = static_cast<std::uint32_t>(pvd[80]) | pvd[81] << 8 |
                                    pvd[82] << 16 | static_cast<std::uint32_t>(pvd[83]) << 24;
-        // The volume space size counts blocks: the last one is size - 1.
-        if (size > 0) end = static_cast<std::int32_t>(size - 1);
+        // The volume space size counts blocks: the last one is size - 1. A volume that claims
+        // more than the disc holds ends where READ CAPACITY says.
+        if (size > 0 && size - 1 > last) {
+          DebugTrace(
+              "\n%s::ReadTOCForDVD(): WARNING! PVD volume space size %lu is beyond the last LBA "
+              "%lu, the ending LBA stays!!!\n",
+              kClass, static_cast<unsigned long>(size), static_cast<unsigned long>(last));
+        } else if (size > 0) {
+          DebugTrace("\n%s::ReadTOCForDVD(): Replacing ending LBA with new value from PVD\n",
+                     kClass);
+          end = static_cast<std::int32_t>(size - 1);
+        }
       } else {
         DebugTrace(
             "\n%s::ReadTOCForDVD(): PVD signature is bad - 0x%02X 0x%02X 0x%02X 0x%02X 0x%02X!!!\n",
@@ -509,18 +518,22 @@ void CHalvorin_CdvdBurnerGrabber::GetTOCInformation(TOC_INFORMATION* p__PTOC_INF
         kHalvorinStatusGeneralFailure, 0,
         "%s::ReadTOCForCD(): TOC size %ld UCHARs, expected at least %ld UCHARs!!!", kClass,
         static_cast<long>(length), 6L);
-  // Bounded by what the buffer holds and by the record's slots.
+  // Bounded by what the buffer holds. Every descriptor makes its track entry; the record's
+  // table of all descriptors keeps the first 100 (a disc of 99 tracks has 102 or more).
   if (length + 2 > data.size()) length = static_cast<std::uint32_t>(data.size() - 2);
-  std::uint32_t count = (length - 2) / 11;
-  if (count > 100) count = 100;
+  const std::uint32_t count = (length - 2) / 11;
+  const std::uint32_t kept = count < 100 ? count : 100;
+  if (count > kept)
+    DebugTrace("\n%s::ReadTOCForCD(): %ld raw descriptors, the record keeps %ld\n", kClass,
+               static_cast<long>(count), static_cast<long>(kept));
   const auto* raw = reinterpret_cast<const TOC_RAW_DESCRIPTOR*>(&data[4]);
   std::int32_t leadOut = 0;
   toc.m__UCHAR__IsValid = 1;
   toc.m__BOOLEAN__IsDVD = 0;
+  toc.m__UCHAR__NumberOfRawDescriptors = static_cast<std::uint8_t>(kept);
   for (std::uint32_t i = 0; i < count; ++i) {
     const TOC_RAW_DESCRIPTOR& d = raw[i];
-    toc.m__TOC_RAW_DESCRIPTOR__AllDescriptors[i] = d;
-    toc.m__UCHAR__NumberOfRawDescriptors = static_cast<std::uint8_t>(i + 1);
+    if (i < kept) toc.m__TOC_RAW_DESCRIPTOR__AllDescriptors[i] = d;
     DebugTrace(
         "\n%s::ReadTOCForCD(): Session %d, CONTROL 0x%X, ADR 0x%X, TNO %d, POINT 0x%02X, "
         "%02d:%02d:%02d, %02d:%02d:%02d\n",

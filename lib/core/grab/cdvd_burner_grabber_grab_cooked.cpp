@@ -34,6 +34,9 @@ void CHalvorin_CdvdBurnerGrabber::GrabTrackCooked(const CHalvorin_GrabPass& p__P
         p__Pass.m__BOOLEAN__IsForce)
       perTransfer = 1;
     CHalvorin_GrabProgress progress(start, end);
+    // Only a CD track's whole pass gives up near its end, where the run-out of a written track
+    // does not read; a range, a DVD part and a retry pass retry to the depth asked.
+    const bool isTrackPass = depth == 0 && !toc.m__BOOLEAN__IsDVD;
     bool isNearTheEnd = false;
     for (std::int32_t lba = start; lba <= end;) {
       // No transfer reaches past the end, the first one neither.
@@ -54,7 +57,8 @@ void CHalvorin_CdvdBurnerGrabber::GrabTrackCooked(const CHalvorin_GrabPass& p__P
           isRead = true;
         } catch (CHalvorin_Exception* p__PCHalvorin_Exception__Exception) {
           HalvorinI_WarnGrabReadFailure(kMethod, lba, count, p__PCHalvorin_Exception__Exception);
-          if (end - lba < kHalvorinGrabNearTheEnd) isNearTheEnd = true;
+          if (isTrackPass && track.m__LONG__EndLBA - lba < kHalvorinGrabNearTheEnd)
+            isNearTheEnd = true;
         }
       }
       bool isWritten = false;

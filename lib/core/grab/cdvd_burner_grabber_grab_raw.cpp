@@ -113,9 +113,12 @@ void CHalvorin_CdvdBurnerGrabber::GrabTrackRaw(const CHalvorin_GrabPass& p__Pass
   const TOC_INFORMATION& toc = *p__Pass.m__PTOC_INFORMATION__Toc;
   const std::int32_t index = p__Pass.m__LONG__TrackIndex;
   const TOC_TRACK_ENTRY& track = toc.m__TOC_TRACK_ENTRY__Tracks[index];
+  // The track whose run-up ends this one: none at a session's end, whose last sectors belong
+  // to this track as the ones before them.
   const TOC_TRACK_ENTRY* next = index + 1 < toc.m__UCHAR__NumberOfTracks
                                     ? &toc.m__TOC_TRACK_ENTRY__Tracks[index + 1]
                                     : nullptr;
+  if (next && next->m__UCHAR__SessionNumber != track.m__UCHAR__SessionNumber) next = nullptr;
   const std::uint32_t depth = p__Pass.m__ULONG__NestingDepth;
   const std::int32_t start = depth ? p__Pass.m__LONG__StartLBA : track.m__LONG__StartLBA;
   const std::int32_t end = depth ? p__Pass.m__LONG__EndingLBA : track.m__LONG__EndLBA;

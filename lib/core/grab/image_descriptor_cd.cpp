@@ -1,5 +1,6 @@
 // The CD image descriptor: sessions, one track descriptor per raw TOC descriptor, the index and
 // file records of every track and the one name of the data file.
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -43,6 +44,27 @@ int TrackIndexOf(const TOC_INFORMATION& p__Toc, std::uint8_t p__UCHAR__Point) {
   return -1;
 }
 
+// The descriptors the image describes, in the drive's order: the record's table, then the
+// descriptor of every track entry that the table had no room for (the table holds 100, a disc
+// of 99 tracks has more).
+std::vector<TOC_RAW_DESCRIPTOR> DescriptorsOf(const TOC_INFORMATION& p__Toc) {
+  const std::uint32_t kept =
+      p__Toc.m__UCHAR__NumberOfRawDescriptors > 100 ? 100 : p__Toc.m__UCHAR__NumberOfRawDescriptors;
+  const TOC_RAW_DESCRIPTOR* table = p__Toc.m__TOC_RAW_DESCRIPTOR__AllDescriptors;
+  std::vector<TOC_RAW_DESCRIPTOR> all(table, table + kept);
+  const std::uint32_t tracks =
+      p__Toc.m__UCHAR__NumberOfTracks > 100 ? 100 : p__Toc.m__UCHAR__NumberOfTracks;
+  for (std::uint32_t i = 0; i < tracks; ++i) {
+    const TOC_RAW_DESCRIPTOR& d = p__Toc.m__TOC_RAW_DESCRIPTOR__TrackDescriptors[i];
+    const bool listed = std::any_of(table, table + kept, [&](const TOC_RAW_DESCRIPTOR& t) {
+      return t.m__UCHAR__SessionNumber == d.m__UCHAR__SessionNumber &&
+             t.m__UCHAR__POINT == d.m__UCHAR__POINT;
+    });
+    if (!listed) all.push_back(d);
+  }
+  return all;
+}
+
 }  // namespace
 
 void CHalvorin_CdvdBurnerGrabber::FormatFileMDSForCD(platform::fs::File& p__File,
@@ -56,9 +78,9 @@ void CHalvorin_CdvdBurnerGrabber::FormatFileMDSForCD(platform::fs::File& p__File
                              p__PCHAR__Name ? p__PCHAR__Name : "", static_cast<long>(error));
   const std::string trackName = platform::fs::FileNamePart(full) + ".qvf";
 
+  const std::vector<TOC_RAW_DESCRIPTOR> raw = DescriptorsOf(p__Toc);
   const std::uint32_t S = p__Toc.m__UCHAR__HighestSessionNumber;
-  const std::uint32_t D =
-      p__Toc.m__UCHAR__NumberOfRawDescriptors > 100 ? 100 : p__Toc.m__UCHAR__NumberOfRawDescriptors;
+  const auto D = static_cast<std::uint32_t>(raw.size());
   const std::uint32_t T =
       p__Toc.m__UCHAR__NumberOfTracks > 100 ? 100 : p__Toc.m__UCHAR__NumberOfTracks;
   const std::uint32_t sessionsAt = sizeof(MEDIA_DESCRIPTOR);
@@ -67,7 +89,6 @@ void CHalvorin_CdvdBurnerGrabber::FormatFileMDSForCD(platform::fs::File& p__File
   const std::uint32_t filesAt = indexesAt + T * sizeof(TRACK_INDEXES);
   const std::uint32_t nameAt = filesAt + T * sizeof(FILE_DESCRIPTOR);
   const TOC_TRACK_ENTRY* tracks = p__Toc.m__TOC_TRACK_ENTRY__Tracks;
-  const TOC_RAW_DESCRIPTOR* raw = p__Toc.m__TOC_RAW_DESCRIPTOR__AllDescriptors;
   auto lengthOf = [&](std::uint32_t i) {
     return static_cast<std::uint32_t>(tracks[i].m__LONG__EndLBA - tracks[i].m__LONG__StartLBA + 1);
   };

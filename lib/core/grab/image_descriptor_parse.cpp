@@ -93,12 +93,8 @@ std::uint32_t Parse(const char* p__PCHAR__DescriptorFileName, SAO_TRACK_ARRAY* p
   SESSION_DESCRIPTOR session;
   ReadRecord(file, header.m__ULONG__SessionOffset, &session,
              "ReadFile( SESSION_DESCRIPTOR ) failed");
-  if (session.m__UCHAR__NumberOfDescriptors > kMaxEntries) {
-    DebugTrace("\n%s(): Number of track descriptors is bad, got %ld, at most %ld\n", kMethod,
-               static_cast<long>(session.m__UCHAR__NumberOfDescriptors),
-               static_cast<long>(kMaxEntries));
-    Fail(kHalvorinParseBadContents, "Number of track descriptors is bad");
-  }
+  // A session of 99 tracks has more than 100 descriptors (A0h-A2h besides its tracks); each is
+  // read whole, and the tracks among them are bounded by the list below.
 
   std::memset(p__PTracks, 0, sizeof(SAO_TRACK_ARRAY));
   *p__PLONG__ImageMode = 1;

@@ -37,9 +37,15 @@ class CHalvorin_EDCECC : public CHalvorin_Object {
   // Sync, mode byte, EDC, P and Q of a Mode 1 sector.
   bool CheckMODE1LB(std::uint8_t* p__PUCHAR__Sector) const;
   // Sync, mode byte and subheader of a Mode 2 sector; for Form 1 also EDC, P and Q (over a zero
-  // header, put back afterwards).
+  // header, put back afterwards), for Form 2 its EDC when it has one.
   bool CheckMODE2LB(std::uint8_t* p__PUCHAR__Sector) const;
   // Checks a sector of the kind (1 Mode 1, 2 Mode 2; others pass) and corrects it in place when
-  // the check fails; false when it cannot be corrected (the sector then stays as read).
+  // the check fails; false when it cannot be corrected (the sector then stays as read). A Mode 2
+  // sector is taken as Form 2 without correction only when byte 18 says so and its EDC holds.
   bool CheckLB(std::uint8_t* p__PUCHAR__Sector, std::int32_t p__LONG__Kind) const;
+
+ private:
+  // A Form 2 sector's EDC is optional: true when bytes 2348-2351 are zero (none recorded) or
+  // hold the EDC of bytes 16-2347.
+  bool IsForm2EdcRight(const std::uint8_t* p__PUCHAR__Sector) const;
 };

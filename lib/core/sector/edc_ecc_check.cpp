@@ -33,7 +33,7 @@ bool CHalvorin_EDCECC::CheckMODE2LB(std::uint8_t* p__PUCHAR__Sector) const {
   } else if (!VerifySubHeader(p__PUCHAR__Sector + 16, &form)) {
     failure = "VerifySubHeader";
   } else if (form == 2) {
-    return true;
+    if (!IsForm2EdcRight(p__PUCHAR__Sector)) failure = "CalculateEDC";
   } else if (!CalculateEDC(p__PUCHAR__Sector, 2, 1)) {
     failure = "CalculateEDC";
   } else {
@@ -52,30 +52,33 @@ bool CHalvorin_EDCECC::CheckMODE2LB(std::uint8_t* p__PUCHAR__Sector) const {
   return false;
 }
 
+bool CHalvorin_EDCECC::IsForm2EdcRight(const std::uint8_t* p__PUCHAR__Sector) const {
+  static constexpr std::uint8_t kNone[4] = {};
+  return std::memcmp(p__PUCHAR__Sector + 2348, kNone, 4) == 0 ||
+         CalculateEDC(p__PUCHAR__Sector, 2, 2);
+}
+
 bool CHalvorin_EDCECC::CheckLB(std::uint8_t* p__PUCHAR__Sector, std::int32_t p__LONG__Kind) const {
   std::int32_t type;
+  bool isForm2 = false;
   if (p__LONG__Kind == kHalvorinSectorKindMode1) {
     if (CheckMODE1LB(p__PUCHAR__Sector)) return true;
     type = kHalvorinDecodeTypeMode1;
   } else if (p__LONG__Kind == kHalvorinSectorKindMode2) {
     if (CheckMODE2LB(p__PUCHAR__Sector)) return true;
-    // Form 2 carries no parity: a sector whose subheader copies both say Form 2 is taken as it
-    // is. When only one copy says so, the other may be a damaged Form 1 subheader: Form 1
-    // correction comes first, and Form 2 only when it fails.
-    const bool form2 = (p__PUCHAR__Sector[18] & 0x20) != 0;
-    const bool copyForm2 = (p__PUCHAR__Sector[22] & 0x20) != 0;
-    if (form2 && copyForm2) return true;
+    // Form 2 carries no parity: a sector whose submode (byte 18) says Form 2 and whose EDC, when
+    // it has one, is right is taken as it is. When its copy (byte 22) says Form 1, or the EDC is
+    // wrong, it may be a Form 1 sector with a damaged subheader: Form 1 correction comes first.
+    // A sector whose byte 18 says Form 1 is Form 1, whatever its copy says.
+    isForm2 = (p__PUCHAR__Sector[18] & 0x20) && IsForm2EdcRight(p__PUCHAR__Sector);
+    if (isForm2 && (p__PUCHAR__Sector[22] & 0x20)) return true;
     type = kHalvorinDecodeTypeMode2Form1;
-    if (form2 || copyForm2) {
-      // Corrected as Form 1 when it can be; otherwise left as read, a Form 2 sector.
-      DecodeSector(p__PUCHAR__Sector, type);
-      return true;
-    }
   } else {
     return true;
   }
+  // A sector that cannot be corrected is left as it was read.
   const std::int32_t result = DecodeSector(p__PUCHAR__Sector, type);
-  if (result == kHalvorinDecodeIntact || result == kHalvorinDecodeCorrected) return true;
+  if (result == kHalvorinDecodeIntact || result == kHalvorinDecodeCorrected || isForm2) return true;
   DebugTrace("CHalvorin_EDCECC::CheckLB(): Status (%ld), Sector type %ld\n",
              static_cast<long>(result), static_cast<long>(type));
   return false;

@@ -303,6 +303,27 @@ TEST_F(Import, AJolietImportOfADiscWithoutJolietFindsNoDescriptor) {
   EXPECT_EQ(Listing(), (std::set<std::string>{"README.TXT=5"}));
 }
 
+// A disc without a closed session has no table of contents: 8, as the READ TOC fails, on a
+// blank disc and on one whose track is written but whose session is open; nothing goes into
+// the tree. Closed, the track imports.
+TEST_F(Import, ADiscWithoutAClosedSessionGivesEight) {
+  Devices({Media::CdR});
+  ASSERT_EQ(Create(), 0u) << text;
+  ASSERT_EQ(NewTree(), 0u);
+  EXPECT_EQ(ImportInto(1, 0), 8u) << text;
+  EXPECT_TRUE(Listing().empty());
+  WriteFile(dir.P("src/a.txt"), "abc");
+  ASSERT_EQ(BuildTree(Win(dir.P("src/a.txt")), "A.TXT", 0), 0u) << text;
+  ASSERT_EQ(Halvorin_CdvdBurnerGrabber_TrackAtOnceFromTree(BURNER_ARGS, tree, 0, 0, 0, 0, 0), 0u)
+      << text;
+  ASSERT_EQ(NewTree(), 0u);
+  EXPECT_EQ(ImportInto(1, 0), 8u) << text;
+  EXPECT_TRUE(Listing().empty());
+  ASSERT_EQ(Halvorin_CdvdBurnerGrabber_CloseSession(BURNER_ARGS), 0u) << text;
+  EXPECT_EQ(ImportInto(1, 0), 0u) << text;
+  EXPECT_EQ(Listing(), (std::set<std::string>{"A.TXT=3"}));
+}
+
 struct Hostile {
   const char* name;
   void (*make)(craftediso::Image&);

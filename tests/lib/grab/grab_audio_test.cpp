@@ -1,6 +1,8 @@
 // Audio and mixed discs pressed from a .bin/.cue: GrabTrack of sox tones gives WAV files that
 // soxi and ffprobe read and whose PCM is the source's; a Mode 1, a Form 2 and an audio track
-// grabbed one by one and as a whole; the recorder's .cue export names every track's kind.
+// grabbed one by one and as a whole; the recorder's .cue export names every track's kind; a
+// disc of 99 tracks, more descriptors than the TOC record's table holds, grabbed track by track
+// and whole.
 #include <gtest/gtest.h>
 
 #include "lib/core/grab/image_descriptor.h"
@@ -162,6 +164,80 @@ TEST_F(GrabAudio, MixedDiscTrackByTrackAndWhole) {
       Probe("cd-info --no-device-info --no-cddb --cue-file " + dir.P("export.cue"));
   EXPECT_NE(info.find("audio"), std::string::npos) << info;
   EXPECT_NE(info.find("XA"), std::string::npos) << info;
+}
+
+// 99 audio tracks of 150 to 210 sectors: 102 descriptors in the full TOC. Every track has its
+// own size in the TOC, in its WAV file (soxi counts the samples) and in the image descriptor;
+// the image holds every sector with its track's Q.
+TEST_F(GrabAudio, NinetyNineTracksTrackByTrackAndWhole) {
+  constexpr int kTracks = 99;
+  std::vector<int> starts, sizes;
+  Bytes bin;
+  std::string cue = "FILE \"disc.bin\" BINARY\n";
+  for (int n = 1; n <= kTracks; ++n) {
+    const int start = static_cast<int>(bin.size() / 2352), size = 150 + n * 37 % 61;
+    starts.push_back(start);
+    sizes.push_back(size);
+    bin.resize(bin.size() + static_cast<std::size_t>(size) * 2352);
+    std::uint8_t* pcm = bin.data() + static_cast<std::size_t>(start) * 2352;
+    for (int i = 0; i < size * 2352; ++i)
+      pcm[i] = static_cast<std::uint8_t>(n * 29 + i * 7 + i / 2352);
+    char line[64];
+    std::snprintf(line, sizeof line, "  TRACK %02d AUDIO\n    INDEX 01 %02d:%02d:%02d\n", n,
+                  start / 4500, start / 75 % 60, start % 75);
+    cue += line;
+  }
+  Press(bin, cue);
+  const TOC_INFORMATION toc = Toc();
+  ASSERT_EQ(toc.m__UCHAR__NumberOfTracks, kTracks);
+  EXPECT_EQ(toc.m__UCHAR__NumberOfRawDescriptors, 100);  // of 102: the table is full
+  for (int n = 1; n <= kTracks; ++n) {
+    const TOC_TRACK_ENTRY& t = toc.m__TOC_TRACK_ENTRY__Tracks[n - 1];
+    ASSERT_EQ(t.m__UCHAR__TrackNumber, n);
+    ASSERT_EQ(t.m__LONG__StartLBA, starts[n - 1]) << n;
+    ASSERT_EQ(t.m__LONG__EndLBA, starts[n - 1] + sizes[n - 1] - 1) << n;
+    ASSERT_EQ(toc.m__TOC_RAW_DESCRIPTOR__TrackDescriptors[n - 1].m__UCHAR__POINT, n);
+  }
+
+  std::string wavs;
+  for (int n = 1; n <= kTracks; ++n) {
+    const std::string wav = "t" + std::to_string(n) + ".wav";
+    ASSERT_EQ(Halvorin_CdvdBurnerGrabber_GrabTrack(BURNER_ARGS, static_cast<uint8_t>(n),
+                                                   dir.W(wav).c_str(), 0, 0, 0, 0),
+              0u)
+        << n << " " << text;
+    const Bytes file = Load(dir.P(wav));
+    const auto from = bin.begin() + static_cast<std::ptrdiff_t>(starts[n - 1]) * 2352;
+    ASSERT_EQ(file.size(), 44u + static_cast<std::size_t>(sizes[n - 1]) * 2352) << n;
+    ASSERT_TRUE(std::equal(file.begin() + 44, file.end(), from)) << n;
+    wavs += " " + dir.P(wav);
+  }
+  std::string expected;
+  for (int size : sizes) expected += std::to_string(size * 588) + "\n";
+  EXPECT_EQ(Probe("soxi -s" + wavs), expected);
+
+  ASSERT_EQ(GrabCD(dir.W("disc99"), 1), 0u) << text;
+  const Bytes image = Load(dir.P("disc99.qvf"));
+  ASSERT_EQ(image.size(), bin.size() / 2352 * 2448);
+  for (std::size_t i = 0; i < bin.size() / 2352; ++i)
+    ASSERT_EQ(std::memcmp(image.data() + i * 2448, bin.data() + i * 2352, 2352), 0) << i;
+  for (int n = 1; n <= kTracks; ++n)
+    ExpectTrackQ(image, static_cast<std::size_t>(starts[n - 1]), n, starts[n - 1],
+                 starts[n - 1] + sizes[n - 1] - 1, 0);
+  // The descriptor has a record for each of the 102 descriptors; its reader finds 99 tracks.
+  const Bytes mds = Load(dir.P("disc99.mds"));
+  ASSERT_GE(mds.size(), 88u + 24);
+  EXPECT_EQ(mds[88 + 10], 102);
+  SAO_TRACK_ARRAY list;
+  std::int32_t mode = -1;
+  char name[260];
+  ASSERT_EQ(HalvorinI_ParseMDS(dir.W("disc99.mds").c_str(), &list, &mode, name, dir.Win().c_str()),
+            0u);
+  ASSERT_EQ(list.m__LONG__NumberOfRawTracks, kTracks);
+  for (int n = 1; n <= kTracks; ++n) {
+    EXPECT_EQ(list.m__SAO_TRACK_ENTRY__Tracks[n - 1].m__BOOLEAN__IsAudio, 1) << n;
+    EXPECT_EQ(list.m__LONG__RawTrackSizeInLBs[n - 1], sizes[n - 1] - (n < kTracks ? 150 : 0)) << n;
+  }
 }
 
 }  // namespace

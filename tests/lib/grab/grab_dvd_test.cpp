@@ -1,8 +1,10 @@
 // GrabDVD of a pressed DVD-ROM and of a DVD-R written track-at-once: the parts joined are the
 // recorder's own .iso export; 2-MB parts of a 30-MB disc run to "<base>.qv14", each named in
-// full in the descriptor; a part size below 2 MB and the wrong medium are refused first.
+// full in the descriptor; a part size below 2 MB and the wrong medium are refused first; a
+// primary volume descriptor that claims more than the disc holds does not move the disc's end.
 #include <gtest/gtest.h>
 
+#include "platform/debug/debug.h"
 #include "tests/lib/grab/grab_test_support.h"
 
 namespace grabtest {
@@ -108,6 +110,70 @@ TEST_F(GrabDvd, RefusalsBeforeAnyFile) {
   EXPECT_FALSE(std::filesystem::exists(dir.P("dvd.mds")));
   EXPECT_EQ(GrabCD(dir.W("cd"), 4), 10u);
   EXPECT_NE(std::string(text).find("Read mode is unsupported !!!"), std::string::npos) << text;
+}
+
+// A pressed DVD of 64 sectors whose volume descriptor at sector 16 gives a volume space size:
+// the TOC's end is the volume's last sector when the disc holds it, else READ CAPACITY's last
+// LBA (traced). GrabTrack with Ignore and GrabDVD read exactly the sectors up to that end.
+TEST_F(GrabDvd, VolumeSizeBoundedByTheDisc) {
+  constexpr std::uint32_t kDisc = 64;
+  struct Case {
+    const char* what;
+    bool signature;
+    std::uint32_t volume;   // blocks
+    std::uint32_t sectors;  // grabbed
+    bool traced;            // "beyond the last LBA"
+  } cases[] = {
+      {"the disc's size", true, kDisc, kDisc, false},
+      {"smaller than the disc", true, 40, 40, false},
+      {"one block more", true, kDisc + 1, kDisc, true},
+      {"900,000 past the disc", true, kDisc + 900000, kDisc, true},
+      {"the largest size", true, 0xFFFFFFFFu, kDisc, true},
+      {"no volume descriptor", false, 1000000, kDisc, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Bytes disc = Blocks(kDisc);
+    std::uint8_t* pvd = disc.data() + 16 * 2048;
+    pvd[0] = 1;
+    std::memcpy(pvd + 1, c.signature ? "CD001" : "CD002", 5);
+    pvd[6] = 1;
+    for (int i = 0; i < 4; ++i) {
+      pvd[80 + i] = static_cast<std::uint8_t>(c.volume >> (8 * i));
+      pvd[87 - i] = static_cast<std::uint8_t>(c.volume >> (8 * i));
+    }
+    WriteFile(dir.P("disc.iso"), std::string(disc.begin(), disc.end()));
+    if (burner) Halvorin_Destroy(&burner);
+    Pressed(Media::DvdRom, dir.W("disc.iso"));
+    ASSERT_EQ(CreateGrabber(), 0u) << text;
+    platform::debug::Capture capture;
+    const TOC_INFORMATION toc = Toc();
+    EXPECT_EQ(toc.m__TOC_TRACK_ENTRY__Tracks[0].m__LONG__EndLBA,
+              static_cast<std::int32_t>(c.sectors) - 1);
+    EXPECT_EQ(capture.Text().find("WARNING! PVD volume space size " + std::to_string(c.volume) +
+                                  " is beyond the last LBA 63") != std::string::npos,
+              c.traced)
+        << capture.Text();
+    const Bytes expected(disc.begin(), disc.begin() + c.sectors * 2048);
+    grab.calls.clear();
+    ASSERT_EQ(
+        Halvorin_CdvdBurnerGrabber_GrabTrack(BURNER_ARGS, 1, dir.W("track").c_str(), 0, 1, 0, 0),
+        0u)
+        << text;
+    EXPECT_TRUE(Load(dir.P("track")) == expected);
+    ASSERT_EQ(GrabDVD(dir.W("parts"), 2), 0u) << text;
+    std::size_t parts = 0;
+    EXPECT_TRUE(Joined("parts", &parts) == expected);
+    EXPECT_EQ(parts, 1u);
+    EXPECT_TRUE(grab.Of(HALVORIN_CALLBACK_REASON_GRAB_SECTOR_PATTERN).empty());
+    EXPECT_TRUE(grab.Of(HALVORIN_CALLBACK_REASON_GRAB_SECTOR_RETRY).empty());
+    // The descriptor's session ends after the last sector grabbed (one layer: at 88 + 4100).
+    const Bytes mds = Load(dir.P("parts.mds"));
+    ASSERT_GE(mds.size(), 88u + 4100 + 24);
+    const std::uint8_t* session = mds.data() + 88 + 4100;
+    EXPECT_EQ(session[4] | session[5] << 8 | session[6] << 16 | session[7] << 24,
+              static_cast<int>(c.sectors));
+  }
 }
 
 }  // namespace

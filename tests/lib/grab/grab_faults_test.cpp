@@ -1,9 +1,10 @@
-// The grab's fault paths in one table: errors that clear after some reads, that stay, that lie
-// in a track's last 150 sectors, and damaged sectors; retry depth 0 and 2, Ignore and Force, in
-// the cooked engine (GrabTrack, GrabRange, a DVD part) and the raw one (GrabCD). Each row gives
-// the status, the reasons 18/19/20 in order with their LBAs and counts, what the file holds or
-// that it is gone; page 01h is the drive's default after every grab. Then a region mismatch,
-// cancel, and error correction switched off.
+// The grab's fault paths in tables: errors that clear after some reads, that stay, that lie
+// in a track's last 150 sectors or near a DVD part's end, and damaged sectors; retry depths 0
+// to 2, Ignore and Force, in the cooked engine (GrabTrack, GrabRange, DVD parts) and the raw
+// one (GrabCD), on a Mode 1 CD, an XA CD and a DVD. Each row gives the status, the reasons
+// 18/19/20 in order with their LBAs and counts, what the file holds or that it is gone; page
+// 01h is the drive's default after every grab. Then a region mismatch, cancel, and error
+// correction switched off.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -14,10 +15,22 @@
 namespace grabtest {
 namespace {
 
-enum class Engine { Track, Range, Cd, DvdPart };
-enum class Fault { ClearsAfter1, ClearsAfter2, Stays, StaysNearTheEnd, Correctable, Uncorrectable };
+enum class Engine { Track, Range, Cd, DvdParts };
+enum class Fault {
+  ClearsAfter1,
+  ClearsAfter2,
+  Stays,
+  ClearsNearTheEnd,
+  StaysNearTheEnd,
+  ClearsNearAPartEnd,
+  StaysNearAPartEnd,
+  Correctable,
+  Uncorrectable
+};
 
 constexpr std::int32_t kBad = 100;
+// 2-MB DVD parts hold 1,024 sectors: this one is 23 before the first part's end.
+constexpr std::int32_t kPartBad = 1000;
 constexpr std::uint32_t kRetry = HALVORIN_CALLBACK_REASON_GRAB_SECTOR_RETRY;
 constexpr std::uint32_t kPattern = HALVORIN_CALLBACK_REASON_GRAB_SECTOR_PATTERN;
 constexpr std::uint32_t kBadKept = HALVORIN_CALLBACK_REASON_GRAB_SECTOR_BAD_KEPT;
@@ -31,6 +44,7 @@ struct Row {
   std::uint32_t status;
   // The reasons 18, 19 and 20 as (reason, LBA, count); `end` is the track's ending LBA.
   std::function<std::vector<Call>(std::int32_t end)> reasons;
+  std::int32_t first = 90, last = 400;  // of a range
 };
 
 std::vector<Call> Fixed(std::initializer_list<Call> calls) {
@@ -40,6 +54,13 @@ std::vector<Call> Fixed(std::initializer_list<Call> calls) {
 std::vector<Call> PatternsFrom(std::vector<Call> before, std::int32_t from, std::int32_t to) {
   for (std::int32_t lba = from; lba <= to; ++lba) before.push_back({kPattern, lba, 1});
   return before;
+}
+
+std::string Show(const std::vector<Call>& calls) {
+  std::string s;
+  for (const Call& c : calls)
+    s += std::to_string(c.reason) + "@" + std::to_string(c.a) + "/" + std::to_string(c.b) + " ";
+  return s;
 }
 
 class GrabFaults : public GrabTest {
@@ -61,8 +82,17 @@ class GrabFaults : public GrabTest {
       case Fault::Stays:
         at::InjectReadFault(0, kBad, 3, 0x11, 0x05);
         break;
+      case Fault::ClearsNearTheEnd:
+        at::InjectReadFault(0, end - 50, 3, 0x11, 0x05, 1);
+        break;
       case Fault::StaysNearTheEnd:
         at::InjectReadFault(0, end - 50, 3, 0x11, 0x05);
+        break;
+      case Fault::ClearsNearAPartEnd:
+        at::InjectReadFault(0, kPartBad, 3, 0x11, 0x05, 1);
+        break;
+      case Fault::StaysNearAPartEnd:
+        at::InjectReadFault(0, kPartBad, 3, 0x11, 0x05);
         break;
       case Fault::Correctable:
         at::InjectDamage(0, kBad, 5, true);
@@ -78,51 +108,154 @@ class GrabFaults : public GrabTest {
       if (c.reason == kRetry || c.reason == kPattern || c.reason == kBadKept) out.push_back(c);
     return out;
   }
+  // The parts "<name>.qvf", "<name>.qv1" ... joined.
+  Bytes Parts(const std::string& name) {
+    Bytes joined;
+    for (int i = 0;; ++i) {
+      const std::string part = dir.P(name + (i == 0 ? ".qvf" : ".qv" + std::to_string(i)));
+      if (!std::filesystem::exists(part)) break;
+      const Bytes b = Load(part);
+      joined.insert(joined.end(), b.begin(), b.end());
+    }
+    return joined;
+  }
+  // The disc's one track read clean: its user data, and on a CD its raw image.
+  void Clean(bool cd) {
+    const TOC_INFORMATION toc = Toc();
+    end = toc.m__TOC_TRACK_ENTRY__Tracks[0].m__LONG__EndLBA;
+    ASSERT_GT(end, 500);
+    ASSERT_EQ(Halvorin_CdvdBurnerGrabber_GrabTrack(BURNER_ARGS, 1, dir.W("clean.dat").c_str(), 0, 0,
+                                                   0, 0),
+              0u)
+        << text;
+    cleanUser = Load(dir.P("clean.dat"));
+    ASSERT_EQ(cleanUser.size(), static_cast<std::size_t>(end + 1) * 2048);
+    if (!cd) return;
+    ASSERT_EQ(GrabCD(dir.W("clean"), 1), 0u) << text;
+    cleanRaw = Load(dir.P("clean.qvf"));
+  }
+  void Run(const std::vector<Row>& rows);
+
+  std::int32_t end = 0;
+  Bytes cleanUser, cleanRaw;
 };
 
-std::string Show(const std::vector<Call>& calls) {
-  std::string s;
-  for (const Call& c : calls)
-    s += std::to_string(c.reason) + "@" + std::to_string(c.a) + "/" + std::to_string(c.b) + " ";
-  return s;
+void GrabFaults::Run(const std::vector<Row>& rows) {
+  using E = Engine;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    ClearFaults();
+    Inject(row.fault, end);
+    grab.calls.clear();
+    const std::string name = "row";
+    for (const auto& e : std::filesystem::directory_iterator(dir.Posix()))
+      if (e.path().filename().string().rfind(name, 0) == 0) std::filesystem::remove(e.path());
+    HALVORIN_STATUS status = 0;
+    switch (row.engine) {
+      case E::Track:
+        status = Halvorin_CdvdBurnerGrabber_GrabTrack(BURNER_ARGS, 1, dir.W(name).c_str(),
+                                                      row.retry, row.ignore, row.force, 0);
+        break;
+      case E::Range:
+        status = Halvorin_CdvdBurnerGrabber_GrabRange(BURNER_ARGS, row.first, row.last,
+                                                      dir.W(name).c_str(), row.retry, row.ignore,
+                                                      row.force, 0);
+        break;
+      case E::DvdParts:
+        status = Halvorin_CdvdBurnerGrabber_GrabDVD(BURNER_ARGS, dir.W(name).c_str(), 2, row.retry,
+                                                    row.ignore, row.force, 0);
+        break;
+      case E::Cd:
+        status = GrabCD(dir.W(name), 1, row.retry, row.ignore, row.force);
+        break;
+    }
+    EXPECT_EQ(status, row.status) << text;
+    const std::vector<Call> expected = row.reasons(end), got = Substitutes();
+    EXPECT_EQ(Show(got), Show(expected));
+    EXPECT_EQ(Page01(0), Page01(2));
+    const std::string file = dir.P(row.engine == E::Cd         ? name + ".qvf"
+                                   : row.engine == E::DvdParts ? name + ".mds"
+                                                               : name);
+    if (status != 0) {
+      EXPECT_NE(std::string(text).find("cannot be recovered!!!"), std::string::npos) << text;
+      EXPECT_FALSE(std::filesystem::exists(file));
+      EXPECT_FALSE(std::filesystem::exists(dir.P(name + ".mds")));
+      continue;
+    }
+    const Bytes data = row.engine == E::DvdParts ? Parts(name) : Load(file);
+    std::vector<bool> substituted(static_cast<std::size_t>(end) + 1), kept(substituted.size());
+    for (const Call& c : got) {
+      for (std::int64_t i = 0; c.reason == kPattern && i < c.b; ++i)
+        substituted[static_cast<std::size_t>(c.a + i)] = true;
+      if (c.reason == kBadKept) kept[static_cast<std::size_t>(c.a)] = true;
+    }
+    if (row.engine != E::Cd) {
+      const std::int32_t first = row.engine == E::Range ? row.first : 0;
+      const std::int32_t last = row.engine == E::Range ? row.last : end;
+      ASSERT_EQ(data.size(), static_cast<std::size_t>(last - first + 1) * 2048);
+      for (std::int32_t lba = first; lba <= last; ++lba) {
+        const std::uint8_t* got2048 = data.data() + static_cast<std::size_t>(lba - first) * 2048;
+        if (substituted[static_cast<std::size_t>(lba)])
+          ASSERT_TRUE(std::all_of(got2048, got2048 + 2048, [](std::uint8_t b) { return !b; }))
+              << lba;
+        else
+          ASSERT_EQ(std::memcmp(got2048, cleanUser.data() + lba * 2048, 2048), 0) << lba;
+      }
+    } else {
+      ASSERT_EQ(data.size(), cleanRaw.size());
+      for (std::int32_t lba = 0; lba <= end; ++lba) {
+        const std::uint8_t* s = data.data() + static_cast<std::size_t>(lba) * 2448;
+        const std::uint8_t* c = cleanRaw.data() + static_cast<std::size_t>(lba) * 2448;
+        if (substituted[static_cast<std::size_t>(lba)]) {
+          ASSERT_EQ(std::memcmp(s, c, 16), 0) << lba;  // sync, header, the track's mode
+          ASSERT_TRUE(std::all_of(s + 16, s + 2352, [](std::uint8_t b) { return b == 0xCC; }));
+          ASSERT_EQ(std::memcmp(s + 2352, c + 2352, 96), 0) << lba;
+        } else if (kept[static_cast<std::size_t>(lba)]) {
+          ASSERT_NE(std::memcmp(s, c, 2352), 0) << lba;  // damaged as read
+          ASSERT_EQ(std::memcmp(s + 2352, c + 2352, 96), 0) << lba;
+        } else {
+          ASSERT_EQ(std::memcmp(s, c, 2448), 0) << lba;
+        }
+      }
+    }
+  }
 }
+
+using F = Fault;
+using E = Engine;
 
 TEST_F(GrabFaults, Table) {
   Devices({Media::CdR});
   WriteDataCd(1900000, false);
-  const TOC_INFORMATION toc = Toc();
-  const std::int32_t end = toc.m__TOC_TRACK_ENTRY__Tracks[0].m__LONG__EndLBA;
-  ASSERT_GT(end, 500);
-  // Clean references: the track's user data and its raw image.
-  ASSERT_EQ(
-      Halvorin_CdvdBurnerGrabber_GrabTrack(BURNER_ARGS, 1, dir.W("clean.dat").c_str(), 0, 0, 0, 0),
-      0u)
-      << text;
-  ASSERT_EQ(GrabCD(dir.W("clean"), 1), 0u) << text;
-  const Bytes cleanUser = Load(dir.P("clean.dat")), cleanRaw = Load(dir.P("clean.qvf"));
+  Clean(true);
   ASSERT_TRUE(cleanUser == iso);
-  const std::int32_t kRangeStart = 90, kRangeEnd = 400;
-
-  using F = Fault;
-  using E = Engine;
-  const std::vector<Row> rows = {
-      // Cooked: a failed transfer of 30 is read again sector by sector; in that pass the first
-      // failing sector is within 150 of the pass's end, so nothing of it is read again.
+  Run({
+      // Cooked: a failed transfer of 30 is read again sector by sector, and each failing sector
+      // of that pass one level deeper, down to retry depth + 1.
       {"track, clears after 1", E::Track, F::ClearsAfter1, 0, false, false, 0,
        [](std::int32_t) {
          return Fixed({{kRetry, 90, -1}});
        }},
-      {"track, clears after 2", E::Track, F::ClearsAfter2, 2, false, false, 10,
+      {"track, clears after 2, retry 0", E::Track, F::ClearsAfter2, 0, false, false, 10,
        [](std::int32_t) {
          return Fixed({{kRetry, 90, -1}});
        }},
+      {"track, clears after 2", E::Track, F::ClearsAfter2, 2, false, false, 0,
+       [](std::int32_t) {
+         return Fixed({{kRetry, 90, -1}, {kRetry, kBad, -1}});
+       }},
       {"track, clears after 2, Ignore", E::Track, F::ClearsAfter2, 2, true, false, 0,
        [](std::int32_t) {
-         return PatternsFrom({{kRetry, 90, -1}}, kBad, 119);
+         return Fixed({{kRetry, 90, -1}, {kRetry, kBad, -1}});
        }},
+      {"track, stays, retry 2", E::Track, F::Stays, 2, false, false, 10,
+       [](std::int32_t) {
+         return Fixed({{kRetry, 90, -1}, {kRetry, kBad, -1}, {kRetry, kBad, -1}});
+       }},
+      // Only the bad sector is substituted; the 19 after it in its transfer are read.
       {"track, stays, Ignore", E::Track, F::Stays, 0, true, false, 0,
        [](std::int32_t) {
-         return PatternsFrom({{kRetry, 90, -1}}, kBad, 119);
+         return Fixed({{kRetry, 90, -1}, {kPattern, kBad, 1}});
        }},
       {"track, stays, Force", E::Track, F::Stays, 0, false, true, 10,
        [](std::int32_t) {
@@ -132,6 +265,7 @@ TEST_F(GrabFaults, Table) {
        [](std::int32_t) {
          return Fixed({{kRetry, kBad, -1}});
        }},
+      // Within a CD track's last 150 sectors a failure at depth 0 is the run-out: no retry.
       {"track, near the end", E::Track, F::StaysNearTheEnd, 2, false, false, 10,
        [](std::int32_t) { return Fixed({}); }},
       {"track, near the end, Ignore", E::Track, F::StaysNearTheEnd, 2, true, false, 0,
@@ -142,7 +276,8 @@ TEST_F(GrabFaults, Table) {
        [](std::int32_t) {
          return Fixed({{kRetry, 90, -1}});
        }},
-      // A range is read sector by sector from the start, one level deeper than a track.
+      // A range is read sector by sector from the start, one level deeper than a track; its end
+      // near or not, it retries to the depth asked.
       {"range, clears after 1", E::Range, F::ClearsAfter1, 0, false, false, 0,
        [](std::int32_t) {
          return Fixed({{kRetry, kBad, -1}});
@@ -151,6 +286,21 @@ TEST_F(GrabFaults, Table) {
        [](std::int32_t) {
          return Fixed({{kRetry, kBad, -1}, {kPattern, kBad, 1}});
        }},
+      {"short range, clears after 1", E::Range, F::ClearsAfter1, 0, false, false, 0,
+       [](std::int32_t) {
+         return Fixed({{kRetry, kBad, -1}});
+       },
+       90, 149},
+      {"short range, clears after 2, retry 1", E::Range, F::ClearsAfter2, 1, false, false, 0,
+       [](std::int32_t) {
+         return Fixed({{kRetry, kBad, -1}, {kRetry, kBad, -1}});
+       },
+       90, 149},
+      {"short range, stays, Ignore", E::Range, F::Stays, 0, true, false, 0,
+       [](std::int32_t) {
+         return Fixed({{kRetry, kBad, -1}, {kPattern, kBad, 1}});
+       },
+       90, 149},
       // Raw: transfers of 25; a nested pass retries down to retry depth + 1.
       {"CD, clears after 1", E::Cd, F::ClearsAfter1, 0, false, false, 0,
        [](std::int32_t) {
@@ -204,80 +354,71 @@ TEST_F(GrabFaults, Table) {
          return Fixed(
              {{kRetry, kBad, 25}, {kRetry, kBad, 1}, {kRetry, kBad, 1}, {kBadKept, kBad, 1}});
        }},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.name);
-    ClearFaults();
-    Inject(row.fault, end);
-    grab.calls.clear();
-    const std::string name = "row";
-    std::filesystem::remove(dir.P(name));
-    std::filesystem::remove(dir.P(name + ".qvf"));
-    std::filesystem::remove(dir.P(name + ".mds"));
-    HALVORIN_STATUS status = 0;
-    switch (row.engine) {
-      case E::Track:
-        status = Halvorin_CdvdBurnerGrabber_GrabTrack(BURNER_ARGS, 1, dir.W(name).c_str(),
-                                                      row.retry, row.ignore, row.force, 0);
-        break;
-      case E::Range:
-        status = Halvorin_CdvdBurnerGrabber_GrabRange(BURNER_ARGS, kRangeStart, kRangeEnd,
-                                                      dir.W(name).c_str(), row.retry, row.ignore,
-                                                      row.force, 0);
-        break;
-      default:
-        status = GrabCD(dir.W(name), 1, row.retry, row.ignore, row.force);
-        break;
-    }
-    EXPECT_EQ(status, row.status) << text;
-    const std::vector<Call> expected = row.reasons(end), got = Substitutes();
-    EXPECT_EQ(Show(got), Show(expected));
-    EXPECT_EQ(Page01(0), Page01(2));
-    const bool cooked = row.engine != E::Cd;
-    const std::string file = dir.P(cooked ? name : name + ".qvf");
-    if (status != 0) {
-      EXPECT_NE(std::string(text).find("cannot be recovered!!!"), std::string::npos) << text;
-      EXPECT_FALSE(std::filesystem::exists(file));
-      EXPECT_FALSE(std::filesystem::exists(dir.P(name + ".mds")));
-      continue;
-    }
-    const Bytes data = Load(file);
-    std::vector<bool> substituted(static_cast<std::size_t>(end) + 1), kept(substituted.size());
-    for (const Call& c : got) {
-      for (std::int64_t i = 0; c.reason == kPattern && i < c.b; ++i)
-        substituted[static_cast<std::size_t>(c.a + i)] = true;
-      if (c.reason == kBadKept) kept[static_cast<std::size_t>(c.a)] = true;
-    }
-    if (cooked) {
-      const std::int32_t first = row.engine == E::Range ? kRangeStart : 0;
-      const std::int32_t last = row.engine == E::Range ? kRangeEnd : end;
-      ASSERT_EQ(data.size(), static_cast<std::size_t>(last - first + 1) * 2048);
-      for (std::int32_t lba = first; lba <= last; ++lba) {
-        const std::uint8_t* got2048 = data.data() + static_cast<std::size_t>(lba - first) * 2048;
-        if (substituted[static_cast<std::size_t>(lba)])
-          ASSERT_TRUE(std::all_of(got2048, got2048 + 2048, [](std::uint8_t b) { return !b; }))
-              << lba;
-        else
-          ASSERT_EQ(std::memcmp(got2048, cleanUser.data() + lba * 2048, 2048), 0) << lba;
-      }
-    } else {
-      ASSERT_EQ(data.size(), cleanRaw.size());
-      for (std::int32_t lba = 0; lba <= end; ++lba) {
-        const std::uint8_t* s = data.data() + static_cast<std::size_t>(lba) * 2448;
-        const std::uint8_t* c = cleanRaw.data() + static_cast<std::size_t>(lba) * 2448;
-        if (substituted[static_cast<std::size_t>(lba)]) {
-          ASSERT_EQ(std::memcmp(s, c, 16), 0) << lba;  // sync, header, the track's mode
-          ASSERT_TRUE(std::all_of(s + 16, s + 2352, [](std::uint8_t b) { return b == 0xCC; }));
-          ASSERT_EQ(std::memcmp(s + 2352, c + 2352, 96), 0) << lba;
-        } else if (kept[static_cast<std::size_t>(lba)]) {
-          ASSERT_NE(std::memcmp(s, c, 2352), 0) << lba;  // damaged as read
-          ASSERT_EQ(std::memcmp(s + 2352, c + 2352, 96), 0) << lba;
-        } else {
-          ASSERT_EQ(std::memcmp(s, c, 2448), 0) << lba;
-        }
-      }
-    }
-  }
+  });
+}
+
+// Form 1 sectors: the recorder's uncorrectable damage flips bit 0x20 of both subheader copies,
+// so the sector reads as Form 2 with a wrong EDC: damaged, retried and kept as read, not taken
+// as good. The drive's correctable damage hits the subheader's first byte: Form 1 correction
+// mends it.
+TEST_F(GrabFaults, XaTable) {
+  Devices({Media::CdR});
+  WriteDataCd(1900000, true);
+  Clean(true);
+  ASSERT_TRUE(cleanUser == iso);
+  Run({
+      {"XA CD, correctable", E::Cd, F::Correctable, 0, false, false, 0,
+       [](std::int32_t) { return Fixed({}); }},
+      {"XA CD, uncorrectable, retry 0", E::Cd, F::Uncorrectable, 0, false, false, 10,
+       [](std::int32_t) {
+         return Fixed({{kRetry, kBad, 25}});
+       }},
+      {"XA CD, uncorrectable, retry 2, Ignore", E::Cd, F::Uncorrectable, 2, true, false, 0,
+       [](std::int32_t) {
+         return Fixed(
+             {{kRetry, kBad, 25}, {kRetry, kBad, 1}, {kRetry, kBad, 1}, {kBadKept, kBad, 1}});
+       }},
+      {"XA track, uncorrectable", E::Track, F::Uncorrectable, 0, false, false, 10,
+       [](std::int32_t) {
+         return Fixed({{kRetry, 90, -1}});
+       }},
+  });
+}
+
+// A DVD has no run-out: GrabTrack near the disc's end and every part near its own end retry to
+// the depth asked, and with Ignore only the bad sector becomes zeros.
+TEST_F(GrabFaults, DvdTable) {
+  const Bytes disc = Blocks(3000);
+  WriteFile(dir.P("disc.iso"), std::string(disc.begin(), disc.end()));
+  Pressed(Media::DvdRom, dir.W("disc.iso"));
+  ASSERT_EQ(CreateGrabber(), 0u) << text;
+  Clean(false);
+  ASSERT_TRUE(cleanUser == disc);
+  Run({
+      {"DVD track, near the end, clears after 1", E::Track, F::ClearsNearTheEnd, 0, false, false, 0,
+       [](std::int32_t e) {
+         return Fixed({{kRetry, e - 50, -1}});
+       }},
+      {"DVD track, near the end, stays, Ignore", E::Track, F::StaysNearTheEnd, 0, true, false, 0,
+       [](std::int32_t e) {
+         return Fixed({{kRetry, e - 50, -1}, {kPattern, e - 50, 1}});
+       }},
+      {"DVD parts, near a part's end, clears after 1", E::DvdParts, F::ClearsNearAPartEnd, 0, false,
+       false, 0,
+       [](std::int32_t) {
+         return Fixed({{kRetry, kPartBad, -1}});
+       }},
+      {"DVD parts, near a part's end, stays, retry 1", E::DvdParts, F::StaysNearAPartEnd, 1, false,
+       false, 10,
+       [](std::int32_t) {
+         return Fixed({{kRetry, kPartBad, -1}, {kRetry, kPartBad, -1}});
+       }},
+      {"DVD parts, near a part's end, stays, Ignore", E::DvdParts, F::StaysNearAPartEnd, 0, true,
+       false, 0,
+       [](std::int32_t) {
+         return Fixed({{kRetry, kPartBad, -1}, {kPattern, kPartBad, 1}});
+       }},
+  });
 }
 
 // A DVD part keeps its transfers of 30 at depth 1 and retries one sector at a time below it;

@@ -363,8 +363,9 @@ TEST_F(Descriptor, ReaderOfOwnAndHostileDescriptors) {
       {"DVD", [](Bytes& b) { b[18] = 0x10; }, 11},
       {"no session", [](Bytes& b) { b[20] = 0; }, 11},
       {"two sessions", [](Bytes& b) { b[20] = 2; }, 11},
-      {"101 descriptors", [](Bytes& b) { b[kSession + 10] = 101; }, 11},
-      {"255 descriptors", [](Bytes& b) { b[kSession + 10] = 255; }, 11},
+      // Descriptors past the file's end: a session of 99 tracks has more than 100 of them.
+      {"101 descriptors, 5 there", [](Bytes& b) { b[kSession + 10] = 101; }, 996},
+      {"255 descriptors, 5 there", [](Bytes& b) { b[kSession + 10] = 255; }, 996},
       {"no track descriptor", [](Bytes& b) { b[kSession + 10] = 3; }, 11},
       {"subchannel 0", [](Bytes& b) { b[kTrack1 + 1] = 0; }, 11},
       {"size 149", [](Bytes& b) { Put32(b, kFiles + 8, 149); }, 11},

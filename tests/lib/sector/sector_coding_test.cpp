@@ -3,10 +3,6 @@
 // own coder.
 #include <gtest/gtest.h>
 
-extern "C" {
-#include <fec.h>
-}
-
 #include <array>
 #include <cstdio>
 #include <cstring>
@@ -21,6 +17,7 @@ extern "C" {
 #include "lib/core/sector/sector_encoder.h"
 #include "lib/core/sector/sector_helpers.h"
 #include "platform/aspi/recorder/coding/vr_sector_coding.h"
+#include "tests/lib/sector/ecma130_reference.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -192,45 +189,6 @@ TEST(SectorEncoderTest, CoderXorsParityAndFillsEdc) {
   EXPECT_EQ(s, encoded);
 }
 
-// libfec's coder over GF(2^8)/0x11D with the roots 1 and α: 24 + 2 symbols for P, 43 + 2
-// for Q.
-class Libfec {
- public:
-  Libfec() : p_(init_rs_char(8, 0x11D, 0, 1, 2, 229)), q_(init_rs_char(8, 0x11D, 0, 1, 2, 210)) {}
-  ~Libfec() {
-    free_rs_char(p_);
-    free_rs_char(q_);
-  }
-  Libfec(const Libfec&) = delete;
-  Libfec& operator=(const Libfec&) = delete;
-
-  // The P and Q parity of the body (from sector byte 12) in sector order: 172 + 104 bytes.
-  std::vector<std::uint8_t> Parity(const std::uint8_t* body) const {
-    std::vector<std::uint8_t> out(276);
-    for (int k = 0; k < 43; ++k)
-      for (int c = 0; c < 2; ++c) {
-        std::uint8_t data[24], parity[2];
-        for (int r = 0; r < 24; ++r) data[r] = body[2 * (43 * r + k) + c];
-        encode_rs_char(p_, data, parity);
-        out[2 * k + c] = parity[0];
-        out[86 + 2 * k + c] = parity[1];
-      }
-    for (int m = 0; m < 26; ++m)
-      for (int c = 0; c < 2; ++c) {
-        std::uint8_t data[43], parity[2];
-        for (int n = 0; n < 43; ++n) data[n] = body[2 * ((43 * m + 44 * n) % 1118) + c];
-        encode_rs_char(q_, data, parity);
-        out[172 + 2 * m + c] = parity[0];
-        out[172 + 52 + 2 * m + c] = parity[1];
-      }
-    return out;
-  }
-
- private:
-  void* p_;
-  void* q_;
-};
-
 // crcmod's CRC-32 with the EDC polynomial, reflected, initial 0, no final XOR, over one range
 // of each sector of the file (sector byte first..last); one hexadecimal value per line.
 std::vector<std::uint32_t> CrcmodEdc(const std::string& file, const std::vector<int>& first,
@@ -296,7 +254,7 @@ TEST(SectorEncoderTest, RandomSectorsOfEveryTypeMatchLibfecCrcmodAndTheRecorder)
   const std::vector<std::uint32_t> edc = CrcmodEdc(dir.P("sectors.bin"), first, last);
   ASSERT_EQ(edc.size(), made.size());
 
-  Libfec libfec;
+  ecma130::Libfec libfec;
   CHalvorin_EDCECC coder;
   for (std::size_t i = 0; i < made.size(); ++i) {
     const Made& m = made[i];

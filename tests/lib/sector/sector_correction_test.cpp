@@ -198,7 +198,15 @@ TEST(SectorCheckTest, ChecksNameTheStepThatFailed) {
       {1, [](Sector& s) { Flip(s, 2300); }, "CheckMODE1LB(): CheckHeader() failed!!!"},
       {3, [](Sector&) {}, nullptr},
       {4, [](Sector&) {}, nullptr},
-      {4, [](Sector& s) { Flip(s, 700); }, nullptr},  // Form 2: no EDC or parity check
+      // Form 2 has no parity; its EDC is checked when it has one.
+      {4, [](Sector& s) { Flip(s, 700); }, "CheckMODE2LB(): CalculateEDC() failed!!!",
+       "[LB], Mode 2, MODE2Form 2"},
+      {4,
+       [](Sector& s) {
+         std::memset(s.data() + 2348, 0, 4);
+         Flip(s, 700);
+       },
+       nullptr},
       {3, [](Sector& s) { s[0] = 1; }, "CheckMODE2LB(): VerifySync() failed!!!"},
       {3, [](Sector& s) { s[15] = 1; }, "CheckMODE2LB(): VerifyHeader() failed!!!"},
       {3, [](Sector& s) { s[21] ^= 1; }, "CheckMODE2LB(): VerifySubHeader() failed!!!"},
@@ -239,14 +247,26 @@ TEST(SectorCheckTest, CheckLBCorrectsOrRefusesByKind) {
       {"Form 1 keeps its own header", 3, 2, [](Sector& s) { Flip(s, 900); }, true, true},
       {"Form 1, bit 0x20 flipped in byte 18", 3, 2, [](Sector& s) { s[18] ^= 0x20; }, true, true},
       {"Form 1, bit 0x20 flipped in byte 22", 3, 2, [](Sector& s) { s[22] ^= 0x20; }, true, true},
-      {"Form 2 whose copies differ, 0x20 in both", 4, 2, [](Sector& s) { s[23] ^= 0x40; }, true,
-       false},
+      {"Form 2 without EDC whose copies differ, 0x20 in both", 4, 2,
+       [](Sector& s) {
+         std::memset(s.data() + 2348, 0, 4);
+         s[23] ^= 0x40;
+       },
+       true, false},
+      {"Form 2 whose copies differ, 0x20 in both, the EDC wrong", 4, 2,
+       [](Sector& s) { s[23] ^= 0x40; }, false, false},
+      {"Form 2 without EDC whose copy lost 0x20", 4, 2,
+       [](Sector& s) {
+         std::memset(s.data() + 2348, 0, 4);
+         s[22] &= ~0x20;
+       },
+       true, false},
       {"Form 2 that lost 0x20 in byte 18", 4, 2,
        [](Sector& s) {
          s[18] &= ~0x20;
          Flip(s, 900);
        },
-       true, false},
+       false, false},
       {"another kind", 1, 3, [](Sector& s) { Flip(s, 900); }, true, false},
   };
   CHalvorin_EDCECC coder;

@@ -105,7 +105,7 @@ bool SetFileMode(std::string_view winPath, std::uint32_t mode);
 std::uint32_t DefaultFileMode();
 
 enum class OpenMode {
-  Read,          // existing file, read only
+  Read,          // existing regular file, read only
   ReadWrite,     // existing file, read and write
   CreateAlways,  // create or truncate, write (and read)
   CreateNew,     // create, fail when it exists
@@ -121,7 +121,10 @@ enum class Share {
 class File {
  public:
   File() = default;
-  // Throws FsError when the file cannot be opened or the lock is held by another.
+  // Throws FsError when the file cannot be opened or the lock is held by another. Read opens
+  // regular files only and never waits on the name: a folder (EISDIR), a FIFO, a socket or a
+  // device (EINVAL, "not a regular file") is refused; the type is that of the file opened, so
+  // a name replaced between a caller's check and the open is still caught.
   File(std::string_view winPath, OpenMode mode, Share share = Share::All);
   // Takes over an open descriptor (closed with the object); `winPath` names it in messages.
   File(int fd, std::string winPath) noexcept;
@@ -147,6 +150,8 @@ class File {
   bool SetMode(std::uint32_t mode);  // permission bits
   void Close();                      // throws FsError when the close reports a failed write
   int Descriptor() const { return fd_; }
+  // Hands the descriptor to the caller, who closes it from then on; the object is left closed.
+  int Release() noexcept;
 
  private:
   int fd_ = -1;

@@ -27,6 +27,11 @@ std::optional<std::string> ToPosix(std::string_view winPath);
 std::string ToPosixOrThrow(std::string_view winPath);
 // "/a/b" -> "Z:\a\b"; "/" -> "Z:\". A relative path is made absolute against the current folder.
 std::string FromPosix(std::string_view posixPath);
+// The full path of a Windows-form name as GetFullPathName makes it: every '/' becomes '\' (a
+// POSIX name cannot hold '/', so it can only have been meant as a separator), and a name
+// without a drive or a leading separator is taken from the current folder. Throws FsError:
+// EINVAL for a name of another drive, a UNC path or an empty name; the current folder's error.
+std::string FullPathName(std::string_view name);
 
 // Windows wildcard match of a file name against a mask: '*' any run, '?' one character,
 // case ignored; "*.*" and "*" match every name (also names without a dot).
@@ -163,8 +168,8 @@ std::vector<std::uint8_t> ReadWholeFile(std::string_view winPath);
 // Writes a whole file under a temporary name beside it and renames it over the target.
 void WriteWholeFileAtomic(std::string_view winPath, const void* data, size_t n);
 
-// Path text helpers on the Windows form.
-std::string ParentFolder(std::string_view winPath);  // up to and including the last '\' or ':'
-std::string FileNamePart(std::string_view winPath);  // after the last '\' or ':'
+// Path text helpers on the Windows form; '/' separates as '\' does (see FullPathName).
+std::string ParentFolder(std::string_view winPath);  // up to and including the last '\', '/' or ':'
+std::string FileNamePart(std::string_view winPath);  // after the last '\', '/' or ':'
 
 }  // namespace platform::fs

@@ -128,10 +128,50 @@ TEST(FsPath, ParentAndName) {
       {"Z:a.txt", "Z:", "a.txt"},
       {"a.txt", "", "a.txt"},
       {"Z:\\", "Z:\\", ""},
+      // '/' separates as '\\' does.
+      {"Z:\\data\\sub/a.txt", "Z:\\data\\sub/", "a.txt"},
+      {"Z:/a", "Z:/", "a"},
+      {"sub/a.txt", "sub/", "a.txt"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(fs::ParentFolder(c.path), c.parent) << c.path;
     EXPECT_EQ(fs::FileNamePart(c.path), c.name) << c.path;
+  }
+}
+
+TEST(FsPath, FullPathNameTakesSlashesAsBackslashes) {
+  char cwd[4096];
+  ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+  std::string base = fs::FromPosix(cwd);
+  if (base.back() != '\\') base += '\\';
+  const struct {
+    const char* name;
+    std::string full;  // empty: EINVAL
+  } cases[] = {
+      {"Z:\\a\\b.mds", "Z:\\a\\b.mds"},
+      {"Z:\\a/b/c.mds", "Z:\\a\\b\\c.mds"},
+      {"Z:/a", "Z:\\a"},
+      {"Z:", "Z:"},
+      {"img", base + "img"},
+      {"sub/img", base + "sub\\img"},
+      {"", ""},
+      {"C:\\img", ""},
+      {"Z:img", ""},
+      {"\\\\server\\share", ""},
+      {"\\img", ""},
+      {"/img", ""},
+  };
+  for (const auto& c : cases) {
+    if (!c.full.empty()) {
+      EXPECT_EQ(fs::FullPathName(c.name), c.full) << c.name;
+      continue;
+    }
+    try {
+      fs::FullPathName(c.name);
+      ADD_FAILURE() << c.name << " gave a path";
+    } catch (const fs::FsError& e) {
+      EXPECT_EQ(e.error(), EINVAL) << c.name;
+    }
   }
 }
 

@@ -98,6 +98,8 @@ std::uint32_t HalvorinI_UdfFormatFile(Item* p__PItem, std::uint32_t p__ULONG__Id
   } catch (const platform::fs::FsError& e) {
     DebugTrace("\nUDF:Halvorin_UDF_FormatTreeItemAsFile(): '%s' cannot be opened, error %d\n",
                p__PCHAR__Path, e.error());
+    // The header's word: a folder, as anything else that is no file, is 22.
+    if (e.error() == EISDIR) return EINVAL;
     return static_cast<std::uint32_t>(e.error() ? e.error() : EIO);
   }
   const auto size = static_cast<std::uint64_t>(st.st_size);

@@ -453,7 +453,7 @@ TEST(FsFile, ReadWriteSeek) {
 
 // Opening a file for reading never waits on the name and takes regular files only;
 // the type is that of what was opened, so a name replaced after a caller's check is caught.
-TEST(FsFile, ExistingFilesOpenOnlyWhenRegularAndNeverWait) {
+TEST(FsFile, ReadingOpensOnlyRegularFilesAndNeverWaits) {
   TempDir dir;
   const auto socketAt = [](const std::string& path) {
     const int fd = socket(AF_UNIX, SOCK_STREAM, 0);

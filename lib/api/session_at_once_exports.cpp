@@ -15,6 +15,7 @@
 #include "lib/mastering/iso9660/iso9660_file_tree.h"
 #include "lib/mastering/raw/iso9660_file_tree_mode2.h"
 #include "lib/mastering/tree/file_objects.h"
+#include "platform/fs/fs.h"
 
 namespace {
 
@@ -152,7 +153,7 @@ HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_SessionAtOnceRawRawPW(
                                "0x%X )!!!\n",
                                kExport, p__PCHAR__DescriptorFileName, static_cast<long>(pathStatus),
                                static_cast<unsigned>(pathStatus));
-    const std::string folder = full.substr(0, full.find_last_of('\\') + 1);
+    const std::string folder = platform::fs::ParentFolder(full);
 
     auto tracks = std::make_unique<SAO_TRACK_ARRAY>();
     std::memset(tracks.get(), 0, sizeof *tracks);

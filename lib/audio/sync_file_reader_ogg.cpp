@@ -11,6 +11,7 @@
 #include "lib/audio/sync_file_reader.h"
 #include "lib/audio/tidewell.h"
 #include "lib/audio/tidewell_trace.h"
+#include "platform/fs/fs.h"
 
 namespace com = platform::com;
 using com::E_OUTOFMEMORY;
@@ -34,10 +35,21 @@ constexpr std::uint64_t kMaxPcmSize = 0xFFFFFFFFu;
 HRESULT CTidewell_SyncFileReader::OpenOgg(const char* p__PCHAR__FileName,
                                           bool* p__PBOOLEAN__IsOther) {
   *p__PBOOLEAN__IsOther = false;
-  const auto posix = platform::fs::ToPosix(p__PCHAR__FileName);
-  std::FILE* file = posix ? std::fopen(posix->c_str(), "rb") : nullptr;
+  // Opened by the file layer, which never waits on a FIFO or a device and takes regular files
+  // only; the C stream takes the descriptor over.
+  std::FILE* file = nullptr;
+  int error = 0;
+  try {
+    platform::fs::File opened(p__PCHAR__FileName, platform::fs::OpenMode::Read);
+    file = ::fdopen(opened.Descriptor(), "rb");
+    if (file)
+      opened.Release();
+    else
+      error = errno;
+  } catch (const platform::fs::FsError& e) {
+    error = e.error() ? e.error() : EIO;
+  }
   if (!file) {
-    const int error = posix ? errno : EINVAL;
     Tidewell_LogMessage(kTidewellLevelNotable, kOpen,
                         "(): fopen( '%s', 'rb' ) failed, status %d ( 0x%x )\n", p__PCHAR__FileName,
                         error, static_cast<unsigned>(error));

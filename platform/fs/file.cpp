@@ -29,6 +29,18 @@ int OpenFlags(OpenMode mode) {
   return O_RDONLY;
 }
 
+// A file for reading is opened without blocking, so that a FIFO without a writer or a device
+// that waits cannot hold the caller; once fstat shows a regular file the flag goes again.
+void RefuseUnlessRegular(int fd, const std::string& path) {
+  struct stat st;
+  if (::fstat(fd, &st) != 0) detail::ThrowErrno("cannot open", path, errno);
+  if (S_ISDIR(st.st_mode)) detail::ThrowErrno("cannot open", path, EISDIR);
+  if (!S_ISREG(st.st_mode)) throw FsError("cannot open " + path + ": not a regular file", EINVAL);
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0)
+    detail::ThrowErrno("cannot open", path, errno);
+}
+
 int LockOperation(OpenMode mode, Share share) {
   switch (share) {
     case Share::All:
@@ -46,14 +58,17 @@ int LockOperation(OpenMode mode, Share share) {
 File::File(std::string_view winPath, OpenMode mode, Share share) : path_(winPath) {
   detail::IgnoreFileSizeSignal();
   const std::string posix = ToPosixOrThrow(winPath);
+  const bool reading = mode == OpenMode::Read;
+  const int flags = OpenFlags(mode) | O_CLOEXEC | (reading ? O_NONBLOCK | O_NOCTTY : 0);
   int fd;
   do {
-    fd = open(posix.c_str(), OpenFlags(mode) | O_CLOEXEC, 0666);
+    fd = open(posix.c_str(), flags, 0666);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) detail::ThrowErrno("cannot open", path_, errno);
   // A throwing constructor runs no destructor: close by hand below.
   fd_ = fd;
   try {
+    if (reading) RefuseUnlessRegular(fd_, path_);
     if (const int op = LockOperation(mode, share)) {
       int rc;
       do {
@@ -175,6 +190,10 @@ bool File::SetModificationTime(std::int64_t sec, std::int32_t nsec) {
 
 bool File::SetMode(std::uint32_t mode) {
   return fd_ >= 0 && fchmod(fd_, static_cast<mode_t>(mode)) == 0;
+}
+
+int File::Release() noexcept {
+  return std::exchange(fd_, -1);
 }
 
 void File::Close() {

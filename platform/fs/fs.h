@@ -27,6 +27,11 @@ std::optional<std::string> ToPosix(std::string_view winPath);
 std::string ToPosixOrThrow(std::string_view winPath);
 // "/a/b" -> "Z:\a\b"; "/" -> "Z:\". A relative path is made absolute against the current folder.
 std::string FromPosix(std::string_view posixPath);
+// The full path of a Windows-form name as GetFullPathName makes it: every '/' becomes '\' (a
+// POSIX name cannot hold '/', so it can only have been meant as a separator), and a name
+// without a drive or a leading separator is taken from the current folder. Throws FsError:
+// EINVAL for a name of another drive, a UNC path or an empty name; the current folder's error.
+std::string FullPathName(std::string_view name);
 
 // Windows wildcard match of a file name against a mask: '*' any run, '?' one character,
 // case ignored; "*.*" and "*" match every name (also names without a dot).
@@ -105,7 +110,7 @@ bool SetFileMode(std::string_view winPath, std::uint32_t mode);
 std::uint32_t DefaultFileMode();
 
 enum class OpenMode {
-  Read,          // existing file, read only
+  Read,          // existing regular file, read only
   ReadWrite,     // existing file, read and write
   CreateAlways,  // create or truncate, write (and read)
   CreateNew,     // create, fail when it exists
@@ -121,7 +126,10 @@ enum class Share {
 class File {
  public:
   File() = default;
-  // Throws FsError when the file cannot be opened or the lock is held by another.
+  // Throws FsError when the file cannot be opened or the lock is held by another. Read opens
+  // regular files only and never waits on the name: a folder (EISDIR), a FIFO or a device
+  // (EINVAL, "not a regular file") is refused, a socket as the system refuses it (ENXIO); the
+  // type is that of the file opened, so a name replaced after a caller's check is caught.
   File(std::string_view winPath, OpenMode mode, Share share = Share::All);
   // Takes over an open descriptor (closed with the object); `winPath` names it in messages.
   File(int fd, std::string winPath) noexcept;
@@ -147,6 +155,8 @@ class File {
   bool SetMode(std::uint32_t mode);  // permission bits
   void Close();                      // throws FsError when the close reports a failed write
   int Descriptor() const { return fd_; }
+  // Hands the descriptor to the caller, who closes it from then on; the object is left closed.
+  int Release() noexcept;
 
  private:
   int fd_ = -1;
@@ -158,8 +168,8 @@ std::vector<std::uint8_t> ReadWholeFile(std::string_view winPath);
 // Writes a whole file under a temporary name beside it and renames it over the target.
 void WriteWholeFileAtomic(std::string_view winPath, const void* data, size_t n);
 
-// Path text helpers on the Windows form.
-std::string ParentFolder(std::string_view winPath);  // up to and including the last '\' or ':'
-std::string FileNamePart(std::string_view winPath);  // after the last '\' or ':'
+// Path text helpers on the Windows form; '/' separates as '\' does (see FullPathName).
+std::string ParentFolder(std::string_view winPath);  // up to and including the last '\', '/' or ':'
+std::string FileNamePart(std::string_view winPath);  // after the last '\', '/' or ':'
 
 }  // namespace platform::fs

@@ -59,14 +59,35 @@ std::string FromPosix(std::string_view posixPath) {
   return out;
 }
 
+std::string FullPathName(std::string_view name) {
+  if (name.empty()) throw FsError("not a file name", EINVAL);
+  std::string full;
+  if (IsRootDrive(name)) {
+    full = name;
+  } else if (name.find(':') == std::string_view::npos && name[0] != '\\' && name[0] != '/') {
+    std::error_code ec;
+    const auto cwd = std::filesystem::current_path(ec);
+    if (ec) throw FsError("cannot read the current folder: " + ec.message(), ec.value());
+    full = FromPosix(cwd.string());
+    if (full.back() != '\\') full += '\\';
+    full += name;
+  } else {
+    throw FsError("path has no place in the file system: " + std::string(name), EINVAL);
+  }
+  for (char& c : full)
+    if (c == '/') c = '\\';
+  if (!ToPosix(full)) throw FsError("path has no place in the file system: " + full, EINVAL);
+  return full;
+}
+
 std::string ParentFolder(std::string_view winPath) {
-  const size_t pos = winPath.find_last_of("\\:");
+  const size_t pos = winPath.find_last_of("\\/:");
   if (pos == std::string_view::npos) return {};
   return std::string(winPath.substr(0, pos + 1));
 }
 
 std::string FileNamePart(std::string_view winPath) {
-  const size_t pos = winPath.find_last_of("\\:");
+  const size_t pos = winPath.find_last_of("\\/:");
   if (pos == std::string_view::npos) return std::string(winPath);
   return std::string(winPath.substr(pos + 1));
 }

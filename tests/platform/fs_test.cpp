@@ -3,16 +3,20 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <map>
 #include <sstream>
 #include <tuple>
 
+#include "tests/support/fifo_time_limit.h"
 #include "tests/support/temp_dir.h"
 
 namespace fs = platform::fs;
@@ -124,10 +128,50 @@ TEST(FsPath, ParentAndName) {
       {"Z:a.txt", "Z:", "a.txt"},
       {"a.txt", "", "a.txt"},
       {"Z:\\", "Z:\\", ""},
+      // '/' separates as '\\' does.
+      {"Z:\\data\\sub/a.txt", "Z:\\data\\sub/", "a.txt"},
+      {"Z:/a", "Z:/", "a"},
+      {"sub/a.txt", "sub/", "a.txt"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(fs::ParentFolder(c.path), c.parent) << c.path;
     EXPECT_EQ(fs::FileNamePart(c.path), c.name) << c.path;
+  }
+}
+
+TEST(FsPath, FullPathNameTakesSlashesAsBackslashes) {
+  char cwd[4096];
+  ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+  std::string base = fs::FromPosix(cwd);
+  if (base.back() != '\\') base += '\\';
+  const struct {
+    const char* name;
+    std::string full;  // empty: EINVAL
+  } cases[] = {
+      {"Z:\\a\\b.mds", "Z:\\a\\b.mds"},
+      {"Z:\\a/b/c.mds", "Z:\\a\\b\\c.mds"},
+      {"Z:/a", "Z:\\a"},
+      {"Z:", "Z:"},
+      {"img", base + "img"},
+      {"sub/img", base + "sub\\img"},
+      {"", ""},
+      {"C:\\img", ""},
+      {"Z:img", ""},
+      {"\\\\server\\share", ""},
+      {"\\img", ""},
+      {"/img", ""},
+  };
+  for (const auto& c : cases) {
+    if (!c.full.empty()) {
+      EXPECT_EQ(fs::FullPathName(c.name), c.full) << c.name;
+      continue;
+    }
+    try {
+      fs::FullPathName(c.name);
+      ADD_FAILURE() << c.name << " gave a path";
+    } catch (const fs::FsError& e) {
+      EXPECT_EQ(e.error(), EINVAL) << c.name;
+    }
   }
 }
 
@@ -405,6 +449,63 @@ TEST(FsFile, ReadWriteSeek) {
   EXPECT_EQ(c.Size(), 0u);
   moved = std::move(c);
   EXPECT_EQ(moved.Size(), 0u);
+}
+
+// Opening a file for reading never waits on the name and takes regular files only;
+// the type is that of what was opened, so a name replaced after a caller's check is caught.
+TEST(FsFile, ReadingOpensOnlyRegularFilesAndNeverWaits) {
+  TempDir dir;
+  const auto socketAt = [](const std::string& path) {
+    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+    const int rc = bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    close(fd);
+    return rc == 0;
+  };
+  WriteFile(dir.P("swapped"), "regular when checked");
+  ASSERT_TRUE(fs::IsRegularFile(dir.W("swapped")));
+  ASSERT_EQ(unlink(dir.P("swapped").c_str()), 0);
+  ASSERT_EQ(mkfifo(dir.P("swapped").c_str(), 0600), 0);
+  ASSERT_EQ(mkfifo(dir.P("fifo").c_str(), 0600), 0);
+  ASSERT_TRUE(socketAt(dir.P("socket")));
+  ASSERT_EQ(symlink("/dev/zero", dir.P("device").c_str()), 0);
+  ASSERT_EQ(mkdir(dir.P("folder").c_str(), 0700), 0);
+  WriteFile(dir.P("removed"), "x");
+  ASSERT_EQ(unlink(dir.P("removed").c_str()), 0);
+  const struct {
+    const char* name;
+    int error;
+  } rows[] = {{"fifo", EINVAL},   {"swapped", EINVAL}, {"socket", ENXIO},
+              {"device", EINVAL}, {"folder", EISDIR},  {"removed", ENOENT}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    int error = 0;
+    std::string text;
+    EXPECT_TRUE(ReturnsWithin(std::chrono::seconds(60), {dir.P("fifo"), dir.P("swapped")}, [&] {
+      try {
+        fs::File f(dir.W(row.name), fs::OpenMode::Read);
+      } catch (const fs::FsError& e) {
+        error = e.error();
+        text = e.what();
+      }
+    }));
+    EXPECT_EQ(error, row.error);
+    EXPECT_EQ(text.rfind("cannot open " + dir.W(row.name) + ": ", 0), 0u) << text;
+  }
+
+  // A regular file is read as before, in blocking mode.
+  WriteFile(dir.P("plain"), "plain");
+  fs::File f(dir.W("plain"), fs::OpenMode::Read);
+  EXPECT_EQ(fcntl(f.Descriptor(), F_GETFL) & O_NONBLOCK, 0);
+  char buf[8] = {};
+  EXPECT_EQ(f.Read(buf, sizeof buf), 5u);
+  EXPECT_STREQ(buf, "plain");
+  const int fd = f.Release();
+  EXPECT_FALSE(f.IsOpen());
+  EXPECT_EQ(lseek(fd, 0, SEEK_SET), 0);
+  EXPECT_EQ(close(fd), 0);
 }
 
 TEST(FsFile, DescriptorIsCloseOnExec) {

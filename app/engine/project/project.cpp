@@ -323,6 +323,9 @@ void ScanFolder(const TProject& project, const std::string& folder, bool applyEx
         ProgressStatus = path;
         LogMessage("        ", path, 0);
       }
+    } else {
+      // A FIFO, a socket or a device holds no file to keep; opening it could wait for ever.
+      LogError("Neither a file nor a folder, skipped: " + path);
     }
     if (ProgressCancelled) return;
   }

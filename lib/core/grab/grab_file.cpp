@@ -3,8 +3,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <filesystem>
-#include <system_error>
 
 #include "lib/core/debug_trace.h"
 #include "lib/core/halvorin_exception.h"
@@ -91,20 +89,12 @@ void CHalvorin_GrabFile::Keep(const char* p__PCHAR__Method) {
 }
 
 std::uint32_t HalvorinI_GetFullPathName(const char* p__PCHAR__Name, std::string* p__PSTRING__Path) {
-  if (!p__PCHAR__Name || !*p__PCHAR__Name) return EINVAL;
-  std::string name(p__PCHAR__Name);
+  if (!p__PCHAR__Name) return EINVAL;
   std::string full;
-  if (fs::ToPosix(name)) {
-    full = name;
-  } else if (name.find(':') == std::string::npos && name[0] != '\\' && name[0] != '/') {
-    std::error_code ec;
-    const auto cwd = std::filesystem::current_path(ec);
-    if (ec) return static_cast<std::uint32_t>(ec.value());
-    full = fs::FromPosix(cwd.string());
-    if (full.back() != '\\') full += '\\';
-    for (char c : name) full += c == '/' ? '\\' : c;
-  } else {
-    return EINVAL;
+  try {
+    full = fs::FullPathName(p__PCHAR__Name);
+  } catch (const fs::FsError& e) {
+    return e.error() ? static_cast<std::uint32_t>(e.error()) : static_cast<std::uint32_t>(EINVAL);
   }
   if (full.size() >= kMaxPath) return ENAMETOOLONG;
   *p__PSTRING__Path = std::move(full);

@@ -48,8 +48,8 @@ class CHalvorin_GrabFile {
   bool m__BOOLEAN__IsKept = false;
 };
 
-// The full path of a name as GetFullPathName makes it: a Windows-form absolute path stays as
-// it is, a relative one (no drive) is taken from the current folder. 0, or the system error:
+// The full path of a name as GetFullPathName makes it (platform::fs::FullPathName: every '/'
+// taken as '\', a relative name from the current folder). 0, or the system error:
 // EINVAL for a name of another drive or none at all, ENAMETOOLONG when the path does not fit
 // 260 characters with its terminator.
 std::uint32_t HalvorinI_GetFullPathName(const char* p__PCHAR__Name, std::string* p__PSTRING__Path);

@@ -87,25 +87,6 @@ std::uint64_t CHalvorin_MemoryFile::CoveredByRealRead(std::uint64_t p__ULONGLONG
 
 // Disk file.
 
-namespace {
-
-int OpenForReading(const char* p__PCHAR__Path, const char* p__PCHAR__Method) {
-  const auto posix = platform::fs::ToPosix(p__PCHAR__Path ? p__PCHAR__Path : "");
-  int fd = -1;
-  int error = EINVAL;
-  if (posix) {
-    fd = ::open(posix->c_str(), O_RDONLY | O_CLOEXEC);
-    error = errno;
-  }
-  if (fd < 0)
-    HalvorinI_ThrowException(kHalvorinStatusSystemCall, static_cast<std::uint32_t>(error),
-                             "%s: CreateFile( '%s' ) failed, status %ld!!!", p__PCHAR__Method,
-                             p__PCHAR__Path ? p__PCHAR__Path : "(null)", static_cast<long>(error));
-  return fd;
-}
-
-}  // namespace
-
 // The kernel's own read permission check, access lists included, without the open file a
 // descriptor costs.
 void CHalvorin_DiskFile::ProbePath(const char* p__PCHAR__Path, const char* p__PCHAR__Method,
@@ -120,15 +101,19 @@ void CHalvorin_DiskFile::ProbePath(const char* p__PCHAR__Path, const char* p__PC
                            p__PCHAR__Path ? p__PCHAR__Path : "(null)", static_cast<long>(error));
 }
 
+// The file layer opens without waiting on the name and takes regular files only, so that a
+// FIFO, a socket, a device or a folder fails here as a missing file does instead of blocking.
 void CHalvorin_DiskFile::OpenPath(const char* p__PCHAR__Path, const char* p__PCHAR__Method) {
   CHalvorin_TraceScope trace("CHalvorin_DiskFile::OpenPath");
-  const int fd = OpenForReading(p__PCHAR__Path, p__PCHAR__Method);
-  struct stat st {};
-  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-    ::close(fd);
-    HalvorinI_ThrowException(kHalvorinStatusSystemCall, EISDIR,
+  int fd = -1;
+  try {
+    fd = platform::fs::File(p__PCHAR__Path ? p__PCHAR__Path : "", platform::fs::OpenMode::Read)
+             .Release();
+  } catch (const platform::fs::FsError& e) {
+    const int error = e.error() ? e.error() : EIO;
+    HalvorinI_ThrowException(kHalvorinStatusSystemCall, static_cast<std::uint32_t>(error),
                              "%s: CreateFile( '%s' ) failed, status %ld!!!", p__PCHAR__Method,
-                             p__PCHAR__Path, static_cast<long>(EISDIR));
+                             p__PCHAR__Path ? p__PCHAR__Path : "(null)", static_cast<long>(error));
   }
   ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
   m__HANDLE__File = fd;

@@ -1,8 +1,6 @@
 #include "lib/mastering/udf/udf_tree_items.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstddef>
@@ -90,24 +88,20 @@ std::uint32_t HalvorinI_UdfFormatFile(Item* p__PItem, std::uint32_t p__ULONG__Id
   Prepare(p__PItem, p__ULONG__Identifier, p__PCHAR__Name);
   if (std::strlen(p__PCHAR__Path) >= sizeof p__PItem->m__CHAR__Path) return ENAMETOOLONG;
   std::memcpy(p__PItem->m__CHAR__Path, p__PCHAR__Path, std::strlen(p__PCHAR__Path));
-  // One open, its fstat and the close: the file must open for reading, and nothing is held.
-  const auto posix = platform::fs::ToPosix(p__PCHAR__Path);
-  if (!posix) return ENOENT;
-  int fd;
-  do {
-    fd = ::open(posix->c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) {
-    const int error = errno;
-    DebugTrace("\nUDF:Halvorin_UDF_FormatTreeItemAsFile(): '%s' cannot be opened, error %d\n",
-               p__PCHAR__Path, error);
-    return static_cast<std::uint32_t>(error ? error : EIO);
-  }
+  // One open, its fstat and the close: the file must open for reading (the file layer takes
+  // regular files only and never waits on the name), and nothing is held.
+  if (!platform::fs::ToPosix(p__PCHAR__Path)) return ENOENT;
   struct stat st {};
-  const int statError = ::fstat(fd, &st) == 0 ? 0 : errno;
-  ::close(fd);
-  if (statError) return static_cast<std::uint32_t>(statError);
-  if (!S_ISREG(st.st_mode)) return EINVAL;
+  try {
+    platform::fs::File file(p__PCHAR__Path, platform::fs::OpenMode::Read);
+    if (::fstat(file.Descriptor(), &st) != 0) return static_cast<std::uint32_t>(errno);
+  } catch (const platform::fs::FsError& e) {
+    DebugTrace("\nUDF:Halvorin_UDF_FormatTreeItemAsFile(): '%s' cannot be opened, error %d\n",
+               p__PCHAR__Path, e.error());
+    // The header's word: a folder, as anything else that is no file, is 22.
+    if (e.error() == EISDIR) return EINVAL;
+    return static_cast<std::uint32_t>(e.error() ? e.error() : EIO);
+  }
   const auto size = static_cast<std::uint64_t>(st.st_size);
   const std::uint64_t blocks = (size + 2047) / 2048;
   if (blocks > 0xFFFFFFFFull) return EFBIG;

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <set>
@@ -22,6 +23,7 @@
 #include "app/engine/project/project.h"
 #include "app/engine/settings/global_setting.h"
 #include "app/engine/user_interface.h"
+#include "tests/support/fifo_time_limit.h"
 #include "tests/support/temp_dir.h"
 
 namespace fs = std::filesystem;
@@ -255,6 +257,50 @@ TEST_F(BackupRunTest, FileThatCannotBeStoredFailsTheRunIsNotMergedAndIsKept) {
   }
   EXPECT_TRUE(complete);
   EXPECT_TRUE(kept);
+}
+
+// What a source folder holds besides files and folders (a FIFO, a socket, a device) is passed
+// over with a log line each; the run neither waits on it nor fails, and the archive holds the
+// files by their bytes.
+TEST_F(BackupRunTest, SourceFolderHoldingAFifoASocketAndADeviceSkipsThemAndNeverWaits) {
+  ASSERT_EQ(mkfifo(dir_.P("src/pipe").c_str(), 0600), 0);
+  ASSERT_EQ(
+      RunCommand(std::string(QUORVA_PYTHON) +
+                 " -c 'import socket,sys; socket.socket(socket.AF_UNIX).bind(sys.argv[1])' '" +
+                 dir_.P("src/sub/sock") + "'"),
+      0);
+  ASSERT_EQ(symlink("/dev/zero", dir_.P("src/zero").c_str()), 0);
+  auto sink = std::make_shared<TCancelOnLog>("");
+  SetLogSink(sink);
+  TBackupOutcome outcome = TBackupOutcome::Failed;
+  EXPECT_TRUE(
+      ReturnsWithin(std::chrono::seconds(60), {dir_.P("src/pipe")}, [&] { outcome = Run(); }));
+  EXPECT_EQ(outcome, TBackupOutcome::Complete);
+  const std::string archive = dir_.P("out/job.qvp");
+  EXPECT_EQ(ArchiveNames(archive),
+            (std::set<std::string>{"$PRJDEF$.QVP", Stored("a.txt"), Stored("sub\\b.txt"),
+                                   Stored("sub\\c.bin")}));
+  for (const char* rel : {"a.txt", "sub/b.txt", "sub/c.bin"}) {
+    const std::string stored = Stored(rel);
+    std::string bytes;
+    EXPECT_EQ(RunCommand(std::string(QUORVA_PYTHON) +
+                             " -c 'import sys,zipfile; sys.stdout.buffer.write(zipfile.ZipFile("
+                             "sys.argv[1]).read(sys.argv[2]))' '" +
+                             archive + "' '" + stored + "'",
+                         &bytes),
+              0);
+    EXPECT_EQ(bytes, ReadFile(dir_.P(std::string("src/") + rel))) << rel;
+  }
+  std::vector<std::string> skipped;
+  for (const auto& line : sink->lines)
+    if (line.find("Neither a file nor a folder, skipped: ") != std::string::npos)
+      skipped.push_back(line);
+  std::sort(skipped.begin(), skipped.end());
+  EXPECT_EQ(skipped,
+            (std::vector<std::string>{
+                "ERROR   Neither a file nor a folder, skipped: " + dir_.W("src\\pipe"),
+                "ERROR   Neither a file nor a folder, skipped: " + dir_.W("src\\sub\\sock"),
+                "ERROR   Neither a file nor a folder, skipped: " + dir_.W("src\\zero")}));
 }
 
 // A file listed twice (a file item inside a folder item) is deleted once, without an error.

@@ -530,8 +530,11 @@ HALVORIN_API uint32_t Halvorin_ISO9660JolietFileTree_GetFullPath(void* p__PVOID_
 /* Adds every file and folder of the data track (ISO9660 names, or the Joliet ones with the
    Joliet flag) of the disc in the burner/grabber to the tree, under its root. The files keep
    their data where it is on the disc: a tree built at the next writable address and written
-   there shows both sessions. 2 for a track that is not a data track of the disc, a missing
-   descriptor or a damaged directory (a failed import leaves nothing of itself in the tree). */
+   there shows both sessions. Imported names take the tree's rules: '\' and ':' become '_',
+   and Joliet names are cut as added ones are. 2 for a track that is not a data track of the
+   disc, a missing descriptor, a damaged directory, directories that share sectors or a record
+   named '.' or '..'; 4 when memory runs out. A failed import leaves nothing of itself in the
+   tree, whose level is the one before. */
 HALVORIN_API HALVORIN_STATUS Halvorin_ISO9660JolietFileTree_ImportTrack(
     void* p__PVOID__BurnerGrabber, void* p__PVOID__Tree, uint8_t p__UCHAR__TrackNumber,
     uint8_t p__BOOLEAN__IsJoliet, char* p__PCHAR__ExceptionText,

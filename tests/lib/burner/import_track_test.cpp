@@ -270,6 +270,10 @@ TEST_P(HostileDisc, GivesAStatusAndLeavesNoPartOfAFailedImport) {
   ASSERT_EQ(NewTree(), 0u);
   EXPECT_EQ(ImportInto(1, c.joliet), c.status) << text;
   EXPECT_NE(std::string(text).find(c.text), std::string::npos) << text;
+  if (c.status != 0) {  // not even the root it made, nor the levels it went down
+    EXPECT_EQ(Halvorin_ISO9660JolietFileTree_GetRoot(tree), nullptr);
+    EXPECT_EQ(Halvorin_ISO9660JolietFileTree_GetLevel(tree), 0u);
+  }
   if (std::string(c.name) == "OddSize") {
     EXPECT_EQ(Listing().size(), 60u);
   } else {

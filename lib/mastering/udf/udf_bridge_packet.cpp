@@ -138,7 +138,7 @@ void HalvorinI_UdfCheckBridgeFolders(const Item* p__PRoot, const Item* p__PVideo
                                      const Item* p__PAudioTs) {
   // Records of a folder elsewhere would point at content laid out for another place.
   for (const auto& [item, name] : {std::pair{p__PVideoTs, "VIDEO_TS"}, {p__PAudioTs, "AUDIO_TS"}})
-    if (!item->m__BOOLEAN__IsDirectory || item->m__PParent != p__PRoot || item == p__PRoot)
+    if (!item->m__BOOLEAN__IsDirectory || item->m__PParent != p__PRoot)
       HalvorinI_ThrowException(kHalvorinStatusInvalidArgument, 0,
                                "Halvorin:UDF_FormatISO9660FileSystemPacket(): EXITing with "
                                "failure, the %s item is not a folder under the root item, status "

@@ -399,6 +399,62 @@ void Images() {
   }
 }
 
+// Joliet discs that once made the import lay out a record of 256 bytes and keep names that
+// are paths, from sector 16 on: a record of 255 bytes with an identifier of 222 and a file
+// '..\\x.txt', and with them a folder '..'.
+void HostileImage(bool p__BOOLEAN__DotDot) {
+  std::vector<uint8_t> disc(8 * 2048, 0);
+  auto at = [&](uint32_t lba) { return disc.data() + (lba - 16) * 2048; };
+  auto both32 = [](uint8_t* p, uint32_t v) {
+    for (int k = 0; k < 4; ++k) p[k] = p[7 - k] = static_cast<uint8_t>(v >> (8 * k));
+  };
+  auto record = [&](uint8_t* p, uint8_t length, uint32_t extent, uint32_t size, uint8_t flags,
+                    const std::u16string& name) {
+    p[0] = length;
+    both32(p + 2, extent);
+    both32(p + 10, size);
+    p[19] = 1;
+    p[20] = 1;
+    p[25] = flags;
+    p[28] = 1;
+    p[31] = 1;
+    p[32] = static_cast<uint8_t>(name.size() * 2);
+    for (size_t k = 0; k < name.size(); ++k) {
+      p[33 + 2 * k] = static_cast<uint8_t>(name[k] >> 8);
+      p[34 + 2 * k] = static_cast<uint8_t>(name[k]);
+    }
+  };
+  for (uint8_t type : {uint8_t{1}, uint8_t{2}}) {
+    uint8_t* d = at(15 + type);
+    d[0] = type;
+    std::memcpy(d + 1, "CD001", 5);
+    d[6] = 1;
+    if (type == 2) std::memcpy(d + 88, "%/E", 3);
+    d[156] = 34;
+    both32(d + 158, 18 + type);
+    both32(d + 166, 2048);
+    d[181] = 2;
+    d[188] = 1;
+  }
+  uint8_t* end = at(18);
+  end[0] = 0xFF;
+  std::memcpy(end + 1, "CD001", 5);
+  end[6] = 1;
+  for (uint32_t lba : {19u, 20u}) {
+    record(at(lba), 34, lba, 2048, 2, u"");
+    at(lba)[32] = 1;
+    record(at(lba) + 34, 34, lba, 2048, 2, u"");
+    at(lba)[34 + 32] = 1;
+    at(lba)[34 + 33] = 1;
+  }
+  uint8_t* root = at(20) + 68;
+  record(root, 255, 22, 5, 0, std::u16string(109, u'L') + u";1");
+  record(root + 255, 54, 22, 5, 0, u"..\\x.txt;1");
+  if (p__BOOLEAN__DotDot) record(root + 309, 40, 20, 2048, 2, u"..");
+  std::memcpy(at(22), "bytes", 5);
+  Seed("import_track", p__BOOLEAN__DotDot ? "hostile-dotdot" : "hostile-names", disc);
+}
+
 void Audio() {
   std::vector<uint8_t> pcm(44100 / 10 * 4);
   for (size_t i = 0; i < pcm.size() / 2; ++i) {
@@ -722,6 +778,8 @@ int main(int argc, char** argv) {
   CueSheets();
   DriveAnswers();
   Images();
+  HostileImage(false);
+  HostileImage(true);
   Audio();
   Sectors();
   Ifo();

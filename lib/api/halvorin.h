@@ -530,9 +530,12 @@ HALVORIN_API uint32_t Halvorin_ISO9660JolietFileTree_GetFullPath(void* p__PVOID_
 /* Adds every file and folder of the data track (ISO9660 names, or the Joliet ones with the
    Joliet flag) of the disc in the burner/grabber to the tree, under its root. The files keep
    their data where it is on the disc: a tree built at the next writable address and written
-   there shows both sessions. 2 for a track that is not a data track of the disc, a missing
-   descriptor or a damaged directory; 8 when the table of contents cannot be read, as on a disc
-   without a closed session (a failed import leaves nothing of itself in the tree). */
+   there shows both sessions. Imported names take the tree's rules: '\' and ':' become '_',
+   and Joliet names are cut as added ones are. 2 for a track that is not a data track of the
+   disc, a missing descriptor, a damaged directory, directories that share sectors or a record
+   named '.' or '..'; 8 when the table of contents cannot be read, as on a disc without a closed
+   session; 4 when memory runs out. A failed import leaves nothing of itself in the tree, whose
+   level is the one before. */
 HALVORIN_API HALVORIN_STATUS Halvorin_ISO9660JolietFileTree_ImportTrack(
     void* p__PVOID__BurnerGrabber, void* p__PVOID__Tree, uint8_t p__UCHAR__TrackNumber,
     uint8_t p__BOOLEAN__IsJoliet, char* p__PCHAR__ExceptionText,
@@ -613,12 +616,13 @@ HALVORIN_STATIC_ASSERT(sizeof(HALVORIN_UDF_OBJECT) == 32, "HALVORIN_UDF_OBJECT i
 #define HALVORIN_UDF_BRIDGE_HEAD_SIZE (264u * 2048u)
 #define HALVORIN_UDF_TAIL_SIZE (256u * 2048u)
 
-/* A file: the item is zeroed, takes the name upper-cased and is linked as the parent's last
-   kid. The file is opened to check it can be read, then closed; its size comes from the file
-   system. A name holding ".IFO" or ".BUP" has the whole file read into memory, where the
-   patch functions change it. Returns 0, the system error (errno) of a failed open or read,
-   22 for a NULL argument or a path that is not a readable file, or 0xFFFFFFFF when the
-   memory cannot be allocated. */
+/* A file: the item is zeroed, takes the name with every letter upper-cased (cut to 254 bytes)
+   and is linked as the parent's last kid. The file is opened to check it can be read, then
+   closed; its size comes from the file system, its date from its creation (birth) time where
+   the file system keeps one, else from its last write. A name holding ".IFO" or ".BUP" has the
+   whole file read into memory, where the patch functions change it. Returns 0, the system
+   error (errno) of a failed open or read, 22 for a NULL argument or a path that is not a
+   readable file, or 0xFFFFFFFF when the memory cannot be allocated. */
 HALVORIN_API uint32_t Halvorin_UDF_FormatTreeItemAsFile(HALVORIN_UDF_TREE_ITEM* p__PItem,
                                                         uint32_t p__ULONG__Identifier,
                                                         const char* p__PCHAR__Name,
@@ -631,7 +635,11 @@ HALVORIN_API uint32_t Halvorin_UDF_FormatTreeItemAsDirectory(HALVORIN_UDF_TREE_I
                                                              const char* p__PCHAR__Name,
                                                              HALVORIN_UDF_TREE_ITEM* p__PParent);
 /* Lays the image out and makes its object. A bridge when both the VIDEO_TS and the AUDIO_TS
-   folders are given (their files must stay below 2 GB: 18 otherwise). The head holds exactly
+   folders are given, both folders under the root (2 otherwise; their files must stay below
+   2 GB: 18 otherwise). Two items of one folder whose names are written alike (after the
+   upper-casing and the cut of the identifier to 255 bytes), items named "", "." or "..", or
+   with a '/' in their name, and in a bridge two VIDEO_TS files that ISO9660 readers show under
+   one name ("A" and "A."), give 2 naming them. The head holds exactly
    HALVORIN_UDF_HEAD_SIZE bytes (HALVORIN_UDF_BRIDGE_HEAD_SIZE for a bridge), the tail
    HALVORIN_UDF_TAIL_SIZE, or the result is 2. The system structures are formatted by the
    object as the image is read: p__PUCHAR__SystemStructures is not used and may be NULL. The

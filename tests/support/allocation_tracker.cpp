@@ -1,5 +1,7 @@
 #include "tests/support/allocation_tracker.h"
 
+#include <malloc.h>
+
 #include <atomic>
 #include <cstdlib>
 #include <new>
@@ -7,12 +9,34 @@
 namespace {
 
 std::atomic<std::size_t> largest{0};
+std::atomic<std::size_t> held{0};
+std::atomic<std::size_t> limit{0};  // 0: none
 
-void* Allocate(std::size_t n) {
+// Null when the block would take the bytes held past the limit.
+void* Take(std::size_t n) {
   std::size_t seen = largest.load();
   while (n > seen && !largest.compare_exchange_weak(seen, n)) {
   }
-  if (void* p = std::malloc(n ? n : 1)) return p;
+  void* p = std::malloc(n ? n : 1);
+  if (!p) return nullptr;
+  const std::size_t size = malloc_usable_size(p);
+  const std::size_t bound = limit.load();
+  if (held.fetch_add(size) + size > bound && bound != 0) {
+    held -= size;
+    std::free(p);
+    return nullptr;
+  }
+  return p;
+}
+
+void Give(void* p) {
+  if (!p) return;
+  held -= malloc_usable_size(p);
+  std::free(p);
+}
+
+void* Allocate(std::size_t n) {
+  if (void* p = Take(n)) return p;
   throw std::bad_alloc();
 }
 
@@ -24,6 +48,16 @@ void ResetLargestAllocation() {
 std::size_t LargestAllocation() {
   return largest.load();
 }
+std::size_t AllocatedBytes() {
+  return held.load();
+}
+
+AllocationLimit::AllocationLimit(std::size_t extra) {
+  limit = held.load() + extra;
+}
+AllocationLimit::~AllocationLimit() {
+  limit = 0;
+}
 
 void* operator new(std::size_t n) {
   return Allocate(n);
@@ -32,26 +66,26 @@ void* operator new[](std::size_t n) {
   return Allocate(n);
 }
 void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
-  return std::malloc(n ? n : 1);
+  return Take(n);
 }
 void* operator new[](std::size_t n, const std::nothrow_t&) noexcept {
-  return std::malloc(n ? n : 1);
+  return Take(n);
 }
 void operator delete(void* p) noexcept {
-  std::free(p);
+  Give(p);
 }
 void operator delete[](void* p) noexcept {
-  std::free(p);
+  Give(p);
 }
 void operator delete(void* p, std::size_t) noexcept {
-  std::free(p);
+  Give(p);
 }
 void operator delete[](void* p, std::size_t) noexcept {
-  std::free(p);
+  Give(p);
 }
 void operator delete(void* p, const std::nothrow_t&) noexcept {
-  std::free(p);
+  Give(p);
 }
 void operator delete[](void* p, const std::nothrow_t&) noexcept {
-  std::free(p);
+  Give(p);
 }

@@ -1,10 +1,12 @@
 // Multisession import: the directory hierarchy of a data track already on the disc becomes
 // imported nodes of a caller's tree. The disc is untrusted: every size, extent and record is
 // checked against the bytes read and the track before it is used.
+#include <algorithm>
 #include <cstring>
+#include <iterator>
+#include <map>
 #include <memory>
 #include <new>
-#include <unordered_set>
 #include <vector>
 
 #include "lib/core/burner/cdvd_burner_grabber.h"
@@ -15,12 +17,13 @@
 
 struct CHalvorin_ImportWalk {
   std::int64_t m__LONGLONG__TrackStart = 0;
-  std::int64_t m__LONGLONG__TrackEnd = 0;  // inclusive
-  // Directory sectors the walk may still read: on a sound disc no two directories share a
-  // sector, so all of them together fit in the track.
-  std::uint64_t m__ULONGLONG__SectorsLeft = 0;
+  // Inclusive; no further than the drive's capacity, whatever the table of contents claims.
+  std::int64_t m__LONGLONG__TrackEnd = 0;
   std::uint32_t m__ULONG__Depth = 0;
-  std::unordered_set<std::uint32_t> m__SET__Directories;  // extents entered or on the walk
+  // The sectors of every directory read, first to end (exclusive). On a sound disc no two
+  // directories share a sector: each is read once, and all of them together fit in the
+  // track, which bounds the records, and so the nodes, of the whole import.
+  std::map<std::uint32_t, std::uint64_t> m__MAP__Directories;
   std::vector<CHalvorin_FileTreeNode*> m__VECTOR__TopLevel;
 };
 
@@ -51,7 +54,6 @@ bool IsJolietDescriptor(const std::uint8_t* d) {
 // are freed before the walk goes down into its folders.
 struct Entry {
   std::string name;
-  std::string identifier;  // as stored: UCS-2 big-endian on a Joliet walk
   std::uint32_t extent = 0;
   std::uint64_t size = 0;
   std::uint8_t flags = 0;
@@ -135,7 +137,6 @@ std::vector<Entry> ParseDirectory(const std::vector<std::uint8_t>& p__VECTOR__Se
     if (!DecodeName(r + 33, n, p__BOOLEAN__IsJoliet, p__STRING__Path,
                     static_cast<std::uint32_t>(offset), e.name))
       continue;
-    e.identifier.assign(reinterpret_cast<const char*>(r + 33), n);
     e.extent = LE32(r + 2);
     e.size = LE32(r + 10);
     std::memcpy(e.date, r + 18, sizeof e.date);
@@ -205,8 +206,22 @@ void CHalvorin_CdvdBurnerGrabber::ImportTrack(
     CHalvorin_ImportWalk walk;
     walk.m__LONGLONG__TrackStart = entry->m__LONG__StartLBA;
     walk.m__LONGLONG__TrackEnd = entry->m__LONG__EndLBA;
-    walk.m__ULONGLONG__SectorsLeft = static_cast<std::uint64_t>(
-        std::max<std::int64_t>(0, walk.m__LONGLONG__TrackEnd - walk.m__LONGLONG__TrackStart + 1));
+    // The table of contents of a DVD may take its end from the disc's own volume descriptor:
+    // the drive's capacity is the disc's real size.
+    std::uint32_t last = 0, blockLength = 0;
+    try {
+      GetCapacity(&last, &blockLength);
+      if (last < walk.m__LONGLONG__TrackEnd) {
+        DebugTrace("\n%s: WARNING! The track ends at LBA %lld, the disc at %u\n", kTrack,
+                   static_cast<long long>(walk.m__LONGLONG__TrackEnd), last);
+        walk.m__LONGLONG__TrackEnd = last;
+      }
+    } catch (CHalvorin_Exception* e) {
+      // A drive that does not tell leaves the table of contents' word.
+      std::unique_ptr<CHalvorin_Exception> failed(e);
+      DebugTrace("\n%s: WARNING! No capacity, status %d\n", kTrack,
+                 failed ? failed->GetStatus() : 12);
+    }
     const std::int64_t first = walk.m__LONGLONG__TrackStart + 16;
     const std::int64_t available = walk.m__LONGLONG__TrackEnd - first + 1;
     const std::uint32_t sectors =
@@ -233,15 +248,14 @@ void CHalvorin_CdvdBurnerGrabber::ImportTrack(
     std::snprintf(root, sizeof root, "ImportingTrack(%d):", static_cast<int>(number));
     const std::uint32_t extent = LE32(descriptor + 158);
     const std::uint32_t size = LE32(descriptor + 166);
-    walk.m__SET__Directories.insert(extent);
+    const CHalvorin_ISO9660FileTree::ImportMark mark =
+        p__PCHalvorin_ISO9660FileTree__Tree->MarkImport();
     try {
       ImportDirectory(p__PCHalvorin_ISO9660FileTree__Tree, p__BOOLEAN__IsJoliet, root, extent, size,
                       nullptr, walk);
-    } catch (CHalvorin_Exception*) {
-      // A failed import leaves nothing of itself in the tree.
-      for (CHalvorin_FileTreeNode* node : walk.m__VECTOR__TopLevel)
-        if (p__PCHalvorin_ISO9660FileTree__Tree->IsNodeOfTree(node))
-          p__PCHalvorin_ISO9660FileTree__Tree->RemoveFileTreeNode(&node);
+    } catch (...) {
+      // A failed import leaves nothing of itself in the tree, whatever failed (memory too).
+      p__PCHalvorin_ISO9660FileTree__Tree->TakeBackImport(mark, walk.m__VECTOR__TopLevel);
       throw;
     }
   });
@@ -275,15 +289,22 @@ void CHalvorin_CdvdBurnerGrabber::ImportDirectory(
           kDirectory, path, p__ULONG__Extent, static_cast<unsigned long long>(sectors),
           static_cast<long long>(p__Walk.m__LONGLONG__TrackStart),
           static_cast<long long>(p__Walk.m__LONGLONG__TrackEnd));
-    if (sectors > p__Walk.m__ULONGLONG__SectorsLeft)
-      HalvorinI_ThrowException(
-          kHalvorinStatusInvalidArgument, 0,
-          "%s: The directory '%s' at LBA %u (%llu sectors) takes the directories read past the "
-          "%lld sectors of the track: directories overlap!!!",
-          kDirectory, path, p__ULONG__Extent, static_cast<unsigned long long>(sectors),
-          static_cast<long long>(p__Walk.m__LONGLONG__TrackEnd - p__Walk.m__LONGLONG__TrackStart +
-                                 1));
-    p__Walk.m__ULONGLONG__SectorsLeft -= sectors;
+    // The first directory read at or after this one's start, and the last one before it.
+    auto& read = p__Walk.m__MAP__Directories;
+    const std::uint64_t end = p__ULONG__Extent + sectors;
+    const auto next = read.lower_bound(p__ULONG__Extent);
+    auto overlapped = read.end();
+    if (next != read.end() && next->first < end)
+      overlapped = next;
+    else if (next != read.begin() && std::prev(next)->second > p__ULONG__Extent)
+      overlapped = std::prev(next);
+    if (overlapped != read.end())
+      HalvorinI_ThrowException(kHalvorinStatusInvalidArgument, 0,
+                               "%s: The directory '%s' at LBA %u (%llu sectors) shares sectors "
+                               "with the one at LBA %u: directories overlap!!!",
+                               kDirectory, path, p__ULONG__Extent,
+                               static_cast<unsigned long long>(sectors), overlapped->first);
+    read.emplace_hint(next, p__ULONG__Extent, end);
     std::vector<Entry> entries;
     {  // the sectors are freed before the walk goes down
       std::vector<std::uint8_t> buffer;
@@ -305,20 +326,21 @@ void CHalvorin_CdvdBurnerGrabber::ImportDirectory(
                                p__ULONG__Extent, p__Walk.m__LONGLONG__TrackEnd);
     }
 
+    // The top-level nodes are what a failed import takes back: room for all of them first.
+    if (!p__PCHalvorin_FileTreeNode__Parent)
+      p__Walk.m__VECTOR__TopLevel.reserve(p__Walk.m__VECTOR__TopLevel.size() + entries.size());
     for (const Entry& e : entries) {
       const bool isDirectory = (e.flags & 0x02) != 0;
       const std::string kidPath = p__STRING__ParentPath + "/" + e.name;
       std::uint32_t attributes = isDirectory ? kHalvorinAttributeDirectory : 0;
       if (e.flags & 0x01) attributes |= kHalvorinAttributeHidden;
-      const auto* identifier = reinterpret_cast<const std::uint8_t*>(e.identifier.data());
       CHalvorin_FileTreeNode* node = p__PCHalvorin_ISO9660FileTree__Tree->ImportFileTreeNode(
-          kidPath.c_str(), e.name.c_str(), p__BOOLEAN__IsJoliet ? identifier : nullptr,
-          p__BOOLEAN__IsJoliet ? static_cast<std::uint32_t>(e.identifier.size()) : 0, attributes,
-          e.size, e.date, e.extent, p__PCHalvorin_FileTreeNode__Parent);
+          kidPath.c_str(), e.name.c_str(), attributes, e.size, e.date, e.extent,
+          p__PCHalvorin_FileTreeNode__Parent);
       if (!node) continue;
       if (!p__PCHalvorin_FileTreeNode__Parent) p__Walk.m__VECTOR__TopLevel.push_back(node);
       if (!isDirectory) continue;
-      if (!p__Walk.m__SET__Directories.insert(e.extent).second) {
+      if (p__Walk.m__MAP__Directories.count(e.extent)) {
         DebugTrace("\n%s: WARNING! '%s' at LBA %u is a directory met before: not entered\n",
                    kDirectory, kidPath.c_str(), e.extent);
         continue;

@@ -6,8 +6,8 @@
 #include "lib/core/debug_trace.h"
 #include "lib/core/halvorin_exception.h"
 #include "lib/mastering/iso9660/iso9660_file_tree.h"
+#include "lib/mastering/iso9660/iso9660_records.h"
 #include "lib/mastering/iso9660/joliet_file_tree.h"
-#include "lib/mastering/tree/utf16_text.h"
 
 namespace {
 
@@ -68,11 +68,32 @@ std::int64_t UnixTimeOf(const std::uint8_t* d) {
   return static_cast<std::int64_t>(timegm(&t)) - offset * 900;
 }
 
+// The name an imported node takes: '.' and '..' name no entry of a folder (refused, naming the
+// record); the tree's separator '\' and the drive mark ':' become '_', as in a Joliet name.
+std::string ImportedName(const char* p__PCHAR__Name, const char* p__PCHAR__AbsolutePath,
+                         std::uint32_t p__ULONG__Extent) {
+  std::string name = p__PCHAR__Name;
+  if (name == "." || name == "..")
+    HalvorinI_ThrowException(kHalvorinStatusInvalidArgument, 0,
+                             "%s: The record '%s' (LBA %u) is named '%s', a name that no file or "
+                             "folder may take!!!",
+                             kMethod, p__PCHAR__AbsolutePath, p__ULONG__Extent, name.c_str());
+  bool replaced = false;
+  for (char& c : name)
+    if (c == '\\' || c == ':') {
+      c = '_';
+      replaced = true;
+    }
+  if (replaced)
+    DebugTrace("\n%s: WARNING! The record '%s' (LBA %u) is imported as '%s'\n", kMethod,
+               p__PCHAR__AbsolutePath, p__ULONG__Extent, name.c_str());
+  return name;
+}
+
 }  // namespace
 
 CHalvorin_FileTreeNode* CHalvorin_ISO9660FileTree::ImportFileTreeNode(
     const char* p__PCHAR__AbsolutePath, const char* p__PCHAR__Name,
-    const std::uint8_t* p__PUCHAR__JolietName, std::uint32_t p__ULONG__JolietNameLength,
     std::uint32_t p__ULONG__Attributes, std::uint64_t p__ULONGLONG__Size,
     const std::uint8_t* p__PUCHAR__Date, std::uint32_t p__ULONG__Extent,
     CHalvorin_FileTreeNode* p__PCHalvorin_FileTreeNode__Parent) {
@@ -81,31 +102,56 @@ CHalvorin_FileTreeNode* CHalvorin_ISO9660FileTree::ImportFileTreeNode(
     ThrowIfBuilt(kMethod);
     if (!p__PCHAR__AbsolutePath || !p__PCHAR__Name || !p__PUCHAR__Date)
       HalvorinI_ThrowException(kHalvorinStatusInvalidArgument, 0, "%s: A name is NULL!!!", kMethod);
+    const std::string name = ImportedName(p__PCHAR__Name, p__PCHAR__AbsolutePath, p__ULONG__Extent);
     CHalvorin_FileTreeNode* parent = ResolveParent(&p__PCHalvorin_FileTreeNode__Parent, kMethod);
-    const std::string name = p__PCHAR__Name;
     const bool isFile = (p__ULONG__Attributes & kHalvorinAttributeDirectory) == 0;
-    // The path of an imported node only names it: a deep one is cut rather than refused, and
-    // a name past the node's limit keeps its whole Joliet form below.
-    CHalvorin_FileTreeNode* node =
-        CountAndCreate(HalvorinI_Utf8Prefix(p__PCHAR__AbsolutePath, kHalvorinMaxPath - 1).c_str(),
-                       HalvorinI_Utf8Prefix(name, kHalvorinMaxPath - 1).c_str(),
-                       ImportedShortName(name, isFile).c_str(), p__ULONG__Attributes,
-                       p__ULONGLONG__Size, parent, UnixTimeOf(p__PUCHAR__Date), true, kMethod);
-    auto* iso = static_cast<CHalvorin_ISO9660FileTreeNode*>(node);
-    iso->m__ULONG__Extent = p__ULONG__Extent;
-    std::memcpy(iso->m__UCHAR__Date, p__PUCHAR__Date, sizeof iso->m__UCHAR__Date);
-    if (IsJoliet() && p__PUCHAR__JolietName && p__ULONG__JolietNameLength >= 2)
-      static_cast<CHalvorin_JolietFileTreeNode*>(node)->m__WSTRING__JolietName =
-          HalvorinI_Utf16FromBigEndian(p__PUCHAR__JolietName, p__ULONG__JolietNameLength);
-    NodeAdded(node);
-    if (CheckName(parent, node)) {
-      DebugTrace("\n%s: '%s' dropped by the name check\n", kMethod,
-                 node->m__STRING__AbsolutePath.c_str());
+    // The path of an imported node only names it: a deep one is cut rather than refused.
+    const std::string longName = HalvorinI_Utf8Prefix(name, kHalvorinMaxPath - 1);
+    CHalvorin_FileTreeNode* node = CountAndCreate(
+        HalvorinI_Utf8Prefix(p__PCHAR__AbsolutePath, kHalvorinMaxPath - 1).c_str(),
+        longName.c_str(), ImportedShortName(name, isFile).c_str(), p__ULONG__Attributes,
+        p__ULONGLONG__Size, parent, UnixTimeOf(p__PUCHAR__Date), true, kMethod);
+    try {
+      auto* iso = static_cast<CHalvorin_ISO9660FileTreeNode*>(node);
+      iso->m__ULONG__Extent = p__ULONG__Extent;
+      std::memcpy(iso->m__UCHAR__Date, p__PUCHAR__Date, sizeof iso->m__UCHAR__Date);
+      // A name past the node's limit takes its Joliet name from the whole name (cut there to
+      // the Joliet limit, as an added name is).
+      if (IsJoliet() && longName.size() < name.size())
+        static_cast<CHalvorin_JolietFileTreeNode*>(node)->m__WSTRING__JolietName =
+            HalvorinI_JolietName(HalvorinI_Utf8ToUtf16(name), iso->IsFileNode());
+      NodeAdded(node);
+      if (CheckName(parent, node)) {
+        DebugTrace("\n%s: '%s' dropped by the name check\n", kMethod,
+                   node->m__STRING__AbsolutePath.c_str());
+        DeleteFileTreeNode(&node);
+        return static_cast<CHalvorin_FileTreeNode*>(nullptr);
+      }
+      LinkKid(parent, node);
+    } catch (...) {
       DeleteFileTreeNode(&node);
-      return static_cast<CHalvorin_FileTreeNode*>(nullptr);
+      throw;
     }
-    LinkKid(parent, node);
     KidLinked(parent, node);
     return node;
   });
+}
+
+CHalvorin_ISO9660FileTree::ImportMark CHalvorin_ISO9660FileTree::MarkImport() {
+  CHalvorin_CriticalSectionLock lock(&m__CRITICAL_SECTION__Tree);
+  return {m__PCHalvorin_FileTreeNode__Root != nullptr, m__ULONG__MaximumDepth};
+}
+
+void CHalvorin_ISO9660FileTree::TakeBackImport(
+    const ImportMark& p__Mark, const std::vector<CHalvorin_FileTreeNode*>& p__VECTOR__TopLevel) {
+  CHalvorin_CriticalSectionLock lock(&m__CRITICAL_SECTION__Tree);
+  CHalvorin_FileTreeNode* root = m__PCHalvorin_FileTreeNode__Root;
+  // A node the import linked and the name check of a later one removed is no longer here.
+  for (CHalvorin_FileTreeNode* node : p__VECTOR__TopLevel)
+    if (m__SET__Nodes.count(node) && node->m__BOOLEAN__IsLinked &&
+        node->m__PCHalvorin_FileTreeNode__Parent == root)
+      RemoveLinkedNode(node);
+  if (!p__Mark.m__BOOLEAN__HadRoot && root && !root->m__PCHalvorin_FileTreeNode__FirstKid)
+    RemoveLinkedNode(root);
+  m__ULONG__MaximumDepth = p__Mark.m__ULONG__Level;
 }

@@ -72,14 +72,24 @@ class CHalvorin_ISO9660FileTree : public CHalvorin_FileTree, public CHalvorin_Fi
                             std::uint8_t p__UCHAR__BootMediaType);
 
   // A node of an earlier session: it keeps the extent and size of its data on the disc and is
-  // never chained. The Joliet name is the record's identifier as stored (UCS-2 big-endian,
-  // kept by a Joliet tree when given). Null when the name check dropped it.
+  // never chained. Its name takes the tree's rules as an added one does: '.' and '..' are
+  // refused (status 2), '\' and ':' become '_', and its identifiers are cut to the tree's
+  // limits. Null when the name check dropped it; a node that fails is not left in the tree.
   virtual CHalvorin_FileTreeNode* ImportFileTreeNode(
       const char* p__PCHAR__AbsolutePath, const char* p__PCHAR__Name,
-      const std::uint8_t* p__PUCHAR__JolietName, std::uint32_t p__ULONG__JolietNameLength,
       std::uint32_t p__ULONG__Attributes, std::uint64_t p__ULONGLONG__Size,
       const std::uint8_t* p__PUCHAR__Date, std::uint32_t p__ULONG__Extent,
       CHalvorin_FileTreeNode* p__PCHalvorin_FileTreeNode__Parent);
+  // The tree as an import finds it, so that a failed import can leave it so: every top-level
+  // node the import linked is removed, the root too when the import made it, and the level
+  // is the one before.
+  struct ImportMark {
+    bool m__BOOLEAN__HadRoot = false;
+    std::uint32_t m__ULONG__Level = 0;
+  };
+  ImportMark MarkImport();
+  void TakeBackImport(const ImportMark& p__Mark,
+                      const std::vector<CHalvorin_FileTreeNode*>& p__VECTOR__TopLevel);
 
   // Sizes of the layout the tree would get now (both hierarchies in a Joliet tree).
   virtual std::uint64_t GetPathTableSizeInUCHARs();

@@ -18,6 +18,7 @@ using Node = CHalvorin_ISO9660FileTreeNode;
 constexpr std::uint32_t kSector = kHalvorinSectorSize;
 constexpr std::uint32_t kFirstStructureSector = 21;  // after system area, descriptors, boot catalog
 constexpr std::uint32_t kBootCatalogSector = 20;
+constexpr std::uint32_t kMaxRecord = 255;  // a directory record's length byte
 
 std::uint64_t Sectors(std::uint64_t bytes) {
   return (bytes + kSector - 1) / kSector;
@@ -345,6 +346,13 @@ void CHalvorin_ISO9660FileTree::BuildImage(
         for (const Node* k : d.kids) {
           const std::string& kidId = NameBytes(k, isJ, kidIdBuffer);
           const std::uint32_t rec = HalvorinI_DirectoryRecordSize(kidId.size());
+          // The length is one byte: a longer record would read as a shorter one, and the
+          // records after it in its sector as nothing.
+          if (rec > kMaxRecord)
+            HalvorinI_ThrowException(kHalvorinStatusInternalState, 0,
+                                     "CHalvorin_ISO9660FileTree::BuildImage(): the record of '%s' "
+                                     "takes %u bytes, more than %u!!!",
+                                     k->m__STRING__AbsolutePath.c_str(), rec, kMaxRecord);
           std::uint8_t flags = (k->m__ULONG__Attributes & kHalvorinAttributeHidden) ? 1 : 0;
           if (k->IsDirectory()) {
             b = HalvorinI_RecordStart(b, rec);

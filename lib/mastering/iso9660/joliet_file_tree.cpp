@@ -60,12 +60,18 @@ void CHalvorin_JolietFileTree::KidIndexed(
   CHalvorin_ISO9660FileTree::KidIndexed(p__PCHalvorin_FileTreeNode__Parent,
                                         p__PCHalvorin_FileTreeNode__Kid);
   JNode* parent = AsJoliet(p__PCHalvorin_FileTreeNode__Parent);
-  if (!parent->m__MAP__KidsByJolietName)
-    parent->m__MAP__KidsByJolietName =
-        std::make_unique<std::unordered_multimap<std::u16string, JNode*>>();
-  parent->m__MAP__KidsByJolietName->emplace(
-      AsJoliet(p__PCHalvorin_FileTreeNode__Kid)->m__WSTRING__JolietName,
-      AsJoliet(p__PCHalvorin_FileTreeNode__Kid));
+  try {
+    if (!parent->m__MAP__KidsByJolietName)
+      parent->m__MAP__KidsByJolietName =
+          std::make_unique<std::unordered_multimap<std::u16string, JNode*>>();
+    parent->m__MAP__KidsByJolietName->emplace(
+        AsJoliet(p__PCHalvorin_FileTreeNode__Kid)->m__WSTRING__JolietName,
+        AsJoliet(p__PCHalvorin_FileTreeNode__Kid));
+  } catch (...) {
+    CHalvorin_ISO9660FileTree::KidUnindexed(p__PCHalvorin_FileTreeNode__Parent,
+                                            p__PCHalvorin_FileTreeNode__Kid);
+    throw;
+  }
 }
 
 void CHalvorin_JolietFileTree::KidUnindexed(

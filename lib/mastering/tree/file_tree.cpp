@@ -202,23 +202,22 @@ CHalvorin_FileTreeNode* CHalvorin_FileTree::CountAndCreate(
     std::uint64_t p__ULONGLONG__Size, CHalvorin_FileTreeNode* p__PCHalvorin_FileTreeNode__Parent,
     std::int64_t p__LONGLONG__UnixTime, bool p__BOOLEAN__IsImport, const char* p__PCHAR__Method) {
   ++m__ULONG__NodeCount;
-  CHalvorin_FileTreeNode* node = nullptr;
+  std::unique_ptr<CHalvorin_FileTreeNode> node;
   try {
-    node = NewFileTreeNodeItem(p__PCHAR__AbsolutePathAndFileName, p__PCHAR__LongFileName,
-                               p__PCHAR__ShortFileName, p__ULONG__Attributes, p__ULONGLONG__Size,
-                               p__PCHalvorin_FileTreeNode__Parent, m__ULONG__NodeCount,
-                               p__LONGLONG__UnixTime, p__BOOLEAN__IsImport);
+    node.reset(NewFileTreeNodeItem(
+        p__PCHAR__AbsolutePathAndFileName, p__PCHAR__LongFileName, p__PCHAR__ShortFileName,
+        p__ULONG__Attributes, p__ULONGLONG__Size, p__PCHalvorin_FileTreeNode__Parent,
+        m__ULONG__NodeCount, p__LONGLONG__UnixTime, p__BOOLEAN__IsImport));
+    if (!node)
+      HalvorinI_ThrowException(kHalvorinStatusOutOfMemory, 0,
+                               "%s: NewFileTreeNodeItem() for Current failed!!!", p__PCHAR__Method);
+    // A node the set could not take is deleted here: the tree knows of no node it cannot free.
+    m__SET__Nodes.insert(node.get());
   } catch (...) {
     --m__ULONG__NodeCount;
     throw;
   }
-  if (!node) {
-    --m__ULONG__NodeCount;
-    HalvorinI_ThrowException(kHalvorinStatusOutOfMemory, 0,
-                             "%s: NewFileTreeNodeItem() for Current failed!!!", p__PCHAR__Method);
-  }
-  m__SET__Nodes.insert(node);
-  return node;
+  return node.release();
 }
 
 void CHalvorin_FileTree::CreateRootNode() {
@@ -244,6 +243,8 @@ void CHalvorin_FileTree::LinkKid(CHalvorin_FileTreeNode* p__PCHalvorin_FileTreeN
                                  CHalvorin_FileTreeNode* p__PCHalvorin_FileTreeNode__Kid) {
   CHalvorin_FileTreeNode* parent = p__PCHalvorin_FileTreeNode__Parent;
   CHalvorin_FileTreeNode* kid = p__PCHalvorin_FileTreeNode__Kid;
+  // The indexes first: they may run out of memory, and then nothing is linked yet.
+  KidIndexed(parent, kid);
   kid->m__PCHalvorin_FileTreeNode__Parent = parent;
   kid->m__PCHalvorin_FileTreeNode__Next = nullptr;
   kid->m__PCHalvorin_FileTreeNode__Previous = parent->m__PCHalvorin_FileTreeNode__LastKid;
@@ -253,7 +254,6 @@ void CHalvorin_FileTree::LinkKid(CHalvorin_FileTreeNode* p__PCHalvorin_FileTreeN
     parent->m__PCHalvorin_FileTreeNode__FirstKid = kid;
   parent->m__PCHalvorin_FileTreeNode__LastKid = kid;
   kid->m__BOOLEAN__IsLinked = true;
-  KidIndexed(parent, kid);
   // Powers change by the kid's power along the linked ancestors only: an unlinked directory
   // brings its whole power when it is linked itself.
   for (CHalvorin_FileTreeNode* p = parent; p;

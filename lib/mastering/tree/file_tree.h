@@ -124,7 +124,8 @@ class CHalvorin_FileTree : public CHalvorin_Object {
   // True when the new kid must be dropped.
   virtual bool CheckName(CHalvorin_FileTreeNode* p__PCHalvorin_FileTreeNode__Parent,
                          CHalvorin_FileTreeNode* p__PCHalvorin_FileTreeNode__Kid) = 0;
-  // Keep the sibling indexes of the derived trees; called for every link and unlink.
+  // Keep the sibling indexes of the derived trees; called for every link and unlink. A
+  // KidIndexed that throws leaves the kid in no index.
   virtual void KidIndexed(CHalvorin_FileTreeNode*, CHalvorin_FileTreeNode*) {}
   virtual void KidUnindexed(CHalvorin_FileTreeNode*, CHalvorin_FileTreeNode*) {}
   // Changes are refused once the image is laid out.

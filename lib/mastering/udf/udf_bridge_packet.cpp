@@ -4,6 +4,8 @@
 #include <cstring>
 #include <ctime>
 #include <random>
+#include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "lib/core/halvorin_exception.h"
@@ -47,6 +49,23 @@ std::vector<FileRecord> VideoTsRecords(const Item* p__PVideoTs) {
                                identifier.c_str());
     records.push_back({identifier, size ? k->m__ULONG__ContentLocation + kPartitionStart : 0,
                        static_cast<std::uint32_t>(size), k->m__UCHAR__Date});
+  }
+  // Readers show a file by its identifier without the version and without a full stop that
+  // ends it, and keep one of two that show alike: the other file would be lost.
+  std::unordered_map<std::string, const FileRecord*> shown;
+  shown.reserve(records.size());
+  for (const FileRecord& r : records) {
+    std::string name = r.identifier.substr(0, r.identifier.size() - 2);
+    if (!name.empty() && name.back() == '.') name.pop_back();
+    const auto [same, isNew] = shown.emplace(name, &r);
+    if (!isNew)
+      HalvorinI_ThrowException(kHalvorinStatusInvalidArgument, 0,
+                               "Halvorin:UDF_FormatISO9660FileSystemPacket(): EXITing with "
+                               "failure, the VIDEO_TS records '%s' and '%s' read as one name, "
+                               "status %ld ( 0x%X )",
+                               same->second->identifier.c_str(), r.identifier.c_str(),
+                               static_cast<long>(kHalvorinStatusInvalidArgument),
+                               static_cast<unsigned>(kHalvorinStatusInvalidArgument));
   }
   // ECMA-119 order, whatever the kid order.
   std::stable_sort(records.begin(), records.end(), [](const FileRecord& a, const FileRecord& b) {
@@ -114,6 +133,19 @@ void Date17(std::uint8_t* p, const char* digits) {
 }
 
 }  // namespace
+
+void HalvorinI_UdfCheckBridgeFolders(const Item* p__PRoot, const Item* p__PVideoTs,
+                                     const Item* p__PAudioTs) {
+  // Records of a folder elsewhere would point at content laid out for another place.
+  for (const auto& [item, name] : {std::pair{p__PVideoTs, "VIDEO_TS"}, {p__PAudioTs, "AUDIO_TS"}})
+    if (!item->m__BOOLEAN__IsDirectory || item->m__PParent != p__PRoot)
+      HalvorinI_ThrowException(kHalvorinStatusInvalidArgument, 0,
+                               "Halvorin:UDF_FormatISO9660FileSystemPacket(): EXITing with "
+                               "failure, the %s item is not a folder under the root item, status "
+                               "%ld ( 0x%X )",
+                               name, static_cast<long>(kHalvorinStatusInvalidArgument),
+                               static_cast<unsigned>(kHalvorinStatusInvalidArgument));
+}
 
 std::uint32_t HalvorinI_UdfVideoTsSectors(const Item* p__PVideoTs) {
   std::uint64_t bytes = 68;

@@ -3,6 +3,8 @@
 #include <cstring>
 #include <ctime>
 #include <new>
+#include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "lib/core/debug_trace.h"
@@ -33,6 +35,28 @@ std::vector<Item*> Kids(const Item* p__PItem) {
   return kids;
 }
 
+// An item as a refusal names it: the caller's identifier, and a file's disk path.
+std::string ItemText(const Item* p__PItem) {
+  std::string text = (p__PItem->m__BOOLEAN__IsDirectory ? "the folder item " : "the file item ") +
+                     std::to_string(p__PItem->m__ULONG__Identifier);
+  if (!p__PItem->m__BOOLEAN__IsDirectory)
+    text += " ('" +
+            std::string(p__PItem->m__CHAR__Path,
+                        strnlen(p__PItem->m__CHAR__Path, sizeof p__PItem->m__CHAR__Path)) +
+            "')";
+  return text;
+}
+
+// A folder's place in the image: the names from the root down.
+std::string PlaceOf(const Item* p__PFolder) {
+  std::vector<std::string> names;
+  for (const Item* f = p__PFolder; f->m__PParent; f = f->m__PParent)
+    names.push_back(HalvorinI_UdfNameOf(f));
+  std::string place;
+  for (auto it = names.rbegin(); it != names.rend(); ++it) place += "/" + *it;
+  return place.empty() ? "/" : place;
+}
+
 [[noreturn]] void Refuse(const char* p__PCHAR__Text) {
   HalvorinI_ThrowException(kHalvorinStatusInvalidArgument, 0, "%s: %s!!!", kMethod, p__PCHAR__Text);
 }
@@ -47,8 +71,7 @@ class Builder {
   HalvorinI_UdfImage Build(std::uint8_t* head, std::uint32_t headSize, std::uint8_t* tail,
                            std::uint32_t tailSize) {
     if (!root_ || !root_->m__BOOLEAN__IsDirectory) Refuse("the root is not a directory item");
-    if (bridge_ && (!video_->m__BOOLEAN__IsDirectory || !audio_->m__BOOLEAN__IsDirectory))
-      Refuse("VIDEO_TS and AUDIO_TS must be directory items");
+    if (bridge_) HalvorinI_UdfCheckBridgeFolders(root_, video_, audio_);
     const std::uint32_t headSectors = kPartitionStart + (bridge_ ? 2 : 1);
     if (!head || headSize != headSectors * kBlock)
       HalvorinI_ThrowException(kHalvorinStatusInvalidArgument, 0,
@@ -130,6 +153,7 @@ class Builder {
   void LayOutDescriptors(Item* dir, std::uint32_t depth) {
     if (depth > kMaxDepth) Refuse("the directories are nested too deep");
     const std::vector<Item*> kids = Kids(dir);
+    CheckNames(dir, kids);
     dir->m__ULONG__ContentLocation = Next();
     for (Item* k : kids) k->m__ULONG__IdentifierLocation = Next();
     for (Item* k : kids) k->m__ULONG__FileEntryLocation = Next();
@@ -140,6 +164,28 @@ class Builder {
     ++directories_;
     for (Item* k : kids)
       if (k->m__BOOLEAN__IsDirectory) LayOutDescriptors(k, depth + 1);
+  }
+
+  // Every kid of a folder takes a name of its own, as the image writes it (upper case, cut to
+  // its identifier): readers keep one of two equal ones, and the other's bytes are lost. Names
+  // that are no name or a path are refused too.
+  static void CheckNames(const Item* dir, const std::vector<Item*>& kids) {
+    std::unordered_map<std::string, const Item*> written;
+    written.reserve(kids.size());
+    for (const Item* k : kids) {
+      const std::string name = HalvorinI_UdfNameOf(k);
+      if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos)
+        HalvorinI_ThrowException(kHalvorinStatusInvalidArgument, 0,
+                                 "%s: %s in '%s' is named '%s', a name no file or folder may "
+                                 "take!!!",
+                                 kMethod, ItemText(k).c_str(), PlaceOf(dir).c_str(), name.c_str());
+      const auto [same, isNew] = written.emplace(HalvorinI_UdfFileIdentifier(name), k);
+      if (!isNew)
+        HalvorinI_ThrowException(kHalvorinStatusInvalidArgument, 0,
+                                 "%s: %s and %s in '%s' both take the name '%s'!!!", kMethod,
+                                 ItemText(same->second).c_str(), ItemText(k).c_str(),
+                                 PlaceOf(dir).c_str(), HalvorinI_UdfNameOf(same->second).c_str());
+    }
   }
 
   void LayOutContents(Item* dir) {

@@ -30,6 +30,10 @@ std::string HalvorinI_UdfNameOf(const HALVORIN_UDF_TREE_ITEM* p__PItem) {
                      strnlen(p__PItem->m__CHAR__Name, sizeof p__PItem->m__CHAR__Name));
 }
 
+std::string HalvorinI_UdfFileIdentifier(const std::string& p__STRING__Name) {
+  return HalvorinI_UdfCs0(p__STRING__Name, 255);
+}
+
 void HalvorinI_UdfFormatFileEntry(const HALVORIN_UDF_TREE_ITEM* item,
                                   std::uint64_t p__ULONGLONG__UniqueId, std::uint8_t* fe) {
   std::memset(fe, 0, kBlock);
@@ -83,7 +87,7 @@ void HalvorinI_UdfFormatIdentifier(std::uint8_t* fid, std::uint32_t location,
                                    std::uint8_t characteristics, std::uint32_t entry,
                                    const std::string& name) {
   std::memset(fid, 0, kBlock);
-  const std::string cs0 = HalvorinI_UdfCs0(name, 255);
+  const std::string cs0 = HalvorinI_UdfFileIdentifier(name);
   const std::uint32_t n = static_cast<std::uint32_t>(cs0.size());
   const std::uint32_t use = 4 * ((2010 - n) / 4);
   HalvorinI_UdfPut16(fid + 16, 1);

@@ -20,6 +20,9 @@ inline std::uint64_t HalvorinI_UdfAllocations(std::uint64_t p__ULONGLONG__Size) 
 
 // The item's name as given (upper-cased), without the field's padding.
 std::string HalvorinI_UdfNameOf(const HALVORIN_UDF_TREE_ITEM* p__PItem);
+// The bytes a name is written as in a file identifier: OSTA CS0, cut to the 255 bytes its
+// length byte counts.
+std::string HalvorinI_UdfFileIdentifier(const std::string& p__STRING__Name);
 
 // The 2048-byte file entry of a laid-out item whose content needs no more than
 // kHalvorinUdfMaxAllocations descriptors; the root's unique identifier is 0.

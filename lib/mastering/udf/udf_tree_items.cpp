@@ -1,5 +1,6 @@
 #include "lib/mastering/udf/udf_tree_items.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -11,10 +12,10 @@
 #include <vector>
 
 #include "lib/core/debug_trace.h"
-#include "lib/mastering/iso9660/iso9660_records.h"
 #include "lib/mastering/tree/file_tree.h"
 #include "lib/mastering/udf/udf_descriptors.h"
 #include "platform/fs/fs.h"
+#include "platform/text/text.h"
 
 namespace {
 
@@ -30,8 +31,10 @@ void Prepare(Item* item, std::uint32_t identifier, const char* name) {
   std::memset(bytes + offsetof(Item, m__PVOID__File), 0,
               sizeof *item - offsetof(Item, m__PVOID__File));
   item->m__ULONG__Identifier = identifier;
+  // Every letter, as the case rule of the names has it; then cut, since upper case may take
+  // more bytes than the name had.
   const std::string upper =
-      HalvorinI_UpperAscii(HalvorinI_Utf8Prefix(name, sizeof item->m__CHAR__Name - 1));
+      HalvorinI_Utf8Prefix(platform::text::UpperCase(name), sizeof item->m__CHAR__Name - 1);
   std::memcpy(item->m__CHAR__Name, upper.data(), upper.size());
 }
 
@@ -88,13 +91,15 @@ std::uint32_t HalvorinI_UdfFormatFile(Item* p__PItem, std::uint32_t p__ULONG__Id
   Prepare(p__PItem, p__ULONG__Identifier, p__PCHAR__Name);
   if (std::strlen(p__PCHAR__Path) >= sizeof p__PItem->m__CHAR__Path) return ENAMETOOLONG;
   std::memcpy(p__PItem->m__CHAR__Path, p__PCHAR__Path, std::strlen(p__PCHAR__Path));
-  // One open, its fstat and the close: the file must open for reading (the file layer takes
+  // One open, its statx and the close: the file must open for reading (the file layer takes
   // regular files only and never waits on the name), and nothing is held.
   if (!platform::fs::ToPosix(p__PCHAR__Path)) return ENOENT;
-  struct stat st {};
+  struct statx st {};
   try {
     platform::fs::File file(p__PCHAR__Path, platform::fs::OpenMode::Read);
-    if (::fstat(file.Descriptor(), &st) != 0) return static_cast<std::uint32_t>(errno);
+    if (::statx(file.Descriptor(), "", AT_EMPTY_PATH,
+                STATX_TYPE | STATX_SIZE | STATX_MTIME | STATX_BTIME, &st) != 0)
+      return static_cast<std::uint32_t>(errno);
   } catch (const platform::fs::FsError& e) {
     DebugTrace("\nUDF:Halvorin_UDF_FormatTreeItemAsFile(): '%s' cannot be opened, error %d\n",
                p__PCHAR__Path, e.error());
@@ -102,12 +107,17 @@ std::uint32_t HalvorinI_UdfFormatFile(Item* p__PItem, std::uint32_t p__ULONG__Id
     if (e.error() == EISDIR) return EINVAL;
     return static_cast<std::uint32_t>(e.error() ? e.error() : EIO);
   }
-  const auto size = static_cast<std::uint64_t>(st.st_size);
+  if (!S_ISREG(st.stx_mode)) return EINVAL;
+  const auto size = static_cast<std::uint64_t>(st.stx_size);
   const std::uint64_t blocks = (size + 2047) / 2048;
   if (blocks > 0xFFFFFFFFull) return EFBIG;
   p__PItem->m__ULONGLONG__Size = size;
   p__PItem->m__ULONG__SizeInBlocks = static_cast<std::uint32_t>(blocks);
-  HalvorinI_IsoDateOf(static_cast<std::int64_t>(st.st_mtim.tv_sec), p__PItem->m__UCHAR__Date);
+  // The file's creation time: its birth time where the file system keeps one, else the last
+  // write time.
+  const bool born = (st.stx_mask & STATX_BTIME) != 0;
+  HalvorinI_IsoDateOf(static_cast<std::int64_t>(born ? st.stx_btime.tv_sec : st.stx_mtime.tv_sec),
+                      p__PItem->m__UCHAR__Date);
   const char* name = p__PItem->m__CHAR__Name;
   if (blocks && (std::strstr(name, ".IFO") || std::strstr(name, ".BUP")))
     if (const std::uint32_t error = ReadContent(p__PItem, p__PCHAR__Path)) return error;

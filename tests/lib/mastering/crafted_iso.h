@@ -15,7 +15,7 @@ struct Record {
   std::uint32_t extent = 0;
   std::uint32_t size = 0;
   std::uint8_t flags = 0;
-  int length = 0;  // record length byte; 0: the right one
+  int length = 0;  // record length byte (the next record follows it); 0: the right one
 };
 
 inline std::string Ucs2(const std::u16string& s) {
@@ -93,10 +93,11 @@ class Image {
   void Put(std::uint32_t lba, std::size_t& pos, const Record& r) {
     const std::size_t n = r.id.size();
     const std::size_t natural = 33 + n + (n % 2 == 0 ? 1 : 0);
+    const std::size_t length = r.length ? static_cast<std::size_t>(r.length) : natural;
     if (pos % 2048 + natural > 2048) pos = (pos / 2048 + 1) * 2048;
     Sector(static_cast<std::uint32_t>(lba + (pos + natural) / 2048));  // room for the record
     std::uint8_t* p = Sector(lba) + pos;
-    p[0] = static_cast<std::uint8_t>(r.length ? r.length : natural);
+    p[0] = static_cast<std::uint8_t>(length);
     Both32(p + 2, r.extent);
     Both32(p + 10, r.size);
     p[18] = 120;  // 2020-06-15 12:30:00 GMT
@@ -109,7 +110,7 @@ class Image {
     p[31] = 1;
     p[32] = static_cast<std::uint8_t>(n);
     std::memcpy(p + 33, r.id.data(), n);
-    pos += natural;
+    pos += length;
   }
 
   std::vector<std::uint8_t> bytes_;

@@ -53,33 +53,6 @@ class UdfImage : public ::testing::Test {
     return src;
   }
 
-  // The ISO9660 descriptors pycdlib needs in front of a pure UDF image: an image of one small
-  // file, whose path tables and root lie in sectors 21-23.
-  std::string EmptyIso() {
-    void* tree = nullptr;
-    char text[256];
-    uint32_t error = 0;
-    EXPECT_EQ(Halvorin_ISO9660JolietFileTree_Create(&tree, text, sizeof text, &error, nullptr,
-                                                    nullptr, 0, 0, 0, 0),
-              0u);
-    static const char one[] = "A";
-    void* parent = nullptr;
-    EXPECT_EQ(Halvorin_ISO9660JolietFileTree_AddMemory(tree, text, sizeof text, &error, one, 1, 0,
-                                                       "A", 2, &parent),
-              0u);
-    EXPECT_EQ(Halvorin_ISO9660JolietFileTree_BuildImage(tree, text, sizeof text, &error, 0, 0, 0,
-                                                        "X", nullptr, nullptr),
-              0u);
-    std::vector<char> bytes(25 * 2048);
-    EXPECT_EQ(Halvorin_ISO9660JolietFileTree_Read(tree, text, sizeof text, &error,
-                                                  static_cast<int32_t>(bytes.size()), bytes.data()),
-              0u);
-    Halvorin_Destroy(&tree);
-    const std::string path = dir.P("empty.iso");
-    std::ofstream(path, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
-    return path;
-  }
-
   TempDir dir;
 };
 
@@ -121,7 +94,8 @@ TEST_F(UdfImage, APureImageReadsBackEqualWithEveryParentEntryAtItsParent) {
   EXPECT_EQ(RunCommand("diff -r " + src + " " + x, &out), 0) << out;
 
   ASSERT_EQ(RunCommand(std::string(QUORVA_PYTHON) + " " + QUORVA_TEST_SOURCE_DIR +
-                           "/lib/tools/udf_walk.py " + iso + " " + src + " --pure " + EmptyIso(),
+                           "/lib/tools/udf_walk.py " + iso + " " + src + " --pure " +
+                           EmptyIso(dir.P("empty.iso")),
                        &out),
             0)
       << out;

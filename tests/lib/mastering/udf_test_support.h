@@ -110,6 +110,32 @@ class Image {
   uint32_t error = 0;
 };
 
+// The ISO9660 descriptors pycdlib needs in front of a pure UDF image (udf_walk.py --pure): an
+// image of one small file, whose path tables and root lie in sectors 21-23, written to `path`.
+inline std::string EmptyIso(const std::string& path) {
+  void* tree = nullptr;
+  char text[256];
+  uint32_t error = 0;
+  EXPECT_EQ(Halvorin_ISO9660JolietFileTree_Create(&tree, text, sizeof text, &error, nullptr,
+                                                  nullptr, 0, 0, 0, 0),
+            0u);
+  static const char one[] = "A";
+  void* parent = nullptr;
+  EXPECT_EQ(Halvorin_ISO9660JolietFileTree_AddMemory(tree, text, sizeof text, &error, one, 1, 0,
+                                                     "A", 2, &parent),
+            0u);
+  EXPECT_EQ(Halvorin_ISO9660JolietFileTree_BuildImage(tree, text, sizeof text, &error, 0, 0, 0, "X",
+                                                      nullptr, nullptr),
+            0u);
+  std::vector<char> bytes(25 * 2048);
+  EXPECT_EQ(Halvorin_ISO9660JolietFileTree_Read(tree, text, sizeof text, &error,
+                                                static_cast<int32_t>(bytes.size()), bytes.data()),
+            0u);
+  Halvorin_Destroy(&tree);
+  std::ofstream(path, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
+  return path;
+}
+
 inline uint32_t LE32(const std::string& bytes, std::size_t at) {
   return uint8_t(bytes[at]) | uint8_t(bytes[at + 1]) << 8 | uint8_t(bytes[at + 2]) << 16 |
          uint32_t(uint8_t(bytes[at + 3])) << 24;

@@ -146,7 +146,8 @@ void CHalvorin_CdvdBurnerGrabber::DiscAtOnce(const DiscAtOnceMode& p__Mode,
     m__ULONG__LBSize = p__Mode.m__ULONG__LBSize;
     const TRACK_ENTRY* entries = p__PTRACK_ARRAY__Tracks->m__TRACK_ENTRY__Tracks;
     const bool isData = entries[0].m__BOOLEAN__IsData != 0;
-    // The format follows the tracks: the XA flag makes data Mode 2, an audio disc stays CD-DA.
+    // The format follows the tracks: the XA flag makes data Mode 2, an audio disc stays CD-DA
+    // (session format and the lead-in's disc type alike).
     bool isAnyData = false;
     for (std::int32_t i = 0; i < p__PTRACK_ARRAY__Tracks->m__LONG__NumberOfTracks; ++i)
       isAnyData = isAnyData || entries[i].m__BOOLEAN__IsData;
@@ -220,21 +221,21 @@ void CHalvorin_CdvdBurnerGrabber::DiscAtOnce(const DiscAtOnceMode& p__Mode,
     if (p__Mode.m__BOOLEAN__IsRawPW) {
       leadIn = MakeSource<CHalvorin_ISO9660FileTreeLeadInRawRawPW>(
           kMethod, p__Mode.m__PCHAR__LeadIn, leadInLBA, static_cast<std::uint32_t>(leadInSize),
-          leadOutLBA, p__PTRACK_ARRAY__Tracks, p__BOOLEAN__IsXA, &m__CHalvorin_CDText);
+          leadOutLBA, p__PTRACK_ARRAY__Tracks, isXAFormat, &m__CHalvorin_CDText);
       preGap = MakeSource<CHalvorin_ISO9660FileTreePreGapRawRawPW>(
           kMethod, p__Mode.m__PCHAR__PreGap, -kPreGap, static_cast<std::uint32_t>(kPreGap),
-          std::uint8_t{1}, isData, p__BOOLEAN__IsXA);
+          std::uint8_t{1}, isData, isXAFormat);
       leadOut = MakeSource<CHalvorin_ISO9660FileTreeLeadOutRawRawPW>(
-          kMethod, p__Mode.m__PCHAR__LeadOut, leadOutLBA, isData, p__BOOLEAN__IsXA);
+          kMethod, p__Mode.m__PCHAR__LeadOut, leadOutLBA, isData, isXAFormat);
     } else {
       leadIn = MakeSource<CHalvorin_ISO9660FileTreeLeadInRawPQ>(
           kMethod, p__Mode.m__PCHAR__LeadIn, leadInLBA, static_cast<std::uint32_t>(leadInSize),
-          leadOutLBA, p__PTRACK_ARRAY__Tracks, p__BOOLEAN__IsXA);
+          leadOutLBA, p__PTRACK_ARRAY__Tracks, isXAFormat);
       preGap = MakeSource<CHalvorin_ISO9660FileTreePreGapRawPQ>(
           kMethod, p__Mode.m__PCHAR__PreGap, -kPreGap, static_cast<std::uint32_t>(kPreGap),
-          std::uint8_t{1}, isData, p__BOOLEAN__IsXA);
+          std::uint8_t{1}, isData, isXAFormat);
       leadOut = MakeSource<CHalvorin_ISO9660FileTreeLeadOutRawPQ>(
-          kMethod, p__Mode.m__PCHAR__LeadOut, leadOutLBA, isData, p__BOOLEAN__IsXA);
+          kMethod, p__Mode.m__PCHAR__LeadOut, leadOutLBA, isData, isXAFormat);
     }
 
     StartCacheThread(p__PCHalvorin_FileChain__Source, p__Mode.m__ULONG__LBSize, kMethod);

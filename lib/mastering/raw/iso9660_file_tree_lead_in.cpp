@@ -48,11 +48,6 @@ void CHalvorin_ISO9660FileTreeLeadIn::FormatLeadIn(const std::uint8_t* p__PUCHAR
   const std::int32_t n = m__TRACK_ARRAY__Tracks.m__LONG__NumberOfTracks;
   const bool isData = m__TRACK_ARRAY__Tracks.m__TRACK_ENTRY__Tracks[0].m__BOOLEAN__IsData != 0;
   const std::uint32_t cycle = 3 * static_cast<std::uint32_t>(n) + 9;
-  // The disc type follows the tracks: CD-ROM XA only when Mode 2 data is on the disc.
-  bool isAnyData = false;
-  for (std::int32_t t = 0; t < n; ++t)
-    isAnyData = isAnyData || m__TRACK_ARRAY__Tracks.m__TRACK_ENTRY__Tracks[t].m__BOOLEAN__IsData;
-  const std::uint8_t discType = isAnyData && m__BOOLEAN__IsMode2 ? 0x20 : 0x00;
   std::uint32_t block = 0;
   for (std::uint32_t k = 0; k < GetSectorCount(); ++k) {
     const std::int32_t lba = m__LONG__StartLBA + static_cast<std::int32_t>(k);
@@ -66,7 +61,7 @@ void CHalvorin_ISO9660FileTreeLeadIn::FormatLeadIn(const std::uint8_t* p__PUCHAR
     if (c < 3) {
       pq[2] = 0xA0;
       pq[7] = 0x01;
-      pq[8] = discType;
+      pq[8] = m__BOOLEAN__IsMode2 ? 0x20 : 0x00;  // disc type: CD-ROM XA
     } else if (c < 6) {
       pq[2] = 0xA1;
       pq[7] = HalvorinI_Bcd(static_cast<std::uint32_t>(n));

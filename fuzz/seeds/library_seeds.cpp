@@ -538,6 +538,18 @@ void Ifo() {
   Seed("ifo_patch", "vmg", input);
 }
 
+// The first bytes of MPEG-1 and MPEG-2 program streams as a VideoCD and a Super VideoCD take
+// them: a pack header (the MPEG-2 one with stuffing) and the start of the system header.
+void MpegStreams() {
+  const std::vector<uint8_t> mpeg1{0x00, 0x00, 0x01, 0xBA, 0x21, 0x00, 0x01, 0x00, 0x01,
+                                   0x80, 0x1B, 0x83, 0x00, 0x00, 0x01, 0xBB, 0x00, 0x09};
+  Seed("mpeg_pack_header", "mpeg1", mpeg1);
+  const std::vector<uint8_t> mpeg2{0x00, 0x00, 0x01, 0xBA, 0x44, 0x00, 0x04, 0x00,
+                                   0x04, 0x01, 0x01, 0x89, 0xC3, 0xFA, 0xFF, 0xFF,
+                                   0x00, 0x00, 0x01, 0xBB, 0x00, 0x12};
+  Seed("mpeg_pack_header", "mpeg2", mpeg2);
+}
+
 // Cue sheets as the session writer compiles them for SEND CUE SHEET, and CD-Text as the
 // lead-in carries it in R-W.
 void SessionSeeds() {
@@ -783,6 +795,7 @@ int main(int argc, char** argv) {
   Audio();
   Sectors();
   Ifo();
+  MpegStreams();
   SessionSeeds();
   Descriptors();
   at::ConfigureRecorders({});

@@ -79,8 +79,9 @@ HALVORIN_STATUS FromFile(const DiscAtOnceWriter& p__Writer, void* p__PVOID__Burn
     TRACK_ARRAY* tracks = p__PTRACK_ARRAY__Tracks;
     if (!tracks) HalvorinI_RefuseArgument(kExport, "p__PTRACK_ARRAY__Tracks == NULL");
     const std::int32_t count = tracks->m__LONG__NumberOfTracks;
-    if (count < 1 || count > 100)
-      HalvorinI_RefuseArgument(kExport, "The number of tracks is not 1..100");
+    // Track numbers are two BCD digits: a CD holds 99 tracks at most.
+    if (count < 1 || count > 99)
+      HalvorinI_RefuseArgument(kExport, "The number of tracks is not 1..99");
     for (std::int32_t i = 0; i < count; ++i)
       if (!HalvorinI_IsTrackName(tracks->m__TRACK_ENTRY__Tracks[i].m__CHAR__FileName))
         HalvorinI_ThrowException(kHalvorinStatusInvalidArgument, 0,

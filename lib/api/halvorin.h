@@ -272,7 +272,7 @@ typedef struct HALVORIN_PACKED TRACK_ENTRY {
 
 /* The caller's disc-at-once track list: 27804 bytes. */
 typedef struct HALVORIN_PACKED TRACK_ARRAY {
-  int32_t m__LONG__NumberOfTracks; /* 1..100 */
+  int32_t m__LONG__NumberOfTracks; /* 1..99, the track numbers of a CD */
   TRACK_ENTRY m__TRACK_ENTRY__Tracks[100];
 } TRACK_ARRAY;
 
@@ -300,7 +300,7 @@ typedef struct HALVORIN_PACKED SAO_TRACK_ENTRY {
 
 /* The caller's session-at-once track list: 30308 bytes. */
 typedef struct HALVORIN_PACKED SAO_TRACK_ARRAY {
-  int32_t m__LONG__NumberOfTracks; /* 1..100 */
+  int32_t m__LONG__NumberOfTracks; /* 1..99, the track numbers of a CD */
   SAO_TRACK_ENTRY m__SAO_TRACK_ENTRY__Tracks[100];
   int32_t m__LONG__NumberOfRawTracks;      /* raw P-W image: the tracks inside it */
   int32_t m__LONG__RawTrackSizeInLBs[100]; /* raw P-W image: each of those tracks' size */
@@ -843,10 +843,12 @@ HALVORIN_API HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_GrabDVD(
  * above 1.
  */
 
-/* Session-at-once from the files of the list (1..100 entries, each with a name terminated in
+/* Session-at-once from the files of the list (1..99 entries, each with a name terminated in
    its 260 bytes: 2 otherwise, before the drive is touched). The library fills the entries'
    flags, sizes and pointers; the pointers are cleared again when the export returns. The last
-   track gets 600 post-gap sectors; XA writes every data track as Mode 2 units. */
+   track gets 600 post-gap sectors; XA writes every data track as Mode 2 units (a file's last
+   block padded with zeros) and marks the disc CD-ROM XA, a list of audio files alone stays
+   CD-DA. */
 HALVORIN_API HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_SessionAtOnce(
     HALVORIN_BURNER_PREFIX, SAO_TRACK_ARRAY* p__PSAO_TRACK_ARRAY__Tracks, uint8_t p__BOOLEAN__IsXA,
     uint8_t p__BOOLEAN__IsTestWrite, uint8_t p__BOOLEAN__IsMultiSession,
@@ -893,7 +895,11 @@ HALVORIN_API void FreeTrackArrayObjects(TRACK_ARRAY* p__PTRACK_ARRAY__Tracks);
    the two volume numbers (volumes in the set, this one's number), then the MPEG track of
    Mode 2 Form 2 units. Track-at-once writes both and leaves the session open (close it with
    Halvorin_CdvdBurnerGrabber_CloseSession); the Ex forms write track-at-once with mode 0,
-   session-at-once with mode 1 and give 16 without touching the drive for any other. */
+   session-at-once with mode 1 and give 16 without touching the drive for any other. Refused
+   before the drive is touched: a file that is not an MPEG-1 (Super VideoCD: MPEG-2) program
+   stream, 2. Refused before anything is written: a disc that is no CD or too small for both
+   tracks, 10; track-at-once onto a disc that is not blank, 2 (the disc is laid out from LBA 0).
+   Labels longer than a field are cut between UTF-8 characters. */
 HALVORIN_API HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_VideoCD(
     HALVORIN_BURNER_PREFIX, const char* p__PCHAR__MPEGFileName, const char* p__PCHAR__Label,
     uint32_t p__ULONG__Volumes, uint32_t p__ULONG__VolumeNumber, uint8_t p__BOOLEAN__IsTestWrite,

@@ -85,8 +85,9 @@ HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_SessionAtOnce(
     if (!tracks) HalvorinI_RefuseArgument(kExport, "p__PSAO_TRACK_ARRAY__Tracks == NULL");
     const std::int32_t count = tracks->m__LONG__NumberOfTracks;
     // The whole list is checked before anything is made or the drive is touched.
-    if (count < 1 || count > 100)
-      HalvorinI_RefuseArgument(kExport, "The number of tracks is not 1..100");
+    // Track numbers are two BCD digits: a CD holds 99 tracks at most.
+    if (count < 1 || count > 99)
+      HalvorinI_RefuseArgument(kExport, "The number of tracks is not 1..99");
     for (std::int32_t i = 0; i < count; ++i)
       if (!HalvorinI_IsTrackName(tracks->m__SAO_TRACK_ENTRY__Tracks[i].m__CHAR__FileName))
         HalvorinI_ThrowException(kHalvorinStatusInvalidArgument, 0,
@@ -149,9 +150,9 @@ HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_SessionAtOnceRawRawPW(
     const std::uint32_t pathStatus = HalvorinI_GetFullPathName(p__PCHAR__DescriptorFileName, &full);
     if (pathStatus)
       HalvorinI_ThrowException(kHalvorinStatusSystemCall, pathStatus,
-                               "\nHalvorin:%s(): GetFullPathName( '%s' ) failed, status %ld ( "
-                               "0x%X )!!!\n",
-                               kExport, p__PCHAR__DescriptorFileName, static_cast<long>(pathStatus),
+                               "\nHalvorin:%s(): GetFullPathName( ... ) failed, status %ld ( 0x%X "
+                               ")!!!\n",
+                               kExport, static_cast<long>(pathStatus),
                                static_cast<unsigned>(pathStatus));
     const std::string folder = platform::fs::ParentFolder(full);
 
@@ -163,9 +164,9 @@ HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_SessionAtOnceRawRawPW(
         HalvorinI_ParseMDS(full.c_str(), tracks.get(), &mode, dataFile, folder.c_str());
     if (parseStatus)
       HalvorinI_ThrowException(kHalvorinStatusSystemCall, parseStatus,
-                               "\nHalvorin:%s(): HalvorinI_ParseMDS( '%s' ) failed, status %ld ( "
+                               "\nHalvorin:%s(): HalvorinI_ParseMDS( ... ) failed, status %ld ( "
                                "0x%X )!!!\n",
-                               kExport, full.c_str(), static_cast<long>(parseStatus),
+                               kExport, static_cast<long>(parseStatus),
                                static_cast<unsigned>(parseStatus));
     const std::string image = folder + dataFile;
     DebugTrace("\nHalvorin:%s(): MDF file name and path '%s'\n", kExport, image.c_str());

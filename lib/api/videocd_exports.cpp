@@ -1,12 +1,15 @@
 // VideoCD and Super VideoCD exports: the patched data track and the MPEG track of one MPEG
 // file, written track-at-once or session-at-once.
+#include <cinttypes>
 #include <cstring>
 #include <memory>
 #include <new>
 #include <type_traits>
 
 #include "lib/api/track_export_support.h"
+#include "lib/core/scsi/dumps.h"
 #include "lib/mastering/videocd/mpeg12_track.h"
+#include "lib/mastering/videocd/mpeg_program_stream.h"
 #include "lib/mastering/videocd/videocd_data_track.h"
 #include "lib/mastering/videocd/videocd_template.h"
 
@@ -39,11 +42,59 @@ struct VideoCDArguments {
   std::uint32_t m__ULONG__BufferInterval;
 };
 
-void CheckArguments(const VideoCDArguments& p__Arguments, const char* p__PCHAR__Export) {
+// The arguments, and the MPEG file a stream of the disc's kind: a VideoCD plays MPEG-1, a Super
+// VideoCD MPEG-2; any other file would make a disc that plays nothing.
+void CheckArguments(const VideoCDKind& p__Kind, const VideoCDArguments& p__Arguments,
+                    const char* p__PCHAR__Export) {
   if (!p__Arguments.m__PCHAR__MPEGFileName)
     HalvorinI_RefuseArgument(p__PCHAR__Export, "p__PCHAR__MPEGFileName == NULL");
   if (!p__Arguments.m__PCHAR__Label)
     HalvorinI_RefuseArgument(p__PCHAR__Export, "p__PCHAR__Label == NULL");
+  const int kind = HalvorinI_MPEGFileKind(p__Arguments.m__PCHAR__MPEGFileName);
+  const int wanted = p__Kind.m__BOOLEAN__IsSuper ? kHalvorinMPEG2Stream : kHalvorinMPEG1Stream;
+  if (kind == kHalvorinNoMPEGStream)
+    HalvorinI_ThrowException(kHalvorinStatusInvalidArgument, 0,
+                             "\nHalvorin:%s(): '%s' is not an MPEG program stream!!!\n",
+                             p__PCHAR__Export, p__Arguments.m__PCHAR__MPEGFileName);
+  if (kind != wanted)
+    HalvorinI_ThrowException(
+        kHalvorinStatusInvalidArgument, 0,
+        "\nHalvorin:%s(): '%s' is an MPEG-%d program stream, a %s takes MPEG-%d!!!\n",
+        p__PCHAR__Export, p__Arguments.m__PCHAR__MPEGFileName, kind,
+        p__Kind.m__BOOLEAN__IsSuper ? "Super VideoCD" : "VideoCD", wanted);
+}
+
+// Track-at-once writes the data track, then the MPEG track behind it, and the template's
+// addresses start at LBA 0: the disc must be a blank CD with room for both, which is known
+// before the first sector is written. (Session-at-once checks the same in its own steps.)
+void CheckDiscForTrackAtOnce(CHalvorin_CdvdBurnerGrabber* p__PBurner,
+                             std::uint64_t p__ULONGLONG__Units, const char* p__PCHAR__Export) {
+  const DISC_TYPE type = p__PBurner->GetInsertedDiscType();
+  if (type > DISC_TYPE_CDRW)
+    HalvorinI_ThrowException(kHalvorinStatusGeneralFailure, 0,
+                             "\nHalvorin:%s(): Disc type (%ld) not valid for a VideoCD!!!\n",
+                             p__PCHAR__Export, static_cast<long>(type));
+  std::uint8_t info[4096] = {};
+  p__PBurner->GetDiscInformation(info, sizeof info);
+  if ((info[2] & 0x03) != 0)
+    HalvorinI_ThrowException(kHalvorinStatusInvalidArgument, 0,
+                             "\nHalvorin:%s(): Disc status %ld is not empty, a VideoCD is laid "
+                             "out from LBA 0 of a blank disc!!!\n",
+                             p__PCHAR__Export, static_cast<long>(info[2] & 0x03));
+  p__PBurner->GetTrackInformation(0xFF, info, sizeof info);
+  bool isBlank = false, isNwaValid = false;
+  std::uint32_t freeBlocks = 0, nwa = 0;
+  std::uint8_t trackNumber = 0;
+  CHalvorin_DumpAndParseTrackInformation(info, sizeof info, &isBlank, &isNwaValid, &freeBlocks,
+                                         &nwa, &trackNumber);
+  // The data track, its run-out, the MPEG track's pre-gap, then its units and empty units.
+  const std::uint64_t needed =
+      kHalvorinVideoCDMPEGTrackLBA + p__ULONGLONG__Units + 2 * kHalvorinMPEG12PaddingUnits;
+  if (needed > freeBlocks)
+    HalvorinI_ThrowException(kHalvorinStatusGeneralFailure, 0,
+                             "\nHalvorin:%s(): File chain size in LBs %" PRIu64
+                             " is larger the free LBs %ld!!!\n",
+                             p__PCHAR__Export, needed, static_cast<long>(freeBlocks));
 }
 
 // The data track in the form the write mode reads: 2048-byte blocks or 2336-byte units.
@@ -84,7 +135,7 @@ HALVORIN_STATUS TrackAtOnce(const VideoCDKind& p__Kind, void* p__PVOID__BurnerGr
   const HALVORIN_STATUS status = HalvorinI_RunExport(kExport, p__Prefix, [&] {
     CHalvorin_CdvdBurnerGrabber* burner =
         HalvorinI_TrackBurnerOrThrow(p__PVOID__BurnerGrabber, kExport);
-    CheckArguments(p__A, kExport);
+    CheckArguments(p__Kind, p__A, kExport);
     std::unique_ptr<CHalvorin_VCDDATATrack> data = MakeDataTrack<false>(p__Kind, p__A);
     if (!data) {
       notMade = HALVORIN_STATUS_OUT_OF_MEMORY;
@@ -96,6 +147,7 @@ HALVORIN_STATUS TrackAtOnce(const VideoCDKind& p__Kind, void* p__PVOID__BurnerGr
       notMade = HALVORIN_STATUS_OUT_OF_MEMORY;
       return;
     }
+    CheckDiscForTrackAtOnce(burner, data->GetMPEGUnits(), kExport);
     // The "track flag" of the data track is the multi-session option: it keeps the disc open
     // for the MPEG track behind it. Submode 08h marks the data track's units as data.
     burner->TrackAtOnce(Options(data.get(), p__A, true, 1, 0x08));
@@ -113,7 +165,7 @@ HALVORIN_STATUS SessionAtOnce(const VideoCDKind& p__Kind, void* p__PVOID__Burner
   const HALVORIN_STATUS status = HalvorinI_RunExport(kExport, p__Prefix, [&] {
     CHalvorin_CdvdBurnerGrabber* burner =
         HalvorinI_TrackBurnerOrThrow(p__PVOID__BurnerGrabber, kExport);
-    CheckArguments(p__A, kExport);
+    CheckArguments(p__Kind, p__A, kExport);
     std::unique_ptr<CHalvorin_VCDDATATrack> data = MakeDataTrack<true>(p__Kind, p__A);
     if (!data) {
       notMade = HALVORIN_STATUS_OUT_OF_MEMORY;

@@ -202,6 +202,11 @@ class CHalvorin_CdvdBurnerGrabber : public CHalvorin_ScsiDeviceCdvdRomWriter {
   // Consumer protocol: start the producer over the source and wait for the cache to fill.
   void StartCacheThread(CHalvorin_FileChain* p__PCHalvorin_FileChain__Source,
                         std::uint32_t p__ULONG__LBSize, const char* p__PCHAR__Method);
+  // The two halves of it: the producer started; the wait (reasons 6 and 7 around it) until the
+  // cache is full or the producer has read all it had to.
+  void LaunchCacheThread(CHalvorin_FileChain* p__PCHalvorin_FileChain__Source,
+                         std::uint32_t p__ULONG__LBSize, const char* p__PCHAR__Method);
+  void WaitForCacheFull(const char* p__PCHAR__Method);
   // The next filled object, or null once the source is complete; throws what the producer
   // posted, 14 on cancel, and 10 when the producer ended without the end of the source.
   CHalvorin_CacheObject* GetNextCacheObject(const char* p__PCHAR__Method);

@@ -28,9 +28,9 @@ void CHalvorin_CdvdBurnerGrabber::CompileCueSheet(
     const SAO_TRACK_ARRAY* p__PSAO_TRACK_ARRAY__Tracks, std::uint8_t* p__PUCHAR__CueSheet,
     std::uint32_t* p__PULONG__Length, bool p__BOOLEAN__IsXA, bool p__BOOLEAN__IsWriteLeadIn) {
   const std::int32_t count = p__PSAO_TRACK_ARRAY__Tracks->m__LONG__NumberOfTracks;
-  if (count < 1 || count > 100)
+  if (count < 1 || count > 99)
     HalvorinI_ThrowException(kHalvorinStatusInvalidArgument, 0,
-                             "%s(): Number of tracks %ld is not 1..100!!!", kMethod,
+                             "%s(): Number of tracks %ld is not 1..99!!!", kMethod,
                              static_cast<long>(count));
   std::memset(p__PUCHAR__CueSheet, 0, kCueSheetSize);
   const SAO_TRACK_ENTRY& first = p__PSAO_TRACK_ARRAY__Tracks->m__SAO_TRACK_ENTRY__Tracks[0];

@@ -54,16 +54,19 @@ constexpr std::int32_t kPreGap = 150;
 constexpr std::int32_t kEarliestLeadIn = -45150;
 constexpr std::int32_t kLatestLeadIn = -151;
 
-// A list the lead-in can describe: 1..100 tracks of one kind (of any kinds when every track is
-// a raw image's, whose sectors are all of one size), starting at 0 and ascending inside the
-// program area.
-void CheckTrackList(const TRACK_ARRAY* p__PTRACK_ARRAY__Tracks, std::uint64_t p__ULONGLONG__LBs,
-                    const char* p__PCHAR__Method) {
+// A list the lead-in can describe: 1..99 tracks, refused before the drive hears of it.
+void CheckTrackCount(const TRACK_ARRAY* p__PTRACK_ARRAY__Tracks, const char* p__PCHAR__Method) {
   if (!p__PTRACK_ARRAY__Tracks || p__PTRACK_ARRAY__Tracks->m__LONG__NumberOfTracks < 1 ||
       p__PTRACK_ARRAY__Tracks->m__LONG__NumberOfTracks > 99)
     HalvorinI_ThrowException(kHalvorinStatusInvalidArgument, 0,
                              "%s(): The track list is missing or not of 1..99 tracks!!!",
                              p__PCHAR__Method);
+}
+
+// Its tracks of one kind (of any kinds when every track is a raw image's, whose sectors are all
+// of one size), starting at 0 and ascending inside the program area.
+void CheckTrackList(const TRACK_ARRAY* p__PTRACK_ARRAY__Tracks, std::uint64_t p__ULONGLONG__LBs,
+                    const char* p__PCHAR__Method) {
   const TRACK_ENTRY* tracks = p__PTRACK_ARRAY__Tracks->m__TRACK_ENTRY__Tracks;
   const bool isData = tracks[0].m__BOOLEAN__IsData != 0;
   bool isRaw = true;
@@ -130,6 +133,7 @@ void CHalvorin_CdvdBurnerGrabber::DiscAtOnce(const DiscAtOnceMode& p__Mode,
   const char* const kMethod = p__Mode.m__PCHAR__Method;
   DebugTrace("\n%s(): ENTERed for 0x%08X\n", kMethod,
              static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(this)));
+  CheckTrackCount(p__PTRACK_ARRAY__Tracks, kMethod);
   CHalvorin_CriticalSectionLock lock(&m__CRITICAL_SECTION__BurnerGrabber);
   TestUnitReadyCDB();
   const DISC_TYPE type = GetDiscTypeSafe();
@@ -144,25 +148,26 @@ void CHalvorin_CdvdBurnerGrabber::DiscAtOnce(const DiscAtOnceMode& p__Mode,
     m__BOOLEAN__IsCancel.store(false);
     m__UCHAR__LastWriteMode = kHalvorinWriteModeDiscAtOnce;
     m__ULONG__LBSize = p__Mode.m__ULONG__LBSize;
-    const bool isData = p__PTRACK_ARRAY__Tracks &&
-                        p__PTRACK_ARRAY__Tracks->m__TRACK_ENTRY__Tracks[0].m__BOOLEAN__IsData != 0;
+    const TRACK_ENTRY* entries = p__PTRACK_ARRAY__Tracks->m__TRACK_ENTRY__Tracks;
+    const std::int32_t count = p__PTRACK_ARRAY__Tracks->m__LONG__NumberOfTracks;
+    const bool isData = entries[0].m__BOOLEAN__IsData != 0;
     // The lead-out follows the last track: audio after a data track ends in an audio lead-out.
-    bool isLastData = isData;
-    if (p__PTRACK_ARRAY__Tracks) {
-      const std::int32_t last = p__PTRACK_ARRAY__Tracks->m__LONG__NumberOfTracks - 1;
-      if (last >= 0 && last < 100)
-        isLastData = p__PTRACK_ARRAY__Tracks->m__TRACK_ENTRY__Tracks[last].m__BOOLEAN__IsData != 0;
-    }
+    const bool isLastData = entries[count - 1].m__BOOLEAN__IsData != 0;
+    // The format follows the tracks: the XA flag makes data Mode 2, an audio disc stays CD-DA
+    // (session format and the lead-in's disc type alike).
+    bool isAnyData = false;
+    for (std::int32_t i = 0; i < count; ++i) isAnyData = isAnyData || entries[i].m__BOOLEAN__IsData;
+    const bool isXAFormat = p__BOOLEAN__IsXA && isAnyData;
     DebugTrace(isData ? "\n%s(): Setting write parameters to DATA\n"
                       : "\n%s(): Setting write parameters to AUDIO\n",
                kMethod);
-    DebugTrace(p__BOOLEAN__IsXA ? "\n%s(): Setting write parameters to CDROM/XA\n"
-                                : "\n%s(): Setting write parameters to CDDA/CDROM\n",
+    DebugTrace(isXAFormat ? "\n%s(): Setting write parameters to CDROM/XA\n"
+                          : "\n%s(): Setting write parameters to CDDA/CDROM\n",
                kMethod);
     DebugTrace("\n%s(): Setting write parameters\n", kMethod);
     RestoreWriteParameters();
     SetWriteParameters(3, p__Mode.m__UCHAR__DataBlockType, 0, p__BOOLEAN__IsTestWrite,
-                       p__BOOLEAN__IsMultiSession, p__BOOLEAN__IsXA ? 0x20 : 0, nullptr, false);
+                       p__BOOLEAN__IsMultiSession, isXAFormat ? 0x20 : 0, nullptr, false);
 
     Callback(TARGET_FILE_ANALYZE_BEGIN, nullptr, nullptr);
     if (!p__PCHalvorin_FileChain__Source)
@@ -222,21 +227,21 @@ void CHalvorin_CdvdBurnerGrabber::DiscAtOnce(const DiscAtOnceMode& p__Mode,
     if (p__Mode.m__BOOLEAN__IsRawPW) {
       leadIn = MakeSource<CHalvorin_ISO9660FileTreeLeadInRawRawPW>(
           kMethod, p__Mode.m__PCHAR__LeadIn, leadInLBA, static_cast<std::uint32_t>(leadInSize),
-          leadOutLBA, p__PTRACK_ARRAY__Tracks, p__BOOLEAN__IsXA, &m__CHalvorin_CDText);
+          leadOutLBA, p__PTRACK_ARRAY__Tracks, isXAFormat, &m__CHalvorin_CDText);
       preGap = MakeSource<CHalvorin_ISO9660FileTreePreGapRawRawPW>(
           kMethod, p__Mode.m__PCHAR__PreGap, -kPreGap, static_cast<std::uint32_t>(kPreGap),
-          std::uint8_t{1}, isData, p__BOOLEAN__IsXA);
+          std::uint8_t{1}, isData, isXAFormat);
       leadOut = MakeSource<CHalvorin_ISO9660FileTreeLeadOutRawRawPW>(
-          kMethod, p__Mode.m__PCHAR__LeadOut, leadOutLBA, isLastData, p__BOOLEAN__IsXA);
+          kMethod, p__Mode.m__PCHAR__LeadOut, leadOutLBA, isLastData, isXAFormat);
     } else {
       leadIn = MakeSource<CHalvorin_ISO9660FileTreeLeadInRawPQ>(
           kMethod, p__Mode.m__PCHAR__LeadIn, leadInLBA, static_cast<std::uint32_t>(leadInSize),
-          leadOutLBA, p__PTRACK_ARRAY__Tracks, p__BOOLEAN__IsXA);
+          leadOutLBA, p__PTRACK_ARRAY__Tracks, isXAFormat);
       preGap = MakeSource<CHalvorin_ISO9660FileTreePreGapRawPQ>(
           kMethod, p__Mode.m__PCHAR__PreGap, -kPreGap, static_cast<std::uint32_t>(kPreGap),
-          std::uint8_t{1}, isData, p__BOOLEAN__IsXA);
+          std::uint8_t{1}, isData, isXAFormat);
       leadOut = MakeSource<CHalvorin_ISO9660FileTreeLeadOutRawPQ>(
-          kMethod, p__Mode.m__PCHAR__LeadOut, leadOutLBA, isLastData, p__BOOLEAN__IsXA);
+          kMethod, p__Mode.m__PCHAR__LeadOut, leadOutLBA, isLastData, isXAFormat);
     }
 
     StartCacheThread(p__PCHalvorin_FileChain__Source, p__Mode.m__ULONG__LBSize, kMethod);
@@ -291,7 +296,6 @@ void CHalvorin_CdvdBurnerGrabber::DiscAtOnce(const DiscAtOnceMode& p__Mode,
       ReleaseCacheObject(object);
       ReportWrite(reports, writtenLBs, true, kMethod);
     }
-    ReportWriteEnd(reports, writtenLBs);
     if (address != leadOutLBA)
       HalvorinI_ThrowException(kHalvorinStatusInternalState, 0,
                                "%s(): The track ended at %ld instead of %ld!!!", kMethod,

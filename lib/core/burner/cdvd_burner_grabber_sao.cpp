@@ -27,6 +27,8 @@ constexpr std::uint32_t kRawPW = 2448;
 constexpr std::uint32_t kLeadInPacket = 16;
 constexpr std::uint32_t kLeadInUnit = 96;
 constexpr std::uint32_t kCueSheetSize = 1616;
+// Track numbers are two BCD digits.
+constexpr std::int32_t kMostTracks = 99;
 
 // The sector size of a track: the later rules override the earlier.
 std::uint32_t LBSizeOf(const SAO_TRACK_ENTRY& p__Track, bool p__BOOLEAN__IsXA) {
@@ -36,6 +38,16 @@ std::uint32_t LBSizeOf(const SAO_TRACK_ENTRY& p__Track, bool p__BOOLEAN__IsXA) {
   if (!p__Track.m__BOOLEAN__IsAudio && !p__Track.m__BOOLEAN__IsXA && p__BOOLEAN__IsXA) size = 2336;
   if (p__Track.m__BOOLEAN__IsRawPW) size = kRawPW;
   return size;
+}
+
+// A session holds Mode 2 sectors when one of its tracks does (a Mode 2 track, or a data track
+// under the session's XA flag, as the cue sheet has them): its format is CD-ROM XA then.
+bool IsXASession(const SAO_TRACK_ARRAY& p__Tracks, bool p__BOOLEAN__IsXA) {
+  for (std::int32_t i = 0; i < p__Tracks.m__LONG__NumberOfTracks; ++i) {
+    const SAO_TRACK_ENTRY& t = p__Tracks.m__SAO_TRACK_ENTRY__Tracks[i];
+    if (t.m__BOOLEAN__IsXA || (p__BOOLEAN__IsXA && !t.m__BOOLEAN__IsAudio)) return true;
+  }
+  return false;
 }
 
 CHalvorin_FileChain* ChainOf(void* p__PVOID__Tree) {
@@ -65,6 +77,16 @@ void CHalvorin_CdvdBurnerGrabber::SessionAtOnce(SAO_TRACK_ARRAY* p__PSAO_TRACK_A
                                                 bool p__BOOLEAN__IsWriteLeadIn) {
   DebugTrace("\n%s(): ENTERed for 0x%08X\n", kMethod,
              static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(this)));
+  // A list no disc can hold is refused before the drive hears of it.
+  const SAO_TRACK_ARRAY* list = p__PSAO_TRACK_ARRAY__Tracks;
+  if (!list || list->m__LONG__NumberOfTracks < 1 || list->m__LONG__NumberOfTracks > kMostTracks)
+    HalvorinI_ThrowException(kHalvorinStatusInvalidArgument, 0,
+                             "%s(): The track list is missing or not of 1..99 tracks!!!", kMethod);
+  if (list->m__SAO_TRACK_ENTRY__Tracks[0].m__BOOLEAN__IsRawPW &&
+      (list->m__LONG__NumberOfRawTracks < 1 || list->m__LONG__NumberOfRawTracks > kMostTracks))
+    HalvorinI_ThrowException(kHalvorinStatusInvalidArgument, 0,
+                             "%s(): Number of raw tracks %ld is not 1..99!!!", kMethod,
+                             static_cast<long>(list->m__LONG__NumberOfRawTracks));
   CHalvorin_CriticalSectionLock lock(&m__CRITICAL_SECTION__BurnerGrabber);
   TestUnitReadyCDB();
   m__BOOLEAN__IsCancel.store(false);
@@ -78,19 +100,14 @@ void CHalvorin_CdvdBurnerGrabber::SessionAtOnce(SAO_TRACK_ARRAY* p__PSAO_TRACK_A
   CHalvorin_SessionFeed feed;
   CHalvorin_SessionFeedGuard guard{this, &m__PCHalvorin_SessionFeed__Session};
   try {
-    if (!p__PSAO_TRACK_ARRAY__Tracks || p__PSAO_TRACK_ARRAY__Tracks->m__LONG__NumberOfTracks < 1 ||
-        p__PSAO_TRACK_ARRAY__Tracks->m__LONG__NumberOfTracks > 100)
-      HalvorinI_ThrowException(kHalvorinStatusInvalidArgument, 0,
-                               "%s(): The track list is missing or not of 1..100 tracks!!!",
-                               kMethod);
     SAO_TRACK_ARRAY& tracks = *p__PSAO_TRACK_ARRAY__Tracks;
     const bool isRawForm = tracks.m__SAO_TRACK_ENTRY__Tracks[0].m__BOOLEAN__IsRawPW != 0;
 
     DebugTrace("\n%s(): Setting write parameters\n", kMethod);
     RestoreWriteParameters();
     SetWriteParameters(2, isRawForm ? 0 : 8, 4, p__BOOLEAN__IsTestWrite,
-                       isRawForm ? false : p__BOOLEAN__IsMultiSession, p__BOOLEAN__IsXA ? 0x20 : 0,
-                       nullptr, false);
+                       isRawForm ? false : p__BOOLEAN__IsMultiSession,
+                       IsXASession(tracks, p__BOOLEAN__IsXA) ? 0x20 : 0, nullptr, false);
 
     // Every source is measured before anything is written; a missing or empty one is refused.
     Callback(TARGET_FILE_ANALYZE_BEGIN, nullptr, nullptr);
@@ -149,10 +166,6 @@ void CHalvorin_CdvdBurnerGrabber::SessionAtOnce(SAO_TRACK_ARRAY* p__PSAO_TRACK_A
       DebugTrace("\n%s(): Patching number of tracks to number of raw + raw P-W subchannel tracks\n",
                  kMethod);
       const std::int32_t raw = tracks.m__LONG__NumberOfRawTracks;
-      if (raw < 1 || raw > 100)
-        HalvorinI_ThrowException(kHalvorinStatusInvalidArgument, 0,
-                                 "%s(): Number of raw tracks %ld is not 1..100!!!", kMethod,
-                                 static_cast<long>(raw));
       session->m__LONG__NumberOfTracks = raw;
       // The image holds every track and the pauses between them (150 sectors and the extra
       // pre-gap each), in whole sectors: one that is cut short or belongs to another descriptor
@@ -203,9 +216,8 @@ void CHalvorin_CdvdBurnerGrabber::SessionAtOnce(SAO_TRACK_ARRAY* p__PSAO_TRACK_A
       const SAO_TRACK_ENTRY& t = session->m__SAO_TRACK_ENTRY__Tracks[i];
       feed.m__VECTOR__Tracks.push_back({ChainOf(t.m__PVOID__Tree), LBSizeOf(t, p__BOOLEAN__IsXA)});
     }
+    // The producer starts with the first track's write and reads the whole session.
     m__PCHalvorin_SessionFeed__Session = &feed;
-    StartCacheThread(feed.m__VECTOR__Tracks[0].m__PCHalvorin_FileChain__Source,
-                     feed.m__VECTOR__Tracks[0].m__ULONG__LBSize, kMethod);
     std::uint64_t writtenLBs = 0;
     address = start;
     for (std::int32_t i = 0; i < session->m__LONG__NumberOfTracks; ++i) {
@@ -244,6 +256,17 @@ void CHalvorin_CdvdBurnerGrabber::SessionAtOnceTrack(
   (void)p__DISC_TYPE__Type;
   s__ULONGLONG__ScrambledLBs.store(0);
   try {
+    // Each track waits for a full cache before its pre-gap; after the first one the producer
+    // has been reading it while the track before was written.
+    if (p__LONG__TrackIndex == 0) {
+      const CHalvorin_SessionFeedTrack& first =
+          m__PCHalvorin_SessionFeed__Session->m__VECTOR__Tracks.front();
+      LaunchCacheThread(first.m__PCHalvorin_FileChain__Source, first.m__ULONG__LBSize,
+                        kTrackMethod);
+    } else {
+      m__EVENT__CacheFull.Reset();
+    }
+    WaitForCacheFull(kTrackMethod);
     if (p__BOOLEAN__IsWriteLeadIn && p__LONG__TrackIndex == 0 && p__BOOLEAN__IsRawPW) {
       DebugTrace("\n%s(): First track and raw + raw P-W subchannel, writing lead-in\n",
                  kTrackMethod);
@@ -314,7 +337,6 @@ void CHalvorin_CdvdBurnerGrabber::SessionAtOnceTrack(
       ReleaseCacheObject(object);
       ReportWrite(reports, *p__PULONGLONG__WrittenLBs, true, kTrackMethod);
     }
-    ReportWriteEnd(reports, *p__PULONGLONG__WrittenLBs);
     writeGap(p__LONG__PostGapInLBs, false);
     DebugTrace("\n%s(): %" PRIu64 " LBs scrambled\n", kTrackMethod,
                s__ULONGLONG__ScrambledLBs.load());

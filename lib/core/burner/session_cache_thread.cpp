@@ -1,7 +1,8 @@
 // The producer of a session-at-once write: one thread reads every track's source in turn into
 // free cache objects, whole sectors of the track's size (the last one padded with zeros), each
 // object tagged with its track and the track's last object marked. The writer therefore finds
-// the next track's data queued while it writes the pre-gap between the two.
+// the next track's data queued while it writes the pre-gap between the two, and its wait for a
+// full cache at the start of each track is short.
 #include <cinttypes>
 
 #include "lib/core/burner/cdvd_burner_grabber.h"
@@ -32,8 +33,9 @@ std::uint32_t CHalvorin_CdvdBurnerGrabber::SessionCacheThread() {
         return nullptr;
       }
       if (CHalvorin_CacheObject* object = m__PCHalvorin_CacheManager->TakeFree()) return object;
+      // Set at every full cache: the writer clears it before each track and waits for it.
+      m__EVENT__CacheFull.Set();
       if (!isCacheFullSet) {
-        m__EVENT__CacheFull.Set();
         isCacheFullSet = true;
         DebugTrace("\n%s(): Cache full event set #1\n", kProducer);
       }

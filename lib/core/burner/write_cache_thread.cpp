@@ -141,7 +141,14 @@ void CHalvorin_CdvdBurnerGrabber::FillCacheObject(
 void CHalvorin_CdvdBurnerGrabber::StartCacheThread(
     CHalvorin_FileChain* p__PCHalvorin_FileChain__Source, std::uint32_t p__ULONG__LBSize,
     const char* p__PCHAR__Method) {
-  CHalvorin_TraceScope trace("CHalvorin_CdvdBurnerGrabber::StartCacheThread");
+  LaunchCacheThread(p__PCHalvorin_FileChain__Source, p__ULONG__LBSize, p__PCHAR__Method);
+  WaitForCacheFull(p__PCHAR__Method);
+}
+
+void CHalvorin_CdvdBurnerGrabber::LaunchCacheThread(
+    CHalvorin_FileChain* p__PCHalvorin_FileChain__Source, std::uint32_t p__ULONG__LBSize,
+    const char* p__PCHAR__Method) {
+  CHalvorin_TraceScope trace("CHalvorin_CdvdBurnerGrabber::LaunchCacheThread");
   // A producer of an earlier write is never left running.
   ShutDownCacheThread();
   m__EVENT__CacheFull.Reset();
@@ -161,8 +168,14 @@ void CHalvorin_CdvdBurnerGrabber::StartCacheThread(
                              "%s(): CreateThread() failed, status %ld!!!", p__PCHAR__Method,
                              static_cast<long>(e.code().value()));
   }
+}
+
+void CHalvorin_CdvdBurnerGrabber::WaitForCacheFull(const char* p__PCHAR__Method) {
+  CHalvorin_TraceScope trace("CHalvorin_CdvdBurnerGrabber::WaitForCacheFull");
   std::uint32_t waitMs = m__ULONG__CacheSizeInUCHARs / 176;
   Callback(WAIT_CACHE_FULL_BEGIN, &waitMs, nullptr);
+  // A producer that has read everything fills no more: its end counts as a full cache.
+  auto isFull = [this] { return m__EVENT__CacheFull.IsSet() || m__EVENT__CacheThreadDead.IsSet(); };
   // Short waits, so that a cancel is seen while a slow source fills the cache.
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
   for (;;) {
@@ -171,11 +184,13 @@ void CHalvorin_CdvdBurnerGrabber::StartCacheThread(
                                p__PCHAR__Method);
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0 && !m__EVENT__CacheFull.IsSet())
+    if (left.count() <= 0 && !isFull())
       HalvorinI_ThrowException(kHalvorinStatusSystemCall, 1460,
                                "%s(): WaitForSingleObject() failed, status %ld, returned %ld!!!",
                                p__PCHAR__Method, 1460L, 258L);
-    if (left.count() <= 0 || m__EVENT__CacheFull.Wait(left < kDataPoll ? left : kDataPoll)) break;
+    if (left.count() <= 0 || isFull() ||
+        m__EVENT__CacheFull.Wait(left < kDataPoll ? left : kDataPoll))
+      break;
   }
   Callback(WAIT_CACHE_FULL_END, nullptr, nullptr);
 }

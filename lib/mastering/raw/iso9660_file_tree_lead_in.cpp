@@ -21,9 +21,9 @@ constexpr const char* kFormat = "CHalvorin_ISO9660FileTreeLeadInRawRawPW::Format
 
 void ThrowIfNoTracks(const TRACK_ARRAY* p__PTRACK_ARRAY__Tracks, const char* p__PCHAR__Ctor) {
   if (!p__PTRACK_ARRAY__Tracks || p__PTRACK_ARRAY__Tracks->m__LONG__NumberOfTracks < 1 ||
-      p__PTRACK_ARRAY__Tracks->m__LONG__NumberOfTracks > 100)
+      p__PTRACK_ARRAY__Tracks->m__LONG__NumberOfTracks > 99)
     HalvorinI_ThrowException(kHalvorinStatusInvalidArgument, 0,
-                             "%s(): The track list is missing or not of 1..100 tracks!!!",
+                             "%s(): The track list is missing or not of 1..99 tracks!!!",
                              p__PCHAR__Ctor);
 }
 

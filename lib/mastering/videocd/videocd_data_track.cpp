@@ -10,6 +10,7 @@
 #include "lib/core/library_folder.h"
 #include "lib/mastering/raw/raw_sector_expansion.h"
 #include "lib/mastering/tree/file_chain.h"
+#include "lib/mastering/tree/file_tree.h"
 #include "lib/mastering/videocd/videocd_template.h"
 
 namespace {
@@ -35,10 +36,12 @@ void Be16(std::uint8_t* p, std::uint32_t v) {
   p[1] = static_cast<std::uint8_t>(v);
 }
 
-// Identifiers are padded with spaces; a longer text is cut.
+// Identifiers are padded with spaces; a longer text is cut after its last whole UTF-8
+// character that fits, never inside one.
 void Text(std::uint8_t* p, std::size_t length, const char* text) {
+  const std::string cut = HalvorinI_Utf8Prefix(text, length);
   std::memset(p, ' ', length);
-  std::memcpy(p, text, std::min(length, std::strlen(text)));
+  std::memcpy(p, cut.data(), cut.size());
 }
 
 std::uint8_t Bcd(std::uint64_t v) {

@@ -12,6 +12,8 @@ constexpr std::uint32_t kSector = 2048;
 constexpr std::uint16_t kXADirectory = 0x8D55;  // directory, Form 1, read/execute for all
 constexpr std::uint16_t kXAForm1 = 0x0D55;
 constexpr std::uint16_t kXAForm2 = 0x1555;
+// SEARCH.DAT: the name, version, a reserved byte, the number of scan points, the interval.
+constexpr std::uint32_t kSearchHeader = 13;
 
 struct Entry {
   std::string name;  // "" for ".", "\1" for ".."
@@ -113,9 +115,13 @@ std::vector<std::uint8_t> HalvorinI_BuildVideoCDTemplate(bool p__BOOLEAN__IsSupe
   std::vector<Entry> vcdFiles = {
       {"ENTRIES" + suffix, kHalvorinVideoCDEntriesSector, kSector, false, kXAForm1},
       {"INFO" + suffix, kHalvorinVideoCDInfoSector, kSector, false, kXAForm1}};
-  if (s)
+  // A Super VideoCD holds the scan points of its search too: a header, no points.
+  if (s) {
+    vcdFiles.push_back(
+        {"SEARCH.DAT;1", kHalvorinSuperVideoCDSearchSector, kSearchHeader, false, kXAForm1});
     vcdFiles.push_back(
         {"TRACKS.SVD;1", kHalvorinSuperVideoCDTracksSector, kSector, false, kXAForm1});
+  }
   // Root entries in name order: CDI, EXT, MPEG2/MPEGAV, SEGMENT, SVCD/VCD.
   const std::vector<std::pair<std::string, std::uint32_t>> folders = {
       {"CDI", cdi}, {"EXT", ext}, {mpegName, mpeg}, {"SEGMENT", segment}, {vcdName, vcd}};
@@ -196,9 +202,10 @@ std::vector<std::uint8_t> HalvorinI_BuildVideoCDTemplate(bool p__BOOLEAN__IsSupe
   Text(info + 10, 16, "");
   Be16(info + 26, 1);
   Be16(info + 28, 1);
-  // Entry points: one, the start of the MPEG data of track 2.
+  // Entry points: one, the start of the MPEG data of track 2. Both kinds name the file
+  // "ENTRYVCD"; the version tells them apart.
   std::uint8_t* entries = image.At(kHalvorinVideoCDEntriesSector);
-  std::memcpy(entries, s ? "ENTRYSVD" : "ENTRYVCD", 8);
+  std::memcpy(entries, "ENTRYVCD", 8);
   entries[8] = s ? 1 : 2;
   Be16(entries + 10, 1);
   entries[12] = 0x02;
@@ -213,6 +220,12 @@ std::vector<std::uint8_t> HalvorinI_BuildVideoCDTemplate(bool p__BOOLEAN__IsSupe
     std::memcpy(tracks, "TRACKSVD", 8);
     tracks[8] = 1;
     tracks[10] = 1;
+    // Scan points every half second (interval 1), none listed.
+    std::uint8_t* search = image.At(kHalvorinSuperVideoCDSearchSector);
+    std::memcpy(search, "SEARCHSV", 8);
+    search[8] = 1;
+    Be16(search + 10, 0);
+    search[12] = 1;
   }
   return image.Take();
 }

@@ -1,4 +1,4 @@
-// The data-track templates of VideoCD 2.0 and Super VideoCD discs: 598 sectors of ISO 9660
+// The data-track templates of VideoCD 2.0 and Super VideoCD 1.0 discs: 598 sectors of ISO 9660
 // with XA whose few variable fields the data tracks patch. The build makes them with the
 // generator beside the library; the tests rebuild them with the same code.
 #pragma once
@@ -18,6 +18,7 @@ inline constexpr std::uint32_t kHalvorinVideoCDPVDSector = 16;
 inline constexpr std::uint32_t kHalvorinVideoCDInfoSector = 150;
 inline constexpr std::uint32_t kHalvorinVideoCDEntriesSector = 151;
 inline constexpr std::uint32_t kHalvorinSuperVideoCDTracksSector = 211;
+inline constexpr std::uint32_t kHalvorinSuperVideoCDSearchSector = 212;
 inline constexpr std::uint32_t kHalvorinVideoCDAdditionalSector = 245;
 inline constexpr std::uint32_t kHalvorinSuperVideoCDAdditionalSector = 210;
 inline constexpr std::uint32_t kHalvorinSuperVideoCDClearedSector = 244;

@@ -81,8 +81,10 @@ TEST_F(SessionAtOnce, IsoAndPcmTracksReadBackByCdInfoAndBchunk) {
   EXPECT_EQ(list->m__SAO_TRACK_ENTRY__Tracks[1].m__LONG__SizeInLBs, 338);  // counted, padded
   EXPECT_EQ(list->m__SAO_TRACK_ENTRY__Tracks[2].m__LONG__SizeInLBs, 75);
   EXPECT_EQ(list->m__LONG__NumberOfTracks, 3);
-  // One producer for the whole session: one wait for a full cache, none at the track boundaries.
-  EXPECT_EQ(std::count(events.reasons.begin(), events.reasons.end(), WAIT_CACHE_FULL_BEGIN), 1);
+  // A wait for a full cache at each track; the one producer for the whole session keeps the
+  // drive fed across the track boundaries.
+  EXPECT_EQ(std::count(events.reasons.begin(), events.reasons.end(), WAIT_CACHE_FULL_BEGIN), 3);
+  EXPECT_EQ(std::count(events.reasons.begin(), events.reasons.end(), WAIT_CACHE_FULL_END), 3);
   for (uint32_t r : events.reasons) EXPECT_NE(r, HALVORIN_CALLBACK_REASON_BUFFER_UNDERRUN);
   EXPECT_EQ(at::Recorder(0).CurrentDisc().qMismatches, 0);
   const std::int64_t track2 = isoLBs + 150, track3 = track2 + 338 + 225;

@@ -59,13 +59,13 @@ TEST_F(TrackBuilding, ListsRefusedBeforeTheDriveIsTouched) {
          Sao({"data.bin"})->m__LONG__NumberOfTracks = 0;
          return Halvorin_CdvdBurnerGrabber_SessionAtOnce(BURNER_ARGS, &sao, 0, 0, 0, 0, 0);
        },
-       "The number of tracks is not 1..100"},
-      {"session, 101 tracks",
+       "The number of tracks is not 1..99"},
+      {"session, 100 tracks",
        [&] {
-         Sao({"data.bin"})->m__LONG__NumberOfTracks = 101;
+         Sao({"data.bin"})->m__LONG__NumberOfTracks = 100;
          return Halvorin_CdvdBurnerGrabber_SessionAtOnce(BURNER_ARGS, &sao, 0, 0, 0, 0, 0);
        },
-       "The number of tracks is not 1..100"},
+       "The number of tracks is not 1..99"},
       {"session, an empty name",
        [&] {
          Sao({"data.bin", "data.bin"})->m__SAO_TRACK_ENTRY__Tracks[1].m__CHAR__FileName[0] = 0;
@@ -83,13 +83,13 @@ TEST_F(TrackBuilding, ListsRefusedBeforeTheDriveIsTouched) {
          return Halvorin_CdvdBurnerGrabber_SessionAtOnce(BURNER_ARGS, nullptr, 0, 0, 0, 0, 0);
        },
        "p__PSAO_TRACK_ARRAY__Tracks == NULL"},
-      {"disc, 101 tracks",
+      {"disc, 100 tracks",
        [&] {
-         Dao({"data.bin"})->m__LONG__NumberOfTracks = 101;
+         Dao({"data.bin"})->m__LONG__NumberOfTracks = 100;
          return Halvorin_CdvdBurnerGrabber_DiscAtOncePQFromFile(BURNER_ARGS, &dao, 0, 0, 0, 0, 0,
                                                                 0);
        },
-       "The number of tracks is not 1..100"},
+       "The number of tracks is not 1..99"},
       {"disc, an empty name",
        [&] {
          Dao({"data.bin"})->m__TRACK_ENTRY__Tracks[0].m__CHAR__FileName[0] = 0;

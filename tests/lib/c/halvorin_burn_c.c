@@ -525,8 +525,8 @@ static void CaseRefusals(void) {
   sao->m__LONG__NumberOfTracks = 0;
   ExpectRefused(Halvorin_CdvdBurnerGrabber_SessionAtOnce(ARGS, sao, 0, 0, 0, 0, 0), 2,
                 "\nHalvorin:Halvorin_CdvdBurnerGrabber_SessionAtOnce(): The number of tracks is "
-                "not 1..100!!!\n");
-  sao->m__LONG__NumberOfTracks = 101;
+                "not 1..99!!!\n");
+  sao->m__LONG__NumberOfTracks = 100;
   ExpectRefused(Halvorin_CdvdBurnerGrabber_SessionAtOnce(ARGS, sao, 0, 0, 0, 0, 0), 2, NULL);
   sao = SaoList("data.iso", "a.wav", NULL);
   sao->m__SAO_TRACK_ENTRY__Tracks[1].m__CHAR__FileName[0] = 0;
@@ -540,7 +540,7 @@ static void CaseRefusals(void) {
   dao->m__LONG__NumberOfTracks = 0;
   ExpectRefused(Halvorin_CdvdBurnerGrabber_DiscAtOncePQFromFile(ARGS, dao, 0, 0, 0, 0, 0, 0), 2,
                 NULL);
-  dao->m__LONG__NumberOfTracks = 101;
+  dao->m__LONG__NumberOfTracks = 100;
   ExpectRefused(Halvorin_CdvdBurnerGrabber_DiscAtOnceRawPWFromFile(ARGS, dao, 0, 0, 0, 0, 0, 0), 2,
                 NULL);
   dao = DaoList("a.wav", "b.wav");

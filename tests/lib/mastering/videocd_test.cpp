@@ -68,7 +68,8 @@ TEST_F(VideoCD, TemplatesRebuiltHoldEveryOffset) {
     EXPECT_EQ(info[8], super ? 1 : 2);
     EXPECT_EQ(Str(info + 10, 16), std::string(16, ' '));
     const std::uint8_t* entries = t.data() + 151 * kSector;
-    EXPECT_EQ(Str(entries, 8), super ? "ENTRYSVD" : "ENTRYVCD");
+    EXPECT_EQ(Str(entries, 8), "ENTRYVCD");
+    EXPECT_EQ(entries[8], super ? 1 : 2);
     EXPECT_EQ(entries[10] << 8 | entries[11], 1);
     // Track 2 at LBA 780, 00:12:30 with the 150-frame offset.
     EXPECT_EQ(Bytes(entries + 12, entries + 16), Bytes({0x02, 0x00, 0x12, 0x30}));
@@ -76,6 +77,9 @@ TEST_F(VideoCD, TemplatesRebuiltHoldEveryOffset) {
       const std::uint8_t* tracks = t.data() + 211 * kSector;
       EXPECT_EQ(Str(tracks, 8), "TRACKSVD");
       EXPECT_EQ(tracks[10], 1);
+      const std::uint8_t* search = t.data() + 212 * kSector;
+      EXPECT_EQ(Bytes(search, search + 13),
+                Bytes({'S', 'E', 'A', 'R', 'C', 'H', 'S', 'V', 1, 0, 0, 0, 1}));
     }
     for (std::uint32_t s :
          super ? std::vector<std::uint32_t>{210, 244} : std::vector<std::uint32_t>{245})
@@ -93,6 +97,8 @@ TEST_F(VideoCD, TemplatesRebuiltHoldEveryOffset) {
         << listing;
     if (super) {
       EXPECT_NE(listing.find("[    211 00]  TRACKS.SVD;1"), std::string::npos);
+      EXPECT_NE(listing.find("13 Jan  1 2000 [    212 00]  SEARCH.DAT;1"), std::string::npos)
+          << listing;
     }
     // The build made the same images beside the library.
     const char* built = super ? kHalvorinSuperVideoCDTemplateName : kHalvorinVideoCDTemplateName;

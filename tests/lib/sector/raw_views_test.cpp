@@ -376,9 +376,16 @@ TEST(RawViewTest, SizesCountWholeInputUnits) {
                   .GetSizeInUCHARs(),
               c.pw);
   }
+  // The Mode 2 view keeps a last partial block, padded with zeros.
   Source small(Pattern(4095, 7));
   CHalvorin_ISO9660FileTreeMode2 mode2(&small.chain);
-  EXPECT_EQ(mode2.GetSizeInUCHARs(), 2336u);
+  ASSERT_EQ(mode2.GetSizeInUCHARs(), 2u * 2336);
+  const Bytes units = ReadAll(mode2);
+  EXPECT_EQ(std::memcmp(&units[8], &small.data[0], 2048), 0);
+  EXPECT_EQ(std::memcmp(&units[2336 + 8], &small.data[2048], 2047), 0);
+  EXPECT_EQ(units[2336 + 8 + 2047], 0);
+  std::uint8_t past[2336];
+  EXPECT_TRUE(Catch([&] { mode2.Read(sizeof past, past); }).thrown);  // nothing past the padding
 }
 
 TEST(RawViewTest, TrackListsAndTrackNumbersOutOfRangeAreRefused) {

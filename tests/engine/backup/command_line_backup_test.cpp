@@ -1,5 +1,5 @@
 // `QuorvaBackup <file.bpj>`: exit codes, the project saved back to its own file, the settings
-// left alone, one run per project, and SIGTERM as a cancel.
+// left alone, one run per project, SIGTERM as a cancel, and no run on settings it could not read.
 #include "app/engine/backup/command_line_backup.h"
 
 #include <gtest/gtest.h>
@@ -18,6 +18,7 @@
 #include "app/engine/project/stream.h"
 #include "app/engine/settings/global_setting.h"
 #include "platform/registry/registry.h"
+#include "tests/support/registry_lock.h"
 #include "tests/support/temp_dir.h"
 
 namespace fs = std::filesystem;
@@ -102,6 +103,54 @@ TEST_F(CommandLineBackupTest, SigtermCancelsTheRun) {
   EXPECT_EQ(Wait(pid), 2);
   EXPECT_FALSE(fs::exists(dir_.P("out/cli.qvp")));
   EXPECT_EQ(Load()->RunCounter, 0);
+}
+
+// The program itself, as a start-up entry runs it, while another process holds the registry.
+TEST_F(CommandLineBackupTest, RegistryHeldLockedFailsTheRunAndChangesNothing) {
+  Save();
+  const std::string projectBytes = ReadFile(dir_.P("cli.bpj"));
+  {
+    TGlobalSetting g;
+    g.SaveOnDestroy = false;
+    g.RetryCount = 7;
+    ASSERT_TRUE(g.SaveToRegistry());
+  }
+  using platform::registry::Hive;
+  using platform::registry::Key;
+  const auto record =
+      Key::Open(Hive::CurrentUser, kGlobalSettingKeyPath, false)->ReadBinary("userdata");
+  ASSERT_TRUE(record);
+  const std::string database = platform::registry::DatabasePath();
+  // This process lets go of the database: a connection to another one replaces it.
+  setenv("QUORVA_HOME", dir_.P("elsewhere").c_str(), 1);
+  ASSERT_TRUE(Key::Open(Hive::CurrentUser, "\\Software", true));
+  setenv("QUORVA_HOME", dir_.P("home").c_str(), 1);
+
+  const char* build = std::getenv("QUORVA_BUILD_DIR");
+  ASSERT_NE(build, nullptr);
+  std::string out;
+  int status;
+  {
+    TRegistryHeldLocked lock(database, dir_.Posix());
+    ASSERT_TRUE(lock.Locked());
+    status = RunCommand(
+        "'" + std::string(build) + "/app/ui/QuorvaBackup' '" + dir_.P("cli.bpj") + "'", &out);
+    EXPECT_TRUE(lock.Release());
+  }
+  EXPECT_EQ(status, 1) << out;
+  EXPECT_NE(out.find("ERROR    > The global settings could not be read: the registry " + database +
+                     " is locked by another process"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("ERROR    > The backup of " + dir_.W("cli.bpj") +
+                     " did not run: the global settings could not be read."),
+            std::string::npos)
+      << out;
+  EXPECT_EQ(out.find("Backing up"), std::string::npos) << out;
+  EXPECT_FALSE(fs::exists(dir_.P("out/cli.qvp")));
+  EXPECT_EQ(ReadFile(dir_.P("cli.bpj")), projectBytes);
+  EXPECT_EQ(Key::Open(Hive::CurrentUser, kGlobalSettingKeyPath, false)->ReadBinary("userdata"),
+            record);
 }
 
 TEST_F(CommandLineBackupTest, DamagedOrMissingProjectFails) {

@@ -57,6 +57,13 @@ class CommandLineBackupTest : public ::testing::Test {
     if (pid == 0) _exit(RunCommandLineBackup(argument));
     return pid;
   }
+  // Runs the program itself; its log lines in `out`.
+  int RunProgram(const std::string& argument, std::string* out) {
+    const char* build = std::getenv("QUORVA_BUILD_DIR");
+    EXPECT_NE(build, nullptr);
+    return RunCommand(
+        "'" + std::string(build ? build : ".") + "/app/ui/QuorvaBackup' '" + argument + "'", out);
+  }
   static int Wait(pid_t pid) {
     int status = 0;
     waitpid(pid, &status, 0);
@@ -126,15 +133,12 @@ TEST_F(CommandLineBackupTest, RegistryHeldLockedFailsTheRunAndChangesNothing) {
   ASSERT_TRUE(Key::Open(Hive::CurrentUser, "\\Software", true));
   setenv("QUORVA_HOME", dir_.P("home").c_str(), 1);
 
-  const char* build = std::getenv("QUORVA_BUILD_DIR");
-  ASSERT_NE(build, nullptr);
   std::string out;
   int status;
   {
     TRegistryHeldLocked lock(database, dir_.Posix());
     ASSERT_TRUE(lock.Locked());
-    status = RunCommand(
-        "'" + std::string(build) + "/app/ui/QuorvaBackup' '" + dir_.P("cli.bpj") + "'", &out);
+    status = RunProgram(dir_.P("cli.bpj"), &out);
     EXPECT_TRUE(lock.Release());
   }
   EXPECT_EQ(status, 1) << out;
@@ -151,6 +155,36 @@ TEST_F(CommandLineBackupTest, RegistryHeldLockedFailsTheRunAndChangesNothing) {
   EXPECT_EQ(ReadFile(dir_.P("cli.bpj")), projectBytes);
   EXPECT_EQ(Key::Open(Hive::CurrentUser, kGlobalSettingKeyPath, false)->ReadBinary("userdata"),
             record);
+}
+
+// A project cut inside one of its lists is damaged: nothing runs and its file stays as it is.
+// One that ends right after a list (an older file) runs with what it holds.
+TEST_F(CommandLineBackupTest, ProjectCutInsideAListRunsNothing) {
+  WriteFile(dir_.P("src2/b.txt"), "beta");
+  project_.Folders.Add(dir_.W("src2\\"), 0);
+  Save();
+  const std::string whole = ReadFile(dir_.P("cli.bpj"));
+  // The two excluded lists and the snapshot, all empty, end the stream: 4 + 4 + 8 bytes.
+  const size_t foldersEnd = whole.size() - 16;
+  const std::string damaged =
+      "ERROR    > The project file " + dir_.W("cli.bpj") + " is damaged; nothing was backed up.";
+
+  WriteFile(dir_.P("cli.bpj"), whole.substr(0, foldersEnd - 3));
+  std::string out;
+  EXPECT_EQ(RunProgram(dir_.P("cli.bpj"), &out), 1) << out;
+  EXPECT_NE(out.find(damaged), std::string::npos) << out;
+  EXPECT_EQ(out.find("Backing up"), std::string::npos) << out;
+  EXPECT_FALSE(fs::exists(dir_.P("out/cli.qvp")));
+  EXPECT_EQ(ReadFile(dir_.P("cli.bpj")), whole.substr(0, foldersEnd - 3));
+
+  WriteFile(dir_.P("cli.bpj"), whole.substr(0, foldersEnd));
+  EXPECT_EQ(RunProgram(dir_.P("cli.bpj"), &out), 0) << out;
+  EXPECT_EQ(RunCommand("unzip -Z1 '" + dir_.P("out/cli.qvp") + "'", &out), 0) << out;
+  EXPECT_NE(out.find("src\\a.txt"), std::string::npos) << out;
+  EXPECT_NE(out.find("src2\\b.txt"), std::string::npos) << out;
+  const auto saved = Load();
+  EXPECT_EQ(saved->Folders.Count(), 2);
+  EXPECT_EQ(saved->RunCounter, 1);
 }
 
 TEST_F(CommandLineBackupTest, DamagedOrMissingProjectFails) {

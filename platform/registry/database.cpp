@@ -1,6 +1,6 @@
 #include "platform/registry/database.h"
 
-#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -47,18 +47,27 @@ std::optional<int> UserVersion(sqlite3* db) {
   return static_cast<int>(s.Int(0));
 }
 
-bool PrepareSchema(sqlite3* db) {
+bool IsLocked(int rc) {
+  return (rc & 0xFF) == SQLITE_BUSY || (rc & 0xFF) == SQLITE_LOCKED;
+}
+
+// Empty when the schema is there (or was created), else why not.
+std::string PrepareSchema(sqlite3* db) {
+  const std::string foreign = "holds another program's tables or a newer layout";
   auto version = UserVersion(db);
-  if (version == kSchemaVersion) return true;
-  if (version != 0) return false;  // not ours, or a newer layout: leave it alone
+  if (version == kSchemaVersion) return {};
+  if (!version) return ReadFailure(db);
+  if (version != 0) return foreign;  // not ours, or a newer layout: leave it alone
   WriteTransaction tx(db);
-  if (!tx) return false;
+  if (!tx) return ReadFailure(db);
   // Another process may have created it while we waited for the lock.
   version = UserVersion(db);
-  if (version == kSchemaVersion) return true;
-  if (version != 0) return false;
-  if (sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr) != SQLITE_OK) return false;
-  return tx.Commit();
+  if (version == kSchemaVersion) return {};
+  if (!version) return ReadFailure(db);
+  if (version != 0) return foreign;
+  if (sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr) != SQLITE_OK || !tx.Commit())
+    return "could not be written: " + std::string(sqlite3_errmsg(db));
+  return {};
 }
 
 struct SqliteCloser {
@@ -78,39 +87,51 @@ std::string DatabasePath() {
   return config + "/QuorvaBackup/registry.sqlite";
 }
 
-std::shared_ptr<Database> Database::Shared() {
+std::shared_ptr<Database> Database::Shared(std::string* failure) {
   static std::mutex mutex;
   static std::shared_ptr<Database> shared;
   std::lock_guard lock(mutex);
 
   const std::string path = DatabasePath();
-  if (path.empty()) return nullptr;
+  auto fail = [&](std::string_view why) -> std::shared_ptr<Database> {
+    if (failure) *failure = "the registry " + path + " " + std::string(why);
+    return nullptr;
+  };
+  if (path.empty()) return fail("has no folder (neither QUORVA_HOME nor a home folder is set)");
   if (shared && shared->pid_ == getpid() && shared->path_ == path) return shared;
   shared.reset();
 
   const size_t slash = path.rfind('/');
   if (slash != std::string::npos && slash > 0) {
     try {
-      if (!fs::CreateDirectories(fs::FromPosix(path.substr(0, slash)))) return nullptr;
-    } catch (const fs::FsError&) {
-      return nullptr;
+      if (!fs::CreateDirectories(fs::FromPosix(path.substr(0, slash))))
+        return fail("cannot be created: its folder cannot be made");
+    } catch (const fs::FsError& e) {
+      return fail(std::string("cannot be created: ") + e.what());
     }
   }
-  // The registry holds the user's settings and mail passwords: readable by the user only.
-  // SQLite gives its -wal and -shm files the database file's permissions.
-  if (const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600); fd >= 0) close(fd);
 
   sqlite3* raw = nullptr;
   const int rc =
       sqlite3_open_v2(path.c_str(), &raw,
                       SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
   std::unique_ptr<sqlite3, SqliteCloser> db(raw);
-  if (rc != SQLITE_OK) return nullptr;
+  if (rc != SQLITE_OK)
+    return fail("cannot be opened: " + std::string(db ? sqlite3_errmsg(db.get()) : "no memory"));
+  // The registry holds the user's settings and mail passwords: readable by the user only. The
+  // open leaves a new database empty; it is made the user's own before its first page is
+  // written, and SQLite gives its -wal and -shm files the database file's permissions. A mode
+  // change, not an open of our own: closing any descriptor of the file would drop the locks
+  // every SQLite connection of the process holds on it.
+  if (struct stat st; stat(path.c_str(), &st) == 0 && st.st_size == 0)
+    chmod(path.c_str(), S_IRUSR | S_IWUSR);
   sqlite3_busy_timeout(db.get(), kBusyTimeoutMs);
   // WAL lets readers go on while another process writes. The mode is kept in the file, so a
-  // connection that could not switch it still follows it once set.
-  sqlite3_exec(db.get(), "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
-  if (!PrepareSchema(db.get())) return nullptr;
+  // connection that could not switch it still follows it once set; one that found the file
+  // locked for the whole time-out gives up at once rather than wait as long again for the schema.
+  if (IsLocked(sqlite3_exec(db.get(), "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr)))
+    return fail(ReadFailure(db.get()));
+  if (const std::string why = PrepareSchema(db.get()); !why.empty()) return fail(why);
 
   shared = std::make_shared<Database>(Passkey{}, db.get(), path);
   db.release();
@@ -196,11 +217,20 @@ bool WriteTransaction::Commit() {
   return true;
 }
 
-std::optional<std::int64_t> FindChild(sqlite3* db, std::int64_t parent, std::string_view name) {
+std::string ReadFailure(sqlite3* db) {
+  if (IsLocked(sqlite3_errcode(db)))
+    return "is locked by another process (" + std::string(sqlite3_errmsg(db)) + ")";
+  return "could not be read: " + std::string(sqlite3_errmsg(db));
+}
+
+std::optional<std::int64_t> FindChild(sqlite3* db, std::int64_t parent, std::string_view name,
+                                      bool* failed) {
   Statement s(db, "SELECT id FROM keys WHERE parent = ?1 AND folded = ?2");
   s.Bind(1, parent).BindText(2, text::FoldCase(name));
-  if (s.Step() != SQLITE_ROW) return std::nullopt;
-  return s.Int(0);
+  const int rc = s.Step();
+  if (rc == SQLITE_ROW) return s.Int(0);
+  if (rc != SQLITE_DONE && failed) *failed = true;
+  return std::nullopt;
 }
 
 bool KeyExists(sqlite3* db, std::int64_t id) {

@@ -25,8 +25,10 @@ class Database {
 
  public:
   // The process's connection to DatabasePath(), opened (and the schema created) at first use;
-  // a changed path opens a new one. Null when the database cannot be opened.
-  static std::shared_ptr<Database> Shared();
+  // a changed path opens a new one. Null when the database cannot be opened, `failure` (when
+  // given) then saying why. A database another process holds locked is waited for no longer
+  // than the busy time-out.
+  static std::shared_ptr<Database> Shared(std::string* failure = nullptr);
 
   Database(Passkey, sqlite3* db, std::string path);  // for Shared() only
   ~Database();
@@ -99,8 +101,13 @@ class WriteTransaction {
   bool active_;
 };
 
-// The id of a key's child named `name` (case ignored).
-std::optional<std::int64_t> FindChild(sqlite3* db, std::int64_t parent, std::string_view name);
+// Why a statement on the connection failed, for a caller's failure text.
+std::string ReadFailure(sqlite3* db);
+
+// The id of a key's child named `name` (case ignored). `failed`, when given, is set when the
+// database could not be read (rather than the child being missing).
+std::optional<std::int64_t> FindChild(sqlite3* db, std::int64_t parent, std::string_view name,
+                                      bool* failed = nullptr);
 bool KeyExists(sqlite3* db, std::int64_t id);
 
 }  // namespace platform::registry

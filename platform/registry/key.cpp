@@ -43,11 +43,15 @@ struct StoredValue {
   std::vector<std::uint8_t> data;
 };
 
-std::optional<StoredValue> FindValue(sqlite3* db, std::int64_t key, std::string_view name) {
+// `failed`, when given, is set when the value could not be read (rather than being missing).
+std::optional<StoredValue> FindValue(sqlite3* db, std::int64_t key, std::string_view name,
+                                     bool* failed = nullptr) {
   Statement s(db, "SELECT name, type, data FROM vals WHERE key = ?1 AND folded = ?2");
   s.Bind(1, key).BindText(2, text::FoldCase(name));
-  if (s.Step() != SQLITE_ROW) return std::nullopt;
-  return StoredValue{s.Text(0), s.Int(1), s.Blob(2)};
+  const int rc = s.Step();
+  if (rc == SQLITE_ROW) return StoredValue{s.Text(0), s.Int(1), s.Blob(2)};
+  if (rc != SQLITE_DONE && failed) *failed = true;
+  return std::nullopt;
 }
 
 // What a Run value starts: its text; nothing for a value of another type.
@@ -57,14 +61,15 @@ std::optional<std::string> CommandOf(const std::optional<StoredValue>& v) {
 }
 
 std::optional<std::int64_t> Walk(sqlite3* db, std::int64_t from,
-                                 const std::vector<std::string>& components, bool create) {
+                                 const std::vector<std::string>& components, bool create,
+                                 bool* failed = nullptr) {
   std::int64_t id = from;
   for (const auto& c : components) {
-    if (auto child = FindChild(db, id, c)) {
+    if (auto child = FindChild(db, id, c, failed)) {
       id = *child;
       continue;
     }
-    if (!create) return std::nullopt;
+    if (!create || (failed && *failed)) return std::nullopt;
     Statement insert(db, "INSERT INTO keys(parent, name, folded) VALUES(?1, ?2, ?3)");
     insert.Bind(1, id).BindText(2, c).BindText(3, text::FoldCase(c));
     if (!insert.Done()) return std::nullopt;
@@ -81,6 +86,16 @@ std::vector<std::string> Names(sqlite3* db, const char* sql, std::int64_t id) {
   return names;
 }
 
+// Why the last statement on the database failed, as a caller shows it.
+std::string FailureText(const Database& db) {
+  return "the registry " + db.FilePath() + " " + ReadFailure(db.Handle());
+}
+
+std::string UnusableText(const Database& db) {
+  return "the registry " + db.FilePath() +
+         " cannot be used in a process forked from the one that opened it";
+}
+
 // Puts back the entries of Run values whose change did not reach the database.
 void RestoreMirror(const std::vector<std::pair<std::string, std::optional<std::string>>>& old) {
   for (const auto& [name, command] : old) MirrorRunValue(name, command);
@@ -91,26 +106,31 @@ void RestoreMirror(const std::vector<std::pair<std::string, std::optional<std::s
 Key::Key(std::shared_ptr<Database> db, Hive hive, std::int64_t id, std::string path)
     : db_(std::move(db)), hive_(hive), id_(id), path_(std::move(path)) {}
 
-std::optional<Key> Key::Open(Hive hive, std::string_view path, bool create) {
+std::optional<Key> Key::Open(Hive hive, std::string_view path, bool create, std::string* failure) {
+  if (failure) failure->clear();
   if (static_cast<size_t>(hive) >= std::size(kRootIds)) return std::nullopt;
   const std::vector<std::string> components = SplitKeyPath(path);
   std::string normal = JoinKeyPath(components);
 
-  if (auto db = Database::Shared()) {
+  std::string why;
+  if (auto db = Database::Shared(&why)) {
     Database::Lock lock(*db);
-    if (lock) {
-      sqlite3* h = db->Handle();
-      if (auto id = Walk(h, RootId(hive), components, false))
-        return Key(db, hive, *id, std::move(normal));
-      if (create) {
-        WriteTransaction tx(h);
-        if (!tx) return std::nullopt;
-        auto id = Walk(h, RootId(hive), components, true);
-        if (!id || !tx.Commit()) return std::nullopt;
-        return Key(db, hive, *id, std::move(normal));
-      }
+    sqlite3* h = db->Handle();
+    bool failed = false;
+    if (!lock) {
+      why = UnusableText(*db);
+    } else if (auto id = Walk(h, RootId(hive), components, false, &failed)) {
+      return Key(db, hive, *id, std::move(normal));
+    } else if (failed) {
+      why = FailureText(*db);
+    } else if (create) {
+      WriteTransaction tx(h);
+      auto created = tx ? Walk(h, RootId(hive), components, true) : std::nullopt;
+      if (created && tx.Commit()) return Key(db, hive, *created, std::move(normal));
+      why = FailureText(*db);
     }
   }
+  if (failure) *failure = why;
 
   // An extension key that nobody wrote: the system's MIME database knows the type.
   if (!create && hive == Hive::ClassesRoot && components.size() == 1) {
@@ -124,15 +144,20 @@ std::optional<Key> Key::Open(Hive hive, std::string_view path, bool create) {
 }
 
 std::optional<std::pair<ValueType, std::vector<std::uint8_t>>> Key::ReadRaw(
-    std::string_view name) const {
+    std::string_view name, std::string* failure) const {
   if (!db_) {
     if (!name.empty() && !text::SameTextCI(name, kContentType)) return std::nullopt;
     return std::pair(ValueType::String,
                      std::vector<std::uint8_t>(mimeType_.begin(), mimeType_.end()));
   }
   Database::Lock lock(*db_);
-  if (!lock) return std::nullopt;
-  auto v = FindValue(db_->Handle(), id_, name);
+  if (!lock) {
+    if (failure) *failure = UnusableText(*db_);
+    return std::nullopt;
+  }
+  bool failed = false;
+  auto v = FindValue(db_->Handle(), id_, name, &failed);
+  if (failed && failure) *failure = FailureText(*db_);
   if (!v) return std::nullopt;
   const auto type = KnownType(v->type);
   if (!type) return std::nullopt;
@@ -159,8 +184,10 @@ std::optional<std::uint32_t> Key::ReadDWord(std::string_view name) const {
          std::uint32_t{b[3]} << 24;
 }
 
-std::optional<std::vector<std::uint8_t>> Key::ReadBinary(std::string_view name) const {
-  auto v = ReadRaw(name);
+std::optional<std::vector<std::uint8_t>> Key::ReadBinary(std::string_view name,
+                                                         std::string* failure) const {
+  if (failure) failure->clear();
+  auto v = ReadRaw(name, failure);
   if (!v || v->first != ValueType::Binary) return std::nullopt;
   return std::move(v->second);
 }

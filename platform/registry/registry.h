@@ -26,15 +26,19 @@ class Database;
 class Key {
  public:
   // Opens a key; with create, missing keys on the path are created. std::nullopt when the key
-  // is missing (without create) or the database cannot be opened.
+  // is missing (without create) or the database cannot be opened or read; `failure`, when
+  // given, then says why for the latter and is left empty for a missing key.
   // An HKCR extension key (".txt") that is not in the database is answered, read-only, from the
   // system MIME database: its default value and "Content Type" hold the MIME type.
-  static std::optional<Key> Open(Hive hive, std::string_view path, bool create);
+  static std::optional<Key> Open(Hive hive, std::string_view path, bool create,
+                                 std::string* failure = nullptr);
 
   std::optional<ValueType> TypeOf(std::string_view name) const;
   std::optional<std::string> ReadString(std::string_view name) const;
   std::optional<std::uint32_t> ReadDWord(std::string_view name) const;
-  std::optional<std::vector<std::uint8_t>> ReadBinary(std::string_view name) const;
+  // `failure` as for Open: set when the value could not be read, empty when it is missing.
+  std::optional<std::vector<std::uint8_t>> ReadBinary(std::string_view name,
+                                                      std::string* failure = nullptr) const;
 
   // Each write replaces a value of that name (of any type); false when it failed. Under the Run
   // key a write (or delete) also fails, and changes nothing, when its autostart entry cannot
@@ -57,7 +61,7 @@ class Key {
   bool WriteValue(std::string_view name, ValueType type, const void* data, size_t n);
   // Type and bytes of a value as stored.
   std::optional<std::pair<ValueType, std::vector<std::uint8_t>>> ReadRaw(
-      std::string_view name) const;
+      std::string_view name, std::string* failure = nullptr) const;
 
   std::shared_ptr<Database> db_;  // null for an extension key answered from the MIME database
   Hive hive_;

@@ -1,5 +1,5 @@
 // The shared library exports the Halvorin_* functions and FreeTrackArrayObjects, nothing else,
-// as `nm -D` sees it.
+// as `nm -D` sees it; the platform layers it calls are not inside it.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -50,6 +50,37 @@ TEST(ExportedSymbols, OnlyTheHalvorinFunctions) {
                         "Halvorin_CdvdBurnerGrabber_SuperVideoCDEx",
                         "FreeTrackArrayObjects"})
     EXPECT_EQ(names.count(f), 1u) << f;
+}
+
+// The layers' state (the registry's connection, the debug sink, the adapters) is in their own
+// shared library alone: neither the recording library nor the program holds a copy of it.
+TEST(ExportedSymbols, PlatformLayersLiveInTheirOwnLibrary) {
+  const char* build = std::getenv("QUORVA_BUILD_DIR");
+  const std::string root = build ? build : ".";
+  for (const std::string& file : {root + "/lib/libhalvorin.so", root + "/app/ui/QuorvaBackup"}) {
+    SCOPED_TRACE(file);
+    std::string out;
+    ASSERT_EQ(RunCommand("readelf -d " + file, &out), 0) << out;
+    EXPECT_NE(out.find("Shared library: [libquorva_platform.so]"), std::string::npos) << out;
+    ASSERT_EQ(RunCommand("nm -C --defined-only " + file, &out), 0) << out;
+    std::istringstream lines(out);
+    std::string line;
+    int symbols = 0;
+    while (std::getline(lines, line)) {
+      // "<address> <kind> <name>": data of the layers' namespace, or the guard of a static
+      // of one of their functions.
+      if (line.size() < 3) continue;
+      ++symbols;
+      const size_t kindAt = line.find(' ');
+      if (kindAt == std::string::npos || kindAt + 3 > line.size()) continue;
+      const char kind = line[kindAt + 1];
+      const std::string name = line.substr(kindAt + 3);
+      if (std::string("BbDdSsGg").find(kind) == std::string::npos) continue;
+      EXPECT_NE(name.rfind("platform::", 0), 0u) << line;
+      EXPECT_NE(name.rfind("guard variable for platform::", 0), 0u) << line;
+    }
+    EXPECT_GT(symbols, 100);
+  }
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <map>
 #include <thread>
 
+#include "tests/support/registry_lock.h"
 #include "tests/support/temp_dir.h"
 
 extern char** environ;
@@ -405,6 +406,40 @@ TEST_F(RegistryTest, UnusableDatabaseFailsCleanly) {
   setenv("QUORVA_HOME", dir_.P("other").c_str(), 1);
   EXPECT_TRUE(k->WriteDWord("still", 1));
   EXPECT_EQ(k->ReadDWord("still"), 1u);
+}
+
+// A caller can tell a key or value that is missing from a database it could not read.
+TEST_F(RegistryTest, FailuresSayWhyAndMissingKeysSayNothing) {
+  std::string failure = "stale";
+  ASSERT_TRUE(Key::Open(Hive::CurrentUser, kTestKey, true, &failure));
+  EXPECT_EQ(failure, "");
+  EXPECT_FALSE(Key::Open(Hive::CurrentUser, "\\Software\\Missing", false, &failure));
+  EXPECT_EQ(failure, "");
+  EXPECT_FALSE(Key::Open(Hive::CurrentUser, kTestKey, false)->ReadBinary("missing", &failure));
+  EXPECT_EQ(failure, "");
+
+  WriteFile(dir_.P("file"), "x");
+  setenv("QUORVA_HOME", dir_.P("file/home").c_str(), 1);
+  EXPECT_FALSE(Key::Open(Hive::CurrentUser, kTestKey, false, &failure));
+  EXPECT_EQ(failure.rfind(
+                "the registry " + dir_.P("file/home/registry.sqlite") + " cannot be created", 0),
+            0u)
+      << failure;
+
+  const std::string database = dir_.P("home/registry.sqlite");
+  {
+    TRegistryHeldLocked lock(database, dir_.Posix());
+    ASSERT_TRUE(lock.Locked());
+    setenv("QUORVA_HOME", dir_.P("home").c_str(), 1);
+    EXPECT_FALSE(Key::Open(Hive::CurrentUser, kTestKey, false, &failure));
+    EXPECT_EQ(failure,
+              "the registry " + database + " is locked by another process (database is locked)");
+    EXPECT_FALSE(Key::Open(Hive::CurrentUser, kTestKey, true, &failure));
+    EXPECT_NE(failure.find(" is locked by another process"), std::string::npos) << failure;
+    EXPECT_TRUE(lock.Release());
+  }
+  EXPECT_TRUE(Key::Open(Hive::CurrentUser, kTestKey, false, &failure));
+  EXPECT_EQ(failure, "");
 }
 
 TEST_F(RegistryTest, ValuesSurviveARestart) {

@@ -138,6 +138,41 @@ TEST_F(MainFrmTest, ProjectsOfTheFolderAreListedAndDamagedOnesSkipped) {
   EXPECT_EQ(ProgressStatus.Get(), "Querying Writable device...");
 }
 
+// A project file cut inside its folder list is not listed but named in a message; nothing the
+// window does saves over it, not even a new project of that name.
+TEST_F(MainFrmTest, ProjectCutInsideAListIsNamedAndNeverSavedOver) {
+  WriteProject("Alpha");
+  WriteProject("Gamma");
+  TProject gamma;
+  gamma.Name = "Gamma";
+  gamma.Folders.Add(env.home.W("data\\Gamma\\"), 0);
+  gamma.Folders.Add(env.home.W("data\\Gamma2\\"), 0);
+  ASSERT_TRUE(gamma.SaveToFile(JobFile("Gamma")));
+  const std::string whole = ReadFile(env.home.P("QVP_JOBS/Gamma.bpj"));
+  // Into the second folder item: the excluded lists and the snapshot (16 bytes) follow it.
+  const std::string cut = whole.substr(0, whole.size() - 16 - 5);
+  WriteFile(env.home.P("QVP_JOBS/Gamma.bpj"), cut);
+  {
+    auto frm = Open();
+    ASSERT_EQ(frm->PrjLV->rowCount(), 1);
+    EXPECT_EQ(frm->PrjLV->item(0, 0)->text(), "Alpha");
+    const auto asked = env.ui->AskedMessages();
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].kind, TMessageKind::Error);
+    EXPECT_EQ(asked[0].text,
+              "These project files are damaged and were not loaded; they are left as they are:\n" +
+                  JobFile("Gamma"));
+    EXPECT_TRUE(
+        ConsoleHasPrefix(*frm, "Project file " + JobFile("Gamma") + " skipped: it is damaged"));
+    TProject again;
+    again.Name = "Gamma";
+    EXPECT_FALSE(frm->AddNewProject(again));
+    frm->SelectProject("Alpha");
+    frm->RunBackupExecute();
+  }
+  EXPECT_EQ(ReadFile(env.home.P("QVP_JOBS/Gamma.bpj")), cut);
+}
+
 TEST_F(MainFrmTest, MissingProjectFolderIsCreatedEmpty) {
   auto frm = Open();
   EXPECT_EQ(frm->PrjLV->rowCount(), 0);

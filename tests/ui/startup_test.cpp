@@ -199,7 +199,13 @@ TEST(Startup, DamagedProjectFileDoesNotStopTheStart) {
   };
   EXPECT_EQ(ProgramMainBlock(*env.ui, hooks), 0);
   EXPECT_EQ(rows, 0);
-  EXPECT_TRUE(env.ui->AskedMessages().empty());
+  // One box names the damaged files; the start goes on.
+  const auto asked = env.ui->AskedMessages();
+  ASSERT_EQ(asked.size(), 1u);
+  EXPECT_EQ(asked[0].kind, TMessageKind::Error);
+  for (const char* file : {"broken.bpj", "empty.bpj"})
+    EXPECT_NE(asked[0].text.find(env.home.W("QVP_JOBS\\") + file), std::string::npos)
+        << asked[0].text;
 }
 
 TEST(Startup, ClosingTheMainWindowEndsTheLoop) {

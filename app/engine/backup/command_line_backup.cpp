@@ -41,6 +41,13 @@ int RunCommandLineBackup(std::string_view projectArgument) {
                                       : platform::fs::FromPosix(projectArgument);
   TGlobalSetting settings;
   settings.SaveOnDestroy = false;
+  // A run on defaults would take the wrong temporary folder, priority and retries, and then
+  // report its success.
+  if (!settings.ReadFailure.empty()) {
+    LogError("The backup of " + projectFile +
+             " did not run: the global settings could not be read.");
+    return 1;
+  }
   SetDefaultTempFolder(settings.TempFolder);
 
   try {

@@ -281,11 +281,13 @@ bool TProject::LoadFromStream(TStream& s) {
     // What follows a damaged field would be read from the middle of it.
     return false;
   }
-  // A failed list ends the load for the same reason; it does not change the result.
-  for (TItems* items : {&Files, &Folders, &ExcludedPatterns, &ExcludedFolders})
-    if (!items->LoadFromStream(s)) return true;
-  Snapshot.LoadFromStream(s);
-  return true;
+  // An older file may end before any list; a list that starts must read whole, or the project
+  // would back up part of what the user chose and a save would store it so.
+  for (TItems* items : {&Files, &Folders, &ExcludedPatterns, &ExcludedFolders}) {
+    if (s.Remaining() == 0) return true;
+    if (!items->LoadFromStream(s)) return false;
+  }
+  return s.Remaining() == 0 || Snapshot.LoadFromStream(s);
 }
 
 bool TProject::SaveToFile(std::string_view path) const {

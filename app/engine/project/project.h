@@ -37,9 +37,10 @@ class TProject {
   void AssignTo(TProject& target) const;
 
   bool SaveToStream(TStream& stream) const;
-  // False when a stored field could not be read; the fields read before stay replaced. The
-  // lists and the snapshot are appended and read only while the stream is intact; their
-  // failures do not change the result.
+  // False when the project is damaged: a stored field could not be read, or the stream ends
+  // inside a list or the snapshot or holds one that does not read. The fields read before stay
+  // replaced; the lists and the snapshot are appended to. A stream that ends before a list
+  // (that of an older file) reads, the lists from there on left as they are.
   bool LoadFromStream(TStream& stream);
   // Writes beside the target and renames over it, so a failed write keeps the previous file.
   bool SaveToFile(std::string_view path) const;

@@ -37,14 +37,15 @@ TProject* TProjects::Get(int index) const {
   return projects_[static_cast<size_t>(index)].get();
 }
 
-void TProjects::LoadFromFolder(const std::string& folder) {
+std::vector<std::string> TProjects::LoadFromFolder(const std::string& folder) {
+  std::vector<std::string> damaged;
   std::vector<platform::fs::DirEntry> entries;
   try {
     entries = platform::fs::ListDirectory(folder + "*.bpj");
   } catch (const platform::fs::FsError& e) {
     // No projects folder yet is the normal first start.
     if (platform::fs::Exists(folder)) LogError(e.what());
-    return;
+    return damaged;
   }
   for (const auto& entry : entries) {
     const std::string path = folder + entry.name;
@@ -61,7 +62,11 @@ void TProjects::LoadFromFolder(const std::string& folder) {
       TFileStream stream(file);
       auto project = std::make_unique<TProject>();
       project->Name.clear();
-      project->LoadFromStream(stream);
+      if (!project->LoadFromStream(stream)) {
+        skip("it is damaged (cut short, or a record in it does not read)");
+        damaged.push_back(path);
+        continue;
+      }
       if (project->Name.empty()) {
         skip("the project has no name");
         continue;
@@ -76,4 +81,5 @@ void TProjects::LoadFromFolder(const std::string& folder) {
       skip(e.what());
     }
   }
+  return damaged;
 }

@@ -30,8 +30,9 @@ class TProjects {
   void Clear() { projects_.clear(); }
 
   // Appends every folder + "*.bpj" project in listing order. A file that cannot be opened, a
-  // project without a name and one whose name is listed already are logged and skipped.
-  void LoadFromFolder(const std::string& folder);
+  // damaged project, a project without a name and one whose name is listed already are logged
+  // and skipped. Returns the damaged ones' files: left unlisted, nothing is ever saved over them.
+  std::vector<std::string> LoadFromFolder(const std::string& folder);
 
  private:
   std::vector<std::unique_ptr<TProject>> projects_;

@@ -4,7 +4,6 @@
 #include "platform/registry/registry.h"
 #include "platform/shell/shell.h"
 #include "platform/sorvane/sorvane.h"
-#include "platform/text/text.h"
 
 using platform::registry::Hive;
 using platform::registry::Key;
@@ -70,10 +69,10 @@ bool TSchedules::Delete(const TSchedule& schedule) {
 
 bool TSchedules::UpdateStartupEntry(std::string_view project) const {
   if (project.empty()) return true;
-  // Run value names ignore letter case, so every spelling of the project shares the value.
+  // A project is its file: paths that differ only in letter case are two projects, each with
+  // an entry of its own.
   for (const auto& s : schedules_)
-    if (platform::text::SameTextCI(s->Project, project) && s->Kind == kScheduleAtStartup &&
-        s->IsEnabled())
+    if (s->Project == project && s->Kind == kScheduleAtStartup && s->IsEnabled())
       return SetScheduleStartupEntry(ProgramFile, *s, true);
   return SetStartupValue(project, std::nullopt);
 }

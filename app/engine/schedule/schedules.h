@@ -36,8 +36,8 @@ class TSchedules {
   bool Delete(const TSchedule& schedule);
 
   // After any change of a project's schedules: its Run value exists exactly when an enabled
-  // start-up schedule of it is listed. A schedule without a project has no value. False when
-  // the Run key or the autostart entry could not be changed.
+  // start-up schedule of it (of that path, letter case included) is listed. A schedule without
+  // a project has no value. False when the Run key or the autostart entry could not be changed.
   bool UpdateStartupEntry(std::string_view project) const;
 
   // The program the start-up entries start (Windows form): the running executable.

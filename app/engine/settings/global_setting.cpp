@@ -1,6 +1,7 @@
 #include "app/engine/settings/global_setting.h"
 
 #include <exception>
+#include <optional>
 
 #include "app/engine/log.h"
 #include "app/engine/project/stream.h"
@@ -51,7 +52,7 @@ TGlobalSetting::TGlobalSetting() {
 }
 
 TGlobalSetting::~TGlobalSetting() {
-  if (!SaveOnDestroy) return;
+  if (!SaveOnDestroy || !ReadFailure.empty()) return;
   try {
     if (!SaveToRegistry()) LogError("Cannot save the global settings to the registry.");
   } catch (const std::exception& e) {
@@ -88,9 +89,13 @@ void TGlobalSetting::SetDefaults() {
 }
 
 bool TGlobalSetting::LoadFromRegistry() {
-  const auto key = Key::Open(Hive::CurrentUser, kGlobalSettingKeyPath, false);
-  if (!key) return false;
-  auto bytes = key->ReadBinary(kGlobalSettingValueName);
+  ReadFailure.clear();
+  std::optional<std::vector<std::uint8_t>> bytes;
+  if (const auto key = Key::Open(Hive::CurrentUser, kGlobalSettingKeyPath, false, &ReadFailure))
+    bytes = key->ReadBinary(kGlobalSettingValueName, &ReadFailure);
+  if (!ReadFailure.empty())
+    LogError("The global settings could not be read: " + ReadFailure +
+             "; the stored settings are left as they are.");
   if (!bytes) return false;
   return LoadFromRecord(std::move(*bytes));
 }
@@ -158,11 +163,13 @@ void TGlobalSetting::KeepInRange() {
     keep("port of '" + account->Caption + "'", account->Port, 0, 65535);
 }
 
-bool TGlobalSetting::SaveToRegistry() const {
+bool TGlobalSetting::SaveToRegistry() {
   const std::vector<std::uint8_t> record = Record();
   auto key = Key::Open(Hive::CurrentUser, kGlobalSettingKeyPath, true);
-  if (!key) return false;
-  return key->WriteBinary(kGlobalSettingValueName, record.data(), record.size());
+  if (!key || !key->WriteBinary(kGlobalSettingValueName, record.data(), record.size()))
+    return false;
+  ReadFailure.clear();
+  return true;
 }
 
 std::vector<std::uint8_t> TGlobalSetting::Record() const {

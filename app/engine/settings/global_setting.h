@@ -20,7 +20,8 @@ class TGlobalSetting {
  public:
   // Applies the defaults, then loads the stored record when there is one.
   TGlobalSetting();
-  // Saves unless SaveOnDestroy is cleared; a failed save is logged as an error.
+  // Saves unless SaveOnDestroy is cleared or the stored settings could not be read; a failed
+  // save is logged as an error.
   ~TGlobalSetting();
   TGlobalSetting(const TGlobalSetting&) = delete;
   TGlobalSetting& operator=(const TGlobalSetting&) = delete;
@@ -29,12 +30,14 @@ class TGlobalSetting {
   void SetDefaults();
   // False when the key or the value is missing (nothing changes) or the record is short or
   // corrupt (the fields read before the fault keep their new values; an account is appended
-  // only when it was read whole).
+  // only when it was read whole). False too when the registry could not be read (held locked
+  // by another process, say): nothing changes, ReadFailure says why and it is logged.
   bool LoadFromRegistry();
   // The same from the record's bytes.
   bool LoadFromRecord(std::vector<std::uint8_t> record);
-  // False when the key cannot be opened or created or the value cannot be written.
-  bool SaveToRegistry() const;
+  // False when the key cannot be opened or created or the value cannot be written. A save that
+  // succeeds replaces settings that could not be read: they are the user's from then on.
+  bool SaveToRegistry();
   // The record SaveToRegistry writes.
   std::vector<std::uint8_t> Record() const;
   // Brings every number into the range the settings dialog allows (start delay 0..6000
@@ -69,4 +72,8 @@ class TGlobalSetting {
 
   // The command-line run reads the settings but does not write them back.
   bool SaveOnDestroy = true;
+  // Why the stored settings could not be read at the last load; empty when they were read or
+  // none are stored. While it is set the object holds defaults, which never replace them when
+  // it is destroyed.
+  std::string ReadFailure;
 };

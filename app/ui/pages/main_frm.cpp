@@ -148,8 +148,15 @@ void TMainFrm::FormCreate() {
     LogError("Cannot create the project folder " + projectFolder_);
   LogStatus("Searching for projects...");
   Status("Searching for projects...");
-  projects_.LoadFromFolder(projectFolder_);
+  const std::vector<std::string> damaged = projects_.LoadFromFolder(projectFolder_);
   for (int i = 0; i < projects_.Count(); ++i) AddProjectRow(*projects_.Get(i));
+  if (!damaged.empty()) {
+    std::string text =
+        "These project files are damaged and were not loaded; they are left as "
+        "they are:";
+    for (const std::string& file : damaged) text += "\n" + file;
+    ui_.MessageBox(text, kTitle, TMessageButtons::Ok, TMessageKind::Error);
+  }
 
   LogStatus("Loading schedule list...");
   Status("Loading schedule list...");

@@ -108,10 +108,13 @@ TExpectedLoad ExpectedPrefixLoad(const TProject& full, const std::map<std::strin
     e.desc.scalars[k] = sc[k];
     if (sc[k].first == "Created") e.createdRead = true;
   }
+  // A stream may end before a list (an older file); one that ends inside a list is damaged.
   e.result = true;
   const char* sections[] = {"Files", "Folders", "ExcludedPatterns", "ExcludedFolders", "Snapshot"};
   for (size_t l = 0; l < 4; ++l) {
     const auto& items = all.lists[l].second;
+    if (start(sections[l]) == cut) return e;
+    e.result = false;
     if (start(sections[l]) + 4 > cut) return e;
     for (size_t i = 0; i < items.size(); ++i) {
       const std::string next = i + 1 < items.size()
@@ -120,7 +123,10 @@ TExpectedLoad ExpectedPrefixLoad(const TProject& full, const std::map<std::strin
       if (start(next) > cut) return e;
       e.desc.lists[l].second.push_back(items[i]);
     }
+    e.result = true;
   }
+  if (start("Snapshot") == cut) return e;
+  e.result = false;
   if (start("Snapshot") + 4 > cut) return e;
   e.desc.snapshotReserved = all.snapshotReserved;
   if (start("Snapshot") + 8 > cut) return e;
@@ -130,6 +136,7 @@ TExpectedLoad ExpectedPrefixLoad(const TProject& full, const std::map<std::strin
     if (start(next) > cut) return e;
     e.desc.snapshotEntries.push_back(all.snapshotEntries[i]);
   }
+  e.result = true;
   return e;
 }
 
@@ -144,7 +151,9 @@ void ExpectLoaded(const TProject& got, const TExpectedLoad& want, double origina
   EXPECT_EQ(desc.Json(), expected.Json());
 }
 
-TEST(ProjectStream, TruncatedFileKeepsTheFieldsReadSoFar) {
+// A cut file keeps the fields read before the cut; it is damaged, and not listed, unless it ends
+// right before a list.
+TEST(ProjectStream, TruncatedFileIsDamagedUnlessItEndsBeforeAList) {
   ProjectHome home;
   TempDir dir;
   TProject p;
@@ -173,8 +182,12 @@ TEST(ProjectStream, TruncatedFileKeepsTheFieldsReadSoFar) {
               {"Files", 0},
               {"Files", 2},
               {"Files[1]", 5},
+              {"Folders", 0},
               {"Folders[0]", 0},
+              {"ExcludedPatterns", 0},
+              {"ExcludedFolders", 0},
               {"ExcludedFolders", 4},
+              {"Snapshot", 0},
               {"Snapshot", 2},
               {"Snapshot", 6},
               {"Snapshot[1]", 1},
@@ -198,12 +211,16 @@ TEST(ProjectStream, TruncatedFileKeepsTheFieldsReadSoFar) {
     auto sink = std::make_shared<TMemoryLogSink>();
     SetLogSink(sink);
     TProjects list;
-    list.LoadFromFolder(folder.Win());
+    const std::vector<std::string> damaged = list.LoadFromFolder(folder.Win());
     SetLogSink(nullptr);
-    if (want.desc.scalars[0].second == "\"\"") {
+    // A damaged file is never listed, so nothing saves over it.
+    EXPECT_EQ(damaged, want.result ? std::vector<std::string>{}
+                                   : std::vector<std::string>{folder.W("cut.bpj")});
+    if (!want.result || want.desc.scalars[0].second == "\"\"") {
       EXPECT_EQ(list.Count(), 0);
       ASSERT_EQ(sink->Entries().size(), 1u);
       EXPECT_EQ(sink->Entries()[0].levelText, "ERROR   ");
+      EXPECT_NE(sink->Entries()[0].message.find(folder.W("cut.bpj")), std::string::npos);
     } else {
       ASSERT_EQ(list.Count(), 1);
       ExpectLoaded(*list.Get(0), want, p.Created);
@@ -218,6 +235,16 @@ TEST(ProjectStream, TruncatedFileKeepsTheFieldsReadSoFar) {
     got->LoadFromStream(stream);
     return got;
   };
+  auto reads = [&](long long cut) {
+    TMemoryStream stream(Bytes(bytes.substr(0, static_cast<size_t>(cut))));
+    return Blank()->LoadFromStream(stream);
+  };
+  EXPECT_TRUE(reads(at.at("Files")));
+  EXPECT_TRUE(reads(at.at("Folders")));
+  EXPECT_FALSE(reads(at.at("Folders") + 4));
+  EXPECT_FALSE(reads(at.at("Folders[1]") + 1));
+  EXPECT_TRUE(reads(at.at("Snapshot")));
+  EXPECT_FALSE(reads(at.at("End") - 1));
   EXPECT_EQ(load(at.at("DestinationType"))->RunCounter, 7);
   EXPECT_EQ(load(at.at("DestinationType"))->DestinationType, 0);
   EXPECT_EQ(load(at.at("Files[1]") + 5)->Files.Count(), 1);
@@ -236,7 +263,8 @@ TEST(ProjectStream, HostileCountsCostNoLargeAllocation) {
   const auto at = Offsets(dir.P("full.bpj"));
   const TProjectDesc full = Describe(p);
 
-  // `whole`: the load ends where the hostile count stands, as a cut there would end it.
+  // `whole`: the load ends where the hostile count stands, as a cut there would end it. A
+  // list that does not read makes the project damaged as a field that does not read does.
   const struct {
     const char* key;
     long long delta;
@@ -244,10 +272,10 @@ TEST(ProjectStream, HostileCountsCostNoLargeAllocation) {
     bool result;
     bool whole;
   } cases[] = {
-      {"Name", 0, 0x7fffffff, false, true},      {"FtpHost", 0, 0x7fffffff, false, true},
-      {"MailBody", 0, -1, false, true},          {"Files", 0, -1, true, true},
-      {"Folders[0]", 0, 0x7fffffff, true, true}, {"Snapshot[1]", 0, 0x7fffffff, true, true},
-      {"Files", 0, 0x7fffffff, true, false},     {"Snapshot", 4, 0x7fffffff, true, false},
+      {"Name", 0, 0x7fffffff, false, true},       {"FtpHost", 0, 0x7fffffff, false, true},
+      {"MailBody", 0, -1, false, true},           {"Files", 0, -1, false, true},
+      {"Folders[0]", 0, 0x7fffffff, false, true}, {"Snapshot[1]", 0, 0x7fffffff, false, true},
+      {"Files", 0, 0x7fffffff, false, false},     {"Snapshot", 4, 0x7fffffff, false, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.key) + " := " + std::to_string(c.count));

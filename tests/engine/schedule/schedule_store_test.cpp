@@ -15,6 +15,7 @@
 #include "app/engine/schedule/schedule_startup_entry.h"
 #include "app/engine/schedule/schedules.h"
 #include "platform/registry/registry.h"
+#include "platform/text/text.h"
 #include "tests/support/child_process.h"
 #include "tests/support/helper_library.h"
 #include "tests/support/temp_dir.h"
@@ -451,12 +452,13 @@ TEST_F(StartupEntryTest, RunValueExistsExactlyWhileAnEnabledStartupScheduleOfItI
       {"b every hour", [&] { b.Kind = kScheduleEvery; }, true},
       {"a at a time", [&] { a.Kind = kScheduleAt; }, false},
       {"b disabled, kind 1", [&] { b.Enabled = 0; }, false},
-      {"a at start-up, other letter case",
+      // Another file: its schedule is not one of this project.
+      {"a at start-up, of the path in other letter case",
        [&] {
          a.Kind = kScheduleAtStartup;
          a.Project = "z:\\HOME\\ann\\My Jobs\\daily.bpj";
        },
-       true},
+       false},
   };
   for (const Step& s : steps) {
     s.change();
@@ -479,6 +481,69 @@ TEST_F(StartupEntryTest, RunValueExistsExactlyWhileAnEnabledStartupScheduleOfItI
   EXPECT_TRUE(store.UpdateStartupEntry(project));
   EXPECT_TRUE(RunValues().empty());
   EXPECT_EQ(AutostartEntries(), 0u);
+}
+
+// Two project files whose names differ only in letter case: each has an entry of its own, under
+// names that stay as they are while it exists, and removing one leaves the other.
+TEST_F(StartupEntryTest, ProjectsDifferingOnlyInCaseHaveEntriesOfTheirOwn) {
+  TSchedules store;
+  store.ProgramFile = "Z:\\opt\\QuorvaBackup";
+  const std::string upper = "Z:\\home\\ann\\Jobs\\Case.bpj";
+  const std::string lower = "Z:\\home\\ann\\Jobs\\caSe.bpj";
+  const std::string marked = MarkedStartupValueName(lower);
+  EXPECT_EQ(marked.substr(0, lower.size() + 2), lower + " [");
+  EXPECT_NE(platform::text::FoldCase(marked),
+            platform::text::FoldCase(MarkedStartupValueName(upper)));
+  const auto command = [&](const std::string& project) {
+    return "Z:\\opt\\QuorvaBackup " + project;
+  };
+  TSchedule& a = store.Add();
+  a.Project = upper;
+  TSchedule& b = store.Add();
+  b.Project = lower;
+  const std::map<std::string, std::string> both{{upper, command(upper)}, {marked, command(lower)}};
+
+  struct Step {
+    const char* label;
+    std::function<void()> change;
+    std::map<std::string, std::string> values;
+  };
+  const Step steps[] = {
+      {"both at start-up", [] {}, both},
+      {"again: the names stay", [] {}, both},
+      {"Case.bpj disabled", [&] { a.Enabled = 0; }, {{marked, command(lower)}}},
+      {"Case.bpj enabled: the free name", [&] { a.Enabled = 1; }, both},
+      {"caSe.bpj every hour", [&] { b.Kind = kScheduleEvery; }, {{upper, command(upper)}}},
+      {"caSe.bpj at start-up again", [&] { b.Kind = kScheduleAtStartup; }, both},
+  };
+  for (const Step& s : steps) {
+    s.change();
+    EXPECT_TRUE(store.UpdateStartupEntry(upper)) << s.label;
+    EXPECT_TRUE(store.UpdateStartupEntry(lower)) << s.label;
+    EXPECT_EQ(RunValues(), s.values) << s.label;
+    EXPECT_EQ(AutostartEntries(), s.values.size()) << s.label;
+  }
+
+  // An older program gave both one value: named by the first, starting the last one written.
+  // That project keeps its entry, the other one gets its own.
+  ASSERT_TRUE(SetStartupValue(upper, std::nullopt));
+  ASSERT_TRUE(SetStartupValue(lower, std::nullopt));
+  ASSERT_TRUE(RunValues().empty());
+  auto run = Key::Open(Hive::CurrentUser, platform::registry::kRunKeyPath, true);
+  ASSERT_TRUE(run->WriteString(upper, command(upper)));
+  ASSERT_TRUE(run->WriteString(lower, command(lower)));
+  ASSERT_EQ(RunValues(), (std::map<std::string, std::string>{{upper, command(lower)}}));
+  EXPECT_TRUE(store.UpdateStartupEntry(upper));
+  EXPECT_TRUE(store.UpdateStartupEntry(lower));
+  const std::string markedUpper = MarkedStartupValueName(upper);
+  EXPECT_EQ(RunValues(), (std::map<std::string, std::string>{{upper, command(lower)},
+                                                             {markedUpper, command(upper)}}));
+  EXPECT_EQ(AutostartEntries(), 2u);
+  // Removing one never removes the other's.
+  store.Extract(b);
+  EXPECT_TRUE(store.UpdateStartupEntry(lower));
+  EXPECT_EQ(RunValues(), (std::map<std::string, std::string>{{markedUpper, command(upper)}}));
+  EXPECT_EQ(AutostartEntries(), 1u);
 }
 
 TEST_F(StartupEntryTest, ScheduleWithoutProjectNeverTouchesTheRunKey) {

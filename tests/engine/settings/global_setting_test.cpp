@@ -23,6 +23,7 @@
 #include "platform/registry/registry.h"
 #include "platform/shell/shell.h"
 #include "tests/support/allocation_tracker.h"
+#include "tests/support/registry_lock.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -485,14 +486,15 @@ TEST_F(GlobalSettingTest, NumbersOutOfRangeAreBroughtInAndLogged) {
 }
 
 TEST_F(GlobalSettingTest, SaveFailureIsReported) {
-  // The database would have to live below a regular file.
-  WriteFile(home_.P("file"), "x");
-  setenv("QUORVA_HOME", home_.P("file/home").c_str(), 1);
-  setenv("XDG_CONFIG_HOME", home_.P("file/config").c_str(), 1);
   auto sink = std::make_shared<TMemoryLogSink>();
   auto previous = SetLogSink(sink);
   {
     TGlobalSetting g;
+    ASSERT_EQ(g.ReadFailure, "");
+    // The database would have to live below a regular file.
+    WriteFile(home_.P("file"), "x");
+    setenv("QUORVA_HOME", home_.P("file/home").c_str(), 1);
+    setenv("XDG_CONFIG_HOME", home_.P("file/config").c_str(), 1);
     EXPECT_FALSE(g.SaveToRegistry());
     EXPECT_TRUE(sink->Entries().empty());
   }
@@ -501,6 +503,77 @@ TEST_F(GlobalSettingTest, SaveFailureIsReported) {
   ASSERT_EQ(entries.size(), 1u);
   EXPECT_EQ(entries[0].level, 1);
   EXPECT_EQ(entries[0].levelText, "ERROR   ");
+}
+
+TEST_F(GlobalSettingTest, UnreadableRegistryIsReportedAndNeverSavedOver) {
+  WriteFile(home_.P("file"), "x");
+  setenv("QUORVA_HOME", home_.P("file/home").c_str(), 1);
+  auto sink = std::make_shared<TMemoryLogSink>();
+  auto previous = SetLogSink(sink);
+  {
+    TGlobalSetting g;
+    EXPECT_NE(g.ReadFailure.find(home_.P("file/home/registry.sqlite")), std::string::npos)
+        << g.ReadFailure;
+    g.RetryCount = 5;
+    // Readable again by the time the window closes: the defaults must not replace what may
+    // be stored there.
+    setenv("QUORVA_HOME", home_.P("home").c_str(), 1);
+  }
+  SetLogSink(previous);
+  const auto entries = sink->Entries();
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].levelText, "ERROR   ");
+  EXPECT_NE(entries[0].message.find("The global settings could not be read: the registry "),
+            std::string::npos)
+      << entries[0].message;
+  EXPECT_FALSE(StoredRecord());
+
+  // A save the user asks for is theirs: from then on the object saves itself again.
+  setenv("QUORVA_HOME", home_.P("file/home").c_str(), 1);
+  {
+    TGlobalSetting g;
+    g.SaveOnDestroy = true;
+    setenv("QUORVA_HOME", home_.P("home").c_str(), 1);
+    ASSERT_TRUE(g.SaveToRegistry());
+    EXPECT_EQ(g.ReadFailure, "");
+    g.RetryCount = 6;
+  }
+  ASSERT_TRUE(StoredRecord());
+  TGlobalSetting stored;
+  stored.SaveOnDestroy = false;
+  EXPECT_EQ(stored.RetryCount, 6);
+}
+
+TEST_F(GlobalSettingTest, SettingsHeldLockedByAnotherProcessAreNotSavedOver) {
+  {
+    TGlobalSetting g;
+    g.SaveOnDestroy = false;
+    Fill(g, true, home_.Win());
+    ASSERT_TRUE(g.SaveToRegistry());
+  }
+  const Bytes record = *StoredRecord();
+  const std::string database = platform::registry::DatabasePath();
+  // This process lets go of the database: a connection to another one replaces it.
+  setenv("QUORVA_HOME", home_.P("elsewhere").c_str(), 1);
+  ASSERT_TRUE(Key::Open(Hive::CurrentUser, "\\Software", true));
+
+  auto sink = std::make_shared<TMemoryLogSink>();
+  auto previous = SetLogSink(sink);
+  {
+    TRegistryHeldLocked lock(database, home_.Posix());
+    ASSERT_TRUE(lock.Locked());
+    setenv("QUORVA_HOME", home_.Posix().c_str(), 1);
+    TGlobalSetting g;
+    EXPECT_NE(g.ReadFailure.find(database + " is locked by another process"), std::string::npos)
+        << g.ReadFailure;
+    EXPECT_EQ(g.RetryCount, 30);  // the default
+    ASSERT_TRUE(lock.Release());
+    // Destroyed once the database is free again: what it never read stays stored.
+  }
+  SetLogSink(previous);
+  ASSERT_EQ(sink->Entries().size(), 1u);
+  EXPECT_NE(sink->Entries()[0].message.find("is locked by another process"), std::string::npos);
+  EXPECT_EQ(StoredRecord(), record);
 }
 
 TEST_F(GlobalSettingTest, NoSaveOnDestroyLeavesTheRegistryAlone) {

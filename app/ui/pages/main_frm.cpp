@@ -1001,16 +1001,20 @@ void TMainFrm::ToWizardExecute() {
   }
   if (result != TWizardFrm::kBackupResult) return;
   TProject& project = wizard.Project;
-  if (!RunJob("backup", [&] { BackupThreadProc(project, settings_); })) return;
-  if (ProgressCancelled) {
+  // A run that stopped on an exception failed.
+  TBackupOutcome outcome = TBackupOutcome::Failed;
+  if (!RunJob("backup", [&] { outcome = BackupThreadProc(project, settings_); })) return;
+  if (ProgressCancelled || outcome == TBackupOutcome::Cancelled) {
     LogError("User break!");
     return;
   }
-  if (project.ProjectFile.empty()) KeepWizardProject(project);
+  if (project.ProjectFile.empty()) KeepWizardProject(project, outcome == TBackupOutcome::Complete);
 }
 
-void TMainFrm::KeepWizardProject(TProject& project) {
+void TMainFrm::KeepWizardProject(TProject& project, bool completed) {
   TAfterBackupWizardFrm choice(this);
+  // The error the run showed stands: a failed run is never called completed.
+  if (!completed) choice.ShowFailedRun();
   switch (choice.exec()) {
     case 1:
       SaveWizardProjectElsewhere(project);

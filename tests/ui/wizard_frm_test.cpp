@@ -7,8 +7,12 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QFileDialog>
+#include <QFileSystemModel>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QListView>
+#include <QSignalSpy>
 #include <QTest>
 #include <filesystem>
 #include <functional>
@@ -547,6 +551,51 @@ TEST_F(WizardFrmTest, ProxyAndFtpFolderButtons) {
   w->Edit3->setText("ftp");
   QTest::mouseClick(w->FtpFolderBtn, Qt::LeftButton);
   EXPECT_EQ(Shown(), std::vector<std::string>{"'ftp' is not a valid integer value"});
+}
+
+// "Add Files..." lists every file of a folder: hidden ones, and names without a dot.
+TEST_F(WizardFrmTest, AddFilesListsHiddenFilesAndNamesWithoutADot) {
+  const std::set<std::string> names = {".hidden.txt", "NOEXT", "a.txt", "b.log"};
+  for (const std::string& n : names) WriteFile(env.home.P("data/mixed/" + n), "x");
+  auto w = Open();
+  w->ShowPage(2);
+  // The real file dialog, not a scripted answer.
+  struct TShownDialogs {
+    explicit TShownDialogs(std::shared_ptr<IUserInterface> back) : back_(std::move(back)) {
+      SetUserInterface(std::make_shared<TQtUserInterface>());
+    }
+    ~TShownDialogs() { SetUserInterface(back_); }
+    std::shared_ptr<IUserInterface> back_;
+  } shown(env.ui);
+  std::set<std::string> listed;
+  QString filterShown;
+  OnModalDialog<QFileDialog>([&](QFileDialog& d) {
+    auto* model = d.findChild<QFileSystemModel*>();
+    auto* view = d.findChild<QListView*>("listView");
+    auto* name = d.findChild<QLineEdit*>("fileNameEdit");
+    if (!model || !view || !name) {
+      ADD_FAILURE() << "not the dialog of Qt's own widgets";
+      return d.reject();
+    }
+    QSignalSpy loaded(model, &QFileSystemModel::directoryLoaded);
+    const QString folder = QString::fromStdString(env.home.P("data/mixed"));
+    d.setDirectory(folder);
+    EXPECT_TRUE(loaded.wait(60000)) << "the folder is never listed";
+    QCoreApplication::processEvents();
+    const QModelIndex root = view->rootIndex();
+    for (int r = 0; r < view->model()->rowCount(root); ++r)
+      listed.insert(view->model()->index(r, 0, root).data().toString().toStdString());
+    filterShown = d.selectedNameFilter();
+    // Typed as a user types it, and opened.
+    name->setText(".hidden.txt");
+    static_cast<QDialog&>(d).accept();
+  });
+  w->AddMenu->actions().at(0)->trigger();
+  EXPECT_EQ(listed, names);
+  EXPECT_EQ(filterShown, "All files (*)");
+  const auto rows = w->SourceRows();
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0], std::make_pair(env.home.W("data\\mixed\\.hidden.txt"), false));
 }
 
 TEST_F(WizardFrmTest, SourcesMenuAddsAndRemovesRows) {

@@ -639,7 +639,9 @@ std::vector<std::pair<std::string, bool>> TWizardFrm::SourceRows() const {
 }
 
 void TWizardFrm::AddFilesClick() {
-  const auto file = UserInterface()->ChooseFile("Open", "", "All files (*.*)|*.*");
+  auto* ui = dynamic_cast<TQtUserInterface*>(UserInterface().get());
+  if (!ui) return;
+  const auto file = ui->ChooseSourceFile("Open", "All files (*.*)|*.*");
   if (file) AddSourceRow(*file, false);
 }
 

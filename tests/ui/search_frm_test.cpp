@@ -7,6 +7,7 @@
 #include <QAbstractItemModel>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QLayout>
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
@@ -326,6 +327,36 @@ TEST_F(DeepSearchTest, AbortEndsEverySearchAndKeepsTheRows) {
   Search(frm, "f0.txt", QString::fromStdString(dir.W("root\\deep")));
   WaitIdle(frm);
   EXPECT_EQ(frm.LV->topLevelItemCount(), 60);
+}
+
+// "Search!" turns into "Abort" where it is: a click where it was reaches "Abort".
+TEST_F(DeepSearchTest, TheSearchButtonStaysPutWhileSearching) {
+  TSearchFrm frm(2);
+  frm.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&frm));
+  auto placeOf = [&frm] {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    frm.layout()->activate();
+    return QRect(frm.SearchBtn->mapTo(&frm, QPoint(0, 0)), frm.SearchBtn->size());
+  };
+  const QRect before = placeOf();
+  QRect during;
+  bool indicatorShown = false;
+  AtRow(frm, 20, [&] {
+    during = placeOf();
+    indicatorShown = frm.Indicator->isVisible();
+    EXPECT_EQ(frm.SearchBtn->text(), "Abort");
+    // Clicked where "Search!" was.
+    QWidget* hit = frm.childAt(before.center());
+    EXPECT_EQ(hit, frm.SearchBtn);
+    if (hit) QTest::mouseClick(hit, Qt::LeftButton, {}, hit->mapFrom(&frm, before.center()));
+  });
+  Search(frm, "*.txt", QString::fromStdString(dir.W("root")));
+  WaitIdle(frm);
+  EXPECT_TRUE(indicatorShown);
+  EXPECT_EQ(during, before);
+  EXPECT_LT(frm.LV->topLevelItemCount(), static_cast<int>(Find("*.txt").size())) << "aborted";
+  EXPECT_EQ(placeOf(), before);
 }
 
 TEST_F(DeepSearchTest, ClosingWhileSearchingStopsAndWaitsForTheThreads) {

@@ -28,6 +28,9 @@ std::string S(const QString& s) {
   return s.toUtf8().toStdString();
 }
 
+// The busy indicator's frames.
+const char* const kFrames[] = {"|", "/", "--", "\\"};
+
 void Message(std::string_view text) {
   UserInterface()->MessageBox(text, "Quorva Backup", TMessageButtons::Ok,
                               TMessageKind::Information);
@@ -56,9 +59,15 @@ TSearchFrm::TSearchFrm(int priorityIndex, QWidget* parent)
   folderLayout->addWidget(BrowseBtn);
 
   SearchBtn = MakeNoDefaultButton(this, "SearchBtn", "Search!");
-  Indicator = new QLabel(this);
+  Indicator = new QLabel(kFrames[0], this);
   Indicator->setObjectName("Indicator");
   Indicator->setMinimumWidth(24);
+  Indicator->setAlignment(Qt::AlignCenter);
+  // Its room is kept while it is hidden: "Search!" stays where it is when it turns into
+  // "Abort", under the user's pointer.
+  QSizePolicy keep = Indicator->sizePolicy();
+  keep.setRetainSizeWhenHidden(true);
+  Indicator->setSizePolicy(keep);
   Indicator->hide();
 
   LV = new QTreeWidget(this);
@@ -202,7 +211,6 @@ void TSearchFrm::SearchStopped() {
 void TSearchFrm::Timer1Timer() {
   // Also served here, for loops that handle events without ever waiting for them.
   calls_->RunPending();
-  static const char* const kFrames[] = {"|", "/", "--", "\\"};
   Indicator->setText(kFrames[tick_ % 4]);
   ++tick_;
   if (running_ == 0) SearchStopped();

@@ -23,6 +23,7 @@
 #include "app/engine/selection/file_search.h"
 #include "platform/fs/fs.h"
 #include "tests/support/qt_test_env.h"
+#include "tests/support/whole_captions.h"
 
 namespace {
 
@@ -359,6 +360,22 @@ TEST_F(DeepSearchTest, TheSearchButtonStaysPutWhileSearching) {
   EXPECT_EQ(placeOf(), before);
 }
 
+// Paths longer than the dialog shorten "Name"; "Attribute" stays in view, whole.
+TEST_F(DeepSearchTest, LongPathsKeepTheAttributeColumnInView) {
+  TSearchFrm frm(2);
+  frm.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&frm));
+  Search(frm, "f0.txt", QString::fromStdString(dir.W("root\\deep")));
+  WaitIdle(frm);
+  ASSERT_EQ(frm.LV->topLevelItemCount(), 60);
+  QCoreApplication::processEvents();
+  const QString longest = frm.LV->topLevelItem(59)->text(0);
+  EXPECT_GT(frm.LV->fontMetrics().horizontalAdvance(longest), frm.width()) << "a long path";
+  ExpectColumnWhole(frm.LV, 1);
+  EXPECT_EQ(frm.LV->header()->sectionViewportPosition(0), 0);
+  EXPECT_GE(frm.LV->columnWidth(0), 300);
+}
+
 TEST_F(DeepSearchTest, ClosingWhileSearchingStopsAndWaitsForTheThreads) {
   struct Case {
     const char* how;
@@ -411,6 +428,7 @@ TEST_F(SearchFrmTest, Screenshot) {
   WaitIdle(frm);
   frm.LV->topLevelItem(2)->setCheckState(0, Qt::Unchecked);
   QCoreApplication::processEvents();
+  ExpectEveryColumnWhole(frm.LV);
   const QPixmap shot = frm.grab();
   EXPECT_FALSE(shot.isNull());
   nobody.reset();  // the picture goes where the script's user writes

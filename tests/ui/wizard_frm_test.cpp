@@ -32,6 +32,7 @@
 #include "tests/support/modal_dialog.h"
 #include "tests/support/project_dialog_support.h"
 #include "tests/support/qt_test_env.h"
+#include "tests/support/whole_captions.h"
 
 namespace {
 
@@ -771,7 +772,6 @@ namespace {
 TEST_F(WizardFrmTest, Screenshots) {
   const std::string archive = Archive("Pictures", {"2024/beach.jpg", "2024/city.jpg", "notes.txt"});
   auto w = Open();
-  w->resize(640, 500);
   w->show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
   const char* dir = std::getenv("QUORVA_SCREENSHOT_DIR");
@@ -804,6 +804,7 @@ TEST_F(WizardFrmTest, Screenshots) {
   w->AddSourceRow(env.home.W("data\\Pictures\\"), true);
   w->AddSourceRow(env.home.W("data\\Pictures\\notes.txt"), false);
   shoot(2, "sources");
+  ExpectEveryColumnWhole(w->SourcesLV);
   Next(*w);
   shoot(3, "backup-summary");
   w->ShowPage(4);
@@ -814,6 +815,8 @@ TEST_F(WizardFrmTest, Screenshots) {
   w->RTTVClick(w->ItemOf(Node(*w, env.home.W("data\\Pictures\\2024\\"))));
   w->RTTV->setCurrentItem(w->ItemOf(folder));
   shoot(4, "archive");
+  ASSERT_GT(w->RLV->topLevelItemCount(), 0);
+  ExpectEveryColumnWhole(w->RLV);
   Next(*w);
   w->RadioButton5->setChecked(true);
   w->TargetEdit->setText(QString::fromStdString(env.home.W("out")));

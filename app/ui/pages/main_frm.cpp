@@ -49,7 +49,7 @@
 #include "app/ui/schedule/schedule_page.h"
 #include "app/ui/settings/global_setting_frm.h"
 #include "app/ui/widgets/browse_for_folder.h"
-#include "app/ui/widgets/fit_captions.h"
+#include "app/ui/widgets/column_widths.h"
 #include "app/ui/widgets/last_run_text.h"
 #include "platform/fs/fs.h"
 #include "platform/shell/job_thread.h"
@@ -105,7 +105,8 @@ TMainFrm::TMainFrm(TGlobalSetting& settings, TQtUserInterface& ui, bool startedW
       startedWithArguments_(startedWithArguments) {
   setObjectName("MainFrm");
   setWindowTitle("Project Manager - Quorva Backup");
-  resize(800, 560);
+  // Room for the lists' columns with their usual rows.
+  resize(1024, 640);
   CreateActions();
   CreateMenus();
   setCentralWidget(CreatePages());
@@ -302,7 +303,7 @@ QWidget* TMainFrm::CreatePages() {
   PrjLV = new QTableWidget(0, 4);
   PrjLV->setObjectName("PrjLV");
   PrjLV->setHorizontalHeaderLabels({"Name", "Save data to", "Last run time", "Content"});
-  SetColumnWidths(PrjLV->horizontalHeader(), {160, 250, 100, 100});
+  FitColumns(PrjLV, {160, 250, 100, 100}, 1);
   PrjLV->verticalHeader()->hide();
   PrjLV->setShowGrid(true);
   PrjLV->setEditTriggers(QAbstractItemView::NoEditTriggers);

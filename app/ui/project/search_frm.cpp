@@ -75,8 +75,8 @@ TSearchFrm::TSearchFrm(int priorityIndex, QWidget* parent)
   LV->setRootIsDecorated(false);
   LV->setUniformRowHeights(true);
   LV->setHeaderLabels({"Name", "Attribute"});
-  LV->header()->setStretchLastSection(false);
-  FitColumnWidths(LV, {300, 80});
+  // Found paths may be longer than any window: "Attribute" stays in view.
+  FitColumns(LV, {300, 80}, 0);
 
   SelectAll = new QCheckBox("Select all", this);
   SelectAll->setObjectName("SelectAll");
@@ -198,7 +198,6 @@ void TSearchFrm::SearchStarted() {
 
 void TSearchFrm::SearchStopped() {
   JoinThreads();
-  FitColumnWidths(LV, {300, 80});
   for (QWidget* w : std::initializer_list<QWidget*>{ClearBtn, AddSelectedBtn, CancelBtn, BrowseBtn,
                                                     SelectAll, MaskEdit, FolderEdit})
     w->setEnabled(true);

@@ -813,9 +813,9 @@ TEST_F(MainFrmTest, StatusBarPanelsAndProgressBar) {
   EXPECT_EQ(frm->StatusProgress->height(), frm->statusBar()->height() - 2);
 }
 
-// Under a display the script sets QUORVA_SCREENSHOT_DIR and gets one picture per page.
-// At the window's default size: the project list's and the Backup page's columns show their
-// captions and rows whole.
+// Under a display the script sets QUORVA_SCREENSHOT_DIR and gets one picture per page, at the
+// window's default size; the project list's and the Backup page's columns show their captions
+// and rows whole.
 TEST_F(MainFrmTest, Screenshots) {
   WriteProject("Documents");
   WriteProject("Photos");

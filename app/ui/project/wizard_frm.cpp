@@ -50,7 +50,6 @@ const char* const kCaptions[TWizardFrm::kPageCount] = {
 };
 
 const char* const kOverwriteTexts[] = {"Confirm", "Always overwrite", "Always skip"};
-// The columns of the sources list and the archive's file list.
 
 QString Q(std::string_view s) {
   return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));

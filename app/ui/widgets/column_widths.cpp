@@ -36,8 +36,6 @@ class TColumnFitter : public QObject {
     if (yielding_ >= columns_) yielding_ = -1;
     if (yielding_ >= 0) list_->setTextElideMode(Qt::ElideMiddle);
     header_->setStretchLastSection(true);
-    // A table draws its grid line inside the cell.
-    if (auto* table = qobject_cast<QTableView*>(list_)) grid_ = table->showGrid() ? 1 : 0;
     // The changes of one turn of the event loop (a list being filled) are fitted together.
     timer_.setSingleShot(true);
     timer_.setInterval(0);
@@ -115,10 +113,13 @@ class TColumnFitter : public QObject {
     all_ = false;
     first_ = INT_MAX;
     last_ = -1;
+    // A table draws its grid line inside the cell.
+    const auto* table = qobject_cast<const QTableView*>(list_);
+    const int grid = table && table->showGrid() ? 1 : 0;
     for (int c = 0; c < columns_; ++c) {
       int& need = needs_[static_cast<size_t>(c)];
       for (int r = from; r <= to; ++r)
-        need = std::max(need, list_->sizeHintForIndex(model->index(r, c)).width() + grid_);
+        need = std::max(need, list_->sizeHintForIndex(model->index(r, c)).width() + grid);
     }
     for (int c = 0; c < columns_; ++c) {
       if (c == yielding_) continue;
@@ -155,7 +156,6 @@ class TColumnFitter : public QObject {
   std::vector<int> minimums_;
   int yielding_;
   int columns_;
-  int grid_ = 0;
   std::vector<int> needs_;   // the widest row of each column
   std::vector<int> widths_;  // what each column is given
   bool all_ = false;         // every row is to be measured again

@@ -26,6 +26,7 @@ class TColumnFitter : public QObject {
   TColumnFitter(QAbstractItemView* list, std::vector<int> minimums, int yielding)
       : QObject(list),
         list_(list),
+        viewport_(list->viewport()),
         header_(HeaderOf(list)),
         minimums_(std::move(minimums)),
         yielding_(yielding),
@@ -57,7 +58,7 @@ class TColumnFitter : public QObject {
         widths_[static_cast<size_t>(column)] = size;
     });
     list_->installEventFilter(this);
-    list_->viewport()->installEventFilter(this);
+    viewport_->installEventFilter(this);
     DirtyAll();
     Fit();
   }
@@ -81,7 +82,8 @@ class TColumnFitter : public QObject {
     if (watched == list_ &&
         (type == QEvent::Show || type == QEvent::FontChange || type == QEvent::StyleChange))
       DirtyAll();
-    if (watched == list_->viewport() && type == QEvent::Resize && yielding_ >= 0) Size();
+    // Compared by address only: the list may be going, its viewport with it.
+    if (watched == viewport_ && type == QEvent::Resize && yielding_ >= 0) Size();
     return QObject::eventFilter(watched, event);
   }
 
@@ -137,7 +139,7 @@ class TColumnFitter : public QObject {
       int others = 0;
       for (int c = 0; c < columns_; ++c)
         if (c != yielding_) others += widths_[static_cast<size_t>(c)];
-      const int room = list_->viewport()->width() - others;
+      const int room = viewport_->width() - others;
       const int need = Need(yielding_);
       const int least =
           std::min(need, std::max(Minimum(yielding_), header_->sectionSizeHint(yielding_)));
@@ -152,6 +154,7 @@ class TColumnFitter : public QObject {
   }
 
   QAbstractItemView* list_;
+  QWidget* viewport_;
   QHeaderView* header_;
   std::vector<int> minimums_;
   int yielding_;

@@ -27,6 +27,7 @@
 #include "app/ui/run/progress_frm.h"
 #include "platform/fs/fs.h"
 #include "platform/registry/registry.h"
+#include "platform/shell/shell.h"
 #include "tests/support/modal_dialog.h"
 #include "tests/support/qt_test_env.h"
 #include "tests/support/whole_captions.h"
@@ -847,12 +848,19 @@ TEST_F(MainFrmTest, StatusBarPanelsAndProgressBar) {
   EXPECT_EQ(frm->StatusProgress->height(), frm->statusBar()->height() - 2);
 }
 
-// Under a display the script sets QUORVA_SCREENSHOT_DIR and gets one picture per page.
+// Under a display the script sets QUORVA_SCREENSHOT_DIR and gets one picture per page, at the
+// window's default size; the project list's and the Backup page's columns show their captions
+// and rows whole.
 TEST_F(MainFrmTest, Screenshots) {
   WriteProject("Documents");
   WriteProject("Photos");
+  {
+    auto ran = ReadProject("Photos");
+    ran->LastRun = platform::shell::DateTimeFromUnix(1700000000);
+    ran->Files.Add(env.home.W("data\\Photos\\a.txt"), 0);
+    ASSERT_TRUE(ran->SaveToFile(JobFile("Photos")));
+  }
   auto frm = Open();
-  frm->resize(900, 560);
   frm->show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(frm.get()));
   frm->SelectProject("Documents");
@@ -861,6 +869,11 @@ TEST_F(MainFrmTest, Screenshots) {
   for (int page = 0; page < 5; ++page) {
     frm->PC->setCurrentIndex(page);
     QCoreApplication::processEvents();
+    if (page == 0) ExpectEveryColumnWhole(frm->PrjLV);
+    if (page == 1) {
+      ASSERT_GT(frm->BLV->topLevelItemCount(), 0);
+      ExpectEveryColumnWhole(frm->BLV);
+    }
     const QPixmap shot = frm->grab();
     EXPECT_FALSE(shot.isNull());
     if (dir) {

@@ -236,6 +236,49 @@ TEST_F(MainFrmWizardTest, SaveToOtherLocationAndDiscard) {
   EXPECT_EQ(frm->PrjLV->rowCount(), 0);
 }
 
+TEST_F(MainFrmWizardTest, AFailedBackupIsNotCalledCompletedAndItsProjectCanStillBeKept) {
+  struct Case {
+    const char* name;
+    const char* archive;  // under out/
+    bool completes;
+  };
+  const Case cases[] = {
+      {"Completes", "completes.qvp", true},
+      {"Fails", "no such folder\\fails.qvp", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto frm = Open();
+    env.ui->ClearAskedMessages();
+    OnBackupWizard(c.name, [&](TWizardFrm& w) { ToFolder(w, env.home.W("out\\") + c.archive); });
+    QString title, text;
+    OnModalDialog<TAfterBackupWizardFrm>([&](TAfterBackupWizardFrm& d) {
+      title = d.windowTitle();
+      text = d.Label1->text();
+      QTest::mouseClick(d.SaveListBtn, Qt::LeftButton);
+    });
+    frm->ToWizard->trigger();
+
+    int errorBoxes = 0;
+    for (const auto& m : env.ui->AskedMessages()) errorBoxes += m.kind == TMessageKind::Error;
+    EXPECT_EQ(ConsoleHas(*frm, "Backup complete."), c.completes);
+    EXPECT_EQ(errorBoxes > 0, !c.completes) << "the failure is shown";
+    EXPECT_EQ(title, c.completes ? "Backup completed!" : "Backup failed!");
+    EXPECT_EQ(text.contains("completed"), c.completes) << text.toStdString();
+    const std::string archive = env.home.W("out\\") + c.archive;
+    EXPECT_EQ(platform::fs::Exists(archive), c.completes);
+
+    // Kept in the list either way; only the run that completed left a snapshot.
+    ASSERT_EQ(frm->PrjLV->rowCount(), 1);
+    EXPECT_EQ(frm->PrjLV->item(0, 0)->text(), c.name);
+    const auto stored = ReadProjectFile(JobFile(c.name));
+    ASSERT_NE(stored, nullptr);
+    EXPECT_EQ(stored->DestinationFile, archive);
+    EXPECT_EQ(stored->Snapshot.Count(), c.completes ? 5 : 0);
+    platform::fs::DeleteFile(JobFile(c.name));
+  }
+}
+
 TEST_F(MainFrmWizardTest, CancelledBackupLogsUserBreakAndAsksNothingAfter) {
   auto frm = Open();
   QObject::connect(env.ui.get(), &TQtUserInterface::statusPanelChanged,

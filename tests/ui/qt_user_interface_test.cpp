@@ -180,7 +180,12 @@ TEST(QtUserInterface, FileFiltersInQtForm) {
       {"Quorva Backup File (*.qvp)|*.qvp", "Quorva Backup File (*.qvp)"},
       {"Quorva Backup Project File (*.bpj)|*.bpj|Quorva Backup sets (*.qvp)|*.qvp",
        "Quorva Backup Project File (*.bpj);;Quorva Backup sets (*.qvp)"},
-      {"Prorgram (*.exe)|*.exe|All Files|*.*", "Prorgram (*.exe);;All Files (*.*)"},
+      // "*.*" is every file, also a name without a dot.
+      {"Prorgram (*.exe)|*.exe|All Files|*.*", "Prorgram (*.exe);;All Files (*)"},
+      {"All files (*.*)|*.*", "All files (*)"},
+      {"*.*", "* (*)"},
+      {"Some|*.txt;*.*", "Some (*.txt *)"},
+      {"Dotted|*.*.bak", "Dotted (*.*.bak)"},
       {"Both (*.a *.b)|*.a;*.b", "Both (*.a *.b)"},
       {"Both (*.a;*.b)|*.a;*.b", "Both (*.a *.b)"},
       // Other parentheses are no patterns.

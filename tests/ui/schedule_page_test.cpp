@@ -25,6 +25,7 @@
 #include "tests/support/helper_library.h"
 #include "tests/support/modal_dialog.h"
 #include "tests/support/qt_test_env.h"
+#include "tests/support/whole_captions.h"
 
 namespace {
 
@@ -449,16 +450,30 @@ TEST_F(SchedulePageTest, StoredSchedulesAreListed) {
   EXPECT_EQ(frm->SchedulePage->RowID(0), at.ID);
 }
 
+// At the window's default size, with every kind of row: each column shows its caption and its
+// rows whole.
 TEST_F(SchedulePageTest, Screenshots) {
+  TSchedules store;
+  TSchedule& ran = store.Add();
+  ran.Project = JobFile("Beta");
+  ran.Kind = kScheduleAt;
+  ran.AtHour = 23;
+  ran.AtMinute = 45;
+  ran.StopAfterTimes = 12;
+  ran.LastRun = platform::shell::DateTimeFromUnix(1700000000);
+  ASSERT_EQ(store.Save(ran), TScheduleSaveError::None);
+  frm.reset();
+  frm = Open();
   AddFromList("Alpha", Fill(0));
   AddFromFile(OtherFile(), Fill(1, {"1", "2", "30"}, 5));
-  Select(1);
+  Select(2);
   frm->DisableSchedule->trigger();
-  Select(0);
-  frm->resize(900, 560);
+  Select(1);
   frm->show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(frm.get()));
   QCoreApplication::processEvents();
+  ASSERT_EQ(frm->ScheduleLV->rowCount(), 3);
+  ExpectEveryColumnWhole(frm->ScheduleLV);
   const char* dir = std::getenv("QUORVA_SCREENSHOT_DIR");
   auto save = [dir](QWidget& w, const char* name) {
     const QPixmap shot = w.grab();
@@ -484,6 +499,8 @@ TEST_F(SchedulePageTest, Screenshots) {
   chooser.ProjectList->topLevelItem(0)->setSelected(true);
   chooser.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&chooser));
+  QCoreApplication::processEvents();
+  ExpectEveryColumnWhole(chooser.ProjectList);
   save(chooser, "choose-project-to-schedule");
 }
 

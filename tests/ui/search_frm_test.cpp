@@ -7,6 +7,7 @@
 #include <QAbstractItemModel>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QLayout>
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
@@ -22,6 +23,7 @@
 #include "app/engine/selection/file_search.h"
 #include "platform/fs/fs.h"
 #include "tests/support/qt_test_env.h"
+#include "tests/support/whole_captions.h"
 
 namespace {
 
@@ -328,6 +330,52 @@ TEST_F(DeepSearchTest, AbortEndsEverySearchAndKeepsTheRows) {
   EXPECT_EQ(frm.LV->topLevelItemCount(), 60);
 }
 
+// "Search!" turns into "Abort" where it is: a click where it was reaches "Abort".
+TEST_F(DeepSearchTest, TheSearchButtonStaysPutWhileSearching) {
+  TSearchFrm frm(2);
+  frm.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&frm));
+  auto placeOf = [&frm] {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    frm.layout()->activate();
+    return QRect(frm.SearchBtn->mapTo(&frm, QPoint(0, 0)), frm.SearchBtn->size());
+  };
+  const QRect before = placeOf();
+  QRect during;
+  bool indicatorShown = false;
+  AtRow(frm, 20, [&] {
+    during = placeOf();
+    indicatorShown = frm.Indicator->isVisible();
+    EXPECT_EQ(frm.SearchBtn->text(), "Abort");
+    // Clicked where "Search!" was.
+    QWidget* hit = frm.childAt(before.center());
+    EXPECT_EQ(hit, frm.SearchBtn);
+    if (hit) QTest::mouseClick(hit, Qt::LeftButton, {}, hit->mapFrom(&frm, before.center()));
+  });
+  Search(frm, "*.txt", QString::fromStdString(dir.W("root")));
+  WaitIdle(frm);
+  EXPECT_TRUE(indicatorShown);
+  EXPECT_EQ(during, before);
+  EXPECT_LT(frm.LV->topLevelItemCount(), static_cast<int>(Find("*.txt").size())) << "aborted";
+  EXPECT_EQ(placeOf(), before);
+}
+
+// Paths longer than the dialog shorten "Name"; "Attribute" stays in view, whole.
+TEST_F(DeepSearchTest, LongPathsKeepTheAttributeColumnInView) {
+  TSearchFrm frm(2);
+  frm.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&frm));
+  Search(frm, "f0.txt", QString::fromStdString(dir.W("root\\deep")));
+  WaitIdle(frm);
+  ASSERT_EQ(frm.LV->topLevelItemCount(), 60);
+  QCoreApplication::processEvents();
+  const QString longest = frm.LV->topLevelItem(59)->text(0);
+  EXPECT_GT(frm.LV->fontMetrics().horizontalAdvance(longest), frm.width()) << "a long path";
+  ExpectColumnWhole(frm.LV, 1);
+  EXPECT_EQ(frm.LV->header()->sectionViewportPosition(0), 0);
+  EXPECT_GE(frm.LV->columnWidth(0), 300);
+}
+
 TEST_F(DeepSearchTest, ClosingWhileSearchingStopsAndWaitsForTheThreads) {
   struct Case {
     const char* how;
@@ -380,6 +428,7 @@ TEST_F(SearchFrmTest, Screenshot) {
   WaitIdle(frm);
   frm.LV->topLevelItem(2)->setCheckState(0, Qt::Unchecked);
   QCoreApplication::processEvents();
+  ExpectEveryColumnWhole(frm.LV);
   const QPixmap shot = frm.grab();
   EXPECT_FALSE(shot.isNull());
   nobody.reset();  // the picture goes where the script's user writes

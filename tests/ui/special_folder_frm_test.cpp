@@ -13,6 +13,7 @@
 #include "platform/fs/fs.h"
 #include "platform/shell/shell.h"
 #include "tests/support/qt_test_env.h"
+#include "tests/support/whole_captions.h"
 
 namespace {
 
@@ -160,6 +161,7 @@ TEST_F(SpecialFolderFrmTest, Screenshot) {
   frm.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&frm));
   QCoreApplication::processEvents();
+  ExpectEveryColumnWhole(frm.LV);
   const QPixmap shot = frm.grab();
   EXPECT_FALSE(shot.isNull());
   if (const char* out = std::getenv("QUORVA_SCREENSHOT_DIR")) {

@@ -17,10 +17,12 @@
 #include "app/ui/pages/compare_page.h"
 #include "app/ui/pages/main_frm.h"
 #include "app/ui/pages/restore_page.h"
+#include "app/ui/project/extension_frm.h"
 #include "app/ui/project/project_config_frm.h"
 #include "app/ui/run/progress_frm.h"
 #include "app/ui/settings/global_setting_frm.h"
 #include "platform/fs/fs.h"
+#include "tests/support/modal_dialog.h"
 #include "tests/support/qt_test_env.h"
 #include "tests/support/whole_captions.h"
 
@@ -72,7 +74,6 @@ class WindowPictures : public ::testing::Test {
   std::unique_ptr<TMainFrm> Open() {
     auto frm = std::make_unique<TMainFrm>(settings, *env.ui);
     frm->SetProgressForm(&progress);
-    frm->resize(900, 560);
     frm->show();
     EXPECT_TRUE(QTest::qWaitForWindowExposed(frm.get()));
     return frm;
@@ -109,7 +110,7 @@ TEST_F(WindowPictures, ProjectDialogPages) {
   for (int page = 0; page < frm.PageControl->count(); ++page) {
     frm.PageControl->setCurrentIndex(page);
     QCoreApplication::processEvents();
-    if (page == 1) ExpectEveryHeaderWhole(frm.ExLV->header());
+    if (page == 1) ExpectEveryColumnWhole(frm.ExLV);
     Picture(frm, "project-" + QString::number(page));
   }
 }
@@ -127,7 +128,8 @@ TEST_F(WindowPictures, RestorePageWithAnArchive) {
   ASSERT_NE(page.ItemOf(letters), nullptr);
   frm->RTTV->setCurrentItem(page.ItemOf(letters));
   ASSERT_GT(frm->RLV->topLevelItemCount(), 0);
-  ExpectEveryHeaderWhole(frm->RLV->header());
+  QCoreApplication::processEvents();
+  ExpectEveryColumnWhole(frm->RLV);
   Picture(*frm, "restore-with-archive");
 }
 
@@ -147,6 +149,28 @@ TEST_F(WindowPictures, DifferentialRestoreWithTwoSets) {
   ASSERT_EQ(frm->CLV->columnCount(), 3);
   ExpectEveryHeaderWhole(frm->CLV->header());
   Picture(*frm, "differential-restore-two-sets");
+}
+
+// The one extension chooser of a run opens at the size it had, its rows whole.
+TEST_F(WindowPictures, ExtensionChooserKeepsItsSize) {
+  TAddExtFrm frm;
+  QSize first, second;
+  OnModalDialog<TAddExtFrm>([&](TAddExtFrm& d) {
+    QCoreApplication::processEvents();
+    first = d.size();
+    EXPECT_GT(d.LV->topLevelItemCount(), 0);
+    ExpectEveryColumnWhole(d.LV);
+    Picture(d, "extension-chooser");
+    d.CancelBtnClick();
+  });
+  frm.exec();
+  OnModalDialog<TAddExtFrm>([&](TAddExtFrm& d) {
+    QCoreApplication::processEvents();
+    second = d.size();
+    d.CancelBtnClick();
+  });
+  frm.exec();
+  EXPECT_EQ(second, first);
 }
 
 TEST_F(WindowPictures, ProgressWindow) {

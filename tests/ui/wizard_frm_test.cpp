@@ -7,8 +7,12 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QFileDialog>
+#include <QFileSystemModel>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QListView>
+#include <QSignalSpy>
 #include <QTest>
 #include <filesystem>
 #include <functional>
@@ -28,6 +32,7 @@
 #include "tests/support/modal_dialog.h"
 #include "tests/support/project_dialog_support.h"
 #include "tests/support/qt_test_env.h"
+#include "tests/support/whole_captions.h"
 
 namespace {
 
@@ -549,6 +554,51 @@ TEST_F(WizardFrmTest, ProxyAndFtpFolderButtons) {
   EXPECT_EQ(Shown(), std::vector<std::string>{"'ftp' is not a valid integer value"});
 }
 
+// "Add Files..." lists every file of a folder: hidden ones, and names without a dot.
+TEST_F(WizardFrmTest, AddFilesListsHiddenFilesAndNamesWithoutADot) {
+  const std::set<std::string> names = {".hidden.txt", "NOEXT", "a.txt", "b.log"};
+  for (const std::string& n : names) WriteFile(env.home.P("data/mixed/" + n), "x");
+  auto w = Open();
+  w->ShowPage(2);
+  // The real file dialog, not a scripted answer.
+  struct TShownDialogs {
+    explicit TShownDialogs(std::shared_ptr<IUserInterface> back) : back_(std::move(back)) {
+      SetUserInterface(std::make_shared<TQtUserInterface>());
+    }
+    ~TShownDialogs() { SetUserInterface(back_); }
+    std::shared_ptr<IUserInterface> back_;
+  } shown(env.ui);
+  std::set<std::string> listed;
+  QString filterShown;
+  OnModalDialog<QFileDialog>([&](QFileDialog& d) {
+    auto* model = d.findChild<QFileSystemModel*>();
+    auto* view = d.findChild<QListView*>("listView");
+    auto* name = d.findChild<QLineEdit*>("fileNameEdit");
+    if (!model || !view || !name) {
+      ADD_FAILURE() << "not the dialog of Qt's own widgets";
+      return d.reject();
+    }
+    QSignalSpy loaded(model, &QFileSystemModel::directoryLoaded);
+    const QString folder = QString::fromStdString(env.home.P("data/mixed"));
+    d.setDirectory(folder);
+    EXPECT_TRUE(loaded.wait(60000)) << "the folder is never listed";
+    QCoreApplication::processEvents();
+    const QModelIndex root = view->rootIndex();
+    for (int r = 0; r < view->model()->rowCount(root); ++r)
+      listed.insert(view->model()->index(r, 0, root).data().toString().toStdString());
+    filterShown = d.selectedNameFilter();
+    // Typed as a user types it, and opened.
+    name->setText(".hidden.txt");
+    static_cast<QDialog&>(d).accept();
+  });
+  w->AddMenu->actions().at(0)->trigger();
+  EXPECT_EQ(listed, names);
+  EXPECT_EQ(filterShown, "All files (*)");
+  const auto rows = w->SourceRows();
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0], std::make_pair(env.home.W("data\\mixed\\.hidden.txt"), false));
+}
+
 TEST_F(WizardFrmTest, SourcesMenuAddsAndRemovesRows) {
   WriteFile(env.home.P("data/notes.txt"), "n");
   WriteFile(env.home.P("data/found/one.dat"), "1");
@@ -722,7 +772,6 @@ namespace {
 TEST_F(WizardFrmTest, Screenshots) {
   const std::string archive = Archive("Pictures", {"2024/beach.jpg", "2024/city.jpg", "notes.txt"});
   auto w = Open();
-  w->resize(640, 500);
   w->show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
   const char* dir = std::getenv("QUORVA_SCREENSHOT_DIR");
@@ -755,6 +804,7 @@ TEST_F(WizardFrmTest, Screenshots) {
   w->AddSourceRow(env.home.W("data\\Pictures\\"), true);
   w->AddSourceRow(env.home.W("data\\Pictures\\notes.txt"), false);
   shoot(2, "sources");
+  ExpectEveryColumnWhole(w->SourcesLV);
   Next(*w);
   shoot(3, "backup-summary");
   w->ShowPage(4);
@@ -765,6 +815,8 @@ TEST_F(WizardFrmTest, Screenshots) {
   w->RTTVClick(w->ItemOf(Node(*w, env.home.W("data\\Pictures\\2024\\"))));
   w->RTTV->setCurrentItem(w->ItemOf(folder));
   shoot(4, "archive");
+  ASSERT_GT(w->RLV->topLevelItemCount(), 0);
+  ExpectEveryColumnWhole(w->RLV);
   Next(*w);
   w->RadioButton5->setChecked(true);
   w->TargetEdit->setText(QString::fromStdString(env.home.W("out")));

@@ -49,7 +49,7 @@
 #include "app/ui/schedule/schedule_page.h"
 #include "app/ui/settings/global_setting_frm.h"
 #include "app/ui/widgets/browse_for_folder.h"
-#include "app/ui/widgets/fit_captions.h"
+#include "app/ui/widgets/column_widths.h"
 #include "app/ui/widgets/last_run_text.h"
 #include "platform/fs/fs.h"
 #include "platform/shell/job_thread.h"
@@ -105,7 +105,8 @@ TMainFrm::TMainFrm(TGlobalSetting& settings, TQtUserInterface& ui, bool startedW
       startedWithArguments_(startedWithArguments) {
   setObjectName("MainFrm");
   setWindowTitle("Project Manager - Quorva Backup");
-  resize(800, 560);
+  // Room for the lists' columns with their usual rows.
+  resize(1024, 640);
   CreateActions();
   CreateMenus();
   setCentralWidget(CreatePages());
@@ -309,7 +310,7 @@ QWidget* TMainFrm::CreatePages() {
   PrjLV = new QTableWidget(0, 4);
   PrjLV->setObjectName("PrjLV");
   PrjLV->setHorizontalHeaderLabels({"Name", "Save data to", "Last run time", "Content"});
-  SetColumnWidths(PrjLV->horizontalHeader(), {160, 250, 100, 100});
+  FitColumns(PrjLV, {160, 250, 100, 100}, 1);
   PrjLV->verticalHeader()->hide();
   PrjLV->setShowGrid(true);
   PrjLV->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -1008,16 +1009,20 @@ void TMainFrm::ToWizardExecute() {
   }
   if (result != TWizardFrm::kBackupResult) return;
   TProject& project = wizard.Project;
-  if (!RunJob("backup", [&] { BackupThreadProc(project, settings_); })) return;
-  if (ProgressCancelled) {
+  // A run that stopped on an exception failed.
+  TBackupOutcome outcome = TBackupOutcome::Failed;
+  if (!RunJob("backup", [&] { outcome = BackupThreadProc(project, settings_); })) return;
+  if (ProgressCancelled || outcome == TBackupOutcome::Cancelled) {
     LogError("User break!");
     return;
   }
-  if (project.ProjectFile.empty()) KeepWizardProject(project);
+  if (project.ProjectFile.empty()) KeepWizardProject(project, outcome == TBackupOutcome::Complete);
 }
 
-void TMainFrm::KeepWizardProject(TProject& project) {
+void TMainFrm::KeepWizardProject(TProject& project, bool completed) {
   TAfterBackupWizardFrm choice(this);
+  // The error the run showed stands: a failed run is never called completed.
+  if (!completed) choice.ShowFailedRun();
   switch (choice.exec()) {
     case 1:
       SaveWizardProjectElsewhere(project);

@@ -204,8 +204,9 @@ class TMainFrm : public QMainWindow {
   bool RunJob(const std::string& what, const std::function<void()>& body);
   void RunRestoreJob(const std::function<void()>& body);
   void Status(const std::string& text);
-  // What becomes of a wizard project after its backup: the after-backup dialog's choices.
-  void KeepWizardProject(TProject& project);
+  // What becomes of a wizard project after its backup, completed or failed: the after-backup
+  // dialog's choices.
+  void KeepWizardProject(TProject& project, bool completed);
   void SaveWizardProjectElsewhere(TProject& project);
   void SaveWizardProjectToList(TProject& project);
   // Asks for another name while `taken` says the project's name cannot be used; false when

@@ -10,7 +10,7 @@
 #include "app/engine/project/projects.h"
 #include "app/ui/run/qt_user_interface.h"
 #include "app/ui/widgets/browse_folder_into_edit.h"
-#include "app/ui/widgets/fit_captions.h"
+#include "app/ui/widgets/column_widths.h"
 #include "app/ui/widgets/restore_mark_events.h"
 #include "app/ui/widgets/restore_tree_items.h"
 
@@ -58,7 +58,7 @@ TRestorePageView::TRestorePageView(TQtUserInterface& ui, QWidget* parent)
   RTTV = MakeRestoreTree("RTTV");
   RLV = MakeRestoreList("RLV",
                         {"Name", "Last modified in archive", "Last modified in folder", "Version"});
-  SetColumnWidths(RLV->header(), {200, 120, 120, 80});
+  FitColumns(RLV, {200, 120, 120, 80});
 
   auto* sets = new QHBoxLayout;
   sets->addWidget(Combo_BackupSets, 1);

@@ -10,7 +10,7 @@
 #include "app/engine/selection/selection_row_format.h"
 #include "app/ui/project/invalid_files_frm.h"
 #include "app/ui/run/pump_messages.h"
-#include "app/ui/widgets/fit_captions.h"
+#include "app/ui/widgets/column_widths.h"
 #include "app/ui/widgets/state_images.h"
 #include "platform/fs/fs.h"
 
@@ -46,8 +46,7 @@ TSelectionTreeView::TSelectionTreeView(QWidget* parent)
   BLV->setUniformRowHeights(true);
   BLV->setSelectionMode(QAbstractItemView::SingleSelection);
   BLV->setHeaderLabels({"Name", "Type", "Size", "Last modified", "Attribute"});
-  BLV->header()->setStretchLastSection(false);
-  SetColumnWidths(BLV->header(), {220, 140, 110, 160, 70});
+  FitColumns(BLV, {220, 140, 110, 160, 70});
   InstallStateImages(BLV);
 
   addWidget(SHTV);

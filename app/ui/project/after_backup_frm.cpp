@@ -31,6 +31,11 @@ TAfterBackupWizardFrm::TAfterBackupWizardFrm(QWidget* parent) : QDialog(parent) 
   connect(SaveListBtn, &QPushButton::clicked, this, &TAfterBackupWizardFrm::SaveListBtnClick);
 }
 
+void TAfterBackupWizardFrm::ShowFailedRun() {
+  setWindowTitle("Backup failed!");
+  Label1->setText("The backup failed. Please choose how to deal with this project setting?");
+}
+
 void TAfterBackupWizardFrm::SaveOtherBtnClick() {
   done(1);
 }

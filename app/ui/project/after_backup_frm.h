@@ -1,4 +1,5 @@
-// "Backup completed!": what becomes of a wizard project that has no project file yet.
+// "Backup completed!": what becomes of a wizard project that has no project file yet. After a
+// run that failed the same choice is offered under a caption that says so.
 #pragma once
 
 #include <QDialog>
@@ -10,6 +11,9 @@ class TAfterBackupWizardFrm : public QDialog {
 
  public:
   explicit TAfterBackupWizardFrm(QWidget* parent = nullptr);
+
+  // The run failed: the project can still be kept, but nothing tells the user it ran.
+  void ShowFailedRun();
 
   void SaveOtherBtnClick();  // 1
   void DiscardBtnClick();    // 2

@@ -5,12 +5,14 @@
 #include <QShowEvent>
 #include <QStyle>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <map>
 
 #include "app/engine/progress.h"
 #include "app/engine/user_interface.h"
 #include "app/ui/run/progress_frm.h"
 #include "app/ui/run/pump_messages.h"
+#include "app/ui/widgets/column_widths.h"
 
 TAddExtFrm::TAddExtFrm(QWidget* parent) : QDialog(parent) {
   setObjectName("AddExtFrm");
@@ -23,6 +25,7 @@ TAddExtFrm::TAddExtFrm(QWidget* parent) : QDialog(parent) {
   LV->setHeaderLabels({"Extension", "Description"});
   LV->setRootIsDecorated(false);
   LV->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  FitColumns(LV, {});
   RadioButton2 = new QRadioButton("Specified by yourself", this);
   RadioButton2->setObjectName("RadioButton2");
   Edit1 = new QLineEdit(this);
@@ -43,9 +46,10 @@ TAddExtFrm::TAddExtFrm(QWidget* parent) : QDialog(parent) {
   buttons->addWidget(OKBtn);
   buttons->addWidget(CancelBtn);
   auto* layout = new QVBoxLayout(this);
-  layout->addWidget(RadioButton1);
+  // As wide as their texts: a click beside a text chooses nothing.
+  layout->addWidget(RadioButton1, 0, Qt::AlignLeft);
   layout->addWidget(LV);
-  layout->addWidget(RadioButton2);
+  layout->addWidget(RadioButton2, 0, Qt::AlignLeft);
   layout->addLayout(own);
   layout->addLayout(buttons);
 
@@ -54,6 +58,7 @@ TAddExtFrm::TAddExtFrm(QWidget* parent) : QDialog(parent) {
   connect(OKBtn, &QPushButton::clicked, this, &TAddExtFrm::OKBtnClick);
   connect(CancelBtn, &QPushButton::clicked, this, &TAddExtFrm::CancelBtnClick);
   RadioButtonClick();
+  resize(420, 440);
 }
 
 void TAddExtFrm::showEvent(QShowEvent* event) {
@@ -104,6 +109,10 @@ void TAddExtFrm::FillExtensionList() {
   if (progress_) progress_->Finish();
   ProgressDone = true;
   filled_ = true;
+  // Wide enough for the extensions found; from here on the dialog keeps its size (the user's
+  // too) from one opening to the next.
+  const QMargins margins = layout()->contentsMargins();
+  resize(std::max(width(), FittedListWidth(LV) + margins.left() + margins.right()), height());
 }
 
 void TAddExtFrm::RadioButtonClick() {

@@ -25,6 +25,7 @@
 #include "app/ui/run/qt_user_interface.h"
 #include "app/ui/settings/global_setting_frm.h"
 #include "app/ui/widgets/browse_for_folder.h"
+#include "app/ui/widgets/column_widths.h"
 #include "app/ui/widgets/fit_captions.h"
 #include "app/ui/widgets/named_widgets.h"
 #include "app/ui/widgets/port_text.h"
@@ -160,8 +161,7 @@ void TProjectConfigFrm::FormCreate() {
   ExLV->setHeaderLabels({"File & Extension", "Description", "Type"});
   ExLV->setRootIsDecorated(false);
   ExLV->setSelectionMode(QAbstractItemView::ExtendedSelection);
-  ExLV->header()->setStretchLastSection(false);
-  SetColumnWidths(ExLV->header(), {160, 120, 70});
+  FitColumns(ExLV, {160, 120, 70}, 0);
   AddBtn = MakeButton(excluded, "AddBtn", "Add");
   RemoveBtn = MakeButton(excluded, "RemoveBtn", "Remove");
   ClearBtn = MakeButton(excluded, "ClearBtn", "Clear");
@@ -289,7 +289,8 @@ void TProjectConfigFrm::FormCreate() {
   layout->addWidget(PageControl);
   layout->addLayout(buttons);
   ShowEveryTab(PageControl);
-  resize(std::max(sizeHint().width(), 640), sizeHint().height());
+  // Room for an excluded folder's path beside its description and type.
+  resize(std::max(sizeHint().width(), 720), sizeHint().height());
 
   for (QAbstractButton* b : std::initializer_list<QAbstractButton*>{
            RadioButton1, RadioButton2, RadioButton3, CheckBox5, CheckBox6, CheckBox7, CheckBox11,
@@ -488,10 +489,6 @@ void TProjectConfigFrm::AddExclusionWithDescription(const QString& text, const Q
   row->setData(0, Qt::UserRole, kind);
   row->setIcon(0,
                style()->standardIcon(kind == ekFolder ? QStyle::SP_DirIcon : QStyle::SP_FileIcon));
-  // Paths are shown whole: the columns grow with their widest row (the list scrolls).
-  for (int c = 0; c < 2; ++c)
-    FitColumnToCaption(ExLV->header(), c,
-                       static_cast<const QAbstractItemView*>(ExLV)->sizeHintForColumn(c));
 }
 
 bool TProjectConfigFrm::ValidateInput() {

@@ -28,6 +28,9 @@ std::string S(const QString& s) {
   return s.toUtf8().toStdString();
 }
 
+// The busy indicator's frames.
+const char* const kFrames[] = {"|", "/", "--", "\\"};
+
 void Message(std::string_view text) {
   UserInterface()->MessageBox(text, "Quorva Backup", TMessageButtons::Ok,
                               TMessageKind::Information);
@@ -56,9 +59,15 @@ TSearchFrm::TSearchFrm(int priorityIndex, QWidget* parent)
   folderLayout->addWidget(BrowseBtn);
 
   SearchBtn = MakeNoDefaultButton(this, "SearchBtn", "Search!");
-  Indicator = new QLabel(this);
+  Indicator = new QLabel(kFrames[0], this);
   Indicator->setObjectName("Indicator");
   Indicator->setMinimumWidth(24);
+  Indicator->setAlignment(Qt::AlignCenter);
+  // Its room is kept while it is hidden: "Search!" stays where it is when it turns into
+  // "Abort", under the user's pointer.
+  QSizePolicy keep = Indicator->sizePolicy();
+  keep.setRetainSizeWhenHidden(true);
+  Indicator->setSizePolicy(keep);
   Indicator->hide();
 
   LV = new QTreeWidget(this);
@@ -66,8 +75,8 @@ TSearchFrm::TSearchFrm(int priorityIndex, QWidget* parent)
   LV->setRootIsDecorated(false);
   LV->setUniformRowHeights(true);
   LV->setHeaderLabels({"Name", "Attribute"});
-  LV->header()->setStretchLastSection(false);
-  FitColumnWidths(LV, {300, 80});
+  // Found paths may be longer than any window: "Attribute" stays in view.
+  FitColumns(LV, {300, 80}, 0);
 
   SelectAll = new QCheckBox("Select all", this);
   SelectAll->setObjectName("SelectAll");
@@ -189,7 +198,6 @@ void TSearchFrm::SearchStarted() {
 
 void TSearchFrm::SearchStopped() {
   JoinThreads();
-  FitColumnWidths(LV, {300, 80});
   for (QWidget* w : std::initializer_list<QWidget*>{ClearBtn, AddSelectedBtn, CancelBtn, BrowseBtn,
                                                     SelectAll, MaskEdit, FolderEdit})
     w->setEnabled(true);
@@ -202,7 +210,6 @@ void TSearchFrm::SearchStopped() {
 void TSearchFrm::Timer1Timer() {
   // Also served here, for loops that handle events without ever waiting for them.
   calls_->RunPending();
-  static const char* const kFrames[] = {"|", "/", "--", "\\"};
   Indicator->setText(kFrames[tick_ % 4]);
   ++tick_;
   if (running_ == 0) SearchStopped();

@@ -51,7 +51,6 @@ TSpecialfolderfrm::TSpecialfolderfrm(QWidget* parent) : QDialog(parent) {
   LV->setRootIsDecorated(false);
   LV->setSelectionBehavior(QAbstractItemView::SelectRows);
   LV->setHeaderLabels({"Folder Name", "Folder Path", "Owner"});
-  LV->header()->setStretchLastSection(false);
   OKBtn = new QPushButton("OK", this);
   OKBtn->setObjectName("OKBtn");
   OKBtn->setDefault(true);
@@ -82,8 +81,9 @@ TSpecialfolderfrm::TSpecialfolderfrm(QWidget* parent) : QDialog(parent) {
     row->setCheckState(0, Qt::Unchecked);
   }
 
-  FitColumnWidths(LV, {100, 280, 80});
-  resize(std::max(width(), LV->header()->length() + 40), height());
+  FitColumns(LV, {100, 280, 80}, 1);
+  const QMargins margins = layout->contentsMargins();
+  resize(std::max(width(), FittedListWidth(LV) + margins.left() + margins.right()), height());
 
   connect(OKBtn, &QPushButton::clicked, this, &TSpecialfolderfrm::OKBtnClick);
   connect(CancelBtn, &QPushButton::clicked, this, &TSpecialfolderfrm::CancelBtnClick);

@@ -50,9 +50,6 @@ const char* const kCaptions[TWizardFrm::kPageCount] = {
 };
 
 const char* const kOverwriteTexts[] = {"Confirm", "Always overwrite", "Always skip"};
-// The columns of the sources list and the archive's file list.
-constexpr std::initializer_list<int> kSourcesWidths = {250, 100};
-constexpr std::initializer_list<int> kArchiveListWidths = {130, 70, 80, 60};
 
 QString Q(std::string_view s) {
   return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
@@ -132,7 +129,8 @@ TWizardFrm::TWizardFrm(TGlobalSetting& settings, QWidget* parent)
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(Pages, 1);
   layout->addLayout(buttons);
-  resize(640, 500);
+  // Room for the archive list's columns beside the archive tree.
+  resize(760, 520);
 
   connect(BackBtn, &QPushButton::clicked, this, &TWizardFrm::BackBtnClick);
   connect(NextBtn, &QPushButton::clicked, this, &TWizardFrm::NextBtnClick);
@@ -263,8 +261,7 @@ QWidget* TWizardFrm::CreatePage2() {
   SourcesLV->setRootIsDecorated(false);
   SourcesLV->setSelectionMode(QAbstractItemView::ExtendedSelection);
   SourcesLV->setHeaderLabels({"Name", "Description"});
-  SourcesLV->header()->setStretchLastSection(false);
-  FitColumnWidths(SourcesLV, kSourcesWidths);
+  FitColumns(SourcesLV, {250, 100}, 0);
   AddBtn = MakeNoDefaultButton(page, "AddBtn", "Add ...");
   RemoveBtn = MakeNoDefaultButton(page, "RemoveBtn", "Remove selected");
   AddMenu = new QMenu(AddBtn);
@@ -329,7 +326,7 @@ QWidget* TWizardFrm::CreatePage4() {
   ArchiveBrowse = MakeNoDefaultButton(page, "ArchiveBrowse", "Browse");
   RTTV = MakeRestoreTree("RTTV");
   RLV = MakeRestoreList("RLV", {"Name", "Modified time", "Local modified", "Version"});
-  FitColumnWidths(RLV, kArchiveListWidths);
+  FitColumns(RLV, {130, 70, 80, 60});
   for (QTreeWidget* view : {RTTV, RLV}) {
     view->installEventFilter(this);
     view->viewport()->installEventFilter(this);
@@ -626,7 +623,6 @@ void TWizardFrm::AddSourceRow(const std::string& path, bool folder) {
         0, posix ? icons_->icon(QFileInfo(Q(*posix))) : icons_->icon(QFileIconProvider::File));
     row->setText(1, ShellTypeName(Q(platform::fs::FileNamePart(path))));
   }
-  FitColumnWidths(SourcesLV, kSourcesWidths);
 }
 
 std::vector<std::pair<std::string, bool>> TWizardFrm::SourceRows() const {
@@ -639,7 +635,9 @@ std::vector<std::pair<std::string, bool>> TWizardFrm::SourceRows() const {
 }
 
 void TWizardFrm::AddFilesClick() {
-  const auto file = UserInterface()->ChooseFile("Open", "", "All files (*.*)|*.*");
+  auto* ui = dynamic_cast<TQtUserInterface*>(UserInterface().get());
+  if (!ui) return;
+  const auto file = ui->ChooseSourceFile("Open", "All files (*.*)|*.*");
   if (file) AddSourceRow(*file, false);
 }
 
@@ -768,7 +766,6 @@ void TWizardFrm::RefreshTree() {
 void TWizardFrm::RefreshList() {
   FillRestoreList(RLV, tree_.Rows(), style()->standardIcon(QStyle::SP_DirIcon),
                   style()->standardIcon(QStyle::SP_FileIcon));
-  FitColumnWidths(RLV, kArchiveListWidths);
 }
 
 void TWizardFrm::RefreshMarks() {

@@ -1,6 +1,7 @@
 #include "app/ui/run/qt_user_interface.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QStringList>
@@ -28,15 +29,28 @@ QString PosixOf(std::string_view winPath) {
   return Q(winPath);
 }
 
+// The patterns of a filter part in Qt's form. "*.*" means every file where the filters come
+// from; here it would take only names with a dot.
+QString QtPatterns(const QString& patterns) {
+  QStringList out = patterns.split(';');
+  for (QString& p : out)
+    if (p == "*.*") p = "*";
+  return out.join(' ');
+}
+
 }  // namespace
 
 QString QtFileFilter(std::string_view filter) {
   const QStringList parts = Q(filter).split('|');
-  if (parts.size() == 1) return parts[0].isEmpty() ? QString() : parts[0] + " (" + parts[0] + ")";
+  if (parts.size() == 1) {
+    if (parts[0].isEmpty()) return {};
+    const QString patterns = QtPatterns(parts[0]);
+    return patterns + " (" + patterns + ")";
+  }
   QStringList out;
   for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
     QString description = parts[i];
-    const QString patterns = QString(parts[i + 1]).replace(';', ' ');
+    const QString patterns = QtPatterns(parts[i + 1]);
     // Qt reads the patterns from the parentheses: a description that shows them (as the
     // program's filters do) is taken as it stands, without them written twice.
     description.replace("(" + parts[i + 1] + ")", "(" + patterns + ")");
@@ -175,6 +189,12 @@ std::optional<std::string> TQtUserInterface::ChooseSaveFile(std::string_view tit
       [&] { return FileOnGui(true, Q(title), {}, QtFileFilter(filter), Q(defaultExtension)); });
 }
 
+std::optional<std::string> TQtUserInterface::ChooseSourceFile(std::string_view title,
+                                                              std::string_view filter) {
+  return OnGuiThread(
+      [&] { return FileOnGui(false, Q(title), {}, QtFileFilter(filter), {}, true); });
+}
+
 std::vector<std::string> TQtUserInterface::ChooseFiles(std::string_view title,
                                                        std::string_view filter) {
   return OnGuiThread([&]() -> std::vector<std::string> {
@@ -224,7 +244,8 @@ std::optional<std::string> TQtUserInterface::ChangeProjectName(std::string_view 
 std::optional<std::string> TQtUserInterface::FileOnGui(bool save, const QString& title,
                                                        const QString& proposed,
                                                        const QString& filter,
-                                                       const QString& defaultExtension) {
+                                                       const QString& defaultExtension,
+                                                       bool showHidden) {
   {
     std::lock_guard lock(scriptMutex_);
     if (scripted_) {
@@ -238,6 +259,7 @@ std::optional<std::string> TQtUserInterface::FileOnGui(bool save, const QString&
   dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
   dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
   if (!defaultExtension.isEmpty()) dialog.setDefaultSuffix(defaultExtension);
+  if (showHidden) dialog.setFilter(dialog.filter() | QDir::Hidden);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
   return platform::fs::FromPosix(S(dialog.selectedFiles().front()));
 }

@@ -25,7 +25,8 @@ struct TAskedMessage {
 };
 
 // "Text File|*.txt" (description and pattern pairs; a lone pattern is allowed) as a Qt filter;
-// a description that already ends with "(*.txt)" keeps it as it is.
+// a description that already ends with "(*.txt)" keeps it as it is. "*.*" becomes "*": every
+// file, as it means in the filters given.
 QString QtFileFilter(std::string_view filter);
 
 class TQtUserInterface : public QObject, public IUserInterface {
@@ -49,6 +50,9 @@ class TQtUserInterface : public QObject, public IUserInterface {
   // A save-file dialog; the chosen path gets the default extension when it has none.
   std::optional<std::string> ChooseSaveFile(std::string_view title, std::string_view filter,
                                             std::string_view defaultExtension);
+  // An open-file dialog for one existing file that lists hidden files too: a backup source may
+  // be one.
+  std::optional<std::string> ChooseSourceFile(std::string_view title, std::string_view filter);
   // An open-file dialog that takes several files; empty when cancelled.
   std::vector<std::string> ChooseFiles(std::string_view title, std::string_view filter);
   // The change-name dialog (TChangeNameFrm).
@@ -96,7 +100,8 @@ class TQtUserInterface : public QObject, public IUserInterface {
   // Records the request and tells whether a script answers it.
   bool RecordScripted(const TAskedMessage& message);
   std::optional<std::string> FileOnGui(bool save, const QString& title, const QString& proposed,
-                                       const QString& filter, const QString& defaultExtension);
+                                       const QString& filter, const QString& defaultExtension,
+                                       bool showHidden = false);
 
   QPointer<QProgressBar> bar_;
   std::vector<QPointer<QLabel>> panels_;

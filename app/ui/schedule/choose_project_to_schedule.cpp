@@ -3,10 +3,11 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/engine/user_interface.h"
 #include "app/ui/run/qt_user_interface.h"
-#include "app/ui/widgets/fit_captions.h"
+#include "app/ui/widgets/column_widths.h"
 
 namespace {
 
@@ -38,12 +39,11 @@ TChooseProjectToSchedule::TChooseProjectToSchedule(
   ProjectList->setObjectName("ProjectList");
   ProjectList->setRootIsDecorated(false);
   ProjectList->setHeaderLabels({"Name", "Location"});
-  ProjectList->header()->setStretchLastSection(false);
-  SetColumnWidths(ProjectList->header(), {120, 220});
   ProjectList->setSelectionBehavior(QAbstractItemView::SelectRows);
   ProjectList->setSelectionMode(QAbstractItemView::SingleSelection);
   ProjectList->setEditTriggers(QAbstractItemView::NoEditTriggers);
   for (const auto& [name, file] : projects) new QTreeWidgetItem(ProjectList, {Q(name), Q(file)});
+  FitColumns(ProjectList, {120, 220}, 1);
   FromOther = new QRadioButton("choose project from other location...", this);
   FromOther->setObjectName("FromOther");
   PathEdit = new QLineEdit(this);
@@ -70,7 +70,8 @@ TChooseProjectToSchedule::TChooseProjectToSchedule(
   layout->addWidget(FromOther);
   layout->addLayout(path);
   layout->addLayout(buttons);
-  resize(380, 320);
+  const QMargins margins = layout->contentsMargins();
+  resize(std::max(380, FittedListWidth(ProjectList) + margins.left() + margins.right()), 320);
 
   connect(OKBtn, &QPushButton::clicked, this, &TChooseProjectToSchedule::OKBtnClick);
   connect(CancelBtn, &QPushButton::clicked, this, &TChooseProjectToSchedule::CancelBtnClick);

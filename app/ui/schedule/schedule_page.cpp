@@ -10,7 +10,7 @@
 #include "app/engine/user_interface.h"
 #include "app/ui/schedule/choose_project_to_schedule.h"
 #include "app/ui/schedule/schedule_cfg_frm.h"
-#include "app/ui/widgets/fit_captions.h"
+#include "app/ui/widgets/column_widths.h"
 #include "app/ui/widgets/last_run_text.h"
 
 namespace {
@@ -68,7 +68,7 @@ TSchedulePageView::TSchedulePageView(const TProjects& projects, QWidget* parent)
   ScheduleLV->setObjectName("ScheduleLV");
   ScheduleLV->setHorizontalHeaderLabels(
       {"Project Name", "Run Description", "Last Run", "Times Left"});
-  SetColumnWidths(ScheduleLV->horizontalHeader(), {200, 250, 100, 69});
+  FitColumns(ScheduleLV, {200, 250, 100, 69}, 0);
   ScheduleLV->verticalHeader()->hide();
   ScheduleLV->setShowGrid(true);
   ScheduleLV->setEditTriggers(QAbstractItemView::NoEditTriggers);

@@ -10,11 +10,6 @@ void FitColumnToCaption(QHeaderView* header, int column, int width) {
   header->resizeSection(column, std::max(width, header->sectionSizeHint(column)));
 }
 
-void SetColumnWidths(QHeaderView* header, std::initializer_list<int> widths) {
-  int column = 0;
-  for (int width : widths) FitColumnToCaption(header, column++, width);
-}
-
 void ShowEveryTab(QTabWidget* tabs) {
   if (!tabs) return;
   QTabBar* bar = tabs->tabBar();

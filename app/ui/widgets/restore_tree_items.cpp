@@ -1,6 +1,5 @@
 #include "app/ui/widgets/restore_tree_items.h"
 
-#include <QHeaderView>
 #include <functional>
 
 #include "app/ui/widgets/state_images.h"
@@ -34,7 +33,6 @@ QTreeWidget* MakeRestoreList(const char* name, const QStringList& captions) {
   list->setSelectionMode(QAbstractItemView::SingleSelection);
   list->setEditTriggers(QAbstractItemView::NoEditTriggers);
   list->setHeaderLabels(captions);
-  list->header()->setStretchLastSection(false);
   InstallStateImages(list);
   return list;
 }

@@ -126,8 +126,8 @@ TEST_F(TrackBuilding, ListsRefusedBeforeTheDriveIsTouched) {
   }
 }
 
-// A raw image's first track sets the XA flag of a disc-at-once write: Mode 1 clears it, Mode 2
-// sets it, and an image that starts with audio leaves it as the caller gave it.
+// A raw image's first data track sets the XA flag of a disc-at-once write: Mode 1 clears it,
+// Mode 2 sets it; an image of audio alone is CD-DA whatever the caller gave.
 TEST_F(TrackBuilding, RawImageModeSetsXaUnlessItStartsWithAudio) {
   struct Row {
     int mode;
@@ -135,7 +135,7 @@ TEST_F(TrackBuilding, RawImageModeSetsXaUnlessItStartsWithAudio) {
     std::uint8_t format;
   };
   const Row rows[] = {{1, 1, 0x00}, {1, 0, 0x00}, {2, 0, 0x20},
-                      {2, 1, 0x20}, {0, 1, 0x20}, {0, 0, 0x00}};
+                      {2, 1, 0x20}, {0, 1, 0x00}, {0, 0, 0x00}};
   for (const Row& row : rows) {
     SCOPED_TRACE("mode " + std::to_string(row.mode) + ", XA " + std::to_string(row.xa));
     // 300 raw sectors: a data sector's sync and header, or an audio sector whose Q is valid.

@@ -159,6 +159,7 @@ void Archives(const std::string& scratch) {
     std::ifstream in(archive, std::ios::binary);
     const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     Seed("zip_restore", r.name, bytes);
+    Seed("zip_restore", std::string("split-") + r.name, "S" + bytes);  // two volumes
     Seed("zip_directory", r.name, bytes);
   }
   // An archive of no entries: a directory of no bytes.

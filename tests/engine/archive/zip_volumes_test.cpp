@@ -206,4 +206,78 @@ TEST_F(ZipVolumesTest, VolumeChosenByTheUserAndMissingVolume) {
   EXPECT_TRUE(zip.Entries().empty());
 }
 
+// Damaged entries across a split archive of many entries: a header, a run of entries whose data
+// was zeroed, one past the first view libarchive reads again from, and the last entry's header.
+// Each fails alone; every other entry restores.
+TEST_F(ZipVolumesTest, DamagedEntriesFailAloneAndTheOthersRestore) {
+  constexpr int kFiles = 1300;
+  std::vector<std::string> files;
+  for (int i = 0; i < kFiles; ++i) {
+    files.push_back("src/f" + std::to_string(10000 + i) + ".txt");
+    WriteFile(dir.P(files.back()), "file " + std::to_string(i) + " " + TextBytes(2, i));
+  }
+  Write(dir.P("out/job.qvp"), files, 65536, true);
+  std::vector<std::string> slices = {dir.P("out/job.qvp")};
+  for (int n = 1; std::filesystem::exists(
+           dir.P("out/job.0" + std::string(n < 10 ? "0" : "") + std::to_string(n)));
+       ++n)
+    slices.push_back(dir.P("out/job.0" + std::string(n < 10 ? "0" : "") + std::to_string(n)));
+  ASSERT_GT(slices.size(), 5u);
+  std::string all;
+  for (const std::string& s : slices) all += ReadFile(s);
+
+  // The local header of each entry, in archive order (the definition first).
+  std::vector<size_t> headers;
+  for (size_t at = all.find(std::string("PK\3\4", 4)); at != std::string::npos;
+       at = all.find(std::string("PK\3\4", 4), at + 4))
+    headers.push_back(at);
+  ASSERT_EQ(headers.size(), files.size() + 1);
+  const auto nameAt = [&](size_t entry) {
+    const size_t h = headers[entry];
+    const size_t len = static_cast<std::uint8_t>(all[h + 26]) | (all[h + 27] << 8);
+    return all.substr(h + 30, len);
+  };
+  std::set<std::string> damaged;
+  auto damageHeader = [&](size_t entry) {
+    damaged.insert(nameAt(entry));
+    all.replace(headers[entry], 4, "XXXX");
+  };
+  damageHeader(10);
+  for (size_t entry = 1100; entry <= 1105; ++entry) {  // the data of six entries, zeroed
+    damaged.insert(nameAt(entry));
+    const size_t data = headers[entry] + 30 + nameAt(entry).size() + 40;
+    all.replace(data, headers[entry + 1] - data, headers[entry + 1] - data, '\0');
+  }
+  damageHeader(headers.size() - 1);
+  size_t at = 0;
+  for (const std::string& s : slices) {
+    const size_t n = std::filesystem::file_size(s);
+    WriteFile(s, all.substr(at, n));
+    at += n;
+  }
+
+  TZip zip;
+  THelper helper;
+  zip.OpenForExtract(dir.W("out/job.qvp"));
+  zip.AttachHelper(&helper);
+  helper.restoreElsewhere = true;
+  zip.SetBaseFolder(dir.W("restored"));
+  ASSERT_TRUE(zip.Execute());
+  EXPECT_EQ(std::set<std::string>(zip.FailedItems().begin(), zip.FailedItems().end()), damaged);
+  EXPECT_EQ(zip.FailedItems().size(), damaged.size());
+  EXPECT_EQ(Errors().size(), damaged.size());
+  size_t restored = 0;
+  for (const std::string& f : files) {
+    const std::string target = dir.P("restored/Z" + dir.P(f));
+    if (damaged.count(Stored(dir.P(f)))) {
+      EXPECT_FALSE(std::filesystem::exists(target)) << f;
+      continue;
+    }
+    ++restored;
+    EXPECT_TRUE(ReadFile(target) == ReadFile(dir.P(f))) << f;
+  }
+  EXPECT_EQ(restored, files.size() - damaged.size());
+  EXPECT_EQ(FolderNames(dir.P("restored/Z" + dir.P("src"))).size(), restored);
+}
+
 }  // namespace

@@ -13,8 +13,10 @@
 #include <vector>
 
 #include "app/engine/archive/zip.h"
+#include "app/engine/archive/zip_commit_record.h"
 #include "app/engine/project/project.h"
 #include "app/engine/project/stream.h"
+#include "app/engine/record_lines.h"
 #include "app/engine/schedule/schedule.h"
 #include "app/engine/schedule/schedule_record.h"
 #include "app/engine/settings/global_setting.h"
@@ -166,6 +168,18 @@ void Archives(const std::string& scratch) {
   Seed("zip_directory", "regress-empty-directory", std::string("PK\5\6") + std::string(18, '\0'));
 }
 
+void LeftoverRecords() {
+  TCommitPlan plan;
+  plan.fresh = {{"Z:\\bk\\job.qvp", "Z:\\bk\\QVZ1A2B.tmp", 2049, 131},
+                {"Z:\\bk\\job.001", "Z:\\bk\\QVZ1A2C.tmp", 2049, 132}};
+  plan.earlier = {{"Z:\\bk\\job.qvp", "Z:\\bk\\QVO1A2D.tmp", 2049, 90}};
+  Seed("leftover_records", "commit", EncodeCommitRecord(plan));
+  Seed("leftover_records", "run",
+       RecordLine({"file", "Z:\\tmp\\QVD1A2A.tmp", "2049", "120", "1797000512519574637"}) +
+           RecordLine({"file", "Z:\\bk\\QVZ1A2B.tmp", "2049", "131", ""}) +
+           RecordLine({"commit", "Z:\\bk\\job.qvp.commit"}));
+}
+
 void UserDirsTexts() {
   Seed("user_dirs", "desktop",
        std::string("# This file is written by xdg-user-dirs-update\n"
@@ -270,6 +284,7 @@ int main(int argc, char** argv) {
   Settings();
   Schedules();
   Archives(scratch);
+  LeftoverRecords();
   FtpTexts();
   UserDirsTexts();
   Registry(scratch);

@@ -861,12 +861,12 @@ TZip::TZip() : impl_(std::make_unique<TImpl>()) {
 
 TZip::~TZip() = default;
 
-void TZip::CreateForWrite(std::string_view path) {
+void TZip::CreateForWrite(std::string_view path, TLeftoverNotice notice) {
   impl_->Reset();
   impl_->writeMode = true;
   impl_->helper->writeMode = true;
   impl_->path = std::string(path);
-  impl_->writer = std::make_unique<TSliceWriter>(impl_->path, 0);
+  impl_->writer = std::make_unique<TSliceWriter>(impl_->path, 0, std::move(notice));
 }
 
 void TZip::OpenForExtract(std::string_view path) {

@@ -6,7 +6,10 @@
 #include <vector>
 
 #include "app/engine/archive/zip.h"
+#include "app/engine/archive/zip_commit.h"
+#include "app/engine/archive/zip_commit_record.h"
 #include "app/engine/archive/zip_names.h"
+#include "platform/fs/fs.h"
 #include "tests/engine/archive/zip_test_support.h"
 
 using namespace zip_test;
@@ -278,6 +281,96 @@ TEST_F(ZipVolumesTest, DamagedEntriesFailAloneAndTheOthersRestore) {
   }
   EXPECT_EQ(restored, files.size() - damaged.size());
   EXPECT_EQ(FolderNames(dir.P("restored/Z" + dir.P("src"))).size(), restored);
+}
+
+// A replacement that a stop cut short with one of its new slices gone: the earlier archive is
+// put back from the names the record gives, and said so. A record that cannot be read stops
+// the next write of the archive, which leaves the record and the earlier files as they are.
+TEST_F(ZipVolumesTest, InterruptedReplacementIsUndoneWithoutItsNewSlices) {
+  WriteFile(dir.P("src/a.bin"), NoiseBytes(30000, 40));
+  Write(dir.P("out/job.qvp"), {"src/a.bin"}, 12000);
+  const std::vector<std::string> names = {"job.001", "job.002", "job.qvp"};
+  ASSERT_EQ(FolderNames(dir.P("out")), names);
+  std::vector<std::string> earlier;
+  for (const std::string& n : names) earlier.push_back(ReadFile(dir.P("out/" + n)));
+
+  // The state of a replacement by two new slices, stopped after the earlier files went aside
+  // and the first new slice was renamed in.
+  TCommitPlan plan;
+  const auto identity = [](const std::string& posix) {
+    return *platform::fs::Identify(Win(posix));
+  };
+  WriteFile(dir.P("out/QVZ0001.tmp"), "new archive file");
+  WriteFile(dir.P("out/QVZ0002.tmp"), "new volume");
+  for (const char* n : {"QVZ0001.tmp", "QVZ0002.tmp"}) {
+    const auto id = identity(dir.P(std::string("out/") + n));
+    plan.fresh.push_back({"", dir.W(std::string("out/") + n), id.device, id.inode});
+  }
+  plan.fresh[0].path = dir.W("out/job.qvp");
+  plan.fresh[1].path = dir.W("out/job.001");
+  const char* aside[] = {"QVO0001.tmp", "QVO0002.tmp", "QVO0003.tmp"};
+  const char* finals[] = {"job.qvp", "job.001", "job.002"};
+  for (int i = 0; i < 3; ++i) {
+    const auto id = identity(dir.P(std::string("out/") + finals[i]));
+    plan.earlier.push_back({dir.W(std::string("out/") + finals[i]),
+                            dir.W(std::string("out/") + aside[i]), id.device, id.inode});
+    std::filesystem::rename(dir.P(std::string("out/") + finals[i]),
+                            dir.P(std::string("out/") + aside[i]));
+  }
+  std::filesystem::rename(dir.P("out/QVZ0002.tmp"), dir.P("out/job.001"));
+  std::filesystem::remove(dir.P("out/QVZ0001.tmp"));  // the new archive file is gone
+  const std::string record = dir.P("out/job.qvp.commit");
+  WriteFile(record, EncodeCommitRecord(plan));
+
+  // A damaged record: nothing is moved, the archive is not written over.
+  WriteFile(record, EncodeCommitRecord(plan).substr(0, 40));
+  {
+    TZip zip;
+    try {
+      zip.CreateForWrite(dir.W("out/job.qvp"));
+      ADD_FAILURE() << "written over an unfinished replacement";
+    } catch (const EZipError& e) {
+      EXPECT_NE(std::string(e.what()).find(dir.W("out/job.qvp.commit")), std::string::npos)
+          << e.what();
+    }
+  }
+  EXPECT_EQ(FolderNames(dir.P("out")),
+            (std::vector<std::string>{"QVO0001.tmp", "QVO0002.tmp", "QVO0003.tmp", "job.001",
+                                      "job.qvp.commit"}));
+
+  WriteFile(record, EncodeCommitRecord(plan));
+  log->Clear();
+  EXPECT_TRUE(FinishInterruptedCommit(dir.W("out/job.qvp.commit")));
+  EXPECT_EQ(FolderNames(dir.P("out")), names);
+  for (size_t i = 0; i < names.size(); ++i)
+    EXPECT_TRUE(ReadFile(dir.P("out/" + names[i])) == earlier[i]) << names[i];
+  ASSERT_EQ(log->Entries().size(), 1u);
+  EXPECT_EQ(log->Entries()[0].message,
+            "The replacement of the archive " + dir.W("out/job.qvp") +
+                " was not finished: the earlier archive is back in place.");
+  EXPECT_TRUE(FinishInterruptedCommit(dir.W("out/job.qvp.commit")));  // nothing left to do
+  EXPECT_EQ(log->Entries().size(), 1u);
+}
+
+// The record's text: what it was written with reads back; anything cut short or changed in
+// its form does not read at all.
+TEST(ZipCommitRecord, ReadsBackWholeOrNotAtAll) {
+  TCommitPlan plan;
+  plan.fresh = {{"Z:\\bk\\job.qvp", "Z:\\bk\\QVZ0001.tmp", 1, 2},
+                {"Z:\\bk\\job.001", "Z:\\bk\\QVZ\t%\n.tmp", 3, 4}};
+  plan.earlier = {{"Z:\\bk\\job.qvp", "Z:\\bk\\QVO0001.tmp", 5, 6}};
+  const std::string text = EncodeCommitRecord(plan);
+  const auto back = DecodeCommitRecord(text);
+  ASSERT_TRUE(back);
+  EXPECT_EQ(EncodeCommitRecord(*back), text);
+  EXPECT_EQ(back->fresh[1].moved, "Z:\\bk\\QVZ\t%\n.tmp");
+  for (size_t n = 0; n < text.size(); ++n) EXPECT_FALSE(DecodeCommitRecord(text.substr(0, n))) << n;
+  TCommitPlan none = plan;
+  none.fresh.clear();
+  EXPECT_FALSE(DecodeCommitRecord(EncodeCommitRecord(none)));
+  std::string swapped = text;
+  swapped.replace(swapped.find("new"), 3, "old");
+  EXPECT_FALSE(DecodeCommitRecord(swapped));
 }
 
 }  // namespace

@@ -41,12 +41,13 @@ enum class TTrap { None, KillAfter, Fail, Trace };
 std::atomic<TTrap> g_trap{TTrap::None};
 std::atomic<int> g_step{0};  // the trapped call (from 1)
 std::atomic<int> g_calls{0};
-std::vector<std::string> g_watched;  // POSIX folders
+// POSIX folders, in storage without a destructor: the calls come until the process ends.
+char g_watched[2][PATH_MAX] = {};
 FILE* g_trace = nullptr;
 
 bool Watched(const std::string& path) {
-  for (const std::string& w : g_watched)
-    if (path.compare(0, w.size(), w) == 0) return true;
+  for (const char* w : g_watched)
+    if (*w && path.compare(0, std::strlen(w), w) == 0) return true;
   return false;
 }
 
@@ -120,7 +121,8 @@ class BackupCommitCrashTest : public ::testing::Test {
     fsys::create_directories(dir_.P("out"));
     fsys::create_directories(dir_.P("jobs"));
     SetLogSink(std::make_shared<TMemoryLogSink>());
-    g_watched = {dir_.P("out"), dir_.P("tmp")};
+    std::snprintf(g_watched[0], PATH_MAX, "%s", dir_.P("out").c_str());
+    std::snprintf(g_watched[1], PATH_MAX, "%s", dir_.P("tmp").c_str());
 
     TProject project;
     project.Name = "job";
@@ -143,6 +145,7 @@ class BackupCommitCrashTest : public ::testing::Test {
   }
   void TearDown() override {
     g_trap = TTrap::None;
+    g_watched[0][0] = g_watched[1][0] = '\0';
     SetLogSink(nullptr);
     unsetenv("TMPDIR");
   }

@@ -1,6 +1,17 @@
 #include "app/engine/record_lines.h"
 
+#include <charconv>
+#include <cstdint>
+#include <limits>
+
 namespace {
+
+std::optional<std::uint64_t> Number(const std::string& s) {
+  std::uint64_t v = 0;
+  const auto [end, error] = std::from_chars(s.data(), s.data() + s.size(), v);
+  if (s.empty() || error != std::errc() || end != s.data() + s.size()) return std::nullopt;
+  return v;
+}
 
 int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -59,4 +70,25 @@ std::vector<std::vector<std::string>> ReadRecordLines(std::string_view text) {
     lines.push_back(std::move(fields));
   }
   return lines;
+}
+
+void AppendIdentityFields(std::vector<std::string>& fields, const platform::fs::FileIdentity& id) {
+  fields.push_back(std::to_string(id.device));
+  fields.push_back(std::to_string(id.inode));
+  fields.push_back(id.birthNsec ? std::to_string(*id.birthNsec) : std::string());
+}
+
+std::optional<platform::fs::FileIdentity> ReadIdentityFields(const std::vector<std::string>& fields,
+                                                             size_t at) {
+  if (fields.size() < at + 3) return std::nullopt;
+  const auto device = Number(fields[at]), inode = Number(fields[at + 1]);
+  const auto birth = Number(fields[at + 2]);
+  if (!device || !inode || (!birth && !fields[at + 2].empty()) ||
+      (birth && *birth > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())))
+    return std::nullopt;
+  platform::fs::FileIdentity id;
+  id.device = *device;
+  id.inode = *inode;
+  if (birth) id.birthNsec = static_cast<std::int64_t>(*birth);
+  return id;
 }

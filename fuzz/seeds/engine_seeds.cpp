@@ -169,10 +169,14 @@ void Archives(const std::string& scratch) {
 }
 
 void LeftoverRecords() {
+  platform::fs::FileIdentity id;
+  id.device = 2049;
+  id.inode = 131;
+  id.birthNsec = 1797000512519574637;
   TCommitPlan plan;
-  plan.fresh = {{"Z:\\bk\\job.qvp", "Z:\\bk\\QVZ1A2B.tmp", 2049, 131},
-                {"Z:\\bk\\job.001", "Z:\\bk\\QVZ1A2C.tmp", 2049, 132}};
-  plan.earlier = {{"Z:\\bk\\job.qvp", "Z:\\bk\\QVO1A2D.tmp", 2049, 90}};
+  plan.fresh = {{"Z:\\bk\\job.qvp", "Z:\\bk\\QVZ1A2B.tmp", id},
+                {"Z:\\bk\\job.001", "Z:\\bk\\QVZ1A2C.tmp", id}};
+  plan.earlier = {{"Z:\\bk\\job.qvp", "Z:\\bk\\QVO1A2D.tmp", id}};
   Seed("leftover_records", "commit", EncodeCommitRecord(plan));
   Seed("leftover_records", "run",
        RecordLine({"file", "Z:\\tmp\\QVD1A2A.tmp", "2049", "120", "1797000512519574637"}) +

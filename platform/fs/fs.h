@@ -105,6 +105,10 @@ struct FileIdentity {
   std::optional<std::int64_t> birthNsec;
 };
 std::optional<FileIdentity> Identify(std::string_view winPath);
+// The same file: device, inode and birth time.
+inline bool SameFile(const FileIdentity& a, const FileIdentity& b) {
+  return a.device == b.device && a.inode == b.inode && a.birthNsec == b.birthNsec;
+}
 // Sets the permission bits of a regular file; false for a symbolic link or any other entry.
 bool SetFileMode(std::string_view winPath, std::uint32_t mode);
 // The permissions a newly created file gets: 0666 without the process's umask.

@@ -432,7 +432,7 @@ struct TZip::TImpl {
 
   void LoadDirectory() {
     // An entry whose header cannot be read is left out; a restore that wants it reports it.
-    Walk(
+    const bool listed = Walk(
         nullptr,
         [&](archive*, TReadContext&, archive_entry* e, size_t index) {
           const auto name = EntryName(e);
@@ -450,6 +450,7 @@ struct TZip::TImpl {
           return TStep::Done;
         },
         [](size_t) {});
+    if (!listed) throw EZipCancelled();
   }
 
   std::optional<std::vector<std::uint8_t>> ReadDefinition() {

@@ -14,12 +14,10 @@ namespace fs = platform::fs;
 
 namespace {
 
-constexpr int kMaxVolumes = 1000000;
-
 // Whether the name holds the file the record means.
 bool Holds(const std::string& path, const TCommitFile& f) {
   const auto id = fs::Identify(path);
-  return id && id->device == f.device && id->inode == f.inode;
+  return id && fs::SameFile(*id, f.identity);
 }
 
 bool EveryNewSliceThere(const TCommitPlan& plan) {
@@ -150,14 +148,14 @@ void CommitArchive(std::string_view archivePath, const std::vector<TWrittenSlice
   for (const TWrittenSlice& s : slices) {
     const auto id = fs::Identify(s.tempPath);
     if (!id) throw EZipError(cannot + "its part " + s.tempPath + " is gone.");
-    plan.fresh.push_back({s.finalPath, s.tempPath, id->device, id->inode});
+    plan.fresh.push_back({s.finalPath, s.tempPath, *id});
   }
   try {
     for (const std::string& name : earlier) {
       const auto id = fs::Identify(name);
       if (!id) continue;
       const std::string aside = platform::shell::CreateTempFileName(fs::ParentFolder(name), "QVO");
-      plan.earlier.push_back({name, aside, id->device, id->inode});
+      plan.earlier.push_back({name, aside, *id});
       if (notice) notice(aside, false);
     }
     if (notice) notice(record, true);

@@ -1,22 +1,15 @@
 #include "app/engine/archive/zip_commit_record.h"
 
-#include <charconv>
-
 #include "app/engine/record_lines.h"
 
 namespace {
 
 constexpr const char* kHeader = "QuorvaBackup archive replacement";
 
-std::optional<std::uint64_t> Number(const std::string& s) {
-  std::uint64_t v = 0;
-  const auto [end, error] = std::from_chars(s.data(), s.data() + s.size(), v);
-  if (s.empty() || error != std::errc() || end != s.data() + s.size()) return std::nullopt;
-  return v;
-}
-
 void Put(std::string& out, const char* kind, const TCommitFile& f) {
-  out += RecordLine({kind, f.path, f.moved, std::to_string(f.device), std::to_string(f.inode)});
+  std::vector<std::string> fields = {kind, f.path, f.moved};
+  AppendIdentityFields(fields, f.identity);
+  out += RecordLine(fields);
 }
 
 }  // namespace
@@ -40,10 +33,9 @@ std::optional<TCommitPlan> DecodeCommitRecord(std::string_view text) {
   TCommitPlan plan;
   for (size_t i = 1; i + 1 < lines.size(); ++i) {
     const auto& l = lines[i];
-    if (l.size() != 5 || l[1].empty() || l[2].empty()) return std::nullopt;
-    const auto device = Number(l[3]), inode = Number(l[4]);
-    if (!device || !inode) return std::nullopt;
-    TCommitFile f{l[1], l[2], *device, *inode};
+    const auto identity = ReadIdentityFields(l, 3);
+    if (l.size() != 6 || l[1].empty() || l[2].empty() || !identity) return std::nullopt;
+    TCommitFile f{l[1], l[2], *identity};
     if (l[0] == "new" && plan.earlier.empty())
       plan.fresh.push_back(std::move(f));
     else if (l[0] == "earlier")

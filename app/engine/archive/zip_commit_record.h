@@ -1,8 +1,8 @@
 // The record of an archive being put in place over an earlier one, kept beside the archive
 // while it happens ("job.qvp" -> "job.qvp.commit"): the new slices with their temporary names,
-// the earlier files with the names they are moved aside to, and which file each is (device and
-// inode, which a rename keeps), so that a replacement a stop cut short can be completed or
-// undone from it.
+// the earlier files with the names they are moved aside to, and which file each is (device,
+// inode and birth time, which a rename keeps), so that a replacement a stop cut short can be
+// completed or undone from it.
 #pragma once
 
 #include <cstdint>
@@ -11,11 +11,12 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/fs/fs.h"
+
 struct TCommitFile {
   std::string path;   // its name in the archive
   std::string moved;  // a new slice: its temporary name; an earlier file: the name aside
-  std::uint64_t device = 0;
-  std::uint64_t inode = 0;
+  platform::fs::FileIdentity identity;
 };
 
 struct TCommitPlan {

@@ -17,7 +17,6 @@ namespace {
 constexpr size_t kEndRecordSize = 22;
 constexpr size_t kMaxCommentSize = 65535;
 constexpr size_t kZip64LocatorSize = 20;
-constexpr int kMaxVolumes = 1000000;
 constexpr size_t kMaxOpenVolumes = 8;
 
 std::uint32_t Le32(const std::uint8_t* p) {

@@ -82,7 +82,8 @@ class TBackupRun {
   std::shared_ptr<IUserInterface> ui_;
   double started_ = platform::shell::Now();
   bool changedRun_ = false;
-  std::optional<TRunRecord> record_;  // goes last: the files it lists are gone before
+  // Destroyed after Finish and the members below, which remove the files it lists.
+  std::optional<TRunRecord> record_;
   std::unique_ptr<TProject> copy_;
   std::string definitionPath_;
   std::string placeholderPath_;  // the reserved temporary name of an FTP or disc archive

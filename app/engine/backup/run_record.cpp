@@ -1,7 +1,6 @@
 #include "app/engine/backup/run_record.h"
 
 #include <cerrno>
-#include <charconv>
 #include <cstdio>
 
 #include "app/engine/archive/zip_commit.h"
@@ -12,16 +11,8 @@ namespace fs = platform::fs;
 
 namespace {
 
-std::optional<std::uint64_t> Number(const std::string& s) {
-  std::uint64_t v = 0;
-  const auto [end, error] = std::from_chars(s.data(), s.data() + s.size(), v);
-  if (s.empty() || error != std::errc() || end != s.data() + s.size()) return std::nullopt;
-  return v;
-}
-
 bool Same(const std::optional<fs::FileIdentity>& now, const fs::FileIdentity& listed) {
-  return now && now->regular && now->device == listed.device && now->inode == listed.inode &&
-         now->birthNsec == listed.birthNsec;
+  return now && now->regular && fs::SameFile(*now, listed);
 }
 
 // The list, locked: the one an earlier run left, or a new one. Throws FsError (EWOULDBLOCK
@@ -57,14 +48,9 @@ std::vector<TRunRecordItem> ReadRunRecord(std::string_view text) {
       items.push_back({true, line[1], std::nullopt});
       continue;
     }
-    if (line.size() != 5 || line[0] != "file" || line[1].empty()) continue;
-    const auto device = Number(line[2]), inode = Number(line[3]), birth = Number(line[4]);
-    if (!device || !inode || (!birth && !line[4].empty())) continue;
-    fs::FileIdentity id;
-    id.device = *device;
-    id.inode = *inode;
-    if (birth) id.birthNsec = static_cast<std::int64_t>(*birth);
-    items.push_back({false, line[1], id});
+    const auto identity = ReadIdentityFields(line, 2);
+    if (line.size() != 5 || line[0] != "file" || line[1].empty() || !identity) continue;
+    items.push_back({false, line[1], identity});
   }
   return items;
 }
@@ -141,14 +127,9 @@ void TRunRecord::Add(const std::string& path, bool commitRecord) {
 void TRunRecord::Keep(const TRunRecordItem& item) {
   if (!list_.IsOpen()) return;
   items_.push_back(item);
-  std::string line;
-  if (item.commitRecord) {
-    line = RecordLine({"commit", item.path});
-  } else {
-    const fs::FileIdentity& id = *item.identity;
-    line = RecordLine({"file", item.path, std::to_string(id.device), std::to_string(id.inode),
-                       id.birthNsec ? std::to_string(*id.birthNsec) : std::string()});
-  }
+  std::vector<std::string> fields = {item.commitRecord ? "commit" : "file", item.path};
+  if (!item.commitRecord) AppendIdentityFields(fields, *item.identity);
+  const std::string line = RecordLine(fields);
   try {
     list_.Write(line.data(), line.size());
     list_.Flush();

@@ -303,17 +303,17 @@ TEST_F(ZipVolumesTest, InterruptedReplacementIsUndoneWithoutItsNewSlices) {
   WriteFile(dir.P("out/QVZ0001.tmp"), "new archive file");
   WriteFile(dir.P("out/QVZ0002.tmp"), "new volume");
   for (const char* n : {"QVZ0001.tmp", "QVZ0002.tmp"}) {
-    const auto id = identity(dir.P(std::string("out/") + n));
-    plan.fresh.push_back({"", dir.W(std::string("out/") + n), id.device, id.inode});
+    plan.fresh.push_back(
+        {"", dir.W(std::string("out/") + n), identity(dir.P(std::string("out/") + n))});
   }
   plan.fresh[0].path = dir.W("out/job.qvp");
   plan.fresh[1].path = dir.W("out/job.001");
   const char* aside[] = {"QVO0001.tmp", "QVO0002.tmp", "QVO0003.tmp"};
   const char* finals[] = {"job.qvp", "job.001", "job.002"};
   for (int i = 0; i < 3; ++i) {
-    const auto id = identity(dir.P(std::string("out/") + finals[i]));
     plan.earlier.push_back({dir.W(std::string("out/") + finals[i]),
-                            dir.W(std::string("out/") + aside[i]), id.device, id.inode});
+                            dir.W(std::string("out/") + aside[i]),
+                            identity(dir.P(std::string("out/") + finals[i]))});
     std::filesystem::rename(dir.P(std::string("out/") + finals[i]),
                             dir.P(std::string("out/") + aside[i]));
   }
@@ -355,15 +355,25 @@ TEST_F(ZipVolumesTest, InterruptedReplacementIsUndoneWithoutItsNewSlices) {
 // The record's text: what it was written with reads back; anything cut short or changed in
 // its form does not read at all.
 TEST(ZipCommitRecord, ReadsBackWholeOrNotAtAll) {
+  const auto id = [](std::uint64_t device, std::uint64_t inode, std::optional<std::int64_t> birth) {
+    platform::fs::FileIdentity i;
+    i.device = device;
+    i.inode = inode;
+    i.birthNsec = birth;
+    return i;
+  };
   TCommitPlan plan;
-  plan.fresh = {{"Z:\\bk\\job.qvp", "Z:\\bk\\QVZ0001.tmp", 1, 2},
-                {"Z:\\bk\\job.001", "Z:\\bk\\QVZ\t%\n.tmp", 3, 4}};
-  plan.earlier = {{"Z:\\bk\\job.qvp", "Z:\\bk\\QVO0001.tmp", 5, 6}};
+  plan.fresh = {{"Z:\\bk\\job.qvp", "Z:\\bk\\QVZ0001.tmp", id(1, 2, 1797000512519574637)},
+                {"Z:\\bk\\job.001", "Z:\\bk\\QVZ\t%\n.tmp", id(3, 4, std::nullopt)}};
+  plan.earlier = {{"Z:\\bk\\job.qvp", "Z:\\bk\\QVO0001.tmp", id(5, 6, 7)}};
   const std::string text = EncodeCommitRecord(plan);
   const auto back = DecodeCommitRecord(text);
   ASSERT_TRUE(back);
   EXPECT_EQ(EncodeCommitRecord(*back), text);
   EXPECT_EQ(back->fresh[1].moved, "Z:\\bk\\QVZ\t%\n.tmp");
+  EXPECT_EQ(back->fresh[0].identity.birthNsec, 1797000512519574637);
+  EXPECT_EQ(back->fresh[1].identity.birthNsec, std::nullopt);
+  EXPECT_TRUE(platform::fs::SameFile(back->earlier[0].identity, plan.earlier[0].identity));
   for (size_t n = 0; n < text.size(); ++n) EXPECT_FALSE(DecodeCommitRecord(text.substr(0, n))) << n;
   TCommitPlan none = plan;
   none.fresh.clear();

@@ -13,8 +13,10 @@
 #include <vector>
 
 #include "app/engine/archive/zip.h"
+#include "app/engine/archive/zip_commit_record.h"
 #include "app/engine/project/project.h"
 #include "app/engine/project/stream.h"
+#include "app/engine/record_lines.h"
 #include "app/engine/schedule/schedule.h"
 #include "app/engine/schedule/schedule_record.h"
 #include "app/engine/settings/global_setting.h"
@@ -159,10 +161,27 @@ void Archives(const std::string& scratch) {
     std::ifstream in(archive, std::ios::binary);
     const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     Seed("zip_restore", r.name, bytes);
+    Seed("zip_restore", std::string("split-") + r.name, "S" + bytes);  // two volumes
     Seed("zip_directory", r.name, bytes);
   }
   // An archive of no entries: a directory of no bytes.
   Seed("zip_directory", "regress-empty-directory", std::string("PK\5\6") + std::string(18, '\0'));
+}
+
+void LeftoverRecords() {
+  platform::fs::FileIdentity id;
+  id.device = 2049;
+  id.inode = 131;
+  id.birthNsec = 1797000512519574637;
+  TCommitPlan plan;
+  plan.fresh = {{"Z:\\bk\\job.qvp", "Z:\\bk\\QVZ1A2B.tmp", id},
+                {"Z:\\bk\\job.001", "Z:\\bk\\QVZ1A2C.tmp", id}};
+  plan.earlier = {{"Z:\\bk\\job.qvp", "Z:\\bk\\QVO1A2D.tmp", id}};
+  Seed("leftover_records", "commit", EncodeCommitRecord(plan));
+  Seed("leftover_records", "run",
+       RecordLine({"file", "Z:\\tmp\\QVD1A2A.tmp", "2049", "120", "1797000512519574637"}) +
+           RecordLine({"file", "Z:\\bk\\QVZ1A2B.tmp", "2049", "131", ""}) +
+           RecordLine({"commit", "Z:\\bk\\job.qvp.commit"}));
 }
 
 void UserDirsTexts() {
@@ -269,6 +288,7 @@ int main(int argc, char** argv) {
   Settings();
   Schedules();
   Archives(scratch);
+  LeftoverRecords();
   FtpTexts();
   UserDirsTexts();
   Registry(scratch);

@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -37,13 +38,18 @@ mode_t CurrentUmask() {
 std::optional<FileIdentity> Identify(std::string_view winPath) {
   const auto posix = ToPosix(winPath);
   if (!posix) return std::nullopt;
-  struct stat st;
-  if (lstat(posix->c_str(), &st) != 0) return std::nullopt;
+  struct statx sx {};
+  if (statx(AT_FDCWD, posix->c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME, &sx) !=
+      0)
+    return std::nullopt;
   FileIdentity id;
-  id.device = static_cast<std::uint64_t>(st.st_dev);
-  id.inode = static_cast<std::uint64_t>(st.st_ino);
-  id.mode = static_cast<std::uint32_t>(st.st_mode & 07777);
-  id.regular = S_ISREG(st.st_mode);
+  id.device = static_cast<std::uint64_t>(makedev(sx.stx_dev_major, sx.stx_dev_minor));
+  id.inode = static_cast<std::uint64_t>(sx.stx_ino);
+  id.mode = static_cast<std::uint32_t>(sx.stx_mode & 07777);
+  id.regular = S_ISREG(sx.stx_mode);
+  if (sx.stx_mask & STATX_BTIME)
+    id.birthNsec = static_cast<std::int64_t>(sx.stx_btime.tv_sec) * 1'000'000'000 +
+                   static_cast<std::int64_t>(sx.stx_btime.tv_nsec);
   return id;
 }
 

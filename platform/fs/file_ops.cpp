@@ -20,6 +20,15 @@ bool RenameReplace(std::string_view from, std::string_view to) {
   return a && b && rename(a->c_str(), b->c_str()) == 0;
 }
 
+bool SyncFolder(std::string_view winPath) {
+  const auto posix = ToPosix(winPath);
+  const int fd = posix ? open(posix->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
+  if (fd < 0) return false;
+  const bool synced = fsync(fd) == 0;
+  close(fd);
+  return synced;
+}
+
 bool CreateDirectories(std::string_view winPath) {
   const auto posix = ToPosix(winPath);
   if (!posix) return false;

@@ -91,6 +91,9 @@ bool IsRegularFile(std::string_view winPath);
 bool DeleteFile(std::string_view winPath);
 // Renames, replacing an existing target atomically; false when it failed.
 bool RenameReplace(std::string_view from, std::string_view to);
+// Makes the names in a folder durable (files made, renamed or removed there); false when it
+// failed.
+bool SyncFolder(std::string_view winPath);
 // Creates the folder and its parents; true when it exists afterwards.
 bool CreateDirectories(std::string_view winPath);
 // Sets the last-write time.
@@ -102,8 +105,15 @@ struct FileIdentity {
   std::uint64_t inode = 0;
   std::uint32_t mode = 0;  // permission bits (07777)
   bool regular = false;    // a regular file, not a link to one
+  // When the file was made, in nanoseconds since the Unix epoch, where the file system keeps
+  // it: an inode number freed and given to a new file does not make that file the same.
+  std::optional<std::int64_t> birthNsec;
 };
 std::optional<FileIdentity> Identify(std::string_view winPath);
+// The same file: device, inode and birth time.
+inline bool SameFile(const FileIdentity& a, const FileIdentity& b) {
+  return a.device == b.device && a.inode == b.inode && a.birthNsec == b.birthNsec;
+}
 // Sets the permission bits of a regular file; false for a symbolic link or any other entry.
 bool SetFileMode(std::string_view winPath, std::uint32_t mode);
 // The permissions a newly created file gets: 0666 without the process's umask.

@@ -64,12 +64,7 @@ void WriteWholeFileAtomic(std::string_view winPath, const void* data, size_t n) 
     throw;
   }
   // Make the rename itself durable; a failure here loses nothing already written.
-  const auto dirPosix = ToPosix(folder);
-  const int dfd = dirPosix ? open(dirPosix->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
-  if (dfd >= 0) {
-    (void)fsync(dfd);
-    close(dfd);
-  }
+  SyncFolder(folder);
 }
 
 }  // namespace platform::fs

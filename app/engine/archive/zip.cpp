@@ -12,11 +12,13 @@
 #include <cstring>
 #include <deque>
 #include <exception>
+#include <functional>
 #include <map>
 #include <set>
 #include <unordered_map>
 #include <unordered_set>
 
+#include "app/engine/archive/zip_archive_view.h"
 #include "app/engine/archive/zip_archive_writer.h"
 #include "app/engine/archive/zip_crypt.h"
 #include "app/engine/archive/zip_directory.h"
@@ -38,6 +40,8 @@ constexpr std::uint64_t kMaxDefinitionSize = 256ull << 20;
 constexpr std::uint64_t kMaxDirectoryBytes = 1ull << 30;
 constexpr auto kCancelPoll = std::chrono::milliseconds(50);
 constexpr std::uint64_t kProgressStep = 256 * 1024;
+// Entries in one view of an archive read again past a damage (each view is read once).
+constexpr size_t kViewEntries = 1024;
 
 // libarchive converts entry names through the thread's LC_CTYPE; under a UTF-8 one they pass
 // unchanged whatever locale the process runs in.
@@ -79,7 +83,9 @@ using TReadHandle = std::unique_ptr<archive, TReadDeleter>;
 
 std::string ErrorText(archive* a) {
   const char* text = archive_error_string(a);
-  return text ? text : "unknown error";
+  std::string s = text ? text : "unknown error";
+  while (!s.empty() && (s.back() == '\n' || s.back() == ' ')) s.pop_back();  // one log line
+  return s;
 }
 
 std::optional<std::string> EntryName(archive_entry* e) {
@@ -149,12 +155,18 @@ struct TZip::TImpl {
   // What libarchive's callbacks work on during one pass.
   struct TReadContext {
     TImpl* impl = nullptr;
+    const TZipArchiveView* view = nullptr;  // what libarchive reads instead of the archive
     std::uint64_t pos = 0;
     std::vector<std::uint8_t> block = std::vector<std::uint8_t>(kReadBlock);
     std::exception_ptr error;
+
+    std::uint64_t Size() const { return view ? view->Size() : impl->reader->Size(); }
   };
 
-  enum class TStep { Done, Cancelled };
+  // Broken: libarchive cannot read on past this entry.
+  enum class TStep { Done, Cancelled, Broken };
+  using TEachHeader =
+      std::function<TStep(archive* a, TReadContext& ctx, archive_entry* e, size_t index)>;
 
   bool writeMode = false;
   std::string path;
@@ -179,6 +191,9 @@ struct TZip::TImpl {
   // of one piece made by this program or its like); otherwise everything goes through
   // libarchive.
   std::optional<std::vector<TZipDirectoryEntry>> direct;
+  // Otherwise the directory in archive order, read directly when a damage needs it.
+  std::optional<std::vector<TZipDirectoryEntry>> ordered;
+  bool orderedRead = false;
   std::string baseFolder;
 
   std::vector<std::string> failed;
@@ -191,6 +206,8 @@ struct TZip::TImpl {
     itemByName.clear();
     entries.clear();
     direct.reset();
+    ordered.reset();
+    orderedRead = false;
     failed.clear();
   }
 
@@ -236,8 +253,23 @@ struct TZip::TImpl {
   static la_ssize_t ReadCallback(archive*, void* client, const void** buffer) {
     auto* ctx = static_cast<TReadContext*>(client);
     try {
-      const size_t n = ctx->impl->reader->ReadAt(ctx->pos, ctx->block.data(), ctx->block.size(),
-                                                 *ctx->impl->helper);
+      const TZipArchiveView* view = ctx->view;
+      size_t wanted = ctx->block.size();
+      if (view) {
+        if (ctx->pos >= view->directoryOffset) {
+          const std::uint64_t at = ctx->pos - view->directoryOffset;
+          if (at >= view->tail.size()) return 0;
+          const auto n =
+              static_cast<size_t>(std::min<std::uint64_t>(view->tail.size() - at, wanted));
+          *buffer = view->tail.data() + at;
+          ctx->pos += n;
+          return static_cast<la_ssize_t>(n);
+        }
+        wanted =
+            static_cast<size_t>(std::min<std::uint64_t>(wanted, view->directoryOffset - ctx->pos));
+      }
+      const size_t n =
+          ctx->impl->reader->ReadAt(ctx->pos, ctx->block.data(), wanted, *ctx->impl->helper);
       ctx->pos += n;
       *buffer = ctx->block.data();
       return static_cast<la_ssize_t>(n);
@@ -249,7 +281,7 @@ struct TZip::TImpl {
 
   static la_int64_t SeekCallback(archive*, void* client, la_int64_t offset, int whence) {
     auto* ctx = static_cast<TReadContext*>(client);
-    const auto size = static_cast<la_int64_t>(ctx->impl->reader->Size());
+    const auto size = static_cast<la_int64_t>(ctx->Size());
     la_int64_t base = 0;
     if (whence == SEEK_CUR) base = static_cast<la_int64_t>(ctx->pos);
     if (whence == SEEK_END) base = size;
@@ -299,23 +331,126 @@ struct TZip::TImpl {
     return true;
   }
 
-  void LoadDirectory() {
-    TReadContext ctx;
-    TReadHandle handle = OpenRead(ctx);
-    archive_entry* e = nullptr;
-    for (int index = 0; NextHeader(handle.get(), ctx, &e); ++index) {
-      const auto name = EntryName(e);
-      if (!name || IsFolderEntry(e, name) || archive_entry_filetype(e) != AE_IFREG) continue;
-      TZipEntry entry;
-      entry.storedName = *name;
-      entry.size =
-          archive_entry_size_is_set(e) ? static_cast<std::uint64_t>(archive_entry_size(e)) : 0;
-      entry.mtimeSec = archive_entry_mtime(e);
-      entry.mtimeNsec = static_cast<std::int32_t>(archive_entry_mtime_nsec(e));
-      entry.encrypted = archive_entry_is_data_encrypted(e) > 0;
-      entry.definition = index == 0 && *name == kDefinitionEntryName;
-      entries.push_back(std::move(entry));
+  // Reads `n` bytes at an offset of the archive, across its volumes.
+  TZipByteSource ArchiveBytes() {
+    return [this](std::uint64_t offset, void* buffer, size_t n) {
+      auto* p = static_cast<std::uint8_t*>(buffer);
+      while (n > 0) {
+        const size_t got = reader->ReadAt(offset, p, n, *helper);
+        if (got == 0) return false;
+        p += got;
+        offset += got;
+        n -= got;
+      }
+      return true;
+    };
+  }
+
+  // The directory in archive order (the order libarchive reads it in); null when it cannot be
+  // read directly.
+  const std::vector<TZipDirectoryEntry>* Ordered() {
+    if (direct) return &*direct;  // its offsets rise
+    if (!orderedRead) {
+      orderedRead = true;
+      if (auto list = ReadZipDirectory(ArchiveBytes(), reader->Size(), kMaxDirectoryBytes))
+        ordered = InArchiveOrder(std::move(*list));
     }
+    return ordered ? &*ordered : nullptr;
+  }
+
+  // Whether the `index`th header of a pass over the whole archive is the directory's entry at
+  // `index`: it has that name, or (`name` null: its header could not be read) the header
+  // before it, `before`, has the name of the entry before.
+  bool SamePlace(size_t index, const std::string* name, const std::string& before) {
+    const auto* list = Ordered();
+    if (!list || index >= list->size()) return false;
+    if (name) return NormalizeStoredName((*list)[index].rawName) == *name;
+    return index == 0 || NormalizeStoredName((*list)[index - 1].rawName) == before;
+  }
+
+  // Reads the entry headers through libarchive in archive order and calls `each` with each
+  // entry's place among the archive's entries: all of them, or those at `indices` (ascending
+  // places in Ordered()). Where libarchive cannot read on, past a header it cannot read (given
+  // to `damaged`) or an entry `each` answers Broken for, it reads again from a view of the
+  // entries after that one. False when `each` answered Cancelled.
+  bool Walk(const std::vector<size_t>* indices, const TEachHeader& each,
+            const std::function<void(size_t)>& damaged) {
+    bool whole = !indices;        // libarchive reads the archive itself
+    std::vector<size_t> pending;  // otherwise the entries still to read
+    if (indices) pending = *indices;
+    for (;;) {
+      std::optional<TZipArchiveView> view;
+      if (!whole) {
+        if (pending.empty()) return true;
+        const auto* list = Ordered();
+        const size_t n = std::min(pending.size(), kViewEntries);
+        if (list)
+          view = MakeZipArchiveView(*list, {pending.begin(), pending.begin() + n}, ArchiveBytes());
+        if (!view) throw EZipError("The directory of the archive " + path + " cannot be read.");
+      }
+      TReadContext ctx;
+      ctx.view = view ? &*view : nullptr;
+      TReadHandle handle = OpenRead(ctx);
+      archive* a = handle.get();
+      std::optional<size_t> brokenAt;
+      std::string before;  // the name of the header read last
+      for (size_t at = 0; !view || at < view->indices.size(); ++at) {
+        if (helper->AbortQuery()) return false;
+        archive_entry* e = nullptr;
+        const int r = archive_read_next_header(a, &e);
+        if (r == ARCHIVE_EOF) break;
+        const size_t index = view ? view->indices[at] : at;
+        if (r < ARCHIVE_WARN) {
+          if (ctx.error || (whole && !SamePlace(index, nullptr, before))) ThrowReadFailure(a, ctx);
+          damaged(index);
+          brokenAt = index;
+          break;
+        }
+        const TStep step = each(a, ctx, e, index);
+        if (step == TStep::Cancelled) return false;
+        const std::string name = EntryName(e).value_or(std::string());
+        if (step == TStep::Broken) {
+          if (whole && !SamePlace(index, &name, before)) ThrowReadFailure(a, ctx);
+          brokenAt = index;
+          break;
+        }
+        before = name;
+      }
+      if (brokenAt && whole) {
+        whole = false;
+        for (size_t i = *brokenAt + 1; i < Ordered()->size(); ++i) pending.push_back(i);
+      } else if (brokenAt) {
+        pending.erase(pending.begin(), std::upper_bound(pending.begin(), pending.end(), *brokenAt));
+      } else if (whole) {
+        return true;
+      } else {
+        pending.erase(pending.begin(),
+                      pending.begin() + static_cast<std::ptrdiff_t>(view->indices.size()));
+      }
+    }
+  }
+
+  void LoadDirectory() {
+    // An entry whose header cannot be read is left out; a restore that wants it reports it.
+    const bool listed = Walk(
+        nullptr,
+        [&](archive*, TReadContext&, archive_entry* e, size_t index) {
+          const auto name = EntryName(e);
+          if (!name || IsFolderEntry(e, name) || archive_entry_filetype(e) != AE_IFREG)
+            return TStep::Done;
+          TZipEntry entry;
+          entry.storedName = *name;
+          entry.size =
+              archive_entry_size_is_set(e) ? static_cast<std::uint64_t>(archive_entry_size(e)) : 0;
+          entry.mtimeSec = archive_entry_mtime(e);
+          entry.mtimeNsec = static_cast<std::int32_t>(archive_entry_mtime_nsec(e));
+          entry.encrypted = archive_entry_is_data_encrypted(e) > 0;
+          entry.definition = index == 0 && *name == kDefinitionEntryName;
+          entries.push_back(std::move(entry));
+          return TStep::Done;
+        },
+        [](size_t) {});
+    if (!listed) throw EZipCancelled();
   }
 
   std::optional<std::vector<std::uint8_t>> ReadDefinition() {
@@ -570,19 +705,26 @@ struct TZip::TImpl {
   bool ExtractAgain(const TRetryList& retries) {
     std::map<size_t, std::pair<std::string, std::string>> byIndex;
     for (const auto& r : retries) byIndex[r.index] = {r.name, r.target};
-    TReadContext ctx;
-    TReadHandle handle = OpenRead(ctx);
-    archive* a = handle.get();
-    archive_entry* e = nullptr;
-    for (size_t index = 0; !byIndex.empty(); ++index) {
-      if (helper->AbortQuery()) return false;
-      if (!NextHeader(a, ctx, &e)) break;
-      const auto it = byIndex.find(index);
-      if (it == byIndex.end()) continue;
-      const auto [name, target] = it->second;
-      byIndex.erase(it);
-      if (ExtractEntry(a, ctx, e, name, target, true) == TStep::Cancelled) return false;
-    }
+    std::vector<size_t> indices;
+    for (const auto& [index, entry] : byIndex) indices.push_back(index);
+    const bool finished = Walk(
+        &indices,
+        [&](archive* a, TReadContext& ctx, archive_entry* e, size_t index) {
+          const auto it = byIndex.find(index);
+          if (it == byIndex.end()) return TStep::Done;
+          const auto [name, target] = it->second;
+          byIndex.erase(it);
+          return ExtractEntry(a, ctx, e, name, target, true);
+        },
+        [&](size_t index) {
+          const auto it = byIndex.find(index);
+          if (it == byIndex.end()) return;
+          const auto& [name, target] = it->second;
+          ItemFailed(name, "Entry \"" + name + "\" cannot be restored to " + target +
+                               ": its header in the archive is damaged.");
+          byIndex.erase(it);
+        });
+    if (!finished) return false;
     for (const auto& [index, entry] : byIndex)
       ItemFailed(entry.first, "Entry \"" + entry.first + "\" cannot be restored to " +
                                   entry.second + ": its data is damaged.");
@@ -593,36 +735,42 @@ struct TZip::TImpl {
   bool ExtractEntries(const std::set<std::string>* chosen) {
     if (direct && DirectPasswordOk(chosen)) return ExtractDirect(chosen);
     failed.clear();
-    TReadContext ctx;
-    TReadHandle handle = OpenRead(ctx);
-    archive* a = handle.get();
     std::set<std::string> found;
-    archive_entry* e = nullptr;
-    for (int index = 0;; ++index) {
-      if (helper->AbortQuery()) return false;
-      if (!NextHeader(a, ctx, &e)) break;
+    const auto each = [&](archive* a, TReadContext& ctx, archive_entry* e, size_t index) {
       const auto name = EntryName(e);
       if (!name) {
         if (!chosen) ItemFailed({}, "An entry name in the archive " + path + " cannot be read.");
-        continue;
+        return TStep::Done;
       }
       if (chosen) {
-        if (!chosen->count(*name)) continue;
+        if (!chosen->count(*name)) return TStep::Done;
         found.insert(*name);
       }
-      if (IsFolderEntry(e, name)) continue;
+      if (IsFolderEntry(e, name)) return TStep::Done;
       if (archive_entry_filetype(e) != AE_IFREG) {
         ItemFailed(*name, "Entry \"" + *name + "\" is not restored: it is not a regular file.");
-        continue;
+        return TStep::Done;
       }
       const bool isDefinition = index == 0 && *name == kDefinitionEntryName;
       const TExtractDecision decision = helper->ExtractItem(*name, isDefinition, baseFolder);
       if (!decision.extract) {
         if (!decision.refusal.empty()) ItemFailed(*name, decision.refusal);
-        continue;
+        return TStep::Done;
       }
-      if (ExtractEntry(a, ctx, e, *name, decision.target) == TStep::Cancelled) return false;
-    }
+      return ExtractEntry(a, ctx, e, *name, decision.target);
+    };
+    const auto damaged = [&](size_t index) {
+      const TZipDirectoryEntry& d = (*Ordered())[index];
+      const std::string name = NormalizeStoredName(d.rawName);
+      if (chosen) {
+        if (!chosen->count(name)) return;
+        found.insert(name);
+      }
+      if (DirectIsFolder(d) || (index == 0 && name == kDefinitionEntryName)) return;
+      ItemFailed(
+          name, "Entry \"" + name + "\" cannot be restored: its header in the archive is damaged.");
+    };
+    if (!Walk(nullptr, each, damaged)) return false;
     if (chosen)
       for (const std::string& name : *chosen)
         if (!found.count(name))
@@ -676,8 +824,7 @@ struct TZip::TImpl {
         if (r != ARCHIVE_OK) {
           if (ctx.error) std::rethrow_exception(ctx.error);  // the volumes, not this entry
           ItemFailed(name, cannot + ErrorText(a));
-          if (r == ARCHIVE_FATAL) ThrowReadFailure(a, ctx);
-          return TStep::Done;
+          return r == ARCHIVE_FATAL ? TStep::Broken : TStep::Done;
         }
         if (offset != static_cast<la_int64_t>(done)) {
           ItemFailed(name, cannot + "its data is damaged.");
@@ -715,12 +862,12 @@ TZip::TZip() : impl_(std::make_unique<TImpl>()) {
 
 TZip::~TZip() = default;
 
-void TZip::CreateForWrite(std::string_view path) {
+void TZip::CreateForWrite(std::string_view path, TLeftoverNotice notice) {
   impl_->Reset();
   impl_->writeMode = true;
   impl_->helper->writeMode = true;
   impl_->path = std::string(path);
-  impl_->writer = std::make_unique<TSliceWriter>(impl_->path, 0);
+  impl_->writer = std::make_unique<TSliceWriter>(impl_->path, 0, std::move(notice));
 }
 
 void TZip::OpenForExtract(std::string_view path) {

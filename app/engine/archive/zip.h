@@ -12,6 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "app/engine/archive/zip_commit.h"
 #include "app/engine/archive/zip_error.h"
 #include "app/engine/archive/zip_helper.h"
 
@@ -38,7 +39,8 @@ class TZip {
 
   // Starts a new archive at the path. It is written under a temporary name beside it and put
   // in place only when Execute completes; until then an existing archive stays as it is.
-  void CreateForWrite(std::string_view path);
+  // `notice` is told of each file made on the way that is to go again (zip_commit.h).
+  void CreateForWrite(std::string_view path, TLeftoverNotice notice = {});
   // Opens an existing archive read-only, letting others only read it, and loads its directory.
   // Throws EZipError (EZipCancelled when a volume request is cancelled).
   void OpenForExtract(std::string_view path);

@@ -125,8 +125,10 @@ std::optional<std::vector<TZipDirectoryEntry>> ReadZipDirectory(const TZipByteSo
     e.localOffset = Le32(r + 42);
     e.rawName.assign(reinterpret_cast<const char*>(r + kCentralSize), nameLen);
     if (!ApplyExtra(r + kCentralSize + nameLen, extraLen, e)) return std::nullopt;
+    e.recordOffset = place->offset + at;
+    e.recordSize = static_cast<std::uint32_t>(kCentralSize + nameLen + extraLen + commentLen);
+    at += e.recordSize;
     entries.push_back(std::move(e));
-    at += kCentralSize + nameLen + extraLen + commentLen;
   }
   return entries;
 }

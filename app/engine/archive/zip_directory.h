@@ -20,6 +20,8 @@ struct TZipDirectoryEntry {
   std::uint64_t localOffset = 0;
   std::uint32_t externalAttributes = 0;
   std::optional<std::int64_t> mtime;  // from the extended-timestamp field
+  std::uint64_t recordOffset = 0;     // of its record in the central directory
+  std::uint32_t recordSize = 0;       // the record's bytes, name, extra field and comment
 };
 
 // Reads `n` bytes at an offset of the archive; false when they are not all there.

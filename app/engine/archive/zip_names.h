@@ -36,3 +36,5 @@ TEntryTarget ElsewhereTarget(std::string_view storedName, std::string_view baseF
 // Volume n (from 1) of a split archive: the archive's folder + its base name without extension
 // + ".00" n for 1-9, ".0" n for 10-99, ";" n from 100 on (job.qvp -> job.007, job;100).
 std::string VolumeName(std::string_view archivePath, int n);
+// More volumes than an archive may have.
+inline constexpr int kMaxVolumes = 1000000;

@@ -4,10 +4,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/engine/archive/zip_commit_record.h"
 #include "app/engine/archive/zip_error.h"
 #include "app/engine/archive/zip_helper.h"
 #include "app/engine/archive/zip_names.h"
-#include "app/engine/log.h"
 #include "platform/shell/shell.h"
 
 namespace fs = platform::fs;
@@ -17,7 +17,6 @@ namespace {
 constexpr size_t kEndRecordSize = 22;
 constexpr size_t kMaxCommentSize = 65535;
 constexpr size_t kZip64LocatorSize = 20;
-constexpr int kMaxVolumes = 1000000;
 constexpr size_t kMaxOpenVolumes = 8;
 
 std::uint32_t Le32(const std::uint8_t* p) {
@@ -40,18 +39,6 @@ bool ReadFully(fs::File& file, std::uint64_t offset, std::uint8_t* buffer, size_
     n -= got;
   }
   return true;
-}
-
-// An archive that was split: it starts like a zip file but is not whole in its first file.
-bool IsFirstSliceOfSplitArchive(const std::string& path) {
-  try {
-    fs::File file(path, fs::OpenMode::Read, fs::Share::All);
-    std::uint8_t sig[4];
-    return ReadFully(file, 0, sig, sizeof sig) && std::memcmp(sig, "PK\3\4", 4) == 0 &&
-           !EndsWithEndRecord(file);
-  } catch (const fs::FsError&) {
-    return false;
-  }
 }
 
 }  // namespace
@@ -83,8 +70,14 @@ bool EndsWithEndRecord(fs::File& file, std::uint64_t offset) {
 
 // ---------------------------------------------------------------------------------------------
 
-TSliceWriter::TSliceWriter(std::string archivePath, std::uint64_t volumeSize)
-    : archivePath_(std::move(archivePath)), volumeSize_(volumeSize) {
+TSliceWriter::TSliceWriter(std::string archivePath, std::uint64_t volumeSize,
+                           TLeftoverNotice notice)
+    : archivePath_(std::move(archivePath)), volumeSize_(volumeSize), notice_(std::move(notice)) {
+  const std::string record = CommitRecordPath(archivePath_);
+  if (!FinishInterruptedCommit(record))
+    throw EZipError("The archive " + archivePath_ +
+                    " cannot be written: an earlier replacement of it is not finished (" + record +
+                    ").");
   StartSlice(archivePath_);
 }
 
@@ -100,6 +93,7 @@ void TSliceWriter::StartSlice(std::string finalPath) {
     throw EZipError("Cannot create a temporary file beside " + finalPath + ": " + e.what());
   }
   slices_.push_back({std::move(finalPath), temp});
+  if (notice_) notice_(temp, false);
   try {
     current_ = fs::File(temp, fs::OpenMode::CreateAlways, fs::Share::Exclusive);
   } catch (const fs::FsError& e) {
@@ -136,6 +130,7 @@ bool TSliceWriter::Write(const void* data, size_t n, THelper& helper) {
 void TSliceWriter::Close() {
   if (!current_.IsOpen()) return;
   try {
+    current_.Flush();  // on the disk before it is renamed over anything
     current_.Close();
   } catch (const fs::FsError& e) {
     throw EZipError("Writing the archive " + slices_.back().finalPath + " failed: " + e.what());
@@ -144,16 +139,10 @@ void TSliceWriter::Close() {
 
 void TSliceWriter::Commit() {
   Close();
-  const bool replacesSplit = IsFirstSliceOfSplitArchive(archivePath_);
-  // The archive file last: until then its old version stays whole.
-  for (size_t i = slices_.size(); i-- > 0;) {
-    TSlice& slice = slices_[i];
-    if (!fs::RenameReplace(slice.tempPath, slice.finalPath))
-      throw EZipError("Cannot put the archive in place: renaming " + slice.tempPath + " to " +
-                      slice.finalPath + " failed.");
-    slice.tempPath.clear();
-  }
-  if (slices_.size() > 1 || replacesSplit) RemoveStaleVolumes(static_cast<int>(slices_.size()));
+  std::vector<TWrittenSlice> written;
+  for (const TSlice& slice : slices_) written.push_back({slice.finalPath, slice.tempPath});
+  CommitArchive(archivePath_, written, notice_);
+  for (TSlice& slice : slices_) slice.tempPath.clear();
 }
 
 void TSliceWriter::RemoveTemporaryFiles() noexcept {
@@ -161,20 +150,10 @@ void TSliceWriter::RemoveTemporaryFiles() noexcept {
     if (current_.IsOpen()) current_ = fs::File();
   } catch (...) {
   }
+  // A commit record that stays names the slices: the next run needs them.
+  if (fs::Identify(CommitRecordPath(archivePath_))) return;
   for (const TSlice& slice : slices_)
     if (!slice.tempPath.empty()) fs::DeleteFile(slice.tempPath);
-}
-
-void TSliceWriter::RemoveStaleVolumes(int firstStale) noexcept {
-  try {
-    for (int n = firstStale; n < kMaxVolumes; ++n) {
-      const std::string name = VolumeName(archivePath_, n);
-      if (!fs::Exists(name)) break;
-      if (!fs::DeleteFile(name)) LogError("Cannot remove the old volume " + name);
-    }
-  } catch (const std::exception& e) {
-    LogError(e.what());
-  }
 }
 
 // ---------------------------------------------------------------------------------------------

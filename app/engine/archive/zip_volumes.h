@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/engine/archive/zip_commit.h"
 #include "platform/fs/fs.h"
 
 class THelper;
@@ -15,11 +16,13 @@ class THelper;
 bool EndsWithEndRecord(platform::fs::File& file, std::uint64_t offset = 0);
 
 // Writes the archive under temporary names beside its final names; only Commit puts them in
-// place. Whatever is not committed is removed when the writer goes.
+// place (zip_commit.h). Whatever is not committed is removed when the writer goes, unless a
+// commit record still names it.
 class TSliceWriter {
  public:
-  // volumeSize 0: one file. Creates the first slice; throws EZipError.
-  TSliceWriter(std::string archivePath, std::uint64_t volumeSize);
+  // volumeSize 0: one file. Finishes a replacement of the archive that a stop cut short, then
+  // creates the first slice; throws EZipError. `notice` is told of every temporary file.
+  TSliceWriter(std::string archivePath, std::uint64_t volumeSize, TLeftoverNotice notice = {});
   ~TSliceWriter();
   TSliceWriter(const TSliceWriter&) = delete;
   TSliceWriter& operator=(const TSliceWriter&) = delete;
@@ -29,10 +32,10 @@ class TSliceWriter {
   // Appends bytes, starting the next volume (asking `helper` for its name) when the current
   // one is full. False when the volume request was cancelled; throws EZipError.
   bool Write(const void* data, size_t n, THelper& helper);
-  // Closes the last slice; throws EZipError when the file system reports a failed write.
+  // Flushes and closes the last slice; throws EZipError when the file system reports a failed
+  // write.
   void Close();
-  // Renames every slice over its final name (the archive itself last) and removes the volumes
-  // an earlier, longer archive of that name left behind. Throws EZipError.
+  // Puts the slices in place of the earlier archive and its volumes. Throws EZipError.
   void Commit();
 
   std::uint64_t Size() const { return total_; }
@@ -44,10 +47,10 @@ class TSliceWriter {
   };
   void StartSlice(std::string finalPath);
   void RemoveTemporaryFiles() noexcept;
-  void RemoveStaleVolumes(int firstStale) noexcept;
 
   std::string archivePath_;
   std::uint64_t volumeSize_;
+  TLeftoverNotice notice_;
   std::vector<TSlice> slices_;
   platform::fs::File current_;
   std::uint64_t inCurrent_ = 0;

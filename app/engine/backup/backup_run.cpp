@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <exception>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -13,11 +14,13 @@
 #include "app/engine/archive/zip_helper.h"
 #include "app/engine/backup/external_program.h"
 #include "app/engine/backup/notification_mail.h"
+#include "app/engine/backup/run_record.h"
 #include "app/engine/delivery/disc_delivery.h"
 #include "app/engine/delivery/ftp_upload.h"
 #include "app/engine/log.h"
 #include "app/engine/progress.h"
 #include "app/engine/project/project.h"
+#include "app/engine/project/stream.h"
 #include "app/engine/settings/global_setting.h"
 #include "app/engine/user_interface.h"
 #include "platform/fs/fs.h"
@@ -79,6 +82,8 @@ class TBackupRun {
   std::shared_ptr<IUserInterface> ui_;
   double started_ = platform::shell::Now();
   bool changedRun_ = false;
+  // Destroyed after Finish and the members below, which remove the files it lists.
+  std::optional<TRunRecord> record_;
   std::unique_ptr<TProject> copy_;
   std::string definitionPath_;
   std::string placeholderPath_;  // the reserved temporary name of an FTP or disc archive
@@ -113,6 +118,12 @@ void TBackupRun::Fail(const std::string& text) {
 }
 
 TBackupOutcome TBackupRun::Work() {
+  // What a run of this project that was killed left goes first.
+  record_.emplace(listed_.ProjectFile);
+  const TLeftoverNotice notice = [this](const std::string& path, bool commitRecord) {
+    record_->Add(path, commitRecord);
+  };
+
   // 1-3: the program before and the file list.
   ProgressPosition = 0;
   ProgressCaption = "Searching Files...";
@@ -147,8 +158,13 @@ TBackupOutcome TBackupRun::Work() {
   Step(25, "Preparing backup...");
   const std::string tempFolder = settings_.TempFolder;
   try {
-    definitionPath_ = platform::shell::CreateTempFileName(tempFolder, "QVD");
-    if (!copy_->SaveToFile(definitionPath_)) throw std::runtime_error("cannot write it");
+    platform::fs::File file = platform::shell::CreateTempFile(tempFolder, "QVD");
+    definitionPath_ = file.Path();
+    notice(definitionPath_, false);
+    TMemoryStream stream;
+    if (!copy_->SaveToStream(stream)) throw std::runtime_error("cannot write it");
+    file.Write(stream.Bytes().data(), stream.Bytes().size());
+    file.Close();
   } catch (const std::exception& e) {
     LogError("The project definition could not be written to " + tempFolder + " (" + e.what() +
              "); the archive holds no definition.");
@@ -163,7 +179,7 @@ TBackupOutcome TBackupRun::Work() {
   THelper helper;
   auto owned = std::make_unique<TZip>();  // released once written: its lists are large
   TZip& zip = *owned;
-  zip.CreateForWrite(archiveName_);
+  zip.CreateForWrite(archiveName_, notice);
   zip.AttachHelper(&helper);
   zip.SetPassword(copy_->UsePassword, copy_->Password);
   zip.SetCompression(copy_->Compress, copy_->CompressionLevel);
@@ -258,6 +274,7 @@ std::string TBackupRun::ArchiveName(const std::string& tempFolder) {
     return p.folder + p.base + suffix + p.ext;
   }
   placeholderPath_ = platform::shell::CreateTempFileName(tempFolder, "QVP");
+  record_->Add(placeholderPath_, false);  // while it is empty
   if (!changedRun_) return placeholderPath_;
   const TPathParts p = SplitPath(placeholderPath_);
   return p.folder + p.base + suffix + ".QVP";

@@ -6,7 +6,10 @@
 #include <vector>
 
 #include "app/engine/archive/zip.h"
+#include "app/engine/archive/zip_commit.h"
+#include "app/engine/archive/zip_commit_record.h"
 #include "app/engine/archive/zip_names.h"
+#include "platform/fs/fs.h"
 #include "tests/engine/archive/zip_test_support.h"
 
 using namespace zip_test;
@@ -204,6 +207,180 @@ TEST_F(ZipVolumesTest, VolumeChosenByTheUserAndMissingVolume) {
     EXPECT_NE(std::string(e.what()).find(dir.W("out/job.004")), std::string::npos) << e.what();
   }
   EXPECT_TRUE(zip.Entries().empty());
+}
+
+// Damaged entries across a split archive of many entries: a header, a run of entries whose data
+// was zeroed, one past the first view libarchive reads again from, and the last entry's header.
+// Each fails alone; every other entry restores.
+TEST_F(ZipVolumesTest, DamagedEntriesFailAloneAndTheOthersRestore) {
+  constexpr int kFiles = 1300;
+  std::vector<std::string> files;
+  for (int i = 0; i < kFiles; ++i) {
+    files.push_back("src/f" + std::to_string(10000 + i) + ".txt");
+    WriteFile(dir.P(files.back()), "file " + std::to_string(i) + " " + TextBytes(2, i));
+  }
+  Write(dir.P("out/job.qvp"), files, 65536, true);
+  std::vector<std::string> slices = {dir.P("out/job.qvp")};
+  for (int n = 1; std::filesystem::exists(
+           dir.P("out/job.0" + std::string(n < 10 ? "0" : "") + std::to_string(n)));
+       ++n)
+    slices.push_back(dir.P("out/job.0" + std::string(n < 10 ? "0" : "") + std::to_string(n)));
+  ASSERT_GT(slices.size(), 5u);
+  std::string all;
+  for (const std::string& s : slices) all += ReadFile(s);
+
+  // The local header of each entry, in archive order (the definition first).
+  std::vector<size_t> headers;
+  for (size_t at = all.find(std::string("PK\3\4", 4)); at != std::string::npos;
+       at = all.find(std::string("PK\3\4", 4), at + 4))
+    headers.push_back(at);
+  ASSERT_EQ(headers.size(), files.size() + 1);
+  const auto nameAt = [&](size_t entry) {
+    const size_t h = headers[entry];
+    const size_t len = static_cast<std::uint8_t>(all[h + 26]) | (all[h + 27] << 8);
+    return all.substr(h + 30, len);
+  };
+  std::set<std::string> damaged;
+  auto damageHeader = [&](size_t entry) {
+    damaged.insert(nameAt(entry));
+    all.replace(headers[entry], 4, "XXXX");
+  };
+  damageHeader(10);
+  for (size_t entry = 1100; entry <= 1105; ++entry) {  // the data of six entries, zeroed
+    damaged.insert(nameAt(entry));
+    const size_t data = headers[entry] + 30 + nameAt(entry).size() + 40;
+    all.replace(data, headers[entry + 1] - data, headers[entry + 1] - data, '\0');
+  }
+  damageHeader(headers.size() - 1);
+  size_t at = 0;
+  for (const std::string& s : slices) {
+    const size_t n = std::filesystem::file_size(s);
+    WriteFile(s, all.substr(at, n));
+    at += n;
+  }
+
+  TZip zip;
+  THelper helper;
+  zip.OpenForExtract(dir.W("out/job.qvp"));
+  zip.AttachHelper(&helper);
+  helper.restoreElsewhere = true;
+  zip.SetBaseFolder(dir.W("restored"));
+  ASSERT_TRUE(zip.Execute());
+  EXPECT_EQ(std::set<std::string>(zip.FailedItems().begin(), zip.FailedItems().end()), damaged);
+  EXPECT_EQ(zip.FailedItems().size(), damaged.size());
+  EXPECT_EQ(Errors().size(), damaged.size());
+  size_t restored = 0;
+  for (const std::string& f : files) {
+    const std::string target = dir.P("restored/Z" + dir.P(f));
+    if (damaged.count(Stored(dir.P(f)))) {
+      EXPECT_FALSE(std::filesystem::exists(target)) << f;
+      continue;
+    }
+    ++restored;
+    EXPECT_TRUE(ReadFile(target) == ReadFile(dir.P(f))) << f;
+  }
+  EXPECT_EQ(restored, files.size() - damaged.size());
+  EXPECT_EQ(FolderNames(dir.P("restored/Z" + dir.P("src"))).size(), restored);
+}
+
+// A replacement that a stop cut short with one of its new slices gone: the earlier archive is
+// put back from the names the record gives, and said so. A record that cannot be read stops
+// the next write of the archive, which leaves the record and the earlier files as they are.
+TEST_F(ZipVolumesTest, InterruptedReplacementIsUndoneWithoutItsNewSlices) {
+  WriteFile(dir.P("src/a.bin"), NoiseBytes(30000, 40));
+  Write(dir.P("out/job.qvp"), {"src/a.bin"}, 12000);
+  const std::vector<std::string> names = {"job.001", "job.002", "job.qvp"};
+  ASSERT_EQ(FolderNames(dir.P("out")), names);
+  std::vector<std::string> earlier;
+  for (const std::string& n : names) earlier.push_back(ReadFile(dir.P("out/" + n)));
+
+  // The state of a replacement by two new slices, stopped after the earlier files went aside
+  // and the first new slice was renamed in.
+  TCommitPlan plan;
+  const auto identity = [](const std::string& posix) {
+    return *platform::fs::Identify(Win(posix));
+  };
+  WriteFile(dir.P("out/QVZ0001.tmp"), "new archive file");
+  WriteFile(dir.P("out/QVZ0002.tmp"), "new volume");
+  for (const char* n : {"QVZ0001.tmp", "QVZ0002.tmp"}) {
+    plan.fresh.push_back(
+        {"", dir.W(std::string("out/") + n), identity(dir.P(std::string("out/") + n))});
+  }
+  plan.fresh[0].path = dir.W("out/job.qvp");
+  plan.fresh[1].path = dir.W("out/job.001");
+  const char* aside[] = {"QVO0001.tmp", "QVO0002.tmp", "QVO0003.tmp"};
+  const char* finals[] = {"job.qvp", "job.001", "job.002"};
+  for (int i = 0; i < 3; ++i) {
+    plan.earlier.push_back({dir.W(std::string("out/") + finals[i]),
+                            dir.W(std::string("out/") + aside[i]),
+                            identity(dir.P(std::string("out/") + finals[i]))});
+    std::filesystem::rename(dir.P(std::string("out/") + finals[i]),
+                            dir.P(std::string("out/") + aside[i]));
+  }
+  std::filesystem::rename(dir.P("out/QVZ0002.tmp"), dir.P("out/job.001"));
+  std::filesystem::remove(dir.P("out/QVZ0001.tmp"));  // the new archive file is gone
+  const std::string record = dir.P("out/job.qvp.commit");
+  WriteFile(record, EncodeCommitRecord(plan));
+
+  // A damaged record: nothing is moved, the archive is not written over.
+  WriteFile(record, EncodeCommitRecord(plan).substr(0, 40));
+  {
+    TZip zip;
+    try {
+      zip.CreateForWrite(dir.W("out/job.qvp"));
+      ADD_FAILURE() << "written over an unfinished replacement";
+    } catch (const EZipError& e) {
+      EXPECT_NE(std::string(e.what()).find(dir.W("out/job.qvp.commit")), std::string::npos)
+          << e.what();
+    }
+  }
+  EXPECT_EQ(FolderNames(dir.P("out")),
+            (std::vector<std::string>{"QVO0001.tmp", "QVO0002.tmp", "QVO0003.tmp", "job.001",
+                                      "job.qvp.commit"}));
+
+  WriteFile(record, EncodeCommitRecord(plan));
+  log->Clear();
+  EXPECT_TRUE(FinishInterruptedCommit(dir.W("out/job.qvp.commit")));
+  EXPECT_EQ(FolderNames(dir.P("out")), names);
+  for (size_t i = 0; i < names.size(); ++i)
+    EXPECT_TRUE(ReadFile(dir.P("out/" + names[i])) == earlier[i]) << names[i];
+  ASSERT_EQ(log->Entries().size(), 1u);
+  EXPECT_EQ(log->Entries()[0].message,
+            "The replacement of the archive " + dir.W("out/job.qvp") +
+                " was not finished: the earlier archive is back in place.");
+  EXPECT_TRUE(FinishInterruptedCommit(dir.W("out/job.qvp.commit")));  // nothing left to do
+  EXPECT_EQ(log->Entries().size(), 1u);
+}
+
+// The record's text: what it was written with reads back; anything cut short or changed in
+// its form does not read at all.
+TEST(ZipCommitRecord, ReadsBackWholeOrNotAtAll) {
+  const auto id = [](std::uint64_t device, std::uint64_t inode, std::optional<std::int64_t> birth) {
+    platform::fs::FileIdentity i;
+    i.device = device;
+    i.inode = inode;
+    i.birthNsec = birth;
+    return i;
+  };
+  TCommitPlan plan;
+  plan.fresh = {{"Z:\\bk\\job.qvp", "Z:\\bk\\QVZ0001.tmp", id(1, 2, 1797000512519574637)},
+                {"Z:\\bk\\job.001", "Z:\\bk\\QVZ\t%\n.tmp", id(3, 4, std::nullopt)}};
+  plan.earlier = {{"Z:\\bk\\job.qvp", "Z:\\bk\\QVO0001.tmp", id(5, 6, 7)}};
+  const std::string text = EncodeCommitRecord(plan);
+  const auto back = DecodeCommitRecord(text);
+  ASSERT_TRUE(back);
+  EXPECT_EQ(EncodeCommitRecord(*back), text);
+  EXPECT_EQ(back->fresh[1].moved, "Z:\\bk\\QVZ\t%\n.tmp");
+  EXPECT_EQ(back->fresh[0].identity.birthNsec, 1797000512519574637);
+  EXPECT_EQ(back->fresh[1].identity.birthNsec, std::nullopt);
+  EXPECT_TRUE(platform::fs::SameFile(back->earlier[0].identity, plan.earlier[0].identity));
+  for (size_t n = 0; n < text.size(); ++n) EXPECT_FALSE(DecodeCommitRecord(text.substr(0, n))) << n;
+  TCommitPlan none = plan;
+  none.fresh.clear();
+  EXPECT_FALSE(DecodeCommitRecord(EncodeCommitRecord(none)));
+  std::string swapped = text;
+  swapped.replace(swapped.find("new"), 3, "old");
+  EXPECT_FALSE(DecodeCommitRecord(swapped));
 }
 
 }  // namespace

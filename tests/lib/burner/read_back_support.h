@@ -14,7 +14,8 @@
 namespace burnertest {
 
 // bchunk's tracks of the recorder's image `base` (.bin and .cue) into `out`/track01..., raw
-// 2352-byte sectors for data tracks (-r), WAV files for audio tracks (-w).
+// 2352-byte sectors for Mode 2 tracks (-r), the 2048-byte user data of Mode 1 tracks, WAV files
+// for audio tracks (-w).
 inline void BchunkRaw(const std::string& base, const std::string& out) {
   std::filesystem::create_directories(out);
   const std::filesystem::path b(base);

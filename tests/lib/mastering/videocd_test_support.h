@@ -1,6 +1,7 @@
 // Helpers of the VideoCD tests: a library folder of the test's own with freshly built
 // templates, MPEG streams from ffmpeg, the fixture that writes both tracks, and the disc read
-// back by outside tools.
+// back by outside tools. The fixture is built on the burner fixture it is given (the write
+// exports' table takes it on the grab fixture).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -16,10 +17,16 @@
 
 namespace burnertest {
 
-class VideoCD : public SessionAtOnce {
+template <class Base>
+class VideoCDOn : public Base {
  protected:
+  using Base::dir;
+  using Base::EjectAndReadCue;
+  using Base::ImageBase;
+  using Base::Run;
+
   void SetUp() override {
-    SessionAtOnce::SetUp();
+    Base::SetUp();
     std::filesystem::create_directories(dir.P("libdir"));
     for (bool super : {false, true}) {
       const auto image = HalvorinI_BuildVideoCDTemplate(super);
@@ -30,7 +37,7 @@ class VideoCD : public SessionAtOnce {
   }
   void TearDown() override {
     HalvorinI_SetLibraryFolderForTesting("");
-    SessionAtOnce::TearDown();
+    Base::TearDown();
   }
   std::string LibFile(const std::string& name) { return dir.P("libdir/" + name); }
   // An MPEG program stream of ffmpeg's test picture and tone.
@@ -76,5 +83,7 @@ class VideoCD : public SessionAtOnce {
     return r;
   }
 };
+
+using VideoCD = VideoCDOn<SessionAtOnce>;
 
 }  // namespace burnertest

@@ -19,6 +19,42 @@ namespace fs = platform::fs;
 namespace {
 
 constexpr size_t kDictionarySize = 32 * 1024;
+// What is compressed first to see whether data shrinks at all: random or already packed bytes
+// cost as much to deflate as text and gain nothing.
+constexpr size_t kProbeSize = 16 * 1024;
+// The probe shrinks data that deflate can pack to well below this share of its size.
+constexpr double kProbeRatio = 0.97;
+
+struct TCompressorDeleter {
+  void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
+};
+using TCompressor = std::unique_ptr<libdeflate_compressor, TCompressorDeleter>;
+
+// A worker's libdeflate compressor of one level, kept from job to job (each holds some hundred
+// KiB of tables).
+libdeflate_compressor* CompressorFor(int level) {
+  thread_local TCompressor compressors[10];
+  const int l = std::clamp(level, 1, 9);
+  TCompressor& c = compressors[l];
+  if (!c) {
+    c.reset(libdeflate_alloc_compressor(l));
+    if (!c) throw std::bad_alloc();
+  }
+  return c.get();
+}
+
+// True when the first bytes of `in` pack at the quickest level to less than kProbeRatio of their
+// size; data shorter than a probe is always tried.
+bool Shrinks(const std::uint8_t* in, size_t n) {
+  if (n <= kProbeSize) return true;
+  thread_local std::vector<std::uint8_t> probe;
+  libdeflate_compressor* quick = CompressorFor(1);
+  const size_t bound = libdeflate_deflate_compress_bound(quick, kProbeSize);
+  if (probe.size() < bound) probe.resize(bound);
+  const size_t packed =
+      libdeflate_deflate_compress(quick, in, kProbeSize, probe.data(), probe.size());
+  return packed > 0 && static_cast<double>(packed) < kProbeRatio * kProbeSize;
+}
 
 struct TDeflaterDeleter {
   void operator()(z_stream* z) const {
@@ -122,7 +158,16 @@ fs::File OpenSource(const std::string& source, std::string& failure) {
 
 }  // namespace
 
-void TZipFileJob::Run(const TZipCompression& c, z_stream*& deflater) {
+void TZipFileJob::Run(const TZipCompression& c) {
+  // A file a folder listing has just seen empty has nothing to read: it is stored without an
+  // open. A file named alone is read all the same (a pseudo-file of /proc tells size 0).
+  if (size == 0 && listed) {
+    crc = 0;
+    method = kZipMethodStore;
+    encrypted = false;
+    data.clear();
+    return;
+  }
   fs::File file = OpenSource(source, openFailure);
   if (!file.IsOpen()) return;
   const size_t n = static_cast<size_t>(size);
@@ -135,12 +180,15 @@ void TZipFileJob::Run(const TZipCompression& c, z_stream*& deflater) {
   const std::uint8_t* body = plain;
   size_t bodySize = n;
   size_t packedSize = 0;
-  if (c.compress && n > 0 && deflater) {
-    deflateReset(deflater);
-    std::vector<std::uint8_t>& packed = Scratch(1);
-    if (Deflate(deflater, plain, n, Z_FINISH, packed, &packedSize) && packedSize < n) {
+  if (c.compress && Shrinks(plain, n)) {
+    libdeflate_compressor* deflater = CompressorFor(c.level);
+    // The whole bound: this libdeflate may write past a shorter buffer before it gives up.
+    const size_t bound = libdeflate_deflate_compress_bound(deflater, n);
+    std::uint8_t* packed = Room(Scratch(1), bound);
+    packedSize = libdeflate_deflate_compress(deflater, plain, n, packed, bound);
+    if (packedSize > 0 && packedSize < n) {
       method = kZipMethodDeflate;
-      body = packed.data();
+      body = packed;
       bodySize = packedSize;
     }
   }
@@ -158,17 +206,8 @@ void TZipFileJob::Run(const TZipCompression& c, z_stream*& deflater) {
 }
 
 void TZipBatchJob::Run() noexcept {
-  TDeflater deflater;
-  z_stream* z = nullptr;
   try {
-    for (TZipFileJob& f : files) {
-      if (compression_.compress && f.size > 0 && !deflater) {
-        deflater = NewDeflater(compression_.level);
-        if (!deflater) throw std::bad_alloc();
-        z = deflater.get();
-      }
-      f.Run(compression_, z);
-    }
+    for (TZipFileJob& f : files) f.Run(compression_);
     size_t largest = 0;
     for (const TZipFileJob& f : files) largest = std::max(largest, static_cast<size_t>(f.size));
     ShrinkScratch(largest);
@@ -203,9 +242,11 @@ void TZipChunkJob::Run() noexcept {
       data.assign(plain + primed, plain + primed + n);
       return;
     }
-    TDeflater z = NewDeflater(compression_.level);
+    // A chunk that does not shrink goes into stored blocks, which join the stream as well.
+    const bool packs = Shrinks(plain + primed, n);
+    TDeflater z = NewDeflater(packs ? compression_.level : 0);
     if (!z) throw std::bad_alloc();
-    if (primed > 0) deflateSetDictionary(z.get(), plain, static_cast<uInt>(primed));
+    if (packs && primed > 0) deflateSetDictionary(z.get(), plain, static_cast<uInt>(primed));
     std::vector<std::uint8_t>& packed = Scratch(1);
     size_t packedSize = 0;
     if (!Deflate(z.get(), plain + primed, n, last ? Z_FINISH : Z_SYNC_FLUSH, packed, &packedSize))

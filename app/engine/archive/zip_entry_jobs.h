@@ -1,5 +1,8 @@
 // What the workers of an archive run do: read files and compress them (whole small files in
 // batches, large files in independent chunks), ready for the one writer to place in order.
+// Whole files go through libdeflate, which compresses a buffer at once; the chunks of a large
+// file through zlib, whose flushed blocks join into one stream. Data whose first bytes do not
+// shrink is stored (a whole file) or put in stored blocks (a chunk) without trying further.
 #pragma once
 
 #include <cstdint>
@@ -14,7 +17,7 @@ inline constexpr std::uint64_t kZipChunkSize = 1 << 20;
 
 struct TZipCompression {
   bool compress = false;
-  int level = 6;         // zlib level
+  int level = 6;         // deflate level 1..9
   std::string password;  // empty: no encryption
 };
 
@@ -24,6 +27,7 @@ class TZipFileJob {
  public:
   std::string source;
   std::uint64_t size = 0;  // as the entry was planned; the entry has exactly this many bytes
+  bool listed = false;     // the size is what a folder listing saw just now
 
   std::string openFailure;  // the file could not be opened: no entry is written
   std::string dataFailure;  // the entry is written (padded with zeros) yet holds no true copy
@@ -32,7 +36,7 @@ class TZipFileJob {
   bool encrypted = false;
   std::vector<std::uint8_t> data;  // what follows the local header
 
-  void Run(const TZipCompression& c, struct z_stream_s*& deflater);
+  void Run(const TZipCompression& c);
 };
 
 // Consecutive small files, one worker's share.
@@ -40,7 +44,7 @@ class TZipBatchJob : public TWorkJob {
  public:
   explicit TZipBatchJob(const TZipCompression& c) : compression_(c) {}
   std::vector<TZipFileJob> files;
-  std::string fatal;  // out of memory or zlib failed: the run cannot go on
+  std::string fatal;  // out of memory or the compressor failed: the run cannot go on
   void Run() noexcept override;
 
  private:

@@ -146,6 +146,13 @@ struct TZipArchiveWriter::TState {
     TPlanned p;
     p.source = &s;
     p.path = s.Path();
+    if (s.seen) {
+      p.size = s.size;
+      p.mtime = s.mtimeSec;
+      p.chunked = p.size > kZipWholeFileLimit;
+      if (!IsValidUtf8(s.stored)) p.failure = p.path + ": its name is not valid UTF-8.";
+      return p;
+    }
     const auto info = fs::StatBasic(p.path);
     if (!info || info->isBrokenLink) {
       p.failure = p.path + ": the file does not exist.";
@@ -203,6 +210,7 @@ struct TZipArchiveWriter::TState {
         if (planned.failure.empty()) {
           f.source = planned.path;
           f.size = planned.size;
+          f.listed = planned.source->seen;
         }
         batch->files.push_back(std::move(f));
         p.entries.push_back(std::move(planned));

@@ -76,6 +76,7 @@ void TRunTimeProject::Merge(const TRunTimeProject& other) {
   // Paths this merge has already set: a second entry of the run for one of them competes
   // with the first by time instead of replacing it.
   std::unordered_set<std::string_view> merged;  // views of the other's paths
+  merged.reserve(other.files_.size());
   for (const auto& file : other.files_) {
     TRuntimeFile* mine = FindByName(file->Path);
     if (!mine) {

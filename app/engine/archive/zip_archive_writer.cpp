@@ -282,7 +282,7 @@ struct TZipArchiveWriter::TState {
         const int percent = f.data.empty() ? 100 : static_cast<int>(done * 100 / f.data.size());
         if (w.helper_.ArchiveItemProgress(percent)) return false;
       } while (done < f.data.size());
-      std::vector<std::uint8_t>().swap(f.data);
+      TZipBytes().swap(f.data);
       if (!f.dataFailure.empty()) w.itemFailed_(planned.path, f.dataFailure);
     }
     return true;

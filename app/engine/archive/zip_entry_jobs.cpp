@@ -171,37 +171,33 @@ void TZipFileJob::Run(const TZipCompression& c) {
   fs::File file = OpenSource(source, openFailure);
   if (!file.IsOpen()) return;
   const size_t n = static_cast<size_t>(size);
-  std::uint8_t* plain = Room(Scratch(0), n);
+  encrypted = !c.password.empty() && n > 0;
+  const size_t headerSize = encrypted ? kZipCryptHeaderSize : 0;
+  // The file is read where its entry's bytes go: stored, it needs no copy.
+  data.resize(headerSize + n);
+  std::uint8_t* plain = data.data() + headerSize;
   ReadAt(file.Descriptor(), source, 0, plain, n, dataFailure);
   CheckEnd(file.Descriptor(), source, size, dataFailure);
   file = fs::File();
   crc = libdeflate_crc32(0, plain, n);  // the zlib value, several times faster
   method = kZipMethodStore;
-  const std::uint8_t* body = plain;
-  size_t bodySize = n;
-  size_t packedSize = 0;
   if (c.compress && Shrinks(plain, n)) {
     libdeflate_compressor* deflater = CompressorFor(c.level);
     // The whole bound: this libdeflate may write past a shorter buffer before it gives up.
     const size_t bound = libdeflate_deflate_compress_bound(deflater, n);
     std::uint8_t* packed = Room(Scratch(1), bound);
-    packedSize = libdeflate_deflate_compress(deflater, plain, n, packed, bound);
+    const size_t packedSize = libdeflate_deflate_compress(deflater, plain, n, packed, bound);
     if (packedSize > 0 && packedSize < n) {
       method = kZipMethodDeflate;
-      body = packed;
-      bodySize = packedSize;
+      std::memcpy(plain, packed, packedSize);
+      data.resize(headerSize + packedSize);
     }
   }
-  encrypted = !c.password.empty() && n > 0;
-  const size_t headerSize = encrypted ? kZipCryptHeaderSize : 0;
-  data.reserve(headerSize + bodySize);
-  data.resize(headerSize);
-  data.insert(data.end(), body, body + bodySize);
   if (encrypted) {
     TZipCryptKeys keys(c.password);
     const auto header = keys.MakeHeader(static_cast<std::uint8_t>(crc >> 24));
     std::copy(header.begin(), header.end(), data.begin());
-    keys.Encrypt(data.data() + headerSize, bodySize);
+    keys.Encrypt(data.data() + headerSize, data.size() - headerSize);
   }
 }
 

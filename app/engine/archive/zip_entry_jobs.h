@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,24 @@
 // Files up to this size are compressed whole, as one stream; larger ones in chunks.
 inline constexpr std::uint64_t kZipWholeFileLimit = 4 << 20;
 inline constexpr std::uint64_t kZipChunkSize = 1 << 20;
+
+// Bytes a job fills itself: growing them sets no zeros first.
+template <typename T>
+struct TUninitialized : std::allocator<T> {
+  template <typename U>
+  struct rebind {
+    using other = TUninitialized<U>;
+  };
+  template <typename U>
+  void construct(U* p) noexcept {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <typename U, typename... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
+};
+using TZipBytes = std::vector<std::uint8_t, TUninitialized<std::uint8_t>>;
 
 struct TZipCompression {
   bool compress = false;
@@ -34,7 +53,7 @@ class TZipFileJob {
   std::uint32_t crc = 0;
   std::uint16_t method = 0;
   bool encrypted = false;
-  std::vector<std::uint8_t> data;  // what follows the local header
+  TZipBytes data;  // what follows the local header
 
   void Run(const TZipCompression& c);
 };

@@ -165,6 +165,9 @@ class File {
   std::uint64_t Size() const;
   void Truncate(std::uint64_t size);
   void Flush();  // fsync
+  // Asks the system to start writing that range to the disk now, without waiting: a later
+  // Flush then has little left to wait for. Quietly does nothing where it is not supported.
+  void StartWriteBack(std::uint64_t offset, std::uint64_t length);
   // Through the descriptor: no path lookup. False when it failed.
   bool SetModificationTime(std::int64_t sec, std::int32_t nsec);
   bool SetMode(std::uint32_t mode);  // permission bits

@@ -158,14 +158,18 @@ fs::File OpenSource(const std::string& source, std::string& failure) {
 
 }  // namespace
 
-void TZipFileJob::Run(const TZipCompression& c) {
+size_t TZipFileJob::Room() const {
+  return static_cast<size_t>(size) + kZipCryptHeaderSize;
+}
+
+void TZipFileJob::Run(const TZipCompression& c, std::uint8_t* out) {
+  length = 0;
   // A file a folder listing has just seen empty has nothing to read: it is stored without an
   // open. A file named alone is read all the same (a pseudo-file of /proc tells size 0).
   if (size == 0 && listed) {
     crc = 0;
     method = kZipMethodStore;
     encrypted = false;
-    data.clear();
     return;
   }
   fs::File file = OpenSource(source, openFailure);
@@ -174,36 +178,45 @@ void TZipFileJob::Run(const TZipCompression& c) {
   encrypted = !c.password.empty() && n > 0;
   const size_t headerSize = encrypted ? kZipCryptHeaderSize : 0;
   // The file is read where its entry's bytes go: stored, it needs no copy.
-  data.resize(headerSize + n);
-  std::uint8_t* plain = data.data() + headerSize;
+  std::uint8_t* plain = out + headerSize;
   ReadAt(file.Descriptor(), source, 0, plain, n, dataFailure);
   CheckEnd(file.Descriptor(), source, size, dataFailure);
   file = fs::File();
   crc = libdeflate_crc32(0, plain, n);  // the zlib value, several times faster
   method = kZipMethodStore;
+  length = headerSize + n;
   if (c.compress && Shrinks(plain, n)) {
     libdeflate_compressor* deflater = CompressorFor(c.level);
     // The whole bound: this libdeflate may write past a shorter buffer before it gives up.
     const size_t bound = libdeflate_deflate_compress_bound(deflater, n);
-    std::uint8_t* packed = Room(Scratch(1), bound);
+    std::uint8_t* packed = ::Room(Scratch(1), bound);
     const size_t packedSize = libdeflate_deflate_compress(deflater, plain, n, packed, bound);
     if (packedSize > 0 && packedSize < n) {
       method = kZipMethodDeflate;
       std::memcpy(plain, packed, packedSize);
-      data.resize(headerSize + packedSize);
+      length = headerSize + packedSize;
     }
   }
   if (encrypted) {
     TZipCryptKeys keys(c.password);
     const auto header = keys.MakeHeader(static_cast<std::uint8_t>(crc >> 24));
-    std::copy(header.begin(), header.end(), data.begin());
-    keys.Encrypt(data.data() + headerSize, data.size() - headerSize);
+    std::copy(header.begin(), header.end(), out);
+    keys.Encrypt(plain, length - headerSize);
   }
 }
 
 void TZipBatchJob::Run() noexcept {
   try {
-    for (TZipFileJob& f : files) f.Run(compression_);
+    size_t room = 0;
+    for (const TZipFileJob& f : files) room += f.Room();
+    bytes.resize(room);
+    // Each file's bytes follow the last one's as they came out.
+    size_t at = 0;
+    for (TZipFileJob& f : files) {
+      f.offset = at;
+      f.Run(compression_, bytes.data() + at);
+      at += f.length;
+    }
     size_t largest = 0;
     for (const TZipFileJob& f : files) largest = std::max(largest, static_cast<size_t>(f.size));
     ShrinkScratch(largest);

@@ -53,9 +53,14 @@ class TZipFileJob {
   std::uint32_t crc = 0;
   std::uint16_t method = 0;
   bool encrypted = false;
-  TZipBytes data;  // what follows the local header
+  // What follows the local header: `length` bytes at `offset` of its batch's bytes.
+  size_t offset = 0;
+  size_t length = 0;
 
-  void Run(const TZipCompression& c);
+  // Room for the most the entry can take: the file's bytes and an encryption header.
+  size_t Room() const;
+  // Fills `out` (Room() bytes) and sets `length`.
+  void Run(const TZipCompression& c, std::uint8_t* out);
 };
 
 // Consecutive small files, one worker's share.
@@ -63,6 +68,9 @@ class TZipBatchJob : public TWorkJob {
  public:
   explicit TZipBatchJob(const TZipCompression& c) : compression_(c) {}
   std::vector<TZipFileJob> files;
+  // Every file's bytes, one after the other. The writer hands the same buffers from batch to
+  // batch: fresh memory costs a page fault for every 4 KiB the workers fill.
+  TZipBytes bytes;
   std::string fatal;  // out of memory or the compressor failed: the run cannot go on
   void Run() noexcept override;
 
@@ -85,7 +93,7 @@ class TZipChunkJob : public TWorkJob {
   std::string dataFailure;  // zeros stand for what could not be read
   std::string fatal;
   std::uint32_t crc = 0;  // of this chunk's plain bytes
-  std::vector<std::uint8_t> data;
+  TZipBytes data;         // handed from chunk to chunk as a batch's bytes are
 
   void Run() noexcept override;
 

@@ -58,7 +58,15 @@ void LogMessage(std::string_view levelText, std::string_view message, int level)
   entry.message = std::string(message);
   entry.level = level;
   std::lock_guard lock(LogLock());
-  entry.timeText = platform::shell::FormatShortDateLongTime(std::time(nullptr));
+  // A run logs a line per file: the time text is made once a second.
+  static std::time_t lastTime = -1;
+  static std::string lastText;
+  const std::time_t now = std::time(nullptr);
+  if (now != lastTime) {
+    lastText = platform::shell::FormatShortDateLongTime(now);
+    lastTime = now;
+  }
+  entry.timeText = lastText;
   CurrentSink()->AddEntry(entry);
 }
 

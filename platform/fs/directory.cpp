@@ -15,9 +15,11 @@ struct DirCloser {
   void operator()(DIR* d) const { closedir(d); }
 };
 
-enum class Detail { Full, ForReading, Kinds };
+enum class Detail { Full, ForReading, Basic };
 
-std::vector<DirEntry> List(std::string_view pattern, Detail detail) {
+// Hands every entry to `each` as it is read: a walk of a large folder keeps no list of it.
+template <typename Each>
+void List(std::string_view pattern, Detail detail, Each&& each) {
   const std::string folder = ParentFolder(pattern);
   std::string mask = FileNamePart(pattern);
   if (mask.empty()) mask = "*";  // a bare folder lists everything in it
@@ -32,7 +34,6 @@ std::vector<DirEntry> List(std::string_view pattern, Detail detail) {
     detail::ThrowErrno("cannot list folder", folder, err);
   }
 
-  std::vector<DirEntry> out;
   for (;;) {
     errno = 0;
     const dirent* e = readdir(dir.get());
@@ -43,37 +44,47 @@ std::vector<DirEntry> List(std::string_view pattern, Detail detail) {
     const std::string_view name(e->d_name);
     if (name == "." || name == "..") continue;
     if (!MatchesMask(name, mask)) continue;
-    if (detail == Detail::Kinds && (e->d_type == DT_REG || e->d_type == DT_DIR)) {
+    if (detail == Detail::Basic && e->d_type == DT_DIR) {
       FileInfo kind;
-      kind.type = e->d_type == DT_REG ? EntryType::Regular : EntryType::Directory;
-      out.push_back({std::string(name), kind});
+      kind.type = EntryType::Directory;
+      each(DirEntry{std::string(name), kind});
       continue;
     }
     struct stat lst;
     if (fstatat(fd, e->d_name, &lst, AT_SYMLINK_NOFOLLOW) != 0) {
-      if (errno == ENOENT) continue;  // removed while we listed
-      out.push_back({std::string(name), FileInfo{}});
+      const int err = errno;
+      if (err == ENOENT) continue;  // removed while we listed
+      FileInfo unknown;
+      // A walk still learns that a file is there, to say later why it cannot be read.
+      if (detail == Detail::Basic && e->d_type == DT_REG) unknown.type = EntryType::Regular;
+      each(DirEntry{std::string(name), unknown, err});
       continue;
     }
-    out.push_back(
-        {std::string(name), detail::InfoFromLstat(fd, e->d_name, lst, name, detail != Detail::Kinds,
-                                                  detail == Detail::ForReading)});
+    each(DirEntry{std::string(name),
+                  detail::InfoFromLstat(fd, e->d_name, lst, name, detail != Detail::Basic,
+                                        detail == Detail::ForReading)});
   }
+}
+
+std::vector<DirEntry> ListAll(std::string_view pattern, Detail detail) {
+  std::vector<DirEntry> out;
+  List(pattern, detail, [&out](DirEntry&& e) { out.push_back(std::move(e)); });
   return out;
 }
 
 }  // namespace
 
 std::vector<DirEntry> ListDirectory(std::string_view pattern) {
-  return List(pattern, Detail::Full);
+  return ListAll(pattern, Detail::Full);
 }
 
 std::vector<DirEntry> ListDirectoryForReading(std::string_view pattern) {
-  return List(pattern, Detail::ForReading);
+  return ListAll(pattern, Detail::ForReading);
 }
 
-std::vector<DirEntry> ListDirectoryKinds(std::string_view pattern) {
-  return List(pattern, Detail::Kinds);
+void ListDirectoryBasic(std::string_view pattern,
+                        const std::function<void(const DirEntry&)>& each) {
+  List(pattern, Detail::Basic, [&each](DirEntry&& e) { each(e); });
 }
 
 }  // namespace platform::fs

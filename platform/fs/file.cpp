@@ -178,6 +178,12 @@ void File::Flush() {
     detail::ThrowErrno("cannot flush", path_, errno);
 }
 
+void File::StartWriteBack(std::uint64_t offset, std::uint64_t length) {
+  if (fd_ >= 0)
+    ::sync_file_range(fd_, static_cast<off64_t>(offset), static_cast<off64_t>(length),
+                      SYNC_FILE_RANGE_WRITE);
+}
+
 bool File::SetModificationTime(std::int64_t sec, std::int32_t nsec) {
   if (fd_ < 0 || nsec < 0 || nsec > 999'999'999) return false;
   struct timespec times[2];

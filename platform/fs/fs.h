@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -60,6 +61,9 @@ struct FileInfo {
 struct DirEntry {
   std::string name;  // the entry's own name, no folder
   FileInfo info;
+  // errno of a look at the entry that failed; `info` is then empty but for the type of a file
+  // the directory types (ListDirectoryBasic).
+  int error = 0;
 };
 
 // Lists a folder with a mask: `pattern` is folder + mask ("Z:\data\*.*", "Z:\jobs\*.bpj").
@@ -69,10 +73,11 @@ std::vector<DirEntry> ListDirectory(std::string_view pattern);
 // As ListDirectory, with `readable` set for the entries the user may both read and write (the
 // check of readOnly then answers both); false leaves the read permission unknown.
 std::vector<DirEntry> ListDirectoryForReading(std::string_view pattern);
-// As ListDirectory, for walks that need only what each entry is: regular files and folders
-// the directory itself types come without a system call and with nothing else set (size and
-// times 0); links and other entries are looked at, their attributes left false.
-std::vector<DirEntry> ListDirectoryKinds(std::string_view pattern);
+// As ListDirectory without the attributes, for walks, each entry handed to `each` as it is read:
+// folders the directory types come without a system call and with nothing else set (times 0);
+// every other entry is looked at beside the open folder (one fstatat, no look-up of the whole
+// path), for its type, size and times.
+void ListDirectoryBasic(std::string_view pattern, const std::function<void(const DirEntry&)>& each);
 
 // Information about one path, following symbolic links (a broken link reports isBrokenLink).
 std::optional<FileInfo> Stat(std::string_view winPath);
@@ -160,6 +165,9 @@ class File {
   std::uint64_t Size() const;
   void Truncate(std::uint64_t size);
   void Flush();  // fsync
+  // Asks the system to start writing that range to the disk now, without waiting: a later
+  // Flush then has little left to wait for. Quietly does nothing where it is not supported.
+  void StartWriteBack(std::uint64_t offset, std::uint64_t length);
   // Through the descriptor: no path lookup. False when it failed.
   bool SetModificationTime(std::int64_t sec, std::int32_t nsec);
   bool SetMode(std::uint32_t mode);  // permission bits

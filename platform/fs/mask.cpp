@@ -73,6 +73,8 @@ bool Wildcard(const std::vector<char32_t>& name, const std::vector<char32_t>& ma
 }  // namespace
 
 bool MatchesMask(std::string_view name, std::string_view mask) {
+  // The masks of a whole folder take every name without looking at it (a walk asks per entry).
+  if (mask == "*" || mask == "*.*") return true;
   const auto n = CodePoints(text::FoldCase(name));
   const auto m = CodePoints(text::FoldCase(mask));
   if (Wildcard(n, m, m.size())) return true;

@@ -347,20 +347,28 @@ TEST_F(FsTree, StatAndPredicates) {
   EXPECT_FALSE(fs::Exists("C:\\a.txt"));
 }
 
-// The walk's listing tells each entry's kind as the full listing does.
-TEST_F(FsTree, KindsListingAgreesWithTheFullListing) {
+// The walk's listing tells each entry's kind, and each file's size and time, as the full
+// listing does.
+TEST_F(FsTree, BasicListingAgreesWithTheFullListing) {
   const auto full = fs::ListDirectory(dir.W("*.*"));
-  const auto kinds = fs::ListDirectoryKinds(dir.W("*.*"));
+  std::vector<fs::DirEntry> kinds;
+  const auto collect = [&kinds](const fs::DirEntry& e) { kinds.push_back(e); };
+  fs::ListDirectoryBasic(dir.W("*.*"), collect);
   ASSERT_EQ(kinds.size(), full.size());
   for (std::size_t i = 0; i < full.size(); ++i) {
     EXPECT_EQ(kinds[i].name, full[i].name);
     EXPECT_EQ(kinds[i].info.type, full[i].info.type) << full[i].name;
     EXPECT_EQ(kinds[i].info.isSymlink, full[i].info.isSymlink) << full[i].name;
     EXPECT_EQ(kinds[i].info.isBrokenLink, full[i].info.isBrokenLink) << full[i].name;
+    if (full[i].info.type == fs::EntryType::Directory) continue;
+    EXPECT_EQ(kinds[i].info.size, full[i].info.size) << full[i].name;
+    EXPECT_EQ(kinds[i].info.mtimeSec, full[i].info.mtimeSec) << full[i].name;
+    EXPECT_EQ(kinds[i].info.mtimeNsec, full[i].info.mtimeNsec) << full[i].name;
   }
-  EXPECT_EQ(fs::ListDirectoryKinds(dir.W("*.txt")).size(),
-            fs::ListDirectory(dir.W("*.txt")).size());
-  EXPECT_THROW(fs::ListDirectoryKinds(dir.W("missing\\*.*")), fs::FsError);
+  kinds.clear();
+  fs::ListDirectoryBasic(dir.W("*.txt"), collect);
+  EXPECT_EQ(kinds.size(), fs::ListDirectory(dir.W("*.txt")).size());
+  EXPECT_THROW(fs::ListDirectoryBasic(dir.W("missing\\*.*"), collect), fs::FsError);
 }
 
 TEST(FsList, ErrorsThrow) {

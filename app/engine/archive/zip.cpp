@@ -211,6 +211,9 @@ struct TZip::TImpl {
     failed.clear();
   }
 
+  // A new file item, or nullptr when it has no stored name or is there already.
+  TZipSource* AddItem(std::string_view path);
+
   void ItemFailed(std::string key, std::string_view message) {
     helper->ItemFailure(message);
     failed.push_back(std::move(key));
@@ -924,17 +927,30 @@ void TZip::AddDefinition(std::string_view path) {
   impl_->definition = TImpl::TItem{std::string(kDefinitionEntryName), std::string(path), true};
 }
 
-void TZip::AddFile(std::string_view path) {
-  if (!impl_->writer) throw EZipError("No archive is open for writing.");
-  const auto stored = StoredNameForFile(path);
+TZipSource* TZip::TImpl::AddItem(std::string_view path) {
+  if (!writer) throw EZipError("No archive is open for writing.");
+  auto stored = StoredNameForFile(path);
   if (!stored) {
-    impl_->ItemFailed(std::string(path), std::string(path) + ": the file has no absolute path.");
-    return;
+    ItemFailed(std::string(path), std::string(path) + ": the file has no absolute path.");
+    return nullptr;
   }
   // The same stored name is the same path: nothing to replace.
-  if (impl_->itemByName.count(*stored)) return;
-  impl_->items.push_back({std::move(*stored), {}, false});
-  impl_->itemByName.emplace(impl_->items.back().stored, impl_->items.size() - 1);
+  if (itemByName.count(*stored)) return nullptr;
+  items.push_back({std::move(*stored), {}, false});
+  itemByName.emplace(items.back().stored, items.size() - 1);
+  return &items.back();
+}
+
+void TZip::AddFile(std::string_view path) {
+  impl_->AddItem(path);
+}
+
+void TZip::AddFile(std::string_view path, std::uint64_t size, std::int64_t mtimeSec) {
+  if (TZipSource* item = impl_->AddItem(path)) {
+    item->seen = true;
+    item->size = size;
+    item->mtimeSec = mtimeSec;
+  }
 }
 
 bool TZip::Execute() {

@@ -59,6 +59,9 @@ class TZip {
   // A file by its full path, stored under it without the drive colon; a file of the same stored
   // name added before is replaced.
   void AddFile(std::string_view path);
+  // The same for a file a listing has just seen, with the size and last write it saw: the
+  // archive then takes them instead of looking at the path again.
+  void AddFile(std::string_view path, std::uint64_t size, std::int64_t mtimeSec);
 
   // Write mode: writes the archive and puts it in place. Read mode: extracts every entry.
   // False when the user cancelled (the previous archive, or the existing file, then stays);

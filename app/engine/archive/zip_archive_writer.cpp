@@ -22,6 +22,8 @@ namespace {
 constexpr size_t kBatchBytes = 1 << 20;  // of file data in one batch
 constexpr size_t kBatchFiles = 256;
 constexpr size_t kOutputBuffer = 1 << 20;
+// The largest buffer kept for the next jobs: a batch's, a chunk's.
+constexpr size_t kSpareCapacity = 2 * kBatchBytes + kBatchFiles * 64;
 // File bytes read or compressed at once, whatever the file sizes: the run's memory stays
 // about twice this.
 constexpr std::uint64_t kInFlightBytes = 48 << 20;
@@ -136,6 +138,9 @@ struct TZipArchiveWriter::TState {
   std::uint64_t pendingBytes = 0;
   std::vector<TZipRecord> records;
   size_t inFlightLimit;
+  // Buffers of placed jobs, handed to the next ones. Only this thread touches them; a job's
+  // buffer reaches its worker through the pool and comes back once the job is done.
+  std::vector<TZipBytes> spare;
 
   std::optional<TOpenEntry> open;  // the chunked entry being written
 
@@ -146,6 +151,13 @@ struct TZipArchiveWriter::TState {
     TPlanned p;
     p.source = &s;
     p.path = s.Path();
+    if (s.seen) {
+      p.size = s.size;
+      p.mtime = s.mtimeSec;
+      p.chunked = p.size > kZipWholeFileLimit;
+      if (!IsValidUtf8(s.stored)) p.failure = p.path + ": its name is not valid UTF-8.";
+      return p;
+    }
     const auto info = fs::StatBasic(p.path);
     if (!info || info->isBrokenLink) {
       p.failure = p.path + ": the file does not exist.";
@@ -169,6 +181,7 @@ struct TZipArchiveWriter::TState {
            (chunking || next < sources.size())) {
       if (chunking) {
         auto job = std::make_shared<TZipChunkJob>(w.compression_);
+        job->data = TakeSpare();
         job->source = chunking->path;
         job->offset = chunkOffset;
         job->length = std::min<std::uint64_t>(kZipChunkSize, chunking->size - chunkOffset);
@@ -185,6 +198,7 @@ struct TZipArchiveWriter::TState {
         continue;
       }
       auto batch = std::make_shared<TZipBatchJob>(w.compression_);
+      batch->bytes = TakeSpare();
       TPending p;
       p.batch = batch.get();
       size_t bytes = 0;
@@ -203,6 +217,7 @@ struct TZipArchiveWriter::TState {
         if (planned.failure.empty()) {
           f.source = planned.path;
           f.size = planned.size;
+          f.listed = planned.source->seen;
         }
         batch->files.push_back(std::move(f));
         p.entries.push_back(std::move(planned));
@@ -220,6 +235,21 @@ struct TZipArchiveWriter::TState {
     pendingBytes += p.bytes;
     pool.Submit(p.job);
     pending.push_back(std::move(p));
+  }
+
+  TZipBytes TakeSpare() {
+    if (spare.empty()) return {};
+    TZipBytes bytes = std::move(spare.back());
+    spare.pop_back();
+    return bytes;
+  }
+
+  // A buffer of a whole large file is let go rather than kept for small ones.
+  void GiveBack(TZipBytes bytes) {
+    if (bytes.capacity() <= kSpareCapacity && spare.size() < inFlightLimit) {
+      bytes.clear();
+      spare.push_back(std::move(bytes));
+    }
   }
 
   // Waits for the first pending job; false when the user cancelled meanwhile.
@@ -259,7 +289,8 @@ struct TZipArchiveWriter::TState {
       TZipRecord r = NewRecord(planned);
       r.method = f.method;
       r.crc = f.crc;
-      r.compressedSize = f.data.size();
+      const std::uint8_t* bytes = p.batch->bytes.data() + f.offset;
+      r.compressedSize = f.length;
       if (f.encrypted) r.flags |= kZipFlagEncrypted;
       header.clear();
       AppendLocalHeader(header, r);
@@ -268,15 +299,15 @@ struct TZipArchiveWriter::TState {
       // In pieces, the progress after each: a cancel is seen before the next volume.
       size_t done = 0;
       do {
-        const size_t n = std::min<size_t>(f.data.size() - done, kZipChunkSize);
-        if (!output.Put(f.data.data() + done, n)) return false;
+        const size_t n = std::min<size_t>(f.length - done, kZipChunkSize);
+        if (!output.Put(bytes + done, n)) return false;
         done += n;
-        const int percent = f.data.empty() ? 100 : static_cast<int>(done * 100 / f.data.size());
+        const int percent = f.length == 0 ? 100 : static_cast<int>(done * 100 / f.length);
         if (w.helper_.ArchiveItemProgress(percent)) return false;
-      } while (done < f.data.size());
-      std::vector<std::uint8_t>().swap(f.data);
+      } while (done < f.length);
       if (!f.dataFailure.empty()) w.itemFailed_(planned.path, f.dataFailure);
     }
+    GiveBack(std::move(p.batch->bytes));
     return true;
   }
 
@@ -316,13 +347,13 @@ struct TZipArchiveWriter::TState {
     }
     TZipRecord& r = open->record;
     if (open->keys) open->keys->Encrypt(c.data.data(), c.data.size());
-    if (!output.Put(c.data)) return false;
+    if (!output.Put(c.data.data(), c.data.size())) return false;
     r.compressedSize += c.data.size();
     r.crc = static_cast<std::uint32_t>(
         open->done == 0 ? c.crc : crc32_combine(r.crc, c.crc, static_cast<z_off_t>(c.length)));
     open->done += c.length;
     if (open->failure.empty()) open->failure = c.dataFailure;
-    std::vector<std::uint8_t>().swap(c.data);
+    GiveBack(std::move(c.data));
     if (w.helper_.ArchiveItemProgress(static_cast<int>(open->done * 100 / r.size))) return false;
     if (!c.last) return true;
     std::vector<std::uint8_t> descriptor;

@@ -18,6 +18,10 @@ struct TZipSource {
   std::string stored;          // the name in the archive
   std::string definitionPath;  // the definition's own file
   bool definition = false;
+  // What a listing saw of the file just before; when false the writer looks at the path.
+  bool seen = false;
+  std::uint64_t size = 0;
+  std::int64_t mtimeSec = 0;
   std::string Path() const {
     return definition ? definitionPath : stored.substr(0, 1) + ":" + stored.substr(1);
   }

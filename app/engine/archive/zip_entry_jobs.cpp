@@ -19,6 +19,42 @@ namespace fs = platform::fs;
 namespace {
 
 constexpr size_t kDictionarySize = 32 * 1024;
+// What is compressed first to see whether data shrinks at all: random or already packed bytes
+// cost as much to deflate as text and gain nothing.
+constexpr size_t kProbeSize = 16 * 1024;
+// The probe shrinks data that deflate can pack to well below this share of its size.
+constexpr double kProbeRatio = 0.97;
+
+struct TCompressorDeleter {
+  void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
+};
+using TCompressor = std::unique_ptr<libdeflate_compressor, TCompressorDeleter>;
+
+// A worker's libdeflate compressor of one level, kept from job to job (each holds some hundred
+// KiB of tables).
+libdeflate_compressor* CompressorFor(int level) {
+  thread_local TCompressor compressors[10];
+  const int l = std::clamp(level, 1, 9);
+  TCompressor& c = compressors[l];
+  if (!c) {
+    c.reset(libdeflate_alloc_compressor(l));
+    if (!c) throw std::bad_alloc();
+  }
+  return c.get();
+}
+
+// True when the first bytes of `in` pack at the quickest level to less than kProbeRatio of their
+// size; data shorter than a probe is always tried.
+bool Shrinks(const std::uint8_t* in, size_t n) {
+  if (n <= kProbeSize) return true;
+  thread_local std::vector<std::uint8_t> probe;
+  libdeflate_compressor* quick = CompressorFor(1);
+  const size_t bound = libdeflate_deflate_compress_bound(quick, kProbeSize);
+  if (probe.size() < bound) probe.resize(bound);
+  const size_t packed =
+      libdeflate_deflate_compress(quick, in, kProbeSize, probe.data(), probe.size());
+  return packed > 0 && static_cast<double>(packed) < kProbeRatio * kProbeSize;
+}
 
 struct TDeflaterDeleter {
   void operator()(z_stream* z) const {
@@ -122,52 +158,64 @@ fs::File OpenSource(const std::string& source, std::string& failure) {
 
 }  // namespace
 
-void TZipFileJob::Run(const TZipCompression& c, z_stream*& deflater) {
+size_t TZipFileJob::Room() const {
+  return static_cast<size_t>(size) + kZipCryptHeaderSize;
+}
+
+void TZipFileJob::Run(const TZipCompression& c, std::uint8_t* out) {
+  length = 0;
+  // A file a folder listing has just seen empty has nothing to read: it is stored without an
+  // open. A file named alone is read all the same (a pseudo-file of /proc tells size 0).
+  if (size == 0 && listed) {
+    crc = 0;
+    method = kZipMethodStore;
+    encrypted = false;
+    return;
+  }
   fs::File file = OpenSource(source, openFailure);
   if (!file.IsOpen()) return;
   const size_t n = static_cast<size_t>(size);
-  std::uint8_t* plain = Room(Scratch(0), n);
+  encrypted = !c.password.empty() && n > 0;
+  const size_t headerSize = encrypted ? kZipCryptHeaderSize : 0;
+  // The file is read where its entry's bytes go: stored, it needs no copy.
+  std::uint8_t* plain = out + headerSize;
   ReadAt(file.Descriptor(), source, 0, plain, n, dataFailure);
   CheckEnd(file.Descriptor(), source, size, dataFailure);
   file = fs::File();
   crc = libdeflate_crc32(0, plain, n);  // the zlib value, several times faster
   method = kZipMethodStore;
-  const std::uint8_t* body = plain;
-  size_t bodySize = n;
-  size_t packedSize = 0;
-  if (c.compress && n > 0 && deflater) {
-    deflateReset(deflater);
-    std::vector<std::uint8_t>& packed = Scratch(1);
-    if (Deflate(deflater, plain, n, Z_FINISH, packed, &packedSize) && packedSize < n) {
+  length = headerSize + n;
+  if (c.compress && Shrinks(plain, n)) {
+    libdeflate_compressor* deflater = CompressorFor(c.level);
+    // The whole bound: this libdeflate may write past a shorter buffer before it gives up.
+    const size_t bound = libdeflate_deflate_compress_bound(deflater, n);
+    std::uint8_t* packed = ::Room(Scratch(1), bound);
+    const size_t packedSize = libdeflate_deflate_compress(deflater, plain, n, packed, bound);
+    if (packedSize > 0 && packedSize < n) {
       method = kZipMethodDeflate;
-      body = packed.data();
-      bodySize = packedSize;
+      std::memcpy(plain, packed, packedSize);
+      length = headerSize + packedSize;
     }
   }
-  encrypted = !c.password.empty() && n > 0;
-  const size_t headerSize = encrypted ? kZipCryptHeaderSize : 0;
-  data.reserve(headerSize + bodySize);
-  data.resize(headerSize);
-  data.insert(data.end(), body, body + bodySize);
   if (encrypted) {
     TZipCryptKeys keys(c.password);
     const auto header = keys.MakeHeader(static_cast<std::uint8_t>(crc >> 24));
-    std::copy(header.begin(), header.end(), data.begin());
-    keys.Encrypt(data.data() + headerSize, bodySize);
+    std::copy(header.begin(), header.end(), out);
+    keys.Encrypt(plain, length - headerSize);
   }
 }
 
 void TZipBatchJob::Run() noexcept {
-  TDeflater deflater;
-  z_stream* z = nullptr;
   try {
+    size_t room = 0;
+    for (const TZipFileJob& f : files) room += f.Room();
+    bytes.resize(room);
+    // Each file's bytes follow the last one's as they came out.
+    size_t at = 0;
     for (TZipFileJob& f : files) {
-      if (compression_.compress && f.size > 0 && !deflater) {
-        deflater = NewDeflater(compression_.level);
-        if (!deflater) throw std::bad_alloc();
-        z = deflater.get();
-      }
-      f.Run(compression_, z);
+      f.offset = at;
+      f.Run(compression_, bytes.data() + at);
+      at += f.length;
     }
     size_t largest = 0;
     for (const TZipFileJob& f : files) largest = std::max(largest, static_cast<size_t>(f.size));
@@ -203,9 +251,11 @@ void TZipChunkJob::Run() noexcept {
       data.assign(plain + primed, plain + primed + n);
       return;
     }
-    TDeflater z = NewDeflater(compression_.level);
+    // A chunk that does not shrink goes into stored blocks, which join the stream as well.
+    const bool packs = Shrinks(plain + primed, n);
+    TDeflater z = NewDeflater(packs ? compression_.level : 0);
     if (!z) throw std::bad_alloc();
-    if (primed > 0) deflateSetDictionary(z.get(), plain, static_cast<uInt>(primed));
+    if (packs && primed > 0) deflateSetDictionary(z.get(), plain, static_cast<uInt>(primed));
     std::vector<std::uint8_t>& packed = Scratch(1);
     size_t packedSize = 0;
     if (!Deflate(z.get(), plain + primed, n, last ? Z_FINISH : Z_SYNC_FLUSH, packed, &packedSize))

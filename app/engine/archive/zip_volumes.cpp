@@ -14,6 +14,9 @@ namespace fs = platform::fs;
 
 namespace {
 
+// How much of a slice is written before it is handed to the disk.
+constexpr std::uint64_t kWriteBackStep = 8 << 20;
+
 constexpr size_t kEndRecordSize = 22;
 constexpr size_t kMaxCommentSize = 65535;
 constexpr size_t kZip64LocatorSize = 20;
@@ -100,6 +103,7 @@ void TSliceWriter::StartSlice(std::string finalPath) {
     throw EZipError("Cannot create the archive " + slices_.back().finalPath + ": " + e.what());
   }
   inCurrent_ = 0;
+  writtenBack_ = 0;
 }
 
 bool TSliceWriter::Write(const void* data, size_t n, THelper& helper) {
@@ -123,6 +127,12 @@ bool TSliceWriter::Write(const void* data, size_t n, THelper& helper) {
     n -= chunk;
     inCurrent_ += chunk;
     total_ += chunk;
+    // The slice is flushed before it is renamed: its bytes go to the disk while the rest is
+    // compressed, so that flush waits only for the last of them.
+    if (inCurrent_ - writtenBack_ >= kWriteBackStep) {
+      current_.StartWriteBack(writtenBack_, inCurrent_ - writtenBack_);
+      writtenBack_ = inCurrent_;
+    }
   }
   return true;
 }

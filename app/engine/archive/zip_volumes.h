@@ -54,6 +54,7 @@ class TSliceWriter {
   std::vector<TSlice> slices_;
   platform::fs::File current_;
   std::uint64_t inCurrent_ = 0;
+  std::uint64_t writtenBack_ = 0;  // of the current slice, handed to the disk so far
   std::uint64_t total_ = 0;
 };
 

@@ -135,7 +135,7 @@ TBackupOutcome TBackupRun::Work() {
     RunProgram(listed_.RunBeforeCmd, listed_.RunBeforeWait);
   }
   ui_->SetStatusPanel(kPanel, "Searching Files...");
-  std::vector<std::string> fileList = listed_.BuildFileList(true);
+  std::vector<TListedFile> fileList = listed_.BuildFileList(true);
   if (Cancelled()) return TBackupOutcome::Cancelled;
 
   // 4-7: the run's copy of the project and the files it stores.
@@ -145,13 +145,10 @@ TBackupOutcome TBackupRun::Work() {
   listed_.AssignTo(*copy_);
   Step(20, "Building backup list...");
   if (changedRun_) {
-    TRunTimeProject current;
-    current.AddFiles(fileList, copy_->RunCounter);
-    copy_->Snapshot = std::move(*current.BuildChanged(listed_.Snapshot, 1));
+    copy_->Snapshot.AddChangedFiles(std::move(fileList), listed_.Snapshot, copy_->RunCounter);
   } else {
-    copy_->Snapshot.AddFiles(fileList, copy_->RunCounter);
+    copy_->Snapshot.AddFiles(std::move(fileList), copy_->RunCounter);
   }
-  std::vector<std::string>().swap(fileList);  // the snapshot holds the paths from here on
   if (Cancelled()) return TBackupOutcome::Cancelled;
 
   // 8-9: the definition file, under a name of this run's own.
@@ -195,7 +192,10 @@ TBackupOutcome TBackupRun::Work() {
   ui_->SetStatusPanel(kPanel, "Prepare for backing up...");
   if (!definitionPath_.empty()) zip.AddDefinition(definitionPath_);
   for (int i = 0; i < n; ++i) {
-    zip.AddFile(stored[i]->Path);
+    if (const auto& seen = stored[i]->Seen)
+      zip.AddFile(stored[i]->Path, seen->Size, seen->MtimeSec);
+    else
+      zip.AddFile(stored[i]->Path);
     ui_->StatusProgressStep();
     ProgressPosition = 30 + static_cast<int>(std::lround((i + 1) * 10.0 / n));
     if (Cancelled()) return TBackupOutcome::Cancelled;

@@ -302,49 +302,53 @@ bool TProject::SaveToFile(std::string_view path) const {
 }
 
 void ScanFolder(const TProject& project, const std::string& folder, bool applyExclusions,
-                std::vector<std::string>& list) {
-  std::vector<platform::fs::DirEntry> entries;
-  try {
-    entries = platform::fs::ListDirectoryKinds(folder + "*.*");
-  } catch (const platform::fs::FsError& e) {
-    LogError(e.what());
-    return;
-  }
+                std::vector<TListedFile>& list) {
   std::vector<std::string> subfolders;
-  for (const auto& entry : entries) {
-    const std::string path = folder + entry.name;
+  const auto take = [&](const platform::fs::DirEntry& entry) {
+    if (ProgressCancelled) return;
+    std::string path = folder + entry.name;
     const auto& info = entry.info;
-    if (info.isBrokenLink) {
+    if (entry.error != 0) {
+      // A file that could not be looked at: the archive tries again and says why it fails.
+      if (info.type == platform::fs::EntryType::Regular &&
+          (!applyExclusions || !project.IsExcluded(path)))
+        list.push_back({std::move(path), std::nullopt});
+    } else if (info.isBrokenLink) {
       LogError("Broken link skipped: " + path);
     } else if (info.type == platform::fs::EntryType::Directory) {
       // A linked folder is not entered: a link to a parent would never end.
       if (!info.isSymlink) subfolders.push_back(path + "\\");
     } else if (info.type == platform::fs::EntryType::Regular) {
       if (!applyExclusions || !project.IsExcluded(path)) {
-        list.push_back(path);
         ProgressStatus = path;
         LogMessage("        ", path, 0);
+        list.push_back({std::move(path), TSeenFile{info.size, info.mtimeSec}});
       }
     } else {
       // A FIFO, a socket or a device holds no file to keep; opening it could wait for ever.
       LogError("Neither a file nor a folder, skipped: " + path);
     }
-    if (ProgressCancelled) return;
+  };
+  try {
+    platform::fs::ListDirectoryBasic(folder + "*.*", take);
+  } catch (const platform::fs::FsError& e) {
+    LogError(e.what());
+    return;
   }
   for (const std::string& subfolder : subfolders) {
-    ScanFolder(project, subfolder, applyExclusions, list);
     if (ProgressCancelled) return;
+    ScanFolder(project, subfolder, applyExclusions, list);
   }
 }
 
-std::vector<std::string> TProject::BuildFileList(bool applyExclusions) const {
+std::vector<TListedFile> TProject::BuildFileList(bool applyExclusions) const {
   LogStatus("Searching files...");
-  std::vector<std::string> list;
+  std::vector<TListedFile> list;
   for (int i = 0; i < Folders.Count(); ++i) {
     if (ProgressCancelled) return list;
     ScanFolder(*this, AddTrailingBackslash(Folders.Get(i)->Name), applyExclusions, list);
   }
-  for (int i = 0; i < Files.Count(); ++i) list.push_back(Files.Get(i)->Name);
+  for (int i = 0; i < Files.Count(); ++i) list.push_back({Files.Get(i)->Name, std::nullopt});
   return list;
 }
 

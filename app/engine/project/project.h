@@ -46,7 +46,7 @@ class TProject {
   bool SaveToFile(std::string_view path) const;
 
   // The files one backup run takes: every folder item scanned, then every file item.
-  std::vector<std::string> BuildFileList(bool applyExclusions) const;
+  std::vector<TListedFile> BuildFileList(bool applyExclusions) const;
   bool IsExcluded(std::string_view path) const;
 
   std::string DescribeContent() const;
@@ -115,7 +115,8 @@ class TProject {
 };
 
 // Appends the files of `folder` (ending with a backslash) and then those of its subfolders to
-// `list`. Regular files and links to regular files are taken; linked folders are not entered,
-// other entries (FIFOs, sockets, devices) are passed over, broken links are logged.
+// `list` with what the listing saw of each. Regular files and links to regular files are taken;
+// linked folders are not entered, other entries (FIFOs, sockets, devices) are passed over, broken
+// links are logged.
 void ScanFolder(const TProject& project, const std::string& folder, bool applyExclusions,
-                std::vector<std::string>& list);
+                std::vector<TListedFile>& list);

@@ -16,7 +16,9 @@ class ETimeStampError : public std::runtime_error {
 }  // namespace
 
 std::unique_ptr<TRuntimeFile> TRuntimeFile::Clone() const {
-  return std::make_unique<TRuntimeFile>(Path, FileTime, Run);
+  auto copy = std::make_unique<TRuntimeFile>(Path, FileTime, Run);
+  copy->Seen = Seen;
+  return copy;
 }
 
 std::optional<std::int32_t> TRuntimeFile::GetCurrentTimeStamp() const {

@@ -8,6 +8,19 @@
 
 #include "app/engine/project/stream.h"
 
+// What this run's folder listing saw of a file, so that neither the snapshot nor the archive
+// has to look up its path again.
+struct TSeenFile {
+  std::uint64_t Size = 0;
+  std::int64_t MtimeSec = 0;  // last write, seconds since the Unix epoch
+};
+
+// A file of a run's list: its path and, when it came from a folder listing, what that saw.
+struct TListedFile {
+  std::string Path;
+  std::optional<TSeenFile> Seen;
+};
+
 class TRuntimeFile {
  public:
   TRuntimeFile() = default;
@@ -28,6 +41,7 @@ class TRuntimeFile {
   std::string Path;           // fixed once the entry is in a snapshot: the snapshot indexes it
   std::int32_t FileTime = 0;  // bits 31..25 year-1980 ... 4..0 seconds/2; 0 when unknown
   std::int32_t Run = 0;
+  std::optional<TSeenFile> Seen;  // this run's view of the file; not stored
 
  private:
   // None when the path is not on disk; throws for a folder.

@@ -3,6 +3,7 @@
 #include <unordered_set>
 
 #include "app/engine/progress.h"
+#include "platform/shell/shell.h"
 
 TRuntimeFile* TRunTimeProject::Get(int index) const {
   if (index < 0 || index >= Count()) return nullptr;
@@ -17,13 +18,43 @@ TRuntimeFile* TRunTimeProject::Add(std::unique_ptr<TRuntimeFile> file) {
   return raw;
 }
 
-void TRunTimeProject::AddFiles(const std::vector<std::string>& paths, std::int32_t run) {
-  files_.reserve(files_.size() + paths.size());
-  index_.reserve(index_.size() + paths.size());
-  for (const std::string& path : paths) {
-    auto file = std::make_unique<TRuntimeFile>(path, 0, run);
+namespace {
+
+std::int32_t DosTimeOf(const TSeenFile& seen) {
+  return static_cast<std::int32_t>(platform::shell::DosTimeFromUnix(seen.MtimeSec));
+}
+
+// A listed file's entry, with its time as the listing saw it or else from the disk.
+std::unique_ptr<TRuntimeFile> NewEntry(TListedFile&& listed, std::int32_t run) {
+  auto file = std::make_unique<TRuntimeFile>(std::move(listed.Path), 0, run);
+  if (listed.Seen) {
+    file->Seen = listed.Seen;
+    file->FileTime = DosTimeOf(*listed.Seen);
+  } else {
     file->UpdateTimeStamp();
-    Add(std::move(file));
+  }
+  return file;
+}
+
+}  // namespace
+
+void TRunTimeProject::AddFiles(std::vector<TListedFile> files, std::int32_t run) {
+  files_.reserve(files_.size() + files.size());
+  index_.reserve(index_.size() + files.size());
+  for (TListedFile& listed : files) {
+    Add(NewEntry(std::move(listed), run));
+    if (ProgressCancelled) return;
+  }
+}
+
+void TRunTimeProject::AddChangedFiles(std::vector<TListedFile> files, const TRunTimeProject& stored,
+                                      std::int32_t run) {
+  for (TListedFile& listed : files) {
+    const TRuntimeFile* old = stored.FindByName(listed.Path);
+    if (!old || !listed.Seen || old->FileTime != DosTimeOf(*listed.Seen)) {
+      auto file = NewEntry(std::move(listed), run);
+      if (!old || old->FileTime != file->FileTime) Add(std::move(file));
+    }
     if (ProgressCancelled) return;
   }
 }
@@ -45,6 +76,7 @@ void TRunTimeProject::Merge(const TRunTimeProject& other) {
   // Paths this merge has already set: a second entry of the run for one of them competes
   // with the first by time instead of replacing it.
   std::unordered_set<std::string_view> merged;  // views of the other's paths
+  merged.reserve(other.files_.size());
   for (const auto& file : other.files_) {
     TRuntimeFile* mine = FindByName(file->Path);
     if (!mine) {

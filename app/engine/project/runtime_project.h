@@ -25,8 +25,12 @@ class TRunTimeProject {
 
   // Appends the entry (a path may occur more than once) and returns it.
   TRuntimeFile* Add(std::unique_ptr<TRuntimeFile> file);
-  // One entry per path with its current time and the run number; stops when cancelled.
-  void AddFiles(const std::vector<std::string>& paths, std::int32_t run);
+  // One entry per path with its current time (as its listing saw it, else from the disk) and the
+  // run number; stops when cancelled.
+  void AddFiles(std::vector<TListedFile> files, std::int32_t run);
+  // What AddFiles then BuildChanged(stored, 1) give, without an entry for each unchanged file.
+  void AddChangedFiles(std::vector<TListedFile> files, const TRunTimeProject& stored,
+                       std::int32_t run);
   // Mode 0: none. Mode 1: copies of the entries whose path the stored snapshot lacks or whose
   // time differs from the stored one (an older copy put back is a change too).
   std::unique_ptr<TRunTimeProject> BuildChanged(const TRunTimeProject& stored, int mode) const;

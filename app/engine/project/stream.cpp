@@ -18,8 +18,13 @@ size_t TMemoryStream::Read(void* buffer, size_t n) {
 }
 
 void TMemoryStream::Write(const void* buffer, size_t n) {
-  if (pos_ + n > bytes_.size()) bytes_.resize(pos_ + n);
-  if (n) std::memcpy(bytes_.data() + pos_, buffer, n);
+  const auto* bytes = static_cast<const std::uint8_t*>(buffer);
+  if (pos_ == bytes_.size()) {
+    bytes_.insert(bytes_.end(), bytes, bytes + n);  // the usual case: no zeros first
+  } else {
+    if (pos_ + n > bytes_.size()) bytes_.resize(pos_ + n);
+    if (n) std::memcpy(bytes_.data() + pos_, buffer, n);
+  }
   pos_ += n;
 }
 

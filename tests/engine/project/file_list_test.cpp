@@ -9,6 +9,7 @@
 #include "app/engine/log.h"
 #include "app/engine/progress.h"
 #include "app/engine/project/project.h"
+#include "platform/fs/fs.h"
 #include "tests/engine/project/project_fixture.h"
 
 namespace {
@@ -58,6 +59,12 @@ class FileListTest : public ::testing::Test {
     return paths;
   }
 
+  static std::vector<std::string> Paths(const TProject& p, bool applyExclusions) {
+    std::vector<std::string> paths;
+    for (const TListedFile& f : p.BuildFileList(applyExclusions)) paths.push_back(f.Path);
+    return paths;
+  }
+
   static std::vector<std::string> Sorted(std::vector<std::string> v) {
     std::sort(v.begin(), v.end());
     return v;
@@ -91,7 +98,7 @@ void ExpectOwnFilesFirst(const std::vector<std::string>& list) {
 TEST_F(FileListTest, EqualsWhatFindLists) {
   TProject p;
   p.Folders.Add(Root(), 0);  // without its trailing backslash
-  const auto list = p.BuildFileList(true);
+  const auto list = Paths(p, true);
   EXPECT_EQ(Sorted(list), Find());
   EXPECT_EQ(std::count(list.begin(), list.end(), Root() + "\\link.txt"), 1);
   EXPECT_EQ(std::count(list.begin(), list.end(), Root() + "\\Ärger ü.txt"), 1);
@@ -114,14 +121,39 @@ TEST_F(FileListTest, EqualsWhatFindLists) {
   EXPECT_EQ(ProgressStatus.Get(), list.back());
 }
 
+// A walked file comes with the size and last write its listing saw (a link's those of its
+// target); a file item is looked at later.
+TEST_F(FileListTest, WalkedFilesCarryWhatTheListingSaw) {
+  ASSERT_TRUE(platform::fs::SetModificationTime(Root() + "\\sub1\\c.txt", 1623753020, 0));
+  TProject p;
+  p.Folders.Add(Root(), 0);
+  p.Files.Add(Root() + "\\a.txt", 0);
+  const auto list = p.BuildFileList(true);
+  ASSERT_FALSE(list.empty());
+  for (size_t i = 0; i + 1 < list.size(); ++i) {
+    const auto info = platform::fs::Stat(list[i].Path);
+    ASSERT_TRUE(info) << list[i].Path;
+    ASSERT_TRUE(list[i].Seen) << list[i].Path;
+    EXPECT_EQ(list[i].Seen->Size, info->size) << list[i].Path;
+    EXPECT_EQ(list[i].Seen->MtimeSec, info->mtimeSec) << list[i].Path;
+  }
+  EXPECT_EQ(list.back().Path, Root() + "\\a.txt");
+  EXPECT_FALSE(list.back().Seen);
+  const auto link = std::find_if(list.begin(), list.end(), [&](const TListedFile& f) {
+    return f.Path == Root() + "\\link.txt";
+  });
+  ASSERT_NE(link, list.end());
+  EXPECT_EQ(link->Seen->MtimeSec, 1623753020);
+  EXPECT_EQ(link->Seen->Size, std::string("sub1/c.txt").size());
+}
+
 TEST_F(FileListTest, ExclusionsLeaveFilesOutButWalkTheFolders) {
   TProject p;
   p.Folders.Add(Root() + "\\", 0);
   p.ExcludedPatterns.Add("*.dat", 0);
   p.ExcludedFolders.Add(Root() + "\\SUB1\\Sub2\\", 0);
-  EXPECT_EQ(Sorted(p.BuildFileList(true)),
-            Find("! -iname '*.dat' ! -ipath '" + root_ + "/sub1/sub2/*'"));
-  EXPECT_EQ(Sorted(p.BuildFileList(false)), Find());
+  EXPECT_EQ(Sorted(Paths(p, true)), Find("! -iname '*.dat' ! -ipath '" + root_ + "/sub1/sub2/*'"));
+  EXPECT_EQ(Sorted(Paths(p, false)), Find());
 }
 
 TEST_F(FileListTest, FileItemsFollowUncheckedAndDuplicatesStay) {
@@ -131,7 +163,7 @@ TEST_F(FileListTest, FileItemsFollowUncheckedAndDuplicatesStay) {
   p.Files.Add(Root() + "\\a.txt", 0);
   p.Files.Add(Root() + "\\no such file.dat", 0);
   p.ExcludedPatterns.Add("*.dat", 0);
-  const auto list = p.BuildFileList(true);
+  const auto list = Paths(p, true);
   const std::string deep = Root() + "\\sub1\\sub2\\deep\\f";
   EXPECT_EQ(std::count(list.begin(), list.end(), deep), 2);
   ASSERT_GE(list.size(), 2u);
@@ -158,17 +190,17 @@ TEST_F(FileListTest, StopsWhenCancelled) {
   p.Folders.Add(Root() + "\\sub1", 0);
   p.Files.Add("Z:\\never", 0);
   SetLogSink(std::make_shared<StopAfterSink>(3));
-  EXPECT_EQ(p.BuildFileList(false).size(), 3u);
+  EXPECT_EQ(Paths(p, false).size(), 3u);
 
   ProgressCancelled = true;
-  EXPECT_TRUE(p.BuildFileList(false).empty());
+  EXPECT_TRUE(Paths(p, false).empty());
 }
 
 TEST_F(FileListTest, UnreadableFolderIsLoggedAndPassedOver) {
   TProject p;
   p.Folders.Add(dir_.W("missing"), 0);
   p.Folders.Add(Root() + "\\zz", 0);
-  EXPECT_EQ(p.BuildFileList(true), (std::vector<std::string>{Root() + "\\zz\\g.txt"}));
+  EXPECT_EQ(Paths(p, true), (std::vector<std::string>{Root() + "\\zz\\g.txt"}));
   size_t errors = 0;
   for (const auto& e : sink_->Entries()) errors += e.levelText == "ERROR   ";
   EXPECT_EQ(errors, 1u);

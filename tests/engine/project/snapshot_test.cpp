@@ -14,6 +14,12 @@ std::int32_t Dos(int year, int month, int day, int hour, int minute, int second)
                                    day << 16 | hour << 11 | minute << 5 | second / 2);
 }
 
+std::vector<TListedFile> Unseen(const std::vector<std::string>& paths) {
+  std::vector<TListedFile> files;
+  for (const std::string& p : paths) files.push_back({p, std::nullopt});
+  return files;
+}
+
 TRunTimeProject Snapshot(std::initializer_list<TRuntimeFile> files) {
   TRunTimeProject s;
   for (const auto& f : files) s.Add(f.Clone());
@@ -81,16 +87,31 @@ TEST(RunTimeProject, AddFilesTakesTimesAndStopsWhenCancelled) {
 
   ProgressCancelled = false;
   TRunTimeProject s;
-  s.AddFiles(paths, 5);
+  s.AddFiles(Unseen(paths), 5);
   const auto t = static_cast<std::int32_t>(platform::shell::DosTimeFromUnix(1623753020));
   EXPECT_EQ(Entries(s),
             (std::vector<TEntry>{{paths[0], t, 5}, {paths[1], 0, 5}, {paths[2], 0, 5}}));
 
   ProgressCancelled = true;
   TRunTimeProject stopped;
-  stopped.AddFiles(paths, 6);
+  stopped.AddFiles(Unseen(paths), 6);
   ProgressCancelled = false;
   EXPECT_EQ(stopped.Count(), 1);
+}
+
+// A file its listing saw takes the time seen, without a look at the disk (the path need not be
+// there), and keeps what was seen through a copy.
+TEST(RunTimeProject, AddFilesTakesTheTimeTheListingSaw) {
+  ProjectHome home;
+  TRunTimeProject s;
+  s.AddFiles({{"Z:\\nowhere\\seen.txt", TSeenFile{12, 1623753020}}}, 3);
+  ASSERT_EQ(s.Count(), 1);
+  EXPECT_EQ(s.Get(0)->FileTime,
+            static_cast<std::int32_t>(platform::shell::DosTimeFromUnix(1623753020)));
+  const auto copy = s.Get(0)->Clone();
+  ASSERT_TRUE(copy->Seen);
+  EXPECT_EQ(copy->Seen->Size, 12u);
+  EXPECT_EQ(copy->Seen->MtimeSec, 1623753020);
 }
 
 TEST(RunTimeProject, BuildChangedTakesNewAndEveryOtherTime) {
@@ -130,7 +151,7 @@ TEST(RunTimeProject, ChangedFilesOnDisk) {
   }
   const std::vector<std::string> first = {dir.W("same"), dir.W("newer"), dir.W("older")};
   TRunTimeProject stored;
-  stored.AddFiles(first, 1);
+  stored.AddFiles(Unseen(first), 1);
 
   ASSERT_TRUE(platform::fs::SetModificationTime(dir.W("newer"), t0 + 60, 0));
   ASSERT_TRUE(platform::fs::SetModificationTime(dir.W("older"), t0 - 3600, 0));
@@ -138,12 +159,30 @@ TEST(RunTimeProject, ChangedFilesOnDisk) {
   std::vector<std::string> second = first;
   second.push_back(dir.W("added"));
   TRunTimeProject run;
-  run.AddFiles(second, 2);
+  run.AddFiles(Unseen(second), 2);
   const auto changed = run.BuildChanged(stored, 1);
   ASSERT_NE(changed, nullptr);
   std::vector<std::string> paths;
   for (const auto& f : changed->Files()) paths.push_back(f->Path);
   EXPECT_EQ(paths, (std::vector<std::string>{dir.W("newer"), dir.W("older"), dir.W("added")}));
+
+  // The same in one pass, from files listed with what a walk saw (one of them twice) and one
+  // the run looks at itself.
+  std::vector<TListedFile> listed;
+  for (const std::string& p : second) {
+    const auto info = platform::fs::Stat(p);
+    ASSERT_TRUE(info);
+    listed.push_back({p, TSeenFile{info->size, info->mtimeSec}});
+  }
+  listed.push_back(listed[1]);
+  listed.back().Seen.reset();
+  listed.push_back(listed[0]);
+  TRunTimeProject direct;
+  direct.AddChangedFiles(listed, stored, 2);
+  EXPECT_EQ(Entries(direct), (std::vector<TEntry>{{dir.W("newer"), run.Get(1)->FileTime, 2},
+                                                  {dir.W("older"), run.Get(2)->FileTime, 2},
+                                                  {dir.W("added"), run.Get(3)->FileTime, 2},
+                                                  {dir.W("newer"), run.Get(1)->FileTime, 2}}));
 
   stored.Merge(*changed);
   EXPECT_EQ(stored.Count(), 4);

@@ -26,12 +26,6 @@ void PreadAll(int fd, std::uint8_t* out, std::size_t n, off_t at) {
   std::memset(out + done, 0, n - done);
 }
 
-bool HasSync(const std::uint8_t* s) {
-  static const std::uint8_t kSync[12] = {0,    0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
-                                         0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0};
-  return std::memcmp(s, kSync, 12) == 0;
-}
-
 }  // namespace
 
 SectorForm FormAt(const Disc& disc, std::int64_t lba) {

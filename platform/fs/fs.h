@@ -163,6 +163,9 @@ class File {
   std::string path_;
 };
 
+// BirthTimeSec of an open file, through its descriptor: no path lookup.
+std::optional<std::int64_t> BirthTimeSec(const File& file);
+
 // Reads a whole file; throws FsError.
 std::vector<std::uint8_t> ReadWholeFile(std::string_view winPath);
 // Writes a whole file under a temporary name beside it and renames it over the target.

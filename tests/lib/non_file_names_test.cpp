@@ -1,6 +1,7 @@
 // Names that lead to no regular file (a FIFO, a socket, a device, a folder, a name removed) at
 // every entry point of the library that reads a named file: the audio check and reader, the
-// session-at-once of a WAV list, the file objects, the image descriptors and the file tree.
+// session-at-once of a WAV list, the file objects, the image descriptors, the file tree and the
+// UDF file items.
 // Each is refused with its caller's "cannot open" status and text, and none waits: every call
 // runs under a time limit that turns a blocked open into a failure.
 #include <gtest/gtest.h>
@@ -315,6 +316,24 @@ TEST_F(NonFileTree, LeavesOutWhatIsNoFileAndFailsTheReadOfANameReplacedSinceAdd)
                                                     dir.W(folder + "/f.txt"), kind.error)),
               std::string::npos)
         << text;
+  }
+}
+
+// A UDF file item of a name that is no readable file: 22 as the header says, whatever the
+// system said when it was opened (a socket's open fails with ENXIO); a name removed is 2.
+TEST_F(NonFileNames, UdfFileItemOfANameThatIsNoFileIs22) {
+  for (const Kind& kind : kKinds) {
+    SCOPED_TRACE(kind.label);
+    Make(kind, dir.P("k.vob"));
+    HALVORIN_UDF_TREE_ITEM items[2] = {};
+    ASSERT_EQ(Halvorin_UDF_FormatTreeItemAsDirectory(&items[0], 1, "root", nullptr), 0u);
+    std::uint32_t status = 0;
+    Within([&] {
+      status = Halvorin_UDF_FormatTreeItemAsFile(&items[1], 2, "K.VOB", dir.W("k.vob").c_str(),
+                                                 &items[0]);
+    });
+    EXPECT_EQ(status, IsRemoved(kind) ? std::uint32_t(ENOENT) : std::uint32_t(EINVAL));
+    EXPECT_EQ(items[0].m__PFirstKid, nullptr);
   }
 }
 

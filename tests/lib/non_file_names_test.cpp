@@ -319,6 +319,37 @@ TEST_F(NonFileTree, LeavesOutWhatIsNoFileAndFailsTheReadOfANameReplacedSinceAdd)
   }
 }
 
+// A grab's output name that is no regular file: refused with 5 and the open's error before a
+// sector is read, without waiting, the entry as it was; a removed name is created.
+TEST_F(NonFileNames, GrabOutputThatIsNoFileIsRefused) {
+  Devices({Media::CdR});
+  WriteDataCd(100000, false);
+  for (const Kind& kind : kKinds) {
+    SCOPED_TRACE(kind.label);
+    Make(kind, dir.P("out.iso"));
+    Make(kind, dir.P("img.qvf"));
+    HALVORIN_STATUS track = 0, disc = 0;
+    Within([&] {
+      track = Halvorin_CdvdBurnerGrabber_GrabTrack(BURNER_ARGS, 1, dir.W("out.iso").c_str(), 0, 0,
+                                                   0, 0);
+      disc = GrabCD(dir.W("img"), 3);
+    });
+    if (IsRemoved(kind)) {
+      EXPECT_EQ(track, 0u) << text;
+      EXPECT_EQ(disc, 0u) << text;
+      continue;
+    }
+    EXPECT_EQ(track, 5u) << text;
+    EXPECT_EQ(disc, 5u) << text;
+    EXPECT_EQ(error, static_cast<std::uint32_t>(kind.error)) << text;
+    EXPECT_NE(std::string(text).find("CreateFile( '" + dir.W("img.qvf") + "' ) failed, status " +
+                                     std::to_string(kind.error)),
+              std::string::npos)
+        << text;
+    EXPECT_FALSE(std::filesystem::is_regular_file(dir.P("out.iso")));
+  }
+}
+
 // A UDF file item of a name that is no readable file: 22 as the header says, whatever the
 // system said when it was opened (a socket's open fails with ENXIO); a name removed is 2.
 TEST_F(NonFileNames, UdfFileItemOfANameThatIsNoFileIs22) {

@@ -4,7 +4,10 @@
 // and α, 24 + 2 symbols for P, 43 + 2 for Q, one error a codeword), the Q subchannel's CRC, and
 // a checker of the raw sectors a write sent: their data sectors and their Q's positions against
 // the disc the test expects (its TOC in the lead-in, each track's pause, INDEX 0 counting down
-// to 00:00:00 at its last sector, and INDEX 1, the lead-out).
+// to 00:00:00 at its last sector, and INDEX 1, the lead-out). A cooked block (2048-byte user
+// data, a 2332- or 2336-byte Mode 2 unit, 2352 bytes of audio), whose sync, header, EDC/ECC and
+// Q the drive makes, is held to its place: on a track of its kind, a Mode 2 unit's subheader
+// given twice alike.
 #pragma once
 
 extern "C" {
@@ -22,7 +25,6 @@ extern "C" {
 
 namespace ecma130 {
 
-
 struct Track {
   bool audio = false;
   std::int64_t pause = 0;  // INDEX 0 sectors before its start (track 1: the 150 before LBA 0)
@@ -35,7 +37,7 @@ struct Layout {
   std::int64_t leadOut = 0;
 };
 
-// A sent block: its LBA and its bytes (2352 main bytes, then 16 PQ or 96 raw P-W bytes).
+// A sent block: its LBA and its bytes (raw: 2352 main bytes, then 16 PQ or 96 raw P-W bytes).
 struct Block {
   std::int64_t lba;
   const std::uint8_t* bytes;
@@ -154,17 +156,25 @@ class Checker {
  public:
   explicit Checker(Layout layout) : layout_(std::move(layout)) {}
 
-  // Every raw block: its main data (a data sector where the layout has data) and its Q.
+  // Every raw block: its main data (a data sector where the layout has data) and its Q; every
+  // cooked block: its place.
   void Check(const Block& b) {
-    if (b.size != 2368 && b.size != 2448) return;
+    const Position p = PositionOf(b.lba);
+    if (b.size != 2368 && b.size != 2448) {
+      CheckCooked(b, p);
+      return;
+    }
     ++raw_;
     std::vector<std::uint8_t> sector(b.bytes, b.bytes + 2352);
-    const Position p = PositionOf(b.lba);
     if (!p.audio) CheckData(sector.data(), b.lba);
     CheckQ(QOf(b), b.lba, p);
   }
   int RawBlocks() const { return raw_; }
+  int CookedBlocks() const { return cooked_; }
   int DataSectors() const { return data_; }
+  // The disc type byte of the lead-in's A0 point (00h CD-DA or CD-ROM, 20h CD-ROM XA); -1
+  // when no lead-in was sent.
+  int DiscType() const { return discType_; }
   // The lead-in's TOC: every point it must carry came at least once.
   void ExpectWholeToc() const {
     const std::size_t points = layout_.tracks.size() + 3;
@@ -202,6 +212,21 @@ class Checker {
     }
     ADD_FAILURE() << "LBA " << lba << " outside the layout";
     return {true, 0, 0, 0, 0};
+  }
+
+  void CheckCooked(const Block& b, const Position& p) {
+    ++cooked_;
+    ASSERT_TRUE(b.lba >= -150 && b.lba < layout_.leadOut) << "cooked block at LBA " << b.lba;
+    if (b.size == 2352) {
+      EXPECT_TRUE(p.audio) << "audio block at LBA " << b.lba << " of a data track";
+      return;
+    }
+    ASSERT_TRUE(b.size == 2048 || b.size == 2332 || b.size == 2336)
+        << "block of " << b.size << " bytes at LBA " << b.lba;
+    EXPECT_FALSE(p.audio) << "data block at LBA " << b.lba << " of an audio track";
+    if (b.size != 2048) {
+      EXPECT_EQ(std::memcmp(b.bytes, b.bytes + 4, 4), 0) << "subheader of LBA " << b.lba;
+    }
   }
 
   void CheckData(std::uint8_t* s, std::int64_t lba) {
@@ -244,7 +269,8 @@ class Checker {
       if (point == 0xA0) {
         of = &t.front();
         expected[7] = 1;
-        expected[8] = q[8];  // the disc type
+        if (discType_ < 0) discType_ = q[8];  // the disc type, the same at every A0
+        expected[8] = static_cast<std::uint8_t>(discType_);
       } else if (point == 0xA1) {
         of = &t.back();
         expected[7] = Bcd(static_cast<std::int64_t>(t.size()));
@@ -287,7 +313,7 @@ class Checker {
   }
 
   Layout layout_;
-  int raw_ = 0, data_ = 0;
+  int raw_ = 0, cooked_ = 0, data_ = 0, discType_ = -1;
   bool leadIn_ = false;
   std::vector<std::uint8_t> tocSeen_;
 };

@@ -58,7 +58,9 @@ int LockOperation(OpenMode mode, Share share) {
 File::File(std::string_view winPath, OpenMode mode, Share share) : path_(winPath) {
   detail::IgnoreFileSizeSignal();
   const std::string posix = ToPosixOrThrow(winPath);
-  const int flags = OpenFlags(mode) | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+  // ReadWrite takes whatever the name is, a device too; every other mode regular files only.
+  const bool regularOnly = mode != OpenMode::ReadWrite;
+  const int flags = OpenFlags(mode) | O_CLOEXEC | (regularOnly ? O_NONBLOCK | O_NOCTTY : 0);
   int fd;
   do {
     fd = open(posix.c_str(), flags, 0666);
@@ -67,8 +69,8 @@ File::File(std::string_view winPath, OpenMode mode, Share share) : path_(winPath
   // A throwing constructor runs no destructor: close by hand below.
   fd_ = fd;
   try {
-    // Before a lock or the truncation: only a regular file is ever emptied or written.
-    RefuseUnlessRegular(fd_, path_);
+    // Before a lock or the truncation: nothing but a regular file is ever emptied.
+    if (regularOnly) RefuseUnlessRegular(fd_, path_);
     if (const int op = LockOperation(mode, share)) {
       int rc;
       do {

@@ -126,11 +126,12 @@ enum class Share {
 class File {
  public:
   File() = default;
-  // Throws FsError when the file cannot be opened or the lock is held by another. Every mode
-  // opens regular files only (or creates one) and never waits on the name: a folder (EISDIR), a
-  // FIFO or a device (EINVAL, "not a regular file") is refused, a socket (and a FIFO that no one
-  // reads, for writing) as the system refuses it (ENXIO); the type is that of the file opened,
-  // so a name replaced after a caller's check is caught, and nothing else is ever truncated.
+  // Throws FsError when the file cannot be opened or the lock is held by another. Read,
+  // CreateAlways and CreateNew open regular files only (or create one) and never wait on the
+  // name: a folder (EISDIR), a FIFO or a device (EINVAL, "not a regular file") is refused, a
+  // socket as the system refuses it (ENXIO); the type is that of the file opened, so a name
+  // replaced after a caller's check is caught, and nothing else is ever truncated. ReadWrite
+  // opens whatever the name is, a device too.
   File(std::string_view winPath, OpenMode mode, Share share = Share::All);
   // Takes over an open descriptor (closed with the object); `winPath` names it in messages.
   File(int fd, std::string winPath) noexcept;

@@ -40,8 +40,7 @@ CHalvorin_ISO9660FileTreeLeadIn::CHalvorin_ISO9660FileTreeLeadIn(
       m__LONG__StartLBA(p__LONG__StartLBA),
       m__LONG__LeadOutStartLBA(p__LONG__LeadOutStartLBA),
       m__BOOLEAN__IsMode2(p__BOOLEAN__IsMode2),
-      m__Forms(p__PForms ? *p__PForms : HalvorinI_TrackForms{}),
-      m__BOOLEAN__HasForms(p__PForms != nullptr) {
+      m__Forms(p__PForms ? std::optional<HalvorinI_TrackForms>(*p__PForms) : std::nullopt) {
   ThrowIfNoTracks(p__PTRACK_ARRAY__Tracks, p__PCHAR__Constructor);
   std::memcpy(&m__TRACK_ARRAY__Tracks, p__PTRACK_ARRAY__Tracks, sizeof m__TRACK_ARRAY__Tracks);
 }
@@ -63,8 +62,7 @@ void CHalvorin_ISO9660FileTreeLeadIn::FormatLeadIn(const std::uint8_t* p__PUCHAR
     // Each point carries its track's control: A0 the first track's, A1 and A2 the last's.
     const std::uint32_t of = c < 3 ? 0 : c < 9 ? static_cast<std::uint32_t>(n - 1) : c / 3 - 3;
     pq[0] = static_cast<std::uint8_t>(
-        HalvorinI_ControlOf(m__BOOLEAN__HasForms ? &m__Forms : nullptr,
-                            static_cast<std::int32_t>(of),
+        HalvorinI_ControlOf(m__Forms ? &*m__Forms : nullptr, static_cast<std::int32_t>(of),
                             m__TRACK_ARRAY__Tracks.m__TRACK_ENTRY__Tracks[of].m__BOOLEAN__IsData)
             << 4 |
         1);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "lib/api/halvorin.h"
 #include "lib/core/sector/cd_text.h"
@@ -28,8 +29,7 @@ class CHalvorin_ISO9660FileTreeLeadIn : public CHalvorin_ISO9660FileTreeGenerate
   std::int32_t m__LONG__LeadOutStartLBA;
   bool m__BOOLEAN__IsMode2;
   TRACK_ARRAY m__TRACK_ARRAY__Tracks;
-  HalvorinI_TrackForms m__Forms;
-  bool m__BOOLEAN__HasForms;
+  std::optional<HalvorinI_TrackForms> m__Forms;
 };
 
 // 2368-byte sectors: 2352 and the PQ block.

@@ -40,8 +40,7 @@ CHalvorin_ISO9660FileTreeRaw::CHalvorin_ISO9660FileTreeRaw(
       m__LONG__StartLBA(p__LONG__StartLBA),
       m__BOOLEAN__IsMode2(p__BOOLEAN__IsMode2),
       m__BOOLEAN__IsRegenerateQ(p__BOOLEAN__IsRegenerateQ),
-      m__Forms(p__PForms ? *p__PForms : HalvorinI_TrackForms{}),
-      m__BOOLEAN__HasForms(p__PForms != nullptr),
+      m__Forms(p__PForms ? std::optional<HalvorinI_TrackForms>(*p__PForms) : std::nullopt),
       m__LONG__AbsoluteLBA(p__LONG__StartLBA) {
   if (!p__PTRACK_ARRAY__Tracks)
     HalvorinI_ThrowException(kHalvorinStatusInvalidArgument, 0,
@@ -118,7 +117,7 @@ std::uint8_t CHalvorin_ISO9660FileTreeRaw::PutPQ(const TRACK_ENTRY& p__Track,
   // Past 99:59:74 (or before the lead-in) Q cannot hold the absolute address.
   if (HalvorinI_SectorAddressOfLBA(m__LONG__AbsoluteLBA) < 0)
     ThrowAddressOutOfRange(p__PCHAR__Method);
-  const HalvorinI_TrackForms* forms = m__BOOLEAN__HasForms ? &m__Forms : nullptr;
+  const HalvorinI_TrackForms* forms = m__Forms ? &*m__Forms : nullptr;
   std::int32_t index = m__LONG__TrackIndex;
   std::uint8_t control = HalvorinI_ControlOf(forms, index, p__Track.m__BOOLEAN__IsData == 1);
   std::uint32_t relative = static_cast<std::uint32_t>(m__LONG__TrackLBA);

@@ -15,6 +15,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "lib/api/halvorin.h"
 #include "lib/mastering/iso9660/iso9660_file_tree.h"
@@ -88,8 +89,7 @@ class CHalvorin_ISO9660FileTreeRaw : public CHalvorin_ISO9660FileTree {
   bool m__BOOLEAN__IsMode2;
   bool m__BOOLEAN__IsRegenerateQ;
   TRACK_ARRAY m__TRACK_ARRAY__Tracks;
-  HalvorinI_TrackForms m__Forms;
-  bool m__BOOLEAN__HasForms;
+  std::optional<HalvorinI_TrackForms> m__Forms;
   std::int32_t m__LONG__TrackIndex = 0;
   std::int32_t m__LONG__TrackLBA = 0;
   std::int32_t m__LONG__AbsoluteLBA = 0;

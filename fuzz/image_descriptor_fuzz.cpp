@@ -2,7 +2,9 @@
 // it: a status, or a list whose counts, sizes and data file name are sound. The same bytes as
 // an image data file go through the image check and the reader of its Q layout (tracks in
 // order inside the image), and the layout is laid over the descriptor's list as the export
-// does: no size or pause comes out negative.
+// does: no size or pause comes out negative. The disc-at-once list made of the layout has
+// tracks numbered 1..n that cover the image, and a data file without Q takes its tracks from
+// the descriptor beside it: in order inside it.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -12,6 +14,7 @@
 #include "fuzz/fuzz_support.h"
 #include "lib/core/grab/image_descriptor.h"
 #include "lib/core/grab/image_layout.h"
+#include "lib/core/halvorin_exception.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const std::string folder = [] {
@@ -52,12 +55,43 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       __builtin_trap();
     previous = t.m__LONGLONG__Index1;
   }
+  static TRACK_ARRAY disc;
+  static HalvorinI_TrackForms forms;
+  try {
+    HalvorinI_ImageTrackArray(layout, "Fuzz", &disc, &forms);
+    std::int64_t end = 0;
+    for (std::int32_t i = 0; i < disc.m__LONG__NumberOfTracks; ++i) {
+      const TRACK_ENTRY& e = disc.m__TRACK_ENTRY__Tracks[i];
+      if (e.m__LONG__TrackStartInLBs != end || e.m__LONG__TrackSizeInLBs < 1 ||
+          forms.m__Tracks[i].m__LONG__PauseInLBs < 0 ||
+          (i > 0 && forms.m__Tracks[i].m__LONG__PauseInLBs >=
+                        disc.m__TRACK_ENTRY__Tracks[i - 1].m__LONG__TrackSizeInLBs))
+        __builtin_trap();
+      end += e.m__LONG__TrackSizeInLBs;
+    }
+    if (end != layout.m__LONGLONG__Sectors) __builtin_trap();
+  } catch (CHalvorin_Exception* e) {
+    delete e;
+  }
   if (status == 0) {
-    HalvorinI_ApplyImagePauses(layout, &list);
+    HalvorinI_ApplyImagePauses(layout, &list, &forms);
     for (std::int32_t i = 0; i < list.m__LONG__NumberOfRawTracks; ++i)
       if (list.m__LONG__RawTrackSizeInLBs[i] < 0 ||
           (i > 0 && list.m__SAO_TRACK_ENTRY__Tracks[i].m__LONG__PreGapInLBs < -150))
         __builtin_trap();
+    // The data file beside the descriptor has no Q: the descriptor's tracks, when they fit it.
+    HalvorinI_ImageLayout described =
+        HalvorinI_ReadImageLayout(fuzzing::Win(folder + "/disc.qvf").c_str());
+    HalvorinI_ImageLayoutWithoutQ(fuzzing::Win(folder + "/disc.qvf").c_str(), &described);
+    previous = -1;
+    for (std::size_t i = 0; i < described.m__VECTOR__Tracks.size(); ++i) {
+      const HalvorinI_ImageTrack& t = described.m__VECTOR__Tracks[i];
+      if (t.m__LONG__Number != static_cast<std::int32_t>(i) + 1 ||
+          t.m__LONGLONG__Index1 <= previous ||
+          t.m__LONGLONG__Index1 >= described.m__LONGLONG__Sectors)
+        __builtin_trap();
+      previous = t.m__LONGLONG__Index1;
+    }
   }
   return 0;
 }

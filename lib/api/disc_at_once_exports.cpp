@@ -31,30 +31,32 @@ std::unique_ptr<CHalvorin_ISO9660FileTreeRaw> MakeView(const DiscAtOnceWriter& p
                                                        CHalvorin_FileChain* p__PSource,
                                                        const TRACK_ARRAY* p__PTRACK_ARRAY__Tracks,
                                                        bool p__BOOLEAN__IsXA,
-                                                       bool p__BOOLEAN__IsRegenerateQ) {
+                                                       bool p__BOOLEAN__IsRegenerateQ,
+                                                       const HalvorinI_TrackForms* p__PForms) {
   if (p__Writer.m__BOOLEAN__IsRawPW)
     return std::unique_ptr<CHalvorin_ISO9660FileTreeRaw>(
-        new (std::nothrow)
-            CHalvorin_ISO9660FileTreeRawRawPW(p__PSource, 1, 0, p__PTRACK_ARRAY__Tracks,
-                                              p__BOOLEAN__IsXA, p__BOOLEAN__IsRegenerateQ));
+        new (std::nothrow) CHalvorin_ISO9660FileTreeRawRawPW(
+            p__PSource, 1, 0, p__PTRACK_ARRAY__Tracks, p__BOOLEAN__IsXA, p__BOOLEAN__IsRegenerateQ,
+            p__PForms));
   return std::unique_ptr<CHalvorin_ISO9660FileTreeRaw>(
-      new (std::nothrow) CHalvorin_ISO9660FileTreeRawPQ(
-          p__PSource, 1, 0, p__PTRACK_ARRAY__Tracks, p__BOOLEAN__IsXA, p__BOOLEAN__IsRegenerateQ));
+      new (std::nothrow)
+          CHalvorin_ISO9660FileTreeRawPQ(p__PSource, 1, 0, p__PTRACK_ARRAY__Tracks,
+                                         p__BOOLEAN__IsXA, p__BOOLEAN__IsRegenerateQ, p__PForms));
 }
 
 void Write(const DiscAtOnceWriter& p__Writer, CHalvorin_CdvdBurnerGrabber* p__PBurner,
            CHalvorin_FileChain* p__PView, bool p__BOOLEAN__IsXA,
            std::uint8_t p__BOOLEAN__IsTestWrite, std::uint8_t p__BOOLEAN__IsMultiSession,
            std::uint32_t p__ULONG__ProgressInterval, std::uint32_t p__ULONG__BufferInterval,
-           TRACK_ARRAY* p__PTRACK_ARRAY__Tracks) {
+           TRACK_ARRAY* p__PTRACK_ARRAY__Tracks, const HalvorinI_TrackForms* p__PForms) {
   if (p__Writer.m__BOOLEAN__IsRawPW)
     p__PBurner->DiscAtOnceRawPW(p__PView, p__BOOLEAN__IsXA, p__BOOLEAN__IsTestWrite != 0,
                                 p__BOOLEAN__IsMultiSession != 0, p__ULONG__ProgressInterval,
-                                p__ULONG__BufferInterval, p__PTRACK_ARRAY__Tracks);
+                                p__ULONG__BufferInterval, p__PTRACK_ARRAY__Tracks, p__PForms);
   else
     p__PBurner->DiscAtOncePQ(p__PView, p__BOOLEAN__IsXA, p__BOOLEAN__IsTestWrite != 0,
                              p__BOOLEAN__IsMultiSession != 0, p__ULONG__ProgressInterval,
-                             p__ULONG__BufferInterval, p__PTRACK_ARRAY__Tracks);
+                             p__ULONG__BufferInterval, p__PTRACK_ARRAY__Tracks, p__PForms);
 }
 
 // Frees the list's file objects on every path out of the export.
@@ -93,8 +95,10 @@ HALVORIN_STATUS FromFile(const DiscAtOnceWriter& p__Writer, void* p__PVOID__Burn
     TrackArrayObjects objects{tracks};
 
     bool isXA = p__BOOLEAN__IsXA != 0, isDataSeen = false, isAudioSeen = false;
-    // A raw image's own tracks, which the view and the writer take in place of the list.
+    // A raw image's own tracks, which the view and the writer take in place of the list, with
+    // their whole controls and their pauses.
     std::unique_ptr<TRACK_ARRAY> imageTracks;
+    std::unique_ptr<HalvorinI_TrackForms> imageForms;
     std::int64_t start = 0;
     // Zeros after a file that is no whole number of sectors, so that the tracks behind it
     // start where the list says.
@@ -130,11 +134,14 @@ HALVORIN_STATUS FromFile(const DiscAtOnceWriter& p__Writer, void* p__PVOID__Burn
                                      "\nHalvorin:%s(): Raw image '%s' is not a whole number of "
                                      "sectors!!!\n",
                                      kExport, e.m__CHAR__FileName);
-          // The image is a disc of its own tracks, each of the kind its Q gives: written as
-          // one data track, its audio would be scrambled and its layout lost.
-          const HalvorinI_ImageLayout layout = HalvorinI_ReadImageLayout(e.m__CHAR__FileName);
+          // The image is a disc of its own tracks, each of the kind its Q gives (its
+          // descriptor's, or one data track, where it has no Q): written as one data track,
+          // its audio would be scrambled and its layout lost.
+          HalvorinI_ImageLayout layout = HalvorinI_ReadImageLayout(e.m__CHAR__FileName);
+          HalvorinI_ImageLayoutWithoutQ(e.m__CHAR__FileName, &layout);
           imageTracks = std::make_unique<TRACK_ARRAY>();
-          HalvorinI_ImageTrackArray(layout, kExport, imageTracks.get());
+          imageForms = std::make_unique<HalvorinI_TrackForms>();
+          HalvorinI_ImageTrackArray(layout, kExport, imageTracks.get(), imageForms.get());
           // Its data sectors' form is its first data track's; audio alone says nothing of it.
           mode = 0;
           for (std::int32_t t = 0; t < imageTracks->m__LONG__NumberOfTracks && !mode; ++t)
@@ -150,7 +157,8 @@ HALVORIN_STATUS FromFile(const DiscAtOnceWriter& p__Writer, void* p__PVOID__Burn
                        kExport, 1L, static_cast<long>(p__BOOLEAN__IsXA), static_cast<long>(mode));
           }
         }
-        e.m__BOOLEAN__IsData = 1;
+        // An image of audio tracks alone is no data track; it is the whole disc all the same.
+        e.m__BOOLEAN__IsData = !e.m__BOOLEAN__IsRaw || mode != 0 ? 1 : 0;
         isDataSeen = true;
       }
       if (!file) {
@@ -191,13 +199,13 @@ HALVORIN_STATUS FromFile(const DiscAtOnceWriter& p__Writer, void* p__PVOID__Burn
     tree->SeekToBegin();
     TRACK_ARRAY* disc = imageTracks ? imageTracks.get() : tracks;
     std::unique_ptr<CHalvorin_ISO9660FileTreeRaw> view =
-        MakeView(p__Writer, tree.get(), disc, isXA, p__UCHAR__RawViewOption != 0);
+        MakeView(p__Writer, tree.get(), disc, isXA, p__UCHAR__RawViewOption != 0, imageForms.get());
     if (!view) {
       notMade = HALVORIN_STATUS_OUT_OF_MEMORY;
       return;
     }
     Write(p__Writer, burner, view.get(), isXA, p__BOOLEAN__IsTestWrite, p__BOOLEAN__IsMultiSession,
-          p__ULONG__ProgressInterval, p__ULONG__BufferInterval, disc);
+          p__ULONG__ProgressInterval, p__ULONG__BufferInterval, disc, imageForms.get());
   });
   return status ? status : notMade;
 }
@@ -227,14 +235,14 @@ HALVORIN_STATUS FromTree(const DiscAtOnceWriter& p__Writer, void* p__PVOID__Burn
     tracks->m__TRACK_ENTRY__Tracks[0].m__LONG__TrackSizeInLBs = static_cast<std::int32_t>(lbs);
     tree->SeekImage();
     std::unique_ptr<CHalvorin_ISO9660FileTreeRaw> view =
-        MakeView(p__Writer, tree, tracks.get(), p__BOOLEAN__IsXA != 0, false);
+        MakeView(p__Writer, tree, tracks.get(), p__BOOLEAN__IsXA != 0, false, nullptr);
     if (!view) {
       notMade = HALVORIN_STATUS_OUT_OF_MEMORY;
       return;
     }
     Write(p__Writer, burner, view.get(), p__BOOLEAN__IsXA != 0, p__BOOLEAN__IsTestWrite,
           p__BOOLEAN__IsMultiSession, p__ULONG__ProgressInterval, p__ULONG__BufferInterval,
-          tracks.get());
+          tracks.get(), nullptr);
   });
   return status ? status : notMade;
 }

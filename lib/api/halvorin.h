@@ -854,19 +854,30 @@ HALVORIN_API HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_SessionAtOnce(
     uint8_t p__BOOLEAN__IsTestWrite, uint8_t p__BOOLEAN__IsMultiSession,
     uint32_t p__ULONG__ProgressInterval, uint32_t p__ULONG__BufferInterval);
 /* Session-at-once of a grabbed CD image ("<base>.mds" beside its data file): one pass of raw
-   sectors with their own P-W subchannel; an image with a Mode 2 track is written XA. A
-   descriptor that cannot be read gives 5 with its system error (or the reader's status). */
+   sectors with their own P-W subchannel; an image with a Mode 2 track is written XA; the cue
+   sheet gives each track the pauses and the whole control of the image's Q. A descriptor that
+   cannot be read gives 5 with its system error (or the reader's status); an image whose Q
+   numbers its tracks otherwise than 1, 2, ... gives 2. */
 HALVORIN_API HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_SessionAtOnceRawRawPW(
     HALVORIN_BURNER_PREFIX, const char* p__PCHAR__DescriptorFileName,
     uint8_t p__BOOLEAN__IsTestWrite, uint32_t p__ULONG__ProgressInterval,
     uint32_t p__ULONG__BufferInterval, uint8_t p__BOOLEAN__IsWriteLeadIn);
 /* Disc-at-once (raw sectors with PQ, or with raw P-W and the CD-Text) from the files of the
    list: audio files only, or one data file alone (a data file after anything, or after audio,
-   gives 2). A data file named .MDF or .QVF that is a raw image is read in 2448-byte sectors
-   (a size that is no multiple of 2448 gives 2) and sets the XA flag by its first track's mode
-   (left as it is for an audio image); a file that is no whole number of sectors is padded with
-   zeros. The raw-view option 1 makes the Q of a raw image anew. Sizes, starts, the data and
-   raw flags and the file pointers are filled by the library; the files are freed again. */
+   gives 2); a file that is no whole number of sectors is padded with zeros. A data file named
+   .MDF or .QVF that is a raw image (its first sector a data sector, or an audio sector with a
+   valid Q) is read in 2448-byte sectors (a size that is no multiple of 2448 gives 2) and
+   written as the disc of its own tracks: their kinds, whole controls and pauses from the Q of
+   its subchannel; where that gives none, the tracks of the descriptor "<name>.mds" beside it
+   that names it, else one data track when its first sector is a data sector. Its first data
+   track's mode sets the XA flag (left as it is for an image of audio tracks alone). Refused
+   with 2: an image of which none of these gives a track, of more than 99 tracks, whose track
+   numbers do not run 1, 2, ..., of several sessions or not starting at LBA 0. The raw-view
+   option 1 makes the Q of a raw image anew: each track's INDEX 1 counting up, and a track's
+   pause at the end of the one before (where the image's Q has it) INDEX 0 of that track with
+   its control, counting down to it, P set. Sizes, starts, the data and raw flags (a raw image
+   is data when it holds a data track) and the file pointers are filled by the library; the
+   files are freed again. */
 HALVORIN_API HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_DiscAtOncePQFromFile(
     HALVORIN_BURNER_PREFIX, TRACK_ARRAY* p__PTRACK_ARRAY__Tracks, uint8_t p__BOOLEAN__IsXA,
     uint8_t p__BOOLEAN__IsTestWrite, uint8_t p__BOOLEAN__IsMultiSession,

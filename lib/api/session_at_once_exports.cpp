@@ -183,10 +183,15 @@ HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_SessionAtOnceRawRawPW(
     e.m__PVOID__Tree = ChainHandle(AddTree(sources, file, kExport));
     // The pauses between the tracks are where the image's own Q has them, not 150 sectors of
     // every track whatever the disc held.
-    HalvorinI_ApplyImagePauses(HalvorinI_ReadImageLayout(image.c_str()), tracks.get());
+    // Their controls are those of the Q the image carries, which is written as it is, so that
+    // the TOC agrees with it; and its tracks must be numbered as they will be.
+    const HalvorinI_ImageLayout layout = HalvorinI_ReadImageLayout(image.c_str());
+    HalvorinI_CheckImageTrackNumbers(layout, kExport);
+    auto forms = std::make_unique<HalvorinI_TrackForms>();
+    HalvorinI_ApplyImagePauses(layout, tracks.get(), forms.get());
     burner->SessionAtOnce(tracks.get(), isXA, p__BOOLEAN__IsTestWrite != 0, false,
                           p__ULONG__ProgressInterval, p__ULONG__BufferInterval,
-                          p__BOOLEAN__IsWriteLeadIn != 0);
+                          p__BOOLEAN__IsWriteLeadIn != 0, forms.get());
   });
 }
 

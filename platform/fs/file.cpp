@@ -29,7 +29,7 @@ int OpenFlags(OpenMode mode) {
   return O_RDONLY;
 }
 
-// A file for reading is opened without blocking, so that a FIFO without a writer or a device
+// A file is opened without blocking, so that a FIFO without a writer (or reader) or a device
 // that waits cannot hold the caller; once fstat shows a regular file the flag goes again.
 void RefuseUnlessRegular(int fd, const std::string& path) {
   struct stat st;
@@ -58,8 +58,9 @@ int LockOperation(OpenMode mode, Share share) {
 File::File(std::string_view winPath, OpenMode mode, Share share) : path_(winPath) {
   detail::IgnoreFileSizeSignal();
   const std::string posix = ToPosixOrThrow(winPath);
-  const bool reading = mode == OpenMode::Read;
-  const int flags = OpenFlags(mode) | O_CLOEXEC | (reading ? O_NONBLOCK | O_NOCTTY : 0);
+  // ReadWrite takes whatever the name is, a device too; every other mode regular files only.
+  const bool regularOnly = mode != OpenMode::ReadWrite;
+  const int flags = OpenFlags(mode) | O_CLOEXEC | (regularOnly ? O_NONBLOCK | O_NOCTTY : 0);
   int fd;
   do {
     fd = open(posix.c_str(), flags, 0666);
@@ -68,7 +69,8 @@ File::File(std::string_view winPath, OpenMode mode, Share share) : path_(winPath
   // A throwing constructor runs no destructor: close by hand below.
   fd_ = fd;
   try {
-    if (reading) RefuseUnlessRegular(fd_, path_);
+    // Before a lock or the truncation: nothing but a regular file is ever emptied.
+    if (regularOnly) RefuseUnlessRegular(fd_, path_);
     if (const int op = LockOperation(mode, share)) {
       int rc;
       do {

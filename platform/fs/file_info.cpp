@@ -80,6 +80,14 @@ std::optional<std::int64_t> BirthTimeSec(std::string_view winPath) {
   return static_cast<std::int64_t>(sx.stx_btime.tv_sec);
 }
 
+std::optional<std::int64_t> BirthTimeSec(const File& file) {
+  struct statx sx {};
+  if (!file.IsOpen() || statx(file.Descriptor(), "", AT_EMPTY_PATH, STATX_BTIME, &sx) != 0 ||
+      !(sx.stx_mask & STATX_BTIME))
+    return std::nullopt;
+  return static_cast<std::int64_t>(sx.stx_btime.tv_sec);
+}
+
 bool Exists(std::string_view winPath) {
   // The name is there, even when it is a dangling link: creating over it would write
   // through the link.

@@ -141,10 +141,12 @@ enum class Share {
 class File {
  public:
   File() = default;
-  // Throws FsError when the file cannot be opened or the lock is held by another. Read opens
-  // regular files only and never waits on the name: a folder (EISDIR), a FIFO or a device
-  // (EINVAL, "not a regular file") is refused, a socket as the system refuses it (ENXIO); the
-  // type is that of the file opened, so a name replaced after a caller's check is caught.
+  // Throws FsError when the file cannot be opened or the lock is held by another. Read,
+  // CreateAlways and CreateNew open regular files only (or create one) and never wait on the
+  // name: a folder (EISDIR), a FIFO or a device (EINVAL, "not a regular file") is refused, a
+  // socket as the system refuses it (ENXIO); the type is that of the file opened, so a name
+  // replaced after a caller's check is caught, and nothing else is ever truncated. ReadWrite
+  // opens whatever the name is, a device too.
   File(std::string_view winPath, OpenMode mode, Share share = Share::All);
   // Takes over an open descriptor (closed with the object); `winPath` names it in messages.
   File(int fd, std::string winPath) noexcept;
@@ -180,6 +182,9 @@ class File {
   int fd_ = -1;
   std::string path_;
 };
+
+// BirthTimeSec of an open file, through its descriptor: no path lookup.
+std::optional<std::int64_t> BirthTimeSec(const File& file);
 
 // Reads a whole file; throws FsError.
 std::vector<std::uint8_t> ReadWholeFile(std::string_view winPath);

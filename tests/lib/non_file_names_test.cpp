@@ -1,6 +1,7 @@
 // Names that lead to no regular file (a FIFO, a socket, a device, a folder, a name removed) at
 // every entry point of the library that reads a named file: the audio check and reader, the
-// session-at-once of a WAV list, the file objects, the image descriptors and the file tree.
+// session-at-once of a WAV list, the file objects, the image descriptors, the file tree and the
+// UDF file items.
 // Each is refused with its caller's "cannot open" status and text, and none waits: every call
 // runs under a time limit that turns a blocked open into a failure.
 #include <gtest/gtest.h>
@@ -315,6 +316,55 @@ TEST_F(NonFileTree, LeavesOutWhatIsNoFileAndFailsTheReadOfANameReplacedSinceAdd)
                                                     dir.W(folder + "/f.txt"), kind.error)),
               std::string::npos)
         << text;
+  }
+}
+
+// A grab's output name that is no regular file: refused with 5 and the open's error before a
+// sector is read, without waiting, the entry as it was; a removed name is created.
+TEST_F(NonFileNames, GrabOutputThatIsNoFileIsRefused) {
+  Devices({Media::CdR});
+  WriteDataCd(100000, false);
+  for (const Kind& kind : kKinds) {
+    SCOPED_TRACE(kind.label);
+    Make(kind, dir.P("out.iso"));
+    Make(kind, dir.P("img.qvf"));
+    HALVORIN_STATUS track = 0, disc = 0;
+    Within([&] {
+      track = Halvorin_CdvdBurnerGrabber_GrabTrack(BURNER_ARGS, 1, dir.W("out.iso").c_str(), 0, 0,
+                                                   0, 0);
+      disc = GrabCD(dir.W("img"), 3);
+    });
+    if (IsRemoved(kind)) {
+      EXPECT_EQ(track, 0u) << text;
+      EXPECT_EQ(disc, 0u) << text;
+      continue;
+    }
+    EXPECT_EQ(track, 5u) << text;
+    EXPECT_EQ(disc, 5u) << text;
+    EXPECT_EQ(error, static_cast<std::uint32_t>(kind.error)) << text;
+    EXPECT_NE(std::string(text).find("CreateFile( '" + dir.W("img.qvf") + "' ) failed, status " +
+                                     std::to_string(kind.error)),
+              std::string::npos)
+        << text;
+    EXPECT_FALSE(std::filesystem::is_regular_file(dir.P("out.iso")));
+  }
+}
+
+// A UDF file item of a name that is no readable file: 22 as the header says, whatever the
+// system said when it was opened (a socket's open fails with ENXIO); a name removed is 2.
+TEST_F(NonFileNames, UdfFileItemOfANameThatIsNoFileIs22) {
+  for (const Kind& kind : kKinds) {
+    SCOPED_TRACE(kind.label);
+    Make(kind, dir.P("k.vob"));
+    HALVORIN_UDF_TREE_ITEM items[2] = {};
+    ASSERT_EQ(Halvorin_UDF_FormatTreeItemAsDirectory(&items[0], 1, "root", nullptr), 0u);
+    std::uint32_t status = 0;
+    Within([&] {
+      status = Halvorin_UDF_FormatTreeItemAsFile(&items[1], 2, "K.VOB", dir.W("k.vob").c_str(),
+                                                 &items[0]);
+    });
+    EXPECT_EQ(status, IsRemoved(kind) ? std::uint32_t(ENOENT) : std::uint32_t(EINVAL));
+    EXPECT_EQ(items[0].m__PFirstKid, nullptr);
   }
 }
 

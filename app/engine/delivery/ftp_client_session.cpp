@@ -4,14 +4,11 @@
 
 #include "app/engine/delivery/ftp_client.h"
 #include "app/engine/delivery/ftp_session.h"
+#include "app/engine/delivery/ftp_volume_file.h"
 
 namespace {
 
 using TState = TFtpOutcome::TState;
-
-struct TFileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
 
 class TClientFtpSession final : public IFtpSession {
  public:
@@ -50,7 +47,7 @@ class TClientFtpSession final : public IFtpSession {
       TFtpOutcome opened = Open();
       if (!opened.Ok()) return opened;
     }
-    std::unique_ptr<std::FILE, TFileCloser> file(std::fopen(posixPath.c_str(), "rbe"));
+    const TVolumeFile file = OpenVolumeForUpload(posixPath);
     if (!file) return TFtpOutcome::Fail(TState::LocalFailed, "cannot open " + posixPath);
     std::fseek(file.get(), 0, SEEK_END);
     const long size = std::ftell(file.get());

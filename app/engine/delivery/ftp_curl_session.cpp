@@ -10,15 +10,12 @@
 #include "app/engine/delivery/curl_handle.h"
 #include "app/engine/delivery/ftp_curl_options.h"
 #include "app/engine/delivery/ftp_session.h"
+#include "app/engine/delivery/ftp_volume_file.h"
 #include "app/engine/progress.h"
 
 namespace {
 
 using TState = TFtpOutcome::TState;
-
-struct TFileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
 
 // The remote folder as URL path, ending in "/" (empty for the log-in folder). Each part is
 // escaped; an absolute folder starts with an escaped "/", so that libcurl's single CWD gets
@@ -61,7 +58,7 @@ class TCurlFtpSession final : public IFtpSession {
 
   TFtpOutcome Store(const std::string& posixPath, const std::string& remoteName) override {
     if (!curl_) Reset();
-    std::unique_ptr<std::FILE, TFileCloser> file(std::fopen(posixPath.c_str(), "rbe"));
+    const TVolumeFile file = OpenVolumeForUpload(posixPath);
     struct stat st {};
     if (!file || ::fstat(fileno(file.get()), &st) != 0)
       return TFtpOutcome::Fail(TState::LocalFailed, "cannot open " + posixPath);

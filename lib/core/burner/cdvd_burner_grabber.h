@@ -17,6 +17,7 @@
 #include "lib/core/scsi/scsi_device_cdvd_rom_writer.h"
 #include "lib/core/sector/cd_text.h"
 #include "lib/core/sector/edc_ecc.h"
+#include "lib/mastering/raw/raw_track_forms.h"
 
 class CHalvorin_FileChain;
 class CHalvorin_FileTreeNode;
@@ -142,30 +143,36 @@ class CHalvorin_CdvdBurnerGrabber : public CHalvorin_ScsiDeviceCdvdRomWriter {
   // Writing, closing and blanking.
   void TrackAtOnce(const CHalvorin_TrackAtOnceOptions& p__Options);
   // Session-at-once: the whole session of the list in one pass from LBA -150 (the host-written
-  // lead-in first with the write-lead-in flag and a raw P-W first track).
+  // lead-in first with the write-lead-in flag and a raw P-W first track). The track forms, when
+  // given, hold each track's whole control (of the raw tracks of an image).
   void SessionAtOnce(SAO_TRACK_ARRAY* p__PSAO_TRACK_ARRAY__Tracks, bool p__BOOLEAN__IsXA,
                      bool p__BOOLEAN__IsTestWrite, bool p__BOOLEAN__IsMultiSession,
                      std::uint32_t p__ULONG__ProgressInterval,
-                     std::uint32_t p__ULONG__BufferInterval, bool p__BOOLEAN__IsWriteLeadIn);
+                     std::uint32_t p__ULONG__BufferInterval, bool p__BOOLEAN__IsWriteLeadIn,
+                     const HalvorinI_TrackForms* p__PForms = nullptr);
   // The MMC cue sheet of the list into a buffer of at least 1616 bytes; its length in bytes.
+  // Each track's control is its forms' when given, else 4 for data and 0 for audio.
   void CompileCueSheet(const SAO_TRACK_ARRAY* p__PSAO_TRACK_ARRAY__Tracks,
                        std::uint8_t* p__PUCHAR__CueSheet, std::uint32_t* p__PULONG__Length,
-                       bool p__BOOLEAN__IsXA, bool p__BOOLEAN__IsWriteLeadIn);
+                       bool p__BOOLEAN__IsXA, bool p__BOOLEAN__IsWriteLeadIn,
+                       const HalvorinI_TrackForms* p__PForms = nullptr);
   // Disc-at-once: the whole disc from the lead-in start the drive reports to the end of the
   // lead-out, raw sectors of 2368 bytes (2352 and PQ) or 2448 (2352 and raw P-W, the lead-in
   // carrying the CD-Text). The source yields the program area in those sectors (normally a
-  // raw view over the tracks of the list).
+  // raw view over the tracks of the list). The track forms, when given, hold each track's whole
+  // control for the lead-in's TOC, track 1's pre-gap and the lead-out.
   // A row of the disc-at-once mode table.
   struct DiscAtOnceMode;
   void DiscAtOncePQ(CHalvorin_FileChain* p__PCHalvorin_FileChain__Source, bool p__BOOLEAN__IsXA,
                     bool p__BOOLEAN__IsTestWrite, bool p__BOOLEAN__IsMultiSession,
                     std::uint32_t p__ULONG__ProgressInterval,
-                    std::uint32_t p__ULONG__BufferInterval, TRACK_ARRAY* p__PTRACK_ARRAY__Tracks);
+                    std::uint32_t p__ULONG__BufferInterval, TRACK_ARRAY* p__PTRACK_ARRAY__Tracks,
+                    const HalvorinI_TrackForms* p__PForms = nullptr);
   void DiscAtOnceRawPW(CHalvorin_FileChain* p__PCHalvorin_FileChain__Source, bool p__BOOLEAN__IsXA,
                        bool p__BOOLEAN__IsTestWrite, bool p__BOOLEAN__IsMultiSession,
                        std::uint32_t p__ULONG__ProgressInterval,
-                       std::uint32_t p__ULONG__BufferInterval,
-                       TRACK_ARRAY* p__PTRACK_ARRAY__Tracks);
+                       std::uint32_t p__ULONG__BufferInterval, TRACK_ARRAY* p__PTRACK_ARRAY__Tracks,
+                       const HalvorinI_TrackForms* p__PForms = nullptr);
   void AddCDTextForTrack(std::int32_t p__LONG__TrackNumber, const char* p__PCHAR__Performer,
                          const char* p__PCHAR__Title);
   CHalvorin_CDText& GetCDText() { return m__CHalvorin_CDText; }
@@ -174,6 +181,8 @@ class CHalvorin_CdvdBurnerGrabber : public CHalvorin_ScsiDeviceCdvdRomWriter {
   void FormatRawSectors(std::uint8_t* p__PUCHAR__Buffer, std::uint32_t p__ULONG__Count,
                         std::uint32_t p__ULONG__Stride, std::int32_t p__LONG__LBA,
                         std::uint8_t p__UCHAR__Mode);
+  // Scrambles the data sectors among `count` 2448-byte sectors with raw P-W subchannel: those
+  // whose Q says data, or, where the Q is no valid frame, that have a sync field and a data mode.
   void ScrambleRawSectors(std::uint8_t* p__PUCHAR__Buffer, std::uint32_t p__ULONG__Count,
                           std::uint32_t p__ULONG__Stride);
   static void SetPChannelOfRawSector(std::uint8_t* p__PUCHAR__Sector);
@@ -237,14 +246,15 @@ class CHalvorin_CdvdBurnerGrabber : public CHalvorin_ScsiDeviceCdvdRomWriter {
                           std::uint32_t p__ULONG__BufferInterval, DISC_TYPE p__DISC_TYPE__Type,
                           bool p__BOOLEAN__IsRawPW, bool p__BOOLEAN__IsXA,
                           std::int32_t p__LONG__TrackIndex, bool p__BOOLEAN__IsAudio,
-                          bool p__BOOLEAN__IsWriteLeadIn, std::uint64_t* p__PULONGLONG__WrittenLBs);
+                          std::uint8_t p__UCHAR__Control, bool p__BOOLEAN__IsWriteLeadIn,
+                          std::uint64_t* p__PULONGLONG__WrittenLBs);
   void WriteLeadIn(std::int32_t* p__PLONG__Address);
   // The one algorithm of both disc-at-once modes; the row says what differs.
   void DiscAtOnce(const DiscAtOnceMode& p__Mode,
                   CHalvorin_FileChain* p__PCHalvorin_FileChain__Source, bool p__BOOLEAN__IsXA,
                   bool p__BOOLEAN__IsTestWrite, bool p__BOOLEAN__IsMultiSession,
                   std::uint32_t p__ULONG__ProgressInterval, std::uint32_t p__ULONG__BufferInterval,
-                  TRACK_ARRAY* p__PTRACK_ARRAY__Tracks);
+                  TRACK_ARRAY* p__PTRACK_ARRAY__Tracks, const HalvorinI_TrackForms* p__PForms);
   // Producer of a session: every track's source in turn, each object tagged with its track.
   std::uint32_t SessionCacheThread();
   // A producer's way out: the consumer never waits on a full cache or a live producer after it.

@@ -26,7 +26,8 @@ void PutEntry(std::uint8_t* p__PUCHAR__Entry, std::uint8_t p__UCHAR__ControlAdr,
 
 void CHalvorin_CdvdBurnerGrabber::CompileCueSheet(
     const SAO_TRACK_ARRAY* p__PSAO_TRACK_ARRAY__Tracks, std::uint8_t* p__PUCHAR__CueSheet,
-    std::uint32_t* p__PULONG__Length, bool p__BOOLEAN__IsXA, bool p__BOOLEAN__IsWriteLeadIn) {
+    std::uint32_t* p__PULONG__Length, bool p__BOOLEAN__IsXA, bool p__BOOLEAN__IsWriteLeadIn,
+    const HalvorinI_TrackForms* p__PForms) {
   const std::int32_t count = p__PSAO_TRACK_ARRAY__Tracks->m__LONG__NumberOfTracks;
   if (count < 1 || count > 99)
     HalvorinI_ThrowException(kHalvorinStatusInvalidArgument, 0,
@@ -40,7 +41,13 @@ void CHalvorin_CdvdBurnerGrabber::CompileCueSheet(
   // The session's XA flag makes data tracks Mode 2, never audio (as the sector sizes are).
   if (first.m__BOOLEAN__IsXA || (p__BOOLEAN__IsXA && !first.m__BOOLEAN__IsAudio)) form = 0x24;
   if (p__BOOLEAN__IsWriteLeadIn && first.m__BOOLEAN__IsRawPW) form = 0x41;
-  PutEntry(p__PUCHAR__CueSheet, first.m__BOOLEAN__IsAudio ? 0x01 : 0x41, 0, 0, form, -150);
+  // Each track's whole control (copy permit, pre-emphasis, four channels besides data): the
+  // drive puts it into the TOC, which must agree with the Q of the track.
+  const auto controlOf = [&](std::int32_t p__LONG__Index, const SAO_TRACK_ENTRY& p__Track) {
+    return static_cast<std::uint8_t>(
+        HalvorinI_ControlOf(p__PForms, p__LONG__Index, !p__Track.m__BOOLEAN__IsAudio) << 4 | 1);
+  };
+  PutEntry(p__PUCHAR__CueSheet, controlOf(0, first), 0, 0, form, -150);
   std::uint8_t* entry = p__PUCHAR__CueSheet + 8;
   std::int32_t address = -150;
   for (std::int32_t n = 0; n < count; ++n) {
@@ -49,7 +56,7 @@ void CHalvorin_CdvdBurnerGrabber::CompileCueSheet(
     if (t.m__BOOLEAN__IsAudio) form = 0x00;
     if (t.m__BOOLEAN__IsXA || (p__BOOLEAN__IsXA && !t.m__BOOLEAN__IsAudio)) form = 0x20;
     if (t.m__BOOLEAN__IsRawPW) form = 0x40;
-    const std::uint8_t control = t.m__BOOLEAN__IsAudio ? 0x01 : 0x41;
+    const std::uint8_t control = controlOf(n, t);
     const auto tno = static_cast<std::uint8_t>(n + 1);
     // The pause before the track: 150 sectors and its extra pre-gap. A raw image's track that
     // followed the one before it without a pause on its disc has none, and no INDEX 0.

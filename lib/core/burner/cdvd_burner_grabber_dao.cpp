@@ -107,29 +107,28 @@ void CHalvorin_CdvdBurnerGrabber::DiscAtOncePQ(CHalvorin_FileChain* p__PCHalvori
                                                bool p__BOOLEAN__IsMultiSession,
                                                std::uint32_t p__ULONG__ProgressInterval,
                                                std::uint32_t p__ULONG__BufferInterval,
-                                               TRACK_ARRAY* p__PTRACK_ARRAY__Tracks) {
+                                               TRACK_ARRAY* p__PTRACK_ARRAY__Tracks,
+                                               const HalvorinI_TrackForms* p__PForms) {
   DiscAtOnce(kPQ, p__PCHalvorin_FileChain__Source, p__BOOLEAN__IsXA, p__BOOLEAN__IsTestWrite,
              p__BOOLEAN__IsMultiSession, p__ULONG__ProgressInterval, p__ULONG__BufferInterval,
-             p__PTRACK_ARRAY__Tracks);
+             p__PTRACK_ARRAY__Tracks, p__PForms);
 }
 
 void CHalvorin_CdvdBurnerGrabber::DiscAtOnceRawPW(
     CHalvorin_FileChain* p__PCHalvorin_FileChain__Source, bool p__BOOLEAN__IsXA,
     bool p__BOOLEAN__IsTestWrite, bool p__BOOLEAN__IsMultiSession,
     std::uint32_t p__ULONG__ProgressInterval, std::uint32_t p__ULONG__BufferInterval,
-    TRACK_ARRAY* p__PTRACK_ARRAY__Tracks) {
+    TRACK_ARRAY* p__PTRACK_ARRAY__Tracks, const HalvorinI_TrackForms* p__PForms) {
   DiscAtOnce(kRawPW, p__PCHalvorin_FileChain__Source, p__BOOLEAN__IsXA, p__BOOLEAN__IsTestWrite,
              p__BOOLEAN__IsMultiSession, p__ULONG__ProgressInterval, p__ULONG__BufferInterval,
-             p__PTRACK_ARRAY__Tracks);
+             p__PTRACK_ARRAY__Tracks, p__PForms);
 }
 
-void CHalvorin_CdvdBurnerGrabber::DiscAtOnce(const DiscAtOnceMode& p__Mode,
-                                             CHalvorin_FileChain* p__PCHalvorin_FileChain__Source,
-                                             bool p__BOOLEAN__IsXA, bool p__BOOLEAN__IsTestWrite,
-                                             bool p__BOOLEAN__IsMultiSession,
-                                             std::uint32_t p__ULONG__ProgressInterval,
-                                             std::uint32_t p__ULONG__BufferInterval,
-                                             TRACK_ARRAY* p__PTRACK_ARRAY__Tracks) {
+void CHalvorin_CdvdBurnerGrabber::DiscAtOnce(
+    const DiscAtOnceMode& p__Mode, CHalvorin_FileChain* p__PCHalvorin_FileChain__Source,
+    bool p__BOOLEAN__IsXA, bool p__BOOLEAN__IsTestWrite, bool p__BOOLEAN__IsMultiSession,
+    std::uint32_t p__ULONG__ProgressInterval, std::uint32_t p__ULONG__BufferInterval,
+    TRACK_ARRAY* p__PTRACK_ARRAY__Tracks, const HalvorinI_TrackForms* p__PForms) {
   const char* const kMethod = p__Mode.m__PCHAR__Method;
   DebugTrace("\n%s(): ENTERed for 0x%08X\n", kMethod,
              static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(this)));
@@ -153,6 +152,9 @@ void CHalvorin_CdvdBurnerGrabber::DiscAtOnce(const DiscAtOnceMode& p__Mode,
     const bool isData = entries[0].m__BOOLEAN__IsData != 0;
     // The lead-out follows the last track: audio after a data track ends in an audio lead-out.
     const bool isLastData = entries[count - 1].m__BOOLEAN__IsData != 0;
+    // Track 1's pre-gap and the lead-out carry their tracks' whole control, as the TOC does.
+    const std::uint8_t firstControl = HalvorinI_ControlOf(p__PForms, 0, isData);
+    const std::uint8_t lastControl = HalvorinI_ControlOf(p__PForms, count - 1, isLastData);
     // The format follows the tracks: the XA flag makes data Mode 2, an audio disc stays CD-DA
     // (session format and the lead-in's disc type alike).
     bool isAnyData = false;
@@ -227,21 +229,21 @@ void CHalvorin_CdvdBurnerGrabber::DiscAtOnce(const DiscAtOnceMode& p__Mode,
     if (p__Mode.m__BOOLEAN__IsRawPW) {
       leadIn = MakeSource<CHalvorin_ISO9660FileTreeLeadInRawRawPW>(
           kMethod, p__Mode.m__PCHAR__LeadIn, leadInLBA, static_cast<std::uint32_t>(leadInSize),
-          leadOutLBA, p__PTRACK_ARRAY__Tracks, isXAFormat, &m__CHalvorin_CDText);
+          leadOutLBA, p__PTRACK_ARRAY__Tracks, isXAFormat, &m__CHalvorin_CDText, p__PForms);
       preGap = MakeSource<CHalvorin_ISO9660FileTreePreGapRawRawPW>(
           kMethod, p__Mode.m__PCHAR__PreGap, -kPreGap, static_cast<std::uint32_t>(kPreGap),
-          std::uint8_t{1}, isData, isXAFormat);
+          std::uint8_t{1}, isData, isXAFormat, firstControl);
       leadOut = MakeSource<CHalvorin_ISO9660FileTreeLeadOutRawRawPW>(
-          kMethod, p__Mode.m__PCHAR__LeadOut, leadOutLBA, isLastData, isXAFormat);
+          kMethod, p__Mode.m__PCHAR__LeadOut, leadOutLBA, isLastData, isXAFormat, lastControl);
     } else {
       leadIn = MakeSource<CHalvorin_ISO9660FileTreeLeadInRawPQ>(
           kMethod, p__Mode.m__PCHAR__LeadIn, leadInLBA, static_cast<std::uint32_t>(leadInSize),
-          leadOutLBA, p__PTRACK_ARRAY__Tracks, isXAFormat);
+          leadOutLBA, p__PTRACK_ARRAY__Tracks, isXAFormat, p__PForms);
       preGap = MakeSource<CHalvorin_ISO9660FileTreePreGapRawPQ>(
           kMethod, p__Mode.m__PCHAR__PreGap, -kPreGap, static_cast<std::uint32_t>(kPreGap),
-          std::uint8_t{1}, isData, isXAFormat);
+          std::uint8_t{1}, isData, isXAFormat, firstControl);
       leadOut = MakeSource<CHalvorin_ISO9660FileTreeLeadOutRawPQ>(
-          kMethod, p__Mode.m__PCHAR__LeadOut, leadOutLBA, isLastData, isXAFormat);
+          kMethod, p__Mode.m__PCHAR__LeadOut, leadOutLBA, isLastData, isXAFormat, lastControl);
     }
 
     StartCacheThread(p__PCHalvorin_FileChain__Source, p__Mode.m__ULONG__LBSize, kMethod);

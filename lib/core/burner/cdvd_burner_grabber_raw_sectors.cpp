@@ -14,11 +14,16 @@ constexpr std::uint32_t kRaw = 2352;
 constexpr std::uint32_t kRawPW = 2448;
 constexpr std::uint32_t kChannel = 12;
 
+// Whether a raw sector with its 96 raw P-W bytes is scrambled: by the control of its Q, as the
+// disc's reader descrambles it (an image holds audio and data tracks, and a data sector whose
+// sync was damaged is data all the same); where the Q is no valid frame, by the sync field and
+// a data mode.
 bool IsDataSector(const std::uint8_t* p__PUCHAR__Sector) {
-  static const std::uint8_t kSync[12] = {0,    0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
-                                         0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0};
+  std::uint8_t q[kChannel];
+  HalvorinI_UnpackSubQ(p__PUCHAR__Sector + kRaw, q);
+  if (HalvorinI_IsSubQCrcRight(q)) return (q[0] & 0x40) != 0;
   const std::uint8_t mode = p__PUCHAR__Sector[15] & 3;
-  return (mode == 1 || mode == 2) && std::memcmp(p__PUCHAR__Sector, kSync, 12) == 0;
+  return (mode == 1 || mode == 2) && HalvorinI_HasSectorSync(p__PUCHAR__Sector);
 }
 
 }  // namespace
@@ -49,7 +54,6 @@ void CHalvorin_CdvdBurnerGrabber::ScrambleRawSectors(std::uint8_t* p__PUCHAR__Bu
                                                      std::uint32_t p__ULONG__Stride) {
   for (std::uint32_t i = 0; i < p__ULONG__Count; ++i) {
     std::uint8_t* sector = p__PUCHAR__Buffer + static_cast<std::size_t>(i) * p__ULONG__Stride;
-    // Decided for each sector: an image may hold audio and data tracks.
     if (!IsDataSector(sector)) continue;
     ScrambleSector(sector);
     s__ULONGLONG__ScrambledLBs.fetch_add(1, std::memory_order_relaxed);

@@ -74,7 +74,8 @@ void CHalvorin_CdvdBurnerGrabber::SessionAtOnce(SAO_TRACK_ARRAY* p__PSAO_TRACK_A
                                                 bool p__BOOLEAN__IsMultiSession,
                                                 std::uint32_t p__ULONG__ProgressInterval,
                                                 std::uint32_t p__ULONG__BufferInterval,
-                                                bool p__BOOLEAN__IsWriteLeadIn) {
+                                                bool p__BOOLEAN__IsWriteLeadIn,
+                                                const HalvorinI_TrackForms* p__PForms) {
   DebugTrace("\n%s(): ENTERed for 0x%08X\n", kMethod,
              static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(this)));
   // A list no disc can hold is refused before the drive hears of it.
@@ -203,7 +204,7 @@ void CHalvorin_CdvdBurnerGrabber::SessionAtOnce(SAO_TRACK_ARRAY* p__PSAO_TRACK_A
     std::uint8_t cueSheet[kCueSheetSize];
     std::uint32_t cueSheetLength = 0;
     CompileCueSheet(session.get(), cueSheet, &cueSheetLength, p__BOOLEAN__IsXA,
-                    p__BOOLEAN__IsWriteLeadIn);
+                    p__BOOLEAN__IsWriteLeadIn, p__PForms);
     DumpCueSheet(cueSheet, cueSheetLength);
     SendCueSheet(cueSheet, cueSheetLength);
     if (isRawForm) {
@@ -226,7 +227,9 @@ void CHalvorin_CdvdBurnerGrabber::SessionAtOnce(SAO_TRACK_ARRAY* p__PSAO_TRACK_A
       SessionAtOnceTrack(t, totalLBs, &address, t.m__LONG__PreGapInLBs, t.m__LONG__PostGapInLBs,
                          p__ULONG__ProgressInterval, p__ULONG__BufferInterval, type,
                          t.m__BOOLEAN__IsRawPW != 0, p__BOOLEAN__IsXA, i,
-                         t.m__BOOLEAN__IsAudio != 0, p__BOOLEAN__IsWriteLeadIn, &writtenLBs);
+                         t.m__BOOLEAN__IsAudio != 0,
+                         HalvorinI_ControlOf(p__PForms, i, !t.m__BOOLEAN__IsAudio),
+                         p__BOOLEAN__IsWriteLeadIn, &writtenLBs);
     }
     guard.Stop();
     Callback(SYNCHRONIZE_CACHE_BEGIN, nullptr, nullptr);
@@ -251,7 +254,8 @@ void CHalvorin_CdvdBurnerGrabber::SessionAtOnceTrack(
     std::int32_t p__LONG__PostGapInLBs, std::uint32_t p__ULONG__ProgressInterval,
     std::uint32_t p__ULONG__BufferInterval, DISC_TYPE p__DISC_TYPE__Type, bool p__BOOLEAN__IsRawPW,
     bool p__BOOLEAN__IsXA, std::int32_t p__LONG__TrackIndex, bool p__BOOLEAN__IsAudio,
-    bool p__BOOLEAN__IsWriteLeadIn, std::uint64_t* p__PULONGLONG__WrittenLBs) {
+    std::uint8_t p__UCHAR__Control, bool p__BOOLEAN__IsWriteLeadIn,
+    std::uint64_t* p__PULONGLONG__WrittenLBs) {
   (void)p__Track;
   (void)p__DISC_TYPE__Type;
   s__ULONGLONG__ScrambledLBs.store(0);
@@ -274,7 +278,6 @@ void CHalvorin_CdvdBurnerGrabber::SessionAtOnceTrack(
     }
     const std::uint32_t lbSize = m__ULONG__LBSize;
     const std::uint8_t tno = HalvorinI_Bcd(static_cast<std::uint32_t>(p__LONG__TrackIndex) + 1);
-    const std::uint8_t control = p__BOOLEAN__IsAudio ? 0 : 4;
     std::vector<std::uint8_t> gap(kGapBufferSize);
     const std::int32_t preGap = 150 + p__LONG__PreGapInLBs;
     const std::int32_t index1 = *p__PLONG__Address + preGap;
@@ -294,7 +297,7 @@ void CHalvorin_CdvdBurnerGrabber::SessionAtOnceTrack(
           const std::uint32_t relative =
               p__BOOLEAN__IsPreGap ? static_cast<std::uint32_t>(index1 - *p__PLONG__Address - 1)
                                    : static_cast<std::uint32_t>(*p__PLONG__Address - index1);
-          FormatQSubChannel(relative, *p__PLONG__Address, control, tno, gap.data(),
+          FormatQSubChannel(relative, *p__PLONG__Address, p__UCHAR__Control, tno, gap.data(),
                             p__BOOLEAN__IsPreGap, false, true, n, p__BOOLEAN__IsPreGap);
           InterleaveSubChannels(gap.data(), n);
         }

@@ -87,24 +87,19 @@ std::int32_t CheckKindOf(const TOC_TRACK_ENTRY& p__Track) {
              : 0;
 }
 
-// Whether a sector read in `mode` carries a Q of the pause (INDEX 0) of track `tno` (BCD).
+// Whether a sector read in `mode` carries a Q of the pause (INDEX 0) of track `number`.
 bool IsPauseOf(const std::uint8_t* p__PUCHAR__Sector, std::uint32_t p__ULONG__ReadMode,
-               std::uint8_t p__UCHAR__TNO) {
-  std::uint8_t q[kChannel] = {};
-  if (p__ULONG__ReadMode == 2) {
+               std::int32_t p__LONG__Number) {
+  std::uint8_t q[kChannel];
+  if (p__ULONG__ReadMode == 2)
     std::memcpy(q, p__PUCHAR__Sector + kRaw, kChannel);
-  } else if (p__ULONG__ReadMode == 3) {
-    for (int i = 0; i < 96; ++i)
-      if (p__PUCHAR__Sector[kRaw + i] & 0x40)
-        q[i / 8] = static_cast<std::uint8_t>(q[i / 8] | 0x80 >> i % 8);
-  } else {
+  else if (p__ULONG__ReadMode == 3)
+    HalvorinI_UnpackSubQ(p__PUCHAR__Sector + kRaw, q);
+  else
     return false;
-  }
-  std::uint8_t check[kChannel];
-  std::memcpy(check, q, sizeof check);
-  CalculateSubQCRC(check);
-  return check[10] == q[10] && check[11] == q[11] && (q[0] & 0x0F) == 1 && q[1] == p__UCHAR__TNO &&
-         q[2] == 0;
+  HalvorinI_SubQPosition position;
+  return HalvorinI_ReadSubQPosition(q, &position) && position.m__LONG__Track == p__LONG__Number &&
+         position.m__LONG__Index == 0;
 }
 
 }  // namespace
@@ -133,9 +128,6 @@ void CHalvorin_CdvdBurnerGrabber::GrabTrackRaw(const CHalvorin_GrabPass& p__Pass
     const std::uint8_t control =
         toc.m__TOC_RAW_DESCRIPTOR__TrackDescriptors[index].m__UCHAR__ADR_CONTROL & 0x0F;
     const std::uint8_t tno = HalvorinI_Bcd(track.m__UCHAR__TrackNumber);
-    // Only a next track of the same session has its pause at this track's end.
-    const bool isPauseBehind =
-        next && next->m__UCHAR__SessionNumber == track.m__UCHAR__SessionNumber;
     const std::int32_t nextKind = next ? CheckKindOf(*next) : 0;
     const std::uint8_t nextControl =
         next ? toc.m__TOC_RAW_DESCRIPTOR__TrackDescriptors[index + 1].m__UCHAR__ADR_CONTROL & 0x0F
@@ -156,6 +148,9 @@ void CHalvorin_CdvdBurnerGrabber::GrabTrackRaw(const CHalvorin_GrabPass& p__Pass
       CHalvorin_HeldGrabBuffer held{writer, buffer};
       std::uint32_t level = depth, mode = p__Pass.m__ULONG__ReadMode;
       bool isRead = false, isBad = false;
+      const auto isGood = [&](std::uint8_t* p__PUCHAR__Sector, std::int32_t p__LONG__Kind) {
+        return !p__LONG__Kind || m__CHalvorin_EDCECC.CheckLB(p__PUCHAR__Sector, p__LONG__Kind);
+      };
       const auto attempt = [&] {
         const ReadModeShape shape = ShapeOf(mode);
         if (level > depth) std::fill(buffer, buffer + static_cast<std::size_t>(n) * kRawPW, 0);
@@ -174,10 +169,14 @@ void CHalvorin_CdvdBurnerGrabber::GrabTrackRaw(const CHalvorin_GrabPass& p__Pass
         for (std::uint32_t i = 0; i < n; ++i) {
           std::uint8_t* sector = buffer + static_cast<std::size_t>(i) * shape.size;
           const std::int32_t at = lba + static_cast<std::int32_t>(i);
-          if (isPauseBehind && at < pauseStart && IsPauseOf(sector, mode, nextTno)) pauseStart = at;
-          isPause[i] = isPauseBehind && at >= pauseStart;
-          const std::int32_t k = isPause[i] ? nextKind : kind;
-          if (k && !m__CHalvorin_EDCECC.CheckLB(sector, k)) isBad = true;
+          if (next && at < pauseStart && IsPauseOf(sector, mode, next->m__UCHAR__TrackNumber))
+            pauseStart = at;
+          isPause[i] = next && at >= pauseStart;
+          bool good = isGood(sector, isPause[i] ? nextKind : kind);
+          // A pause is burnt in the next track's form (disc-at-once) or, by a drive that writes
+          // it with the track before, in this one's: bad only when it is neither.
+          if (!good && isPause[i] && kind != nextKind) good = isGood(sector, kind);
+          if (!good) isBad = true;
         }
       };
       attempt();
@@ -224,24 +223,16 @@ void CHalvorin_CdvdBurnerGrabber::GrabTrackRaw(const CHalvorin_GrabPass& p__Pass
       }
       if (!isWritten) {
         if (!isPattern) ToChannelOrder(buffer, n, mode);
-        if (isPattern && isNearTheEnd && next) {
-          // The run-up to the next track, in its pre-gap form, counting down to its start.
-          FormatQSubChannel(
-              static_cast<std::uint32_t>(next->m__LONG__StartLBA - lba), lba,
-              toc.m__TOC_RAW_DESCRIPTOR__TrackDescriptors[index + 1].m__UCHAR__ADR_CONTROL & 0x0F,
-              HalvorinI_Bcd(next->m__UCHAR__TrackNumber), buffer, true, false, true, n, false);
-        } else {
-          FormatQSubChannel(static_cast<std::uint32_t>(lba - track.m__LONG__StartLBA), lba, control,
-                            tno, buffer, false, lba == track.m__LONG__StartLBA, true, n, false);
-          // The next track's pause counts down to 00:00:00 at its last sector, P set, as the
-          // disc reads.
-          for (std::uint32_t i = 0; i < n; ++i) {
-            const std::int32_t at = lba + static_cast<std::int32_t>(i);
-            if (!isPause[i] || isPattern) continue;
-            FormatQSubChannel(static_cast<std::uint32_t>(next->m__LONG__StartLBA - at - 1), at,
-                              nextControl, nextTno, buffer + static_cast<std::size_t>(i) * kRawPW,
-                              true, false, true, 1, true);
-          }
+        FormatQSubChannel(static_cast<std::uint32_t>(lba - track.m__LONG__StartLBA), lba, control,
+                          tno, buffer, false, lba == track.m__LONG__StartLBA, true, n, false);
+        // The next track's pause, read or the run-up's pattern in its place, in one pre-gap
+        // form: counting down to 00:00:00 at its last sector, P set, as the disc reads.
+        for (std::uint32_t i = 0; i < n; ++i) {
+          const std::int32_t at = lba + static_cast<std::int32_t>(i);
+          if (!next || !(isPattern ? isNearTheEnd : isPause[i])) continue;
+          FormatQSubChannel(static_cast<std::uint32_t>(next->m__LONG__StartLBA - at - 1), at,
+                            nextControl, nextTno, buffer + static_cast<std::size_t>(i) * kRawPW,
+                            true, false, true, 1, true);
         }
         InterleaveSubChannels(buffer, n);
         if (depth == 0 && lba == start) SetPChannelOfRawSector(buffer);

@@ -14,23 +14,12 @@ namespace {
 constexpr const char* kMethod = "HalvorinI_IsMDF";
 constexpr std::size_t kRaw = 2352;
 
-bool IsBcd(std::uint8_t p__UCHAR__Value) {
-  return (p__UCHAR__Value >> 4) <= 9 && (p__UCHAR__Value & 0x0F) <= 9;
-}
-
-// The Q frame of 96 raw P-W bytes (bit 6 of each), its CRC right and its fields a position.
-bool HasValidQ(const std::uint8_t* p__PUCHAR__RawPW) {
-  std::uint8_t q[12] = {};
-  for (int i = 0; i < 96; ++i)
-    if (p__PUCHAR__RawPW[i] & 0x40) q[i / 8] = static_cast<std::uint8_t>(q[i / 8] | 0x80 >> i % 8);
-  std::uint8_t check[12];
-  std::memcpy(check, q, sizeof check);
-  CalculateSubQCRC(check);
-  if (check[10] != q[10] || check[11] != q[11]) return false;
-  if ((q[0] & 0x0F) != 1 || (q[0] & 0x40)) return false;  // a position frame of an audio track
-  for (int i = 1; i < 10; ++i)
-    if (!IsBcd(q[i])) return false;
-  return q[1] != 0;
+// The Q frame of 96 raw P-W bytes is a position frame of an audio track.
+bool HasAudioQ(const std::uint8_t* p__PUCHAR__RawPW) {
+  std::uint8_t q[12];
+  HalvorinI_UnpackSubQ(p__PUCHAR__RawPW, q);
+  HalvorinI_SubQPosition position;
+  return HalvorinI_ReadSubQPosition(q, &position) && !(position.m__UCHAR__Control & 0x04);
 }
 
 }  // namespace
@@ -57,12 +46,10 @@ bool HalvorinI_IsMDF(const char* p__PCHAR__FileName, std::int32_t* p__PLONG__Mod
     return false;
   }
   if (got < kRaw) return false;
-  static const std::uint8_t kSync[12] = {0,    0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
-                                         0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0};
   std::int32_t mode = -1;
-  if (std::memcmp(sector, kSync, sizeof kSync) == 0)
+  if (HalvorinI_HasSectorSync(sector))
     mode = sector[15] & 0x03;
-  else if (got == sizeof sector && HasValidQ(sector + kRaw))
+  else if (got == sizeof sector && HasAudioQ(sector + kRaw))
     mode = 0;
   const bool is = mode >= 0;
   if (is && p__PLONG__Mode) *p__PLONG__Mode = mode;

@@ -5,6 +5,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "lib/core/debug_trace.h"
@@ -19,41 +21,15 @@ constexpr const char* kMethod = "HalvorinI_ReadImageLayout";
 constexpr std::size_t kRaw = 2352;
 constexpr std::size_t kChunk = 256;  // sectors a read
 
-int FromBcd(std::uint8_t p__UCHAR__Value) {
-  if ((p__UCHAR__Value >> 4) > 9 || (p__UCHAR__Value & 0x0F) > 9) return -1;
-  return (p__UCHAR__Value >> 4) * 10 + (p__UCHAR__Value & 0x0F);
-}
-
-struct Position {
-  int track, index;
-  std::uint8_t control;
-  std::int32_t lba;
-};
-
 // The position a sector's Q gives, when it is a sound position frame of a track.
-bool PositionOf(const std::uint8_t* p__PUCHAR__Sector, Position* p__PPosition) {
-  std::uint8_t q[12] = {};
-  for (int i = 0; i < 96; ++i)
-    if (p__PUCHAR__Sector[kRaw + i] & 0x40)
-      q[i / 8] = static_cast<std::uint8_t>(q[i / 8] | 0x80 >> i % 8);
-  std::uint8_t check[12];
-  std::memcpy(check, q, sizeof check);
-  CalculateSubQCRC(check);
-  if (check[10] != q[10] || check[11] != q[11] || (q[0] & 0x0F) != 1) return false;
-  const int track = FromBcd(q[1]), index = FromBcd(q[2]);
-  const int minute = FromBcd(q[7]), second = FromBcd(q[8]), frame = FromBcd(q[9]);
-  if (track < 1 || index < 0 || minute < 0 || second < 0 || second > 59 || frame < 0 || frame > 74)
-    return false;
-  *p__PPosition = {track, index, static_cast<std::uint8_t>(q[0] >> 4),
-                   (minute * 60 + second) * 75 + frame - 150};
-  return true;
+bool PositionOf(const std::uint8_t* p__PUCHAR__Sector, HalvorinI_SubQPosition* p__PPosition) {
+  std::uint8_t q[12];
+  HalvorinI_UnpackSubQ(p__PUCHAR__Sector + kRaw, q);
+  return HalvorinI_ReadSubQPosition(q, p__PPosition);
 }
 
 std::uint8_t DataModeOf(const std::uint8_t* p__PUCHAR__Sector) {
-  static const std::uint8_t kSync[12] = {0,    0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
-                                         0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0};
-  if (std::memcmp(p__PUCHAR__Sector, kSync, sizeof kSync) != 0) return 0;
-  return p__PUCHAR__Sector[15] & 0x03;
+  return HalvorinI_HasSectorSync(p__PUCHAR__Sector) ? p__PUCHAR__Sector[15] & 0x03 : 0;
 }
 
 }  // namespace
@@ -75,25 +51,25 @@ HalvorinI_ImageLayout HalvorinI_ReadImageLayout(const char* p__PCHAR__FileName) 
       const std::size_t whole = got / kHalvorinImageSectorSize;
       for (std::size_t i = 0; i < whole; ++i, ++sector) {
         const std::uint8_t* s = buffer.data() + i * kHalvorinImageSectorSize;
-        Position p;
+        HalvorinI_SubQPosition p;
         if (!PositionOf(s, &p)) continue;
         if (isFirst) {
-          layout.m__LONG__FirstLBA = static_cast<std::int32_t>(p.lba - sector);
+          layout.m__LONG__FirstLBA = static_cast<std::int32_t>(p.m__LONG__LBA - sector);
           isFirst = false;
-        } else if (p.lba - sector != layout.m__LONG__FirstLBA) {
+        } else if (p.m__LONG__LBA - sector != layout.m__LONG__FirstLBA) {
           layout.m__BOOLEAN__IsContiguous = false;
         }
-        if (tracks.empty() || p.track > tracks.back().m__LONG__Number) {
+        if (tracks.empty() || p.m__LONG__Track > tracks.back().m__LONG__Number) {
           // A track that never reached INDEX 1 was none: its sectors stay with the one before.
           if (!tracks.empty() && tracks.back().m__LONGLONG__Index1 < 0) tracks.pop_back();
-          if (tracks.empty() || p.track > tracks.back().m__LONG__Number)
-            tracks.push_back({p.track, p.control, 0, sector, -1});
+          if (tracks.empty() || p.m__LONG__Track > tracks.back().m__LONG__Number)
+            tracks.push_back({p.m__LONG__Track, p.m__UCHAR__Control, 0, sector, -1});
         }
         HalvorinI_ImageTrack& t = tracks.back();
-        if (p.track != t.m__LONG__Number) continue;
-        if (p.index >= 1 && t.m__LONGLONG__Index1 < 0) {
+        if (p.m__LONG__Track != t.m__LONG__Number) continue;
+        if (p.m__LONG__Index >= 1 && t.m__LONGLONG__Index1 < 0) {
           t.m__LONGLONG__Index1 = sector;
-          t.m__UCHAR__Control = p.control;
+          t.m__UCHAR__Control = p.m__UCHAR__Control;
           t.m__UCHAR__DataMode = DataModeOf(s);
         }
       }
@@ -123,10 +99,84 @@ bool HalvorinI_IsModeTwoLayout(const HalvorinI_ImageLayout& p__Layout) {
   return false;
 }
 
+void HalvorinI_ImageLayoutWithoutQ(const char* p__PCHAR__FileName,
+                                   HalvorinI_ImageLayout* p__PLayout) {
+  HalvorinI_ImageLayout& layout = *p__PLayout;
+  std::vector<HalvorinI_ImageTrack>& tracks = layout.m__VECTOR__Tracks;
+  if (!tracks.empty()) return;
+  const std::string image(p__PCHAR__FileName);
+  const std::string folder = platform::fs::ParentFolder(image);
+  const std::string name = platform::fs::FileNamePart(image);
+  // The descriptor a grab wrote beside its data file: "<base>.qvf" and "<base>.mds".
+  if (const std::size_t dot = name.rfind('.'); dot != std::string::npos && dot > 0) {
+    const std::string descriptor = folder + name.substr(0, dot) + ".mds";
+    auto list = std::make_unique<SAO_TRACK_ARRAY>();
+    std::int32_t mode = 1;
+    char dataFile[kHalvorinMaxPath] = {};
+    if (platform::fs::IsRegularFile(descriptor) &&
+        HalvorinI_ParseMDS(descriptor.c_str(), list.get(), &mode, dataFile, folder.c_str()) == 0 &&
+        name == dataFile) {
+      // Its tracks as the grab wrote them: each up to the next one's INDEX 1.
+      std::int64_t start = 0;
+      const std::int32_t n = list->m__LONG__NumberOfRawTracks;
+      for (std::int32_t i = 0; i < n; ++i) {
+        const bool isAudio = list->m__SAO_TRACK_ENTRY__Tracks[i].m__BOOLEAN__IsAudio != 0;
+        tracks.push_back({i + 1, static_cast<std::uint8_t>(isAudio ? 0 : 4),
+                          static_cast<std::uint8_t>(isAudio ? 0 : mode), start, start});
+        start += list->m__LONG__RawTrackSizeInLBs[i] + (i + 1 < n ? 150 : 0);
+      }
+      if (start == layout.m__LONGLONG__Sectors) {
+        DebugTrace("\n%s(): '%s' has no Q, its %ld tracks are those of '%s'\n", kMethod,
+                   p__PCHAR__FileName, static_cast<long>(n), descriptor.c_str());
+        return;
+      }
+      DebugTrace("\n%s(): '%s' describes %lld sectors, not the %lld of '%s'\n", kMethod,
+                 descriptor.c_str(), static_cast<long long>(start),
+                 static_cast<long long>(layout.m__LONGLONG__Sectors), p__PCHAR__FileName);
+      tracks.clear();
+    }
+  }
+  // Without a descriptor: one data track when the image begins with a data sector.
+  std::uint8_t sector[kRaw] = {};
+  std::size_t got = 0;
+  try {
+    platform::fs::File file(p__PCHAR__FileName, platform::fs::OpenMode::Read);
+    while (got < sizeof sector) {
+      const std::size_t n = file.Read(sector + got, sizeof sector - got);
+      if (n == 0) break;
+      got += n;
+    }
+  } catch (const platform::fs::FsError&) {
+    got = 0;
+  }
+  if (got == sizeof sector && layout.m__LONGLONG__Sectors > 0) {
+    if (const std::uint8_t mode = DataModeOf(sector)) {
+      tracks.push_back({1, 4, mode, 0, 0});
+      DebugTrace("\n%s(): '%s' has no Q and no descriptor, one data track of MODE %ld\n", kMethod,
+                 p__PCHAR__FileName, static_cast<long>(mode));
+    }
+  }
+}
+
+void HalvorinI_CheckImageTrackNumbers(const HalvorinI_ImageLayout& p__Layout,
+                                      const char* p__PCHAR__Export) {
+  const std::vector<HalvorinI_ImageTrack>& tracks = p__Layout.m__VECTOR__Tracks;
+  for (std::size_t i = 0; i < tracks.size(); ++i)
+    if (tracks[i].m__LONG__Number != static_cast<std::int32_t>(i) + 1)
+      HalvorinI_ThrowException(kHalvorinStatusInvalidArgument, 0,
+                               "\nHalvorin:%s(): The raw image's track %ld is numbered %ld in its "
+                               "Q, not %ld!!!\n",
+                               p__PCHAR__Export, static_cast<long>(i) + 1,
+                               static_cast<long>(tracks[i].m__LONG__Number),
+                               static_cast<long>(i) + 1);
+}
+
 bool HalvorinI_ApplyImagePauses(const HalvorinI_ImageLayout& p__Layout,
-                                SAO_TRACK_ARRAY* p__PSAO_TRACK_ARRAY__Tracks) {
+                                SAO_TRACK_ARRAY* p__PSAO_TRACK_ARRAY__Tracks,
+                                HalvorinI_TrackForms* p__PForms) {
   SAO_TRACK_ARRAY& list = *p__PSAO_TRACK_ARRAY__Tracks;
   const std::int32_t n = list.m__LONG__NumberOfRawTracks;
+  *p__PForms = {};
   if (n < 1 || n > 100) return false;
   // The descriptor's tracks as the grab read them: each up to the next one's INDEX 1.
   std::vector<std::int64_t> start(static_cast<std::size_t>(n) + 1, 0);
@@ -146,15 +196,17 @@ bool HalvorinI_ApplyImagePauses(const HalvorinI_ImageLayout& p__Layout,
                                    ? tracks[static_cast<std::size_t>(i)].m__LONGLONG__Index1 -
                                          tracks[static_cast<std::size_t>(i)].m__LONGLONG__Pause
                                    : 0;
+    SAO_TRACK_ENTRY& e = list.m__SAO_TRACK_ENTRY__Tracks[i];
     if (i > 0) {
-      list.m__SAO_TRACK_ENTRY__Tracks[i].m__LONG__PreGapInLBs =
-          static_cast<std::int32_t>(pause) - 150;
+      e.m__LONG__PreGapInLBs = static_cast<std::int32_t>(pause) - 150;
       list.m__LONG__RawTrackSizeInLBs[i - 1] = static_cast<std::int32_t>(
           start[static_cast<std::size_t>(i)] - start[static_cast<std::size_t>(i) - 1] - pause);
     }
     if (isSame)
-      list.m__SAO_TRACK_ENTRY__Tracks[i].m__BOOLEAN__IsAudio =
-          (tracks[static_cast<std::size_t>(i)].m__UCHAR__Control & 0x04) == 0;
+      e.m__BOOLEAN__IsAudio = (tracks[static_cast<std::size_t>(i)].m__UCHAR__Control & 0x04) == 0;
+    p__PForms->m__Tracks[i] = {isSame ? tracks[static_cast<std::size_t>(i)].m__UCHAR__Control
+                                      : static_cast<std::uint8_t>(e.m__BOOLEAN__IsAudio ? 0 : 4),
+                               static_cast<std::int32_t>(pause)};
   }
   list.m__LONG__RawTrackSizeInLBs[n - 1] = static_cast<std::int32_t>(
       start[static_cast<std::size_t>(n)] - start[static_cast<std::size_t>(n) - 1]);
@@ -164,11 +216,13 @@ bool HalvorinI_ApplyImagePauses(const HalvorinI_ImageLayout& p__Layout,
 }
 
 void HalvorinI_ImageTrackArray(const HalvorinI_ImageLayout& p__Layout, const char* p__PCHAR__Export,
-                               TRACK_ARRAY* p__PTRACK_ARRAY__Tracks) {
+                               TRACK_ARRAY* p__PTRACK_ARRAY__Tracks,
+                               HalvorinI_TrackForms* p__PForms) {
   const std::vector<HalvorinI_ImageTrack>& tracks = p__Layout.m__VECTOR__Tracks;
   if (tracks.empty())
     HalvorinI_ThrowException(kHalvorinStatusInvalidArgument, 0,
-                             "\nHalvorin:%s(): The raw image's subchannel gives no track!!!\n",
+                             "\nHalvorin:%s(): The raw image's subchannel, descriptor and first "
+                             "sector give no track!!!\n",
                              p__PCHAR__Export);
   if (tracks.size() > 99)
     HalvorinI_ThrowException(kHalvorinStatusInvalidArgument, 0,
@@ -179,8 +233,10 @@ void HalvorinI_ImageTrackArray(const HalvorinI_ImageLayout& p__Layout, const cha
                              "\nHalvorin:%s(): The raw image holds several sessions (or does not "
                              "start at LBA 0), disc-at-once writes one session from LBA 0!!!\n",
                              p__PCHAR__Export);
+  HalvorinI_CheckImageTrackNumbers(p__Layout, p__PCHAR__Export);
   TRACK_ARRAY& list = *p__PTRACK_ARRAY__Tracks;
   std::memset(&list, 0, sizeof list);
+  *p__PForms = {};
   list.m__LONG__NumberOfTracks = static_cast<std::int32_t>(tracks.size());
   for (std::size_t i = 0; i < tracks.size(); ++i) {
     const std::int64_t from = i == 0 ? 0 : tracks[i].m__LONGLONG__Index1;
@@ -191,5 +247,10 @@ void HalvorinI_ImageTrackArray(const HalvorinI_ImageLayout& p__Layout, const cha
     e.m__LONG__TrackStartInLBs = static_cast<std::int32_t>(from);
     e.m__BOOLEAN__IsData = (tracks[i].m__UCHAR__Control & 0x04) ? 1 : 0;
     e.m__BOOLEAN__IsRaw = 1;
+    // Track 1's pause is the generated pre-gap before LBA 0; a later one's lies in the image.
+    p__PForms->m__Tracks[i] = {tracks[i].m__UCHAR__Control,
+                               i == 0 ? 0
+                                      : static_cast<std::int32_t>(tracks[i].m__LONGLONG__Index1 -
+                                                                  tracks[i].m__LONGLONG__Pause)};
   }
 }

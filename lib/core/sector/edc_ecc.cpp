@@ -4,12 +4,10 @@
 
 #include "lib/core/debug_trace.h"
 #include "lib/core/sector/sector_edc.h"
+#include "lib/core/sector/sector_helpers.h"
 #include "lib/core/sector/sector_parity.h"
 
 namespace {
-
-constexpr std::uint8_t kSync[12] = {0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
-                                    0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00};
 
 // First byte, count and EDC offset of the range of a mode; false for a mode without EDC.
 bool EdcRange(std::int32_t mode, bool form1, std::uint32_t* first, std::uint32_t* count,
@@ -58,7 +56,7 @@ void CHalvorin_EDCECC::CalculateEccQ(std::uint8_t* p__PUCHAR__Sector) const {
 }
 
 bool CHalvorin_EDCECC::VerifySync(const std::uint8_t* p__PUCHAR__Sector) const {
-  return std::memcmp(p__PUCHAR__Sector, kSync, sizeof kSync) == 0;
+  return HalvorinI_HasSectorSync(p__PUCHAR__Sector);
 }
 
 bool CHalvorin_EDCECC::VerifySubHeader(const std::uint8_t* p__PUCHAR__SubHeader,

@@ -69,7 +69,9 @@ std::int64_t UnixTimeOf(const std::uint8_t* d) {
 }
 
 // The name an imported node takes: '.' and '..' name no entry of a folder (refused, naming the
-// record); the tree's separator '\' and the drive mark ':' become '_', as in a Joliet name.
+// record); the tree's separator '\' and the drive mark ':' become '_', as in a Joliet name. A
+// name that so becomes a sibling's (or a sibling's that so became this one) is refused when the
+// node is made, naming both records.
 std::string ImportedName(const char* p__PCHAR__Name, const char* p__PCHAR__AbsolutePath,
                          std::uint32_t p__ULONG__Extent) {
   std::string name = p__PCHAR__Name;
@@ -88,6 +90,35 @@ std::string ImportedName(const char* p__PCHAR__Name, const char* p__PCHAR__Absol
     DebugTrace("\n%s: WARNING! The record '%s' (LBA %u) is imported as '%s'\n", kMethod,
                p__PCHAR__AbsolutePath, p__ULONG__Extent, name.c_str());
   return name;
+}
+
+// An imported sibling of the same name from a record named otherwise on the disc: the two
+// names folded together where '\' and ':' became '_'. Found through the parent's name indexes
+// (the ISO9660 identifier, and the Joliet name in a Joliet tree); null when there is none.
+const CHalvorin_FileTreeNode* FoldedSibling(const CHalvorin_ISO9660FileTreeNode* p__PParent,
+                                            const CHalvorin_ISO9660FileTreeNode* p__PKid,
+                                            bool p__BOOLEAN__IsJoliet) {
+  const auto isFolded = [&](const CHalvorin_FileTreeNode* p__PSibling) {
+    return p__PSibling != p__PKid && p__PSibling->m__ULONG__NodeType == kHalvorinNodeTypeImported &&
+           p__PSibling->m__STRING__LongFileName == p__PKid->m__STRING__LongFileName &&
+           p__PSibling->m__STRING__AbsolutePath != p__PKid->m__STRING__AbsolutePath;
+  };
+  if (p__PParent->m__MAP__KidsByIdentifier) {
+    const auto range =
+        p__PParent->m__MAP__KidsByIdentifier->equal_range(p__PKid->m__STRING__Identifier);
+    for (auto it = range.first; it != range.second; ++it)
+      if (isFolded(it->second)) return it->second;
+  }
+  if (p__BOOLEAN__IsJoliet) {
+    const auto* parent = static_cast<const CHalvorin_JolietFileTreeNode*>(p__PParent);
+    const auto* kid = static_cast<const CHalvorin_JolietFileTreeNode*>(p__PKid);
+    if (parent->m__MAP__KidsByJolietName) {
+      const auto range = parent->m__MAP__KidsByJolietName->equal_range(kid->m__WSTRING__JolietName);
+      for (auto it = range.first; it != range.second; ++it)
+        if (isFolded(it->second)) return it->second;
+    }
+  }
+  return nullptr;
 }
 
 }  // namespace
@@ -120,6 +151,14 @@ CHalvorin_FileTreeNode* CHalvorin_ISO9660FileTree::ImportFileTreeNode(
       if (IsJoliet() && longName.size() < name.size())
         static_cast<CHalvorin_JolietFileTreeNode*>(node)->m__WSTRING__JolietName =
             HalvorinI_JolietName(HalvorinI_Utf8ToUtf16(name), iso->IsFileNode());
+      // The name check would keep one of the two and the next session hide the other's file.
+      if (const CHalvorin_FileTreeNode* sibling =
+              FoldedSibling(static_cast<CHalvorin_ISO9660FileTreeNode*>(parent), iso, IsJoliet()))
+        HalvorinI_ThrowException(kHalvorinStatusInvalidArgument, 0,
+                                 "%s: The records '%s' and '%s' both take the name '%s'!!!",
+                                 kMethod, sibling->m__STRING__AbsolutePath.c_str(),
+                                 node->m__STRING__AbsolutePath.c_str(),
+                                 node->m__STRING__LongFileName.c_str());
       NodeAdded(node);
       if (CheckName(parent, node)) {
         DebugTrace("\n%s: '%s' dropped by the name check\n", kMethod,

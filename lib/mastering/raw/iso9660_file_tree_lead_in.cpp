@@ -33,12 +33,14 @@ CHalvorin_ISO9660FileTreeLeadIn::CHalvorin_ISO9660FileTreeLeadIn(
     const char* p__PCHAR__Constructor, const char* p__PCHAR__TraceConstructor,
     std::uint32_t p__ULONG__SectorSize, std::int32_t p__LONG__StartLBA,
     std::uint32_t p__ULONG__SectorCount, std::int32_t p__LONG__LeadOutStartLBA,
-    const TRACK_ARRAY* p__PTRACK_ARRAY__Tracks, bool p__BOOLEAN__IsMode2)
+    const TRACK_ARRAY* p__PTRACK_ARRAY__Tracks, bool p__BOOLEAN__IsMode2,
+    const HalvorinI_TrackForms* p__PForms)
     : CHalvorin_ISO9660FileTreeGenerated(p__PCHAR__Constructor, p__PCHAR__TraceConstructor,
                                          p__ULONG__SectorCount, p__ULONG__SectorSize),
       m__LONG__StartLBA(p__LONG__StartLBA),
       m__LONG__LeadOutStartLBA(p__LONG__LeadOutStartLBA),
-      m__BOOLEAN__IsMode2(p__BOOLEAN__IsMode2) {
+      m__BOOLEAN__IsMode2(p__BOOLEAN__IsMode2),
+      m__Forms(p__PForms ? std::optional<HalvorinI_TrackForms>(*p__PForms) : std::nullopt) {
   ThrowIfNoTracks(p__PTRACK_ARRAY__Tracks, p__PCHAR__Constructor);
   std::memcpy(&m__TRACK_ARRAY__Tracks, p__PTRACK_ARRAY__Tracks, sizeof m__TRACK_ARRAY__Tracks);
 }
@@ -59,9 +61,11 @@ void CHalvorin_ISO9660FileTreeLeadIn::FormatLeadIn(const std::uint8_t* p__PUCHAR
     const std::uint32_t c = k % cycle;
     // Each point carries its track's control: A0 the first track's, A1 and A2 the last's.
     const std::uint32_t of = c < 3 ? 0 : c < 9 ? static_cast<std::uint32_t>(n - 1) : c / 3 - 3;
-    pq[0] = m__TRACK_ARRAY__Tracks.m__TRACK_ENTRY__Tracks[of].m__BOOLEAN__IsData
-                ? kHalvorinControlAdrData
-                : kHalvorinControlAdrAudio;
+    pq[0] = static_cast<std::uint8_t>(
+        HalvorinI_ControlOf(m__Forms ? &*m__Forms : nullptr, static_cast<std::int32_t>(of),
+                            m__TRACK_ARRAY__Tracks.m__TRACK_ENTRY__Tracks[of].m__BOOLEAN__IsData)
+            << 4 |
+        1);
     if (c < 3) {
       pq[2] = 0xA0;
       pq[7] = 0x01;
@@ -92,10 +96,10 @@ void CHalvorin_ISO9660FileTreeLeadIn::FormatLeadIn(const std::uint8_t* p__PUCHAR
 CHalvorin_ISO9660FileTreeLeadInRawPQ::CHalvorin_ISO9660FileTreeLeadInRawPQ(
     std::int32_t p__LONG__StartLBA, std::uint32_t p__ULONG__SectorCount,
     std::int32_t p__LONG__LeadOutStartLBA, const TRACK_ARRAY* p__PTRACK_ARRAY__Tracks,
-    bool p__BOOLEAN__IsMode2)
+    bool p__BOOLEAN__IsMode2, const HalvorinI_TrackForms* p__PForms)
     : CHalvorin_ISO9660FileTreeLeadIn(kPQ, kPQTrace, kHalvorinRawPQSectorSize, p__LONG__StartLBA,
                                       p__ULONG__SectorCount, p__LONG__LeadOutStartLBA,
-                                      p__PTRACK_ARRAY__Tracks, p__BOOLEAN__IsMode2) {
+                                      p__PTRACK_ARRAY__Tracks, p__BOOLEAN__IsMode2, p__PForms) {
   FormatLeadIn(nullptr, 0);
   ChainMemory("m__PCHalvorin_MemoryFile__LeadIn");
 }
@@ -103,10 +107,11 @@ CHalvorin_ISO9660FileTreeLeadInRawPQ::CHalvorin_ISO9660FileTreeLeadInRawPQ(
 CHalvorin_ISO9660FileTreeLeadInRawRawPW::CHalvorin_ISO9660FileTreeLeadInRawRawPW(
     std::int32_t p__LONG__StartLBA, std::uint32_t p__ULONG__SectorCount,
     std::int32_t p__LONG__LeadOutStartLBA, const TRACK_ARRAY* p__PTRACK_ARRAY__Tracks,
-    bool p__BOOLEAN__IsMode2, CHalvorin_CDText* p__PCHalvorin_CDText__CDText)
+    bool p__BOOLEAN__IsMode2, CHalvorin_CDText* p__PCHalvorin_CDText__CDText,
+    const HalvorinI_TrackForms* p__PForms)
     : CHalvorin_ISO9660FileTreeLeadIn(kPW, kPWTrace, kHalvorinRawPWSectorSize, p__LONG__StartLBA,
                                       p__ULONG__SectorCount, p__LONG__LeadOutStartLBA,
-                                      p__PTRACK_ARRAY__Tracks, p__BOOLEAN__IsMode2),
+                                      p__PTRACK_ARRAY__Tracks, p__BOOLEAN__IsMode2, p__PForms),
       m__PCHalvorin_CDText__CDText(p__PCHalvorin_CDText__CDText) {
   const std::uint8_t* blocks = nullptr;
   std::uint32_t count = 0;

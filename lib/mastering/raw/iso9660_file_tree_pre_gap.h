@@ -8,12 +8,14 @@
 
 class CHalvorin_ISO9660FileTreePreGap : public CHalvorin_ISO9660FileTreeGenerated {
  protected:
+  // p__UCHAR__ControlBits: the Q control bits beyond data (copy permit, pre-emphasis, four
+  // channels) of the track the area belongs to.
   CHalvorin_ISO9660FileTreePreGap(const char* p__PCHAR__Constructor,
                                   std::uint32_t p__ULONG__SectorSize,
                                   std::int32_t p__LONG__StartLBA,
                                   std::uint32_t p__ULONG__SectorCount,
                                   std::uint8_t p__UCHAR__TrackNumber, bool p__BOOLEAN__IsData,
-                                  bool p__BOOLEAN__IsMode2);
+                                  bool p__BOOLEAN__IsMode2, std::uint8_t p__UCHAR__ControlBits);
 };
 
 class CHalvorin_ISO9660FileTreePreGapRawPQ : public CHalvorin_ISO9660FileTreePreGap {
@@ -21,7 +23,8 @@ class CHalvorin_ISO9660FileTreePreGapRawPQ : public CHalvorin_ISO9660FileTreePre
   CHalvorin_ISO9660FileTreePreGapRawPQ(std::int32_t p__LONG__StartLBA,
                                        std::uint32_t p__ULONG__SectorCount,
                                        std::uint8_t p__UCHAR__TrackNumber, bool p__BOOLEAN__IsData,
-                                       bool p__BOOLEAN__IsMode2);
+                                       bool p__BOOLEAN__IsMode2,
+                                       std::uint8_t p__UCHAR__ControlBits = 0);
 };
 
 class CHalvorin_ISO9660FileTreePreGapRawRawPW : public CHalvorin_ISO9660FileTreePreGap {
@@ -29,5 +32,6 @@ class CHalvorin_ISO9660FileTreePreGapRawRawPW : public CHalvorin_ISO9660FileTree
   CHalvorin_ISO9660FileTreePreGapRawRawPW(std::int32_t p__LONG__StartLBA,
                                           std::uint32_t p__ULONG__SectorCount,
                                           std::uint8_t p__UCHAR__TrackNumber,
-                                          bool p__BOOLEAN__IsData, bool p__BOOLEAN__IsMode2);
+                                          bool p__BOOLEAN__IsData, bool p__BOOLEAN__IsMode2,
+                                          std::uint8_t p__UCHAR__ControlBits = 0);
 };

@@ -7,6 +7,7 @@
 #include "lib/core/debug_trace.h"
 #include "lib/core/halvorin_exception.h"
 #include "lib/core/sector/sector_encoder.h"
+#include "lib/core/sector/sector_helpers.h"
 #include "lib/mastering/raw/raw_subchannel.h"
 
 namespace {
@@ -16,12 +17,11 @@ constexpr std::uint32_t kRawSector = 2352;
 constexpr std::uint32_t kRawPWSector = 2448;
 constexpr std::uint32_t kBlock = 2048;
 
-// The sync field and a mode of 1 or 2.
-bool IsDataSector(const std::uint8_t* p__PUCHAR__Sector) {
-  static const std::uint8_t kSync[12] = {0,    0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
-                                         0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0};
-  const std::uint8_t mode = p__PUCHAR__Sector[15] & 0x03;
-  return (mode == 1 || mode == 2) && std::memcmp(p__PUCHAR__Sector, kSync, sizeof kSync) == 0;
+// The control nibble of the Q that 96 raw P-W bytes carry; -1 when that Q is no valid frame.
+int ControlOfRawQ(const std::uint8_t* p__PUCHAR__RawPW) {
+  std::uint8_t q[12];
+  HalvorinI_UnpackSubQ(p__PUCHAR__RawPW, q);
+  return HalvorinI_IsSubQCrcRight(q) ? q[0] >> 4 : -1;
 }
 
 }  // namespace
@@ -31,7 +31,7 @@ CHalvorin_ISO9660FileTreeRaw::CHalvorin_ISO9660FileTreeRaw(
     std::uint32_t p__ULONG__SectorSize, CHalvorin_FileChain* p__PCHalvorin_FileChain__Source,
     std::uint8_t p__UCHAR__FirstTrackNumber, std::int32_t p__LONG__StartLBA,
     const TRACK_ARRAY* p__PTRACK_ARRAY__Tracks, bool p__BOOLEAN__IsMode2,
-    bool p__BOOLEAN__IsRegenerateQ)
+    bool p__BOOLEAN__IsRegenerateQ, const HalvorinI_TrackForms* p__PForms)
     : CHalvorin_ISO9660FileTree(nullptr, nullptr, false, false, false),
       m__PCHAR__Class(p__PCHAR__Class),
       m__PCHAR__ExpandMethod(p__PCHAR__ExpandMethod),
@@ -40,6 +40,7 @@ CHalvorin_ISO9660FileTreeRaw::CHalvorin_ISO9660FileTreeRaw(
       m__LONG__StartLBA(p__LONG__StartLBA),
       m__BOOLEAN__IsMode2(p__BOOLEAN__IsMode2),
       m__BOOLEAN__IsRegenerateQ(p__BOOLEAN__IsRegenerateQ),
+      m__Forms(p__PForms ? std::optional<HalvorinI_TrackForms>(*p__PForms) : std::nullopt),
       m__LONG__AbsoluteLBA(p__LONG__StartLBA) {
   if (!p__PTRACK_ARRAY__Tracks)
     HalvorinI_ThrowException(kHalvorinStatusInvalidArgument, 0,
@@ -110,18 +111,36 @@ void CHalvorin_ISO9660FileTreeRaw::ThrowAddressOutOfRange(const char* p__PCHAR__
       m__PCHAR__Class, p__PCHAR__Method, static_cast<long>(m__LONG__AbsoluteLBA));
 }
 
-void CHalvorin_ISO9660FileTreeRaw::PutPQ(const TRACK_ENTRY& p__Track,
-                                         std::uint8_t* p__PUCHAR__Sector,
-                                         const char* p__PCHAR__Method) {
+std::uint8_t CHalvorin_ISO9660FileTreeRaw::PutPQ(const TRACK_ENTRY& p__Track,
+                                                 std::uint8_t* p__PUCHAR__Sector,
+                                                 const char* p__PCHAR__Method) {
   // Past 99:59:74 (or before the lead-in) Q cannot hold the absolute address.
   if (HalvorinI_SectorAddressOfLBA(m__LONG__AbsoluteLBA) < 0)
     ThrowAddressOutOfRange(p__PCHAR__Method);
+  const HalvorinI_TrackForms* forms = m__Forms ? &*m__Forms : nullptr;
+  std::int32_t index = m__LONG__TrackIndex;
+  std::uint8_t control = HalvorinI_ControlOf(forms, index, p__Track.m__BOOLEAN__IsData == 1);
+  std::uint32_t relative = static_cast<std::uint32_t>(m__LONG__TrackLBA);
+  bool isPause = false;
+  // The next track's pause, the last sectors of this one: of that track, counting down.
+  if (forms && index + 1 < m__TRACK_ARRAY__Tracks.m__LONG__NumberOfTracks) {
+    const TRACK_ENTRY& next = Track(index + 1);
+    const std::int64_t left =
+        std::int64_t{p__Track.m__LONG__TrackSizeInLBs} - m__LONG__TrackLBA;  // this one too
+    if (left > 0 && left <= forms->m__Tracks[index + 1].m__LONG__PauseInLBs) {
+      ++index;
+      control = HalvorinI_ControlOf(forms, index, next.m__BOOLEAN__IsData == 1);
+      relative = static_cast<std::uint32_t>(left - 1);
+      isPause = true;
+    }
+  }
   std::uint8_t pq[16];
   HalvorinI_FormatPQBlock(
-      pq, p__Track.m__BOOLEAN__IsData == 1 ? kHalvorinControlAdrData : kHalvorinControlAdrAudio,
-      HalvorinI_Bcd(m__UCHAR__FirstTrackNumber + static_cast<std::uint32_t>(m__LONG__TrackIndex)),
-      1, static_cast<std::uint32_t>(m__LONG__TrackLBA), m__LONG__AbsoluteLBA, false);
+      pq, static_cast<std::uint8_t>(control << 4 | 1),
+      HalvorinI_Bcd(m__UCHAR__FirstTrackNumber + static_cast<std::uint32_t>(index)),
+      isPause ? 0 : 1, relative, m__LONG__AbsoluteLBA, isPause);
   PutSubchannel(pq, p__PUCHAR__Sector);
+  return control;
 }
 
 void CHalvorin_ISO9660FileTreeRaw::Expand(const std::uint8_t* p__PUCHAR__Source,
@@ -159,13 +178,17 @@ void CHalvorin_ISO9660FileTreeRaw::ConvertRawPW(const std::uint8_t* p__PUCHAR__S
     std::uint8_t* sector = p__PUCHAR__Target + std::uint64_t{i} * m__ULONG__SectorSize;
     const TRACK_ENTRY& track = Track(m__LONG__TrackIndex);
     std::memcpy(sector, in, kRawSector);
-    // Only a data track's data sectors are scrambled: audio, and an audio pause inside a data
-    // track, pass as they are.
-    if (track.m__BOOLEAN__IsData == 1 && IsDataSector(sector)) ScrambleSector(sector);
-    if (m__BOOLEAN__IsRegenerateQ)
-      PutPQ(track, sector, "ConvertRawPW");
-    else
+    // Scrambled by the control of the Q the sector goes with, as the disc's reader descrambles
+    // it: an audio pause inside a data track passes as it is, a data sector with a damaged sync
+    // is scrambled all the same. A Q that is no valid frame leaves it to the track's kind.
+    int control = -1;
+    if (m__BOOLEAN__IsRegenerateQ) {
+      control = PutPQ(track, sector, "ConvertRawPW");
+    } else {
       PutInputSubchannel(in + kRawSector, sector);
+      control = ControlOfRawQ(in + kRawSector);
+    }
+    if (control < 0 ? track.m__BOOLEAN__IsData == 1 : (control & 0x04) != 0) ScrambleSector(sector);
     ++m__LONG__TrackLBA;
     ++m__LONG__AbsoluteLBA;
   }
@@ -198,11 +221,11 @@ void CHalvorin_ISO9660FileTreeRaw::Read(std::uint64_t p__ULONGLONG__Count,
 CHalvorin_ISO9660FileTreeRawPQ::CHalvorin_ISO9660FileTreeRawPQ(
     CHalvorin_FileChain* p__PCHalvorin_FileChain__Source, std::uint8_t p__UCHAR__FirstTrackNumber,
     std::int32_t p__LONG__StartLBA, const TRACK_ARRAY* p__PTRACK_ARRAY__Tracks,
-    bool p__BOOLEAN__IsMode2, bool p__BOOLEAN__IsRegenerateQ)
+    bool p__BOOLEAN__IsMode2, bool p__BOOLEAN__IsRegenerateQ, const HalvorinI_TrackForms* p__PForms)
     : CHalvorin_ISO9660FileTreeRaw("CHalvorin_ISO9660FileTreeRawPQ", "ExpandCookedWithRawPQ", 2368,
                                    p__PCHalvorin_FileChain__Source, p__UCHAR__FirstTrackNumber,
                                    p__LONG__StartLBA, p__PTRACK_ARRAY__Tracks, p__BOOLEAN__IsMode2,
-                                   p__BOOLEAN__IsRegenerateQ) {}
+                                   p__BOOLEAN__IsRegenerateQ, p__PForms) {}
 
 void CHalvorin_ISO9660FileTreeRawPQ::ExpandCookedWithRawPQ(const std::uint8_t* p__PUCHAR__Source,
                                                            std::uint8_t* p__PUCHAR__Target,
@@ -228,11 +251,11 @@ void CHalvorin_ISO9660FileTreeRawPQ::PutInputSubchannel(const std::uint8_t* p__P
 CHalvorin_ISO9660FileTreeRawRawPW::CHalvorin_ISO9660FileTreeRawRawPW(
     CHalvorin_FileChain* p__PCHalvorin_FileChain__Source, std::uint8_t p__UCHAR__FirstTrackNumber,
     std::int32_t p__LONG__StartLBA, const TRACK_ARRAY* p__PTRACK_ARRAY__Tracks,
-    bool p__BOOLEAN__IsMode2, bool p__BOOLEAN__IsRegenerateQ)
+    bool p__BOOLEAN__IsMode2, bool p__BOOLEAN__IsRegenerateQ, const HalvorinI_TrackForms* p__PForms)
     : CHalvorin_ISO9660FileTreeRaw(
           "CHalvorin_ISO9660FileTreeRawRawPW", "ExpandCookedWithRawRawPW", 2448,
           p__PCHalvorin_FileChain__Source, p__UCHAR__FirstTrackNumber, p__LONG__StartLBA,
-          p__PTRACK_ARRAY__Tracks, p__BOOLEAN__IsMode2, p__BOOLEAN__IsRegenerateQ) {}
+          p__PTRACK_ARRAY__Tracks, p__BOOLEAN__IsMode2, p__BOOLEAN__IsRegenerateQ, p__PForms) {}
 
 void CHalvorin_ISO9660FileTreeRawRawPW::ExpandCookedWithRawRawPW(
     const std::uint8_t* p__PUCHAR__Source, std::uint8_t* p__PUCHAR__Target,

@@ -1,19 +1,25 @@
 // Raw views for disc-at-once writing: a source of cooked data blocks (2048 bytes), audio
 // sectors (2352) or raw images with P-W subchannel (2448) read as raw sectors with generated
 // subchannel: 2368 bytes (2352 + the PQ block) or 2448 (2352 + 96 raw P-W bytes). Data sectors
-// are encoded at their absolute address and scrambled; audio sectors pass unchanged, and so do
-// a raw image's audio tracks and the sectors of its data tracks that hold no data sector.
+// are encoded at their absolute address and scrambled; audio sectors pass unchanged. A raw
+// image's sector is scrambled when the Q it is written with says data (where that Q is not
+// valid, when its track is a data track), as the disc's reader descrambles it.
 //
 // The view reads the source's files from where the source stands and owns none of them: the
 // source outlives the view. It follows the caller's track list (copied whole): each track's
 // sectors carry its number, its control and a relative time from its start; the last track
-// takes whatever the source still holds. Rewinding the view starts the counting again.
+// takes whatever the source still holds. With the track forms (copied) the Q made carries each
+// track's whole control, and a track's pause at the end of the one before carries the pause's
+// own number, control and INDEX 0, counting down to 00:00:00 at its last sector, P on.
+// Rewinding the view starts the counting again.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "lib/api/halvorin.h"
 #include "lib/mastering/iso9660/iso9660_file_tree.h"
+#include "lib/mastering/raw/raw_track_forms.h"
 
 class CHalvorin_ISO9660FileTreeRaw : public CHalvorin_ISO9660FileTree {
  public:
@@ -31,17 +37,19 @@ class CHalvorin_ISO9660FileTreeRaw : public CHalvorin_ISO9660FileTree {
 
  protected:
   // p__BOOLEAN__IsMode2: data sectors as Mode 2 Form 1 (zero subheader) instead of Mode 1.
-  // p__BOOLEAN__IsRegenerateQ: raw input sectors get generated Q (and no P, no R-W) instead of
-  // their own subchannel. A list of other than 1..100 tracks, or one whose track numbers
-  // (the first and those after it) leave 1..99, is refused (2).
-  // p__PCHAR__Class and p__PCHAR__ExpandMethod name the view in its traces (literals).
+  // p__BOOLEAN__IsRegenerateQ: raw input sectors get generated Q (no R-W, P over a pause only)
+  // instead of their own subchannel. p__PForms: the tracks' whole controls and pauses, or null
+  // (controls by the data flags, no pauses). A list of other than 1..100 tracks, or one whose track
+  // numbers (the first and those after it) leave 1..99, is refused (2). p__PCHAR__Class and
+  // p__PCHAR__ExpandMethod name the view in its traces (literals).
   CHalvorin_ISO9660FileTreeRaw(const char* p__PCHAR__Class, const char* p__PCHAR__ExpandMethod,
                                std::uint32_t p__ULONG__SectorSize,
                                CHalvorin_FileChain* p__PCHalvorin_FileChain__Source,
                                std::uint8_t p__UCHAR__FirstTrackNumber,
                                std::int32_t p__LONG__StartLBA,
                                const TRACK_ARRAY* p__PTRACK_ARRAY__Tracks, bool p__BOOLEAN__IsMode2,
-                               bool p__BOOLEAN__IsRegenerateQ);
+                               bool p__BOOLEAN__IsRegenerateQ,
+                               const HalvorinI_TrackForms* p__PForms);
 
   void ChainRewound() override;
 
@@ -68,8 +76,9 @@ class CHalvorin_ISO9660FileTreeRaw : public CHalvorin_ISO9660FileTree {
   // Sectors left in the track that the next sector belongs to, and that track.
   std::uint64_t SectorsLeftInTrack(std::int32_t* p__PLONG__Index) const;
   // The PQ block of the current sector; an absolute address outside -45150..449849 throws.
-  void PutPQ(const TRACK_ENTRY& p__Track, std::uint8_t* p__PUCHAR__Sector,
-             const char* p__PCHAR__Method);
+  // Gives the control nibble written.
+  std::uint8_t PutPQ(const TRACK_ENTRY& p__Track, std::uint8_t* p__PUCHAR__Sector,
+                     const char* p__PCHAR__Method);
   [[noreturn]] void ThrowAddressOutOfRange(const char* p__PCHAR__Method) const;
 
   const char* m__PCHAR__Class;
@@ -80,6 +89,7 @@ class CHalvorin_ISO9660FileTreeRaw : public CHalvorin_ISO9660FileTree {
   bool m__BOOLEAN__IsMode2;
   bool m__BOOLEAN__IsRegenerateQ;
   TRACK_ARRAY m__TRACK_ARRAY__Tracks;
+  std::optional<HalvorinI_TrackForms> m__Forms;
   std::int32_t m__LONG__TrackIndex = 0;
   std::int32_t m__LONG__TrackLBA = 0;
   std::int32_t m__LONG__AbsoluteLBA = 0;
@@ -92,7 +102,8 @@ class CHalvorin_ISO9660FileTreeRawPQ : public CHalvorin_ISO9660FileTreeRaw {
                                  std::uint8_t p__UCHAR__FirstTrackNumber,
                                  std::int32_t p__LONG__StartLBA,
                                  const TRACK_ARRAY* p__PTRACK_ARRAY__Tracks,
-                                 bool p__BOOLEAN__IsMode2, bool p__BOOLEAN__IsRegenerateQ);
+                                 bool p__BOOLEAN__IsMode2, bool p__BOOLEAN__IsRegenerateQ,
+                                 const HalvorinI_TrackForms* p__PForms = nullptr);
 
   void ExpandCookedWithRawPQ(const std::uint8_t* p__PUCHAR__Source, std::uint8_t* p__PUCHAR__Target,
                              std::uint32_t p__ULONG__Units);
@@ -111,7 +122,8 @@ class CHalvorin_ISO9660FileTreeRawRawPW : public CHalvorin_ISO9660FileTreeRaw {
                                     std::uint8_t p__UCHAR__FirstTrackNumber,
                                     std::int32_t p__LONG__StartLBA,
                                     const TRACK_ARRAY* p__PTRACK_ARRAY__Tracks,
-                                    bool p__BOOLEAN__IsMode2, bool p__BOOLEAN__IsRegenerateQ);
+                                    bool p__BOOLEAN__IsMode2, bool p__BOOLEAN__IsRegenerateQ,
+                                    const HalvorinI_TrackForms* p__PForms = nullptr);
 
   void ExpandCookedWithRawRawPW(const std::uint8_t* p__PUCHAR__Source,
                                 std::uint8_t* p__PUCHAR__Target, std::uint32_t p__ULONG__Units);

@@ -261,6 +261,19 @@ void CHalvorin_FileTree::LinkKid(CHalvorin_FileTreeNode* p__PCHalvorin_FileTreeN
     p->m__ULONGLONG__NodePowerInUCHARs += kid->m__ULONGLONG__NodePowerInUCHARs;
 }
 
+void CHalvorin_FileTree::LinkKidOrDelete(CHalvorin_FileTreeNode* p__PCHalvorin_FileTreeNode__Parent,
+                                         CHalvorin_FileTreeNode* p__PCHalvorin_FileTreeNode__Kid) {
+  try {
+    LinkKid(p__PCHalvorin_FileTreeNode__Parent, p__PCHalvorin_FileTreeNode__Kid);
+  } catch (...) {
+    DebugTrace(
+        "\nCHalvorin_FileTree::LinkKidOrDelete(): WARNING! '%s' could not be linked, deleted\n",
+        p__PCHalvorin_FileTreeNode__Kid->m__STRING__AbsolutePath.c_str());
+    DeleteFileTreeNode(&p__PCHalvorin_FileTreeNode__Kid);
+    throw;
+  }
+}
+
 void CHalvorin_FileTree::UnlinkKid(CHalvorin_FileTreeNode* p__PCHalvorin_FileTreeNode__Kid) {
   CHalvorin_FileTreeNode* kid = p__PCHalvorin_FileTreeNode__Kid;
   CHalvorin_FileTreeNode* parent = kid->m__PCHalvorin_FileTreeNode__Parent;
@@ -324,7 +337,7 @@ void CHalvorin_FileTree::FinishAddition(
     DeleteFileTreeNode(&p__PCHalvorin_FileTreeNode__Node);
     return;
   }
-  LinkKid(p__PCHalvorin_FileTreeNode__Parent, p__PCHalvorin_FileTreeNode__Node);
+  LinkKidOrDelete(p__PCHalvorin_FileTreeNode__Parent, p__PCHalvorin_FileTreeNode__Node);
   KidLinked(p__PCHalvorin_FileTreeNode__Parent, p__PCHalvorin_FileTreeNode__Node);
 }
 
@@ -495,7 +508,7 @@ CHalvorin_FileTreeNode* CHalvorin_FileTree::CreateFileTreeNodeAndKids(
       else if (CheckName(node, kid))
         DeleteFileTreeNode(&kid);
       else
-        LinkKid(node, kid);
+        LinkKidOrDelete(node, kid);
     }
   } catch (...) {
     DeleteFileTreeNode(&node);

@@ -133,6 +133,10 @@ class CHalvorin_FileTree : public CHalvorin_Object {
   void ThrowIfBuilt(const char* p__PCHAR__Method) const;
 
   void CreateRootNode();
+  // LinkKid, and when that throws (an index out of memory) the kid and its subtree deleted,
+  // each node reported removed, before the exception goes on.
+  void LinkKidOrDelete(CHalvorin_FileTreeNode* p__PCHalvorin_FileTreeNode__Parent,
+                       CHalvorin_FileTreeNode* p__PCHalvorin_FileTreeNode__Kid);
   void LinkKid(CHalvorin_FileTreeNode* p__PCHalvorin_FileTreeNode__Parent,
                CHalvorin_FileTreeNode* p__PCHalvorin_FileTreeNode__Kid);
   void UnlinkKid(CHalvorin_FileTreeNode* p__PCHalvorin_FileTreeNode__Kid);

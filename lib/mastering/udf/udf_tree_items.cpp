@@ -1,6 +1,5 @@
 #include "lib/mastering/udf/udf_tree_items.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -8,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -91,32 +91,32 @@ std::uint32_t HalvorinI_UdfFormatFile(Item* p__PItem, std::uint32_t p__ULONG__Id
   Prepare(p__PItem, p__ULONG__Identifier, p__PCHAR__Name);
   if (std::strlen(p__PCHAR__Path) >= sizeof p__PItem->m__CHAR__Path) return ENAMETOOLONG;
   std::memcpy(p__PItem->m__CHAR__Path, p__PCHAR__Path, std::strlen(p__PCHAR__Path));
-  // One open, its statx and the close: the file must open for reading (the file layer takes
+  // One open, its stat and the close: the file must open for reading (the file layer takes
   // regular files only and never waits on the name), and nothing is held.
   if (!platform::fs::ToPosix(p__PCHAR__Path)) return ENOENT;
-  struct statx st {};
+  struct stat st {};
+  std::optional<std::int64_t> born;
   try {
     platform::fs::File file(p__PCHAR__Path, platform::fs::OpenMode::Read);
-    if (::statx(file.Descriptor(), "", AT_EMPTY_PATH,
-                STATX_TYPE | STATX_SIZE | STATX_MTIME | STATX_BTIME, &st) != 0)
-      return static_cast<std::uint32_t>(errno);
+    if (::fstat(file.Descriptor(), &st) != 0) return static_cast<std::uint32_t>(errno);
+    born = platform::fs::BirthTimeSec(file);
   } catch (const platform::fs::FsError& e) {
     DebugTrace("\nUDF:Halvorin_UDF_FormatTreeItemAsFile(): '%s' cannot be opened, error %d\n",
                p__PCHAR__Path, e.error());
-    // The header's word: a folder, as anything else that is no file, is 22.
-    if (e.error() == EISDIR) return EINVAL;
+    // The header's word: a folder, a FIFO, a socket, a device, anything that is no regular
+    // file, is 22, whatever the system said when it was opened.
+    const auto info = platform::fs::Stat(p__PCHAR__Path);
+    if (info && info->type != platform::fs::EntryType::Regular) return EINVAL;
     return static_cast<std::uint32_t>(e.error() ? e.error() : EIO);
   }
-  if (!S_ISREG(st.stx_mode)) return EINVAL;
-  const auto size = static_cast<std::uint64_t>(st.stx_size);
+  const auto size = static_cast<std::uint64_t>(st.st_size);
   const std::uint64_t blocks = (size + 2047) / 2048;
   if (blocks > 0xFFFFFFFFull) return EFBIG;
   p__PItem->m__ULONGLONG__Size = size;
   p__PItem->m__ULONG__SizeInBlocks = static_cast<std::uint32_t>(blocks);
   // The file's creation time: its birth time where the file system keeps one, else the last
   // write time.
-  const bool born = (st.stx_mask & STATX_BTIME) != 0;
-  HalvorinI_IsoDateOf(static_cast<std::int64_t>(born ? st.stx_btime.tv_sec : st.stx_mtime.tv_sec),
+  HalvorinI_IsoDateOf(born ? *born : static_cast<std::int64_t>(st.st_mtim.tv_sec),
                       p__PItem->m__UCHAR__Date);
   const char* name = p__PItem->m__CHAR__Name;
   if (blocks && (std::strstr(name, ".IFO") || std::strstr(name, ".BUP")))

@@ -29,7 +29,7 @@ struct Track {
   bool damaged = false;
   SectorForm form = SectorForm::Mode1;
   std::uint8_t trackMode = 4;  // CONTROL nibble: 4 data, 5 data recorded incrementally
-  std::int64_t pregap = 0;     // session-at-once: INDEX 0 blocks before the start
+  std::int64_t pregap = 0;     // INDEX 0 blocks before the start, of the track's form
 
   std::int64_t Size() const { return reserved ? reserved : written; }
   std::int64_t End() const { return start + Size(); }  // one past the last block

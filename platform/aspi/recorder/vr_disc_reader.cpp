@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <vector>
@@ -24,12 +25,6 @@ void PreadAll(int fd, std::uint8_t* out, std::size_t n, off_t at) {
     done += static_cast<std::size_t>(r);
   }
   std::memset(out + done, 0, n - done);
-}
-
-bool HasSync(const std::uint8_t* s) {
-  static const std::uint8_t kSync[12] = {0,    0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
-                                         0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0};
-  return std::memcmp(s, kSync, 12) == 0;
 }
 
 }  // namespace
@@ -102,8 +97,12 @@ void DiscReader::Raw(std::int64_t lba, std::uint8_t* out) {
              static_cast<off_t>(lba) * static_cast<off_t>(kRawSectorSize));
   else
     store_.ReadSectors(disc_, lba, out, 1);
-  // Samples are whatever they are; an unwritten audio sector reads as silence all the same.
-  if (FormAt(disc_, lba) != SectorForm::Audio && !HasSync(out)) EncodeEmpty(disc_, lba, out);
+  // Samples are whatever they are; an unwritten audio sector reads as silence all the same. A
+  // data track's sector that was never written (all zero) reads as an empty one of its form; a
+  // written one as it was burnt, a damaged sync and all.
+  if (FormAt(disc_, lba) != SectorForm::Audio &&
+      std::all_of(out, out + kRawSectorSize, [](std::uint8_t b) { return b == 0; }))
+    EncodeEmpty(disc_, lba, out);
 }
 
 }  // namespace platform::aspi::vr

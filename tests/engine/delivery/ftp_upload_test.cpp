@@ -1,6 +1,7 @@
 #include "app/engine/delivery/ftp_upload.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <atomic>
 #include <chrono>
@@ -11,8 +12,10 @@
 #include <thread>
 #include <vector>
 
+#include "app/engine/delivery/ftp_session.h"
 #include "app/engine/project/project.h"
 #include "tests/engine/delivery/ftp_test_support.h"
+#include "tests/support/fifo_time_limit.h"
 #include "tests/support/server_process.h"
 
 namespace {
@@ -124,6 +127,33 @@ TEST_F(FtpUploadTest, UploadsEveryVolumeWithEqualBytesInPassiveAndActiveMode) {
     ASSERT_NE(hide, events.end());
     EXPECT_EQ(hide[-1], "pos " + size);
   }
+}
+
+// A volume whose name leads to a FIFO (or any other thing that is no file) fails the store at
+// once as a local failure in either kind of session: it never waits for a writer.
+TEST_F(FtpUploadTest, AVolumeThatIsNoFileFailsWithoutWaiting) {
+  TServerProcess server = StartServer();
+  project_.FtpPort = server.Port();
+  std::filesystem::create_directories(dir_.P("local"));
+  const std::string fifo = dir_.P("local/QVP1A2B.tmp");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const TFtpLoginPlan plan = PlanFtpLogin(project_);
+  TFtpSessionOptions options;
+  options.TimeoutSec = 30;
+  options.RemoteFolder = "backups";
+  for (const bool client : {false, true}) {
+    SCOPED_TRACE(client ? "own client" : "libcurl");
+    std::unique_ptr<IFtpSession> session =
+        client ? MakeClientFtpSession(plan, options) : MakeCurlFtpSession(plan, options);
+    ASSERT_TRUE(session->Open().Ok());
+    TFtpOutcome outcome;
+    EXPECT_TRUE(ReturnsWithin(std::chrono::seconds(60), {fifo}, [&] {
+      outcome = session->Store(fifo, "QVP1A2B.tmp");
+    })) << "the store waited on the FIFO";
+    EXPECT_EQ(outcome.State, TFtpOutcome::TState::LocalFailed) << outcome.Reason;
+    session->Close();
+  }
+  EXPECT_FALSE(std::filesystem::exists(Remote("backups/QVP1A2B.tmp")));
 }
 
 TEST_F(FtpUploadTest, EmptyListDoesNothing) {

@@ -81,6 +81,17 @@ const Session kSessions[] = {
     {"BackslashAndColonIso9660", [](auto& i) {
        Root(i, {File(i, "..\\EVIL.TXT;1", 30, "evil"), File(i, "C:\\X.TXT;1", 31, "x")}); },
      Media::CdRom, 0, 0, "", {{".._EVIL.TXT", "evil"}, {"C__X.TXT", "x"}}},
+    // Two records whose names fold together once '\' and ':' become '_': one of them would be
+    // dropped by the name check, and the next session would hide its file.
+    {"NamesFoldingTogether", [](auto& i) {
+       Joliet(i, {File(i, Ucs2(u"a:b.txt;1"), 30, "colon"),
+                  File(i, Ucs2(u"a_b.txt;1"), 31, "underscore")}); },
+     Media::CdRom, 1, 2,
+     "'ImportingTrack(1):/a:b.txt' and 'ImportingTrack(1):/a_b.txt' both take the name 'a_b.txt'",
+     {}},
+    {"NamesFoldingTogetherIso9660", [](auto& i) {
+       Root(i, {File(i, "A_B.TXT;1", 30, "underscore"), File(i, "A\\B.TXT;1", 31, "backslash")}); },
+     Media::CdRom, 0, 2, "both take the name 'A_B.TXT'", {}},
     // 255 bytes with an identifier of 222: laid out again as it came, its length byte would
     // wrap to 0 and hide the records after it.
     {"LongJolietRecord", [](auto& i) {

@@ -23,10 +23,10 @@
 #include <sstream>
 
 #include "platform/aspi/recorder/vr_recorder.h"
-#include "tests/lib/burner/ecma130_checker.h"
 #include "tests/lib/burner/read_back_support.h"
 #include "tests/lib/grab/grab_test_support.h"
 #include "tests/lib/mastering/videocd_test_support.h"
+#include "tests/support/ecma130.h"
 
 namespace burnertest {
 namespace {

@@ -83,10 +83,10 @@ TEST_F(GrabCd, DataCdsInEveryReadModeReadBackByIatAndMdf2iso) {
 // A Mode 1 and an XA track, in one session or in two; a sector of track 1's last 150 stays
 // unreadable. Without Ignore the grab fails and leaves no file; with it that sector and the rest
 // of track 1 become pattern sectors. In one session they are track 2's run-up: its mode byte, its
-// number and a pre-gap Q counting down to it, and the readable part of track 2's pause before
-// them keeps the disc's pause Q. At a session's end they are track 1's own: its mode byte and its
-// INDEX 1 Q counting up, as the sectors before them.
-// (Read mode 2: in mode 3 the drive's own P channel, set over the pause, would stay.)
+// number and the pre-gap Q of the readable part of track 2's pause before them: counting down
+// to 00:00:00 at the pause's last sector, P set. At a session's end they are track 1's own: its
+// mode byte and its INDEX 1 Q counting up, as the sectors before them. (Read mode 2: in mode 3 the
+// drive's own P channel, set over the pause, would stay.)
 TEST_F(GrabCd, RunUpToTheNextTrackBecomesItsPreGapPattern) {
   for (bool twoSessions : {false, true}) {
     SCOPED_TRACE(twoSessions ? "two sessions" : "one session");
@@ -166,8 +166,11 @@ TEST_F(GrabCd, RunUpToTheNextTrackBecomesItsPreGapPattern) {
       if (twoSessions) continue;  // Q checked with track 1's above
       const SubChannel sub = DecodeSub(s);
       ASSERT_TRUE(QCrcOk(sub.q)) << lba;
-      EXPECT_EQ(Bytes(sub.q, sub.q + 10), ExpectedQ(2, 4, true, two.m__LONG__StartLBA - lba, lba))
+      // In the pause's own form, as the sectors read before it.
+      EXPECT_EQ(Bytes(sub.q, sub.q + 10),
+                ExpectedQ(2, 4, true, two.m__LONG__StartLBA - lba - 1, lba))
           << lba;
+      EXPECT_EQ(sub.pBits, 96) << lba;
     }
     ExpectTrackQ(image, oneSectors, 2, two.m__LONG__StartLBA, two.m__LONG__EndLBA, 4);
     Halvorin_Destroy(&burner);

@@ -308,23 +308,82 @@ TEST(RawViewTest, RegeneratedQOfRawImagesFollowsTheTrackList) {
   }
 }
 
-// A raw image's audio track: its 2448-byte sectors pass unscrambled, and so does a sector
-// of a data track that holds no data sector (an audio pause inside it).
-TEST(RawViewTest, RawAudioAndSectorsWithoutSyncPassUnscrambled) {
-  Bytes image = Pattern(4 * 2448, 5);
-  SetDataSectorSync(&image[2 * 2448]);
-  auto tracks = Tracks({{2, false, true}, {2, true, true}});
+// The 12 Q bytes of a position in the recorder's coder, and as 96 raw P-W bytes.
+std::array<std::uint8_t, 12> PositionQ(std::uint8_t control, std::uint8_t track, std::uint8_t index,
+                                       std::int64_t relative, std::int64_t lba) {
+  platform::aspi::vr::QPosition p;
+  p.control = control;
+  p.track = track;
+  p.index = index;
+  p.relative = relative;
+  p.lba = lba;
+  std::array<std::uint8_t, 12> q{};
+  platform::aspi::vr::FormatQ(p, q.data());
+  return q;
+}
+void PutRawQ(std::uint8_t* sector, const std::array<std::uint8_t, 12>& q) {
+  platform::aspi::vr::InterleaveSubchannel(false, q.data(), sector + 2352);
+}
+
+// A raw image's sectors are scrambled by the control of the Q they are written with: an audio
+// track's and an audio pause inside a data track pass as they are, a data sector whose sync is
+// damaged is scrambled all the same, and a sector whose Q does not read goes by its track.
+TEST(RawViewTest, RawSectorsAreScrambledByTheControlOfTheirQ) {
+  Bytes image = Pattern(5 * 2448, 5);
+  PutRawQ(&image[0 * 2448], PositionQ(0, 1, 1, 0, 0));
+  PutRawQ(&image[1 * 2448], PositionQ(0, 1, 1, 1, 1));
+  PutRawQ(&image[2 * 2448], PositionQ(4, 2, 1, 0, 2));  // no sync: damaged
+  PutRawQ(&image[3 * 2448], PositionQ(0, 3, 0, 1, 3));  // an audio track's pause
+  PutRawQ(&image[4 * 2448], PositionQ(4, 2, 1, 2, 4));
+  image[4 * 2448 + 2352 + 5] ^= 0x40;  // its Q's CRC no longer holds
+  auto tracks = Tracks({{2, false, true}, {3, true, true}});
   Source source(image);
-  CHalvorin_ISO9660FileTreeRawPQ raw(&source.chain, 1, 0, tracks.get(), false, true);
-  ASSERT_EQ(raw.GetSizeInUCHARs(), 4u * 2368);
+  CHalvorin_ISO9660FileTreeRawRawPW raw(&source.chain, 1, 0, tracks.get(), false, false);
   const Bytes out = ReadAll(raw);
-  for (int i : {0, 1, 3}) EXPECT_EQ(std::memcmp(&out[i * 2368], &image[i * 2448], 2352), 0) << i;
-  std::uint8_t data[2352];
-  std::memcpy(data, &image[2 * 2448], 2352);
-  ScrambleSector(data);
-  EXPECT_EQ(std::memcmp(&out[2 * 2368], data, 2352), 0);
-  EXPECT_EQ(out[2352], 0x01);
-  EXPECT_EQ(out[2 * 2368 + 2352], 0x41);
+  ASSERT_EQ(out.size(), 5u * 2448);
+  for (int i = 0; i < 5; ++i) {
+    SCOPED_TRACE(i);
+    std::uint8_t expected[2352];
+    std::memcpy(expected, &image[i * 2448], 2352);
+    if (i == 2 || i == 4) ScrambleSector(expected);
+    EXPECT_EQ(std::memcmp(&out[i * 2448], expected, 2352), 0);
+    EXPECT_EQ(std::memcmp(&out[i * 2448 + 2352], &image[i * 2448 + 2352], 96), 0);
+  }
+}
+
+// Q made anew over a raw image with its track forms: each track's whole control, and the
+// pause of track 2 at the end of track 1 INDEX 0 of track 2, counting down to 00:00:00, P on;
+// its audio sectors are not scrambled.
+TEST(RawViewTest, RegeneratedQGivesEachPauseItsOwnTrack) {
+  Bytes image = Pattern(5 * 2448, 9);
+  auto tracks = Tracks({{3, true, true}, {2, false, true}});
+  HalvorinI_TrackForms forms;
+  forms.m__Tracks[0] = {0x06, 0};  // data, copy permitted
+  forms.m__Tracks[1] = {0x03, 2};  // audio, copy permitted, pre-emphasis; a 2-sector pause
+  Source source(image);
+  CHalvorin_ISO9660FileTreeRawPQ raw(&source.chain, 1, 0, tracks.get(), false, true, &forms);
+  const Bytes out = ReadAll(raw);
+  ASSERT_EQ(out.size(), 5u * 2368);
+  const struct {
+    std::uint8_t control, track, index;
+    std::int64_t relative;
+    bool p, scrambled;
+  } expected[5] = {{6, 1, 1, 0, false, true},
+                   {3, 2, 0, 1, true, false},
+                   {3, 2, 0, 0, true, false},
+                   {3, 2, 1, 0, false, false},
+                   {3, 2, 1, 1, false, false}};
+  for (int i = 0; i < 5; ++i) {
+    SCOPED_TRACE(i);
+    const auto& e = expected[i];
+    const auto q = PositionQ(e.control, e.track, e.index, e.relative, i);
+    EXPECT_EQ(Hex(&out[i * 2368 + 2352], 12), Hex(q.data(), 12));
+    EXPECT_EQ(out[i * 2368 + 2367], e.p ? 0x80 : 0);
+    std::uint8_t main[2352];
+    std::memcpy(main, &image[i * 2448], 2352);
+    if (e.scrambled) ScrambleSector(main);
+    EXPECT_EQ(std::memcmp(&out[i * 2368], main, 2352), 0);
+  }
 }
 
 TEST(RawViewTest, LargeReadsComeInChunksAndARewindStartsOver) {

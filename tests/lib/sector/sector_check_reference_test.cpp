@@ -11,7 +11,7 @@
 
 #include "lib/core/sector/edc_ecc.h"
 #include "platform/debug/debug.h"
-#include "tests/lib/sector/ecma130_reference.h"
+#include "tests/support/ecma130.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 #include "lib/core/sector/sector_encoder.h"
 #include "lib/core/sector/sector_helpers.h"
 #include "platform/aspi/recorder/coding/vr_sector_coding.h"
-#include "tests/lib/sector/ecma130_reference.h"
+#include "tests/support/ecma130.h"
 #include "tests/support/temp_dir.h"
 
 namespace {

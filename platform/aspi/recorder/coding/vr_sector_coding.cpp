@@ -110,6 +110,12 @@ void WriteSync(std::uint8_t* sector) {
   sector[11] = 0;
 }
 
+bool HasSync(const std::uint8_t* sector) {
+  static const std::uint8_t kSync[12] = {0,    0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+                                         0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0};
+  return std::memcmp(sector, kSync, sizeof kSync) == 0;
+}
+
 namespace {
 
 void WriteHeader(std::int64_t lba, std::uint8_t mode, std::uint8_t* sector) {

@@ -28,6 +28,8 @@ std::uint32_t Edc(std::span<const std::uint8_t> bytes);
 // Fills P parity (172 bytes at 2076) and Q parity (104 bytes at 2248) over bytes 12-2247.
 void ComputeEcc(std::uint8_t* sector);
 void WriteSync(std::uint8_t* sector);
+// The sector begins with the sync field.
+bool HasSync(const std::uint8_t* sector);
 
 // A raw 2352-byte sector from 2048 bytes of user data.
 void EncodeMode1(std::int64_t lba, const std::uint8_t* user, std::uint8_t* sector);

@@ -16,12 +16,6 @@ namespace platform::aspi::vr {
 
 namespace {
 
-bool HasSync(const std::uint8_t* s) {
-  static const std::uint8_t kSync[12] = {0,    0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
-                                         0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0};
-  return std::memcmp(s, kSync, 12) == 0 && (s[15] & 0x03) != 0;
-}
-
 bool IsData(const TocTrack& t) {
   return (t.control & 0x04) != 0;
 }
@@ -185,7 +179,10 @@ void WriteDiscAtOnce(Drive& d, Exchange& x, std::int64_t lba, std::int64_t count
     const TocTrack& kind = pause ? *pause : *cue;
     std::uint8_t sector[kRawSectorSize];
     std::memcpy(sector, p, kRawSectorSize);
-    if (IsData(kind) && HasSync(sector)) Scramble(sector);  // the host sends data scrambled
+    // The host sends data scrambled: a sector is data by the control of its Q (an audio pause
+    // after a data track is not, a data sector with a damaged sync is), by its track's kind
+    // where that Q does not read.
+    if (q.crcOk ? (q.q[0] & 0x40) != 0 : IsData(kind)) Scramble(sector);
     if (at == track.start && IsData(*cue) && (sector[15] & 0x03) == 2)
       track.form = SectorForm::Mode2;
     if (at >= track.start && !pause) track.written = at + 1 - track.start;

@@ -16,11 +16,12 @@ namespace {
 
 constexpr std::size_t kMaxCdTextPacks = 8 * 256;
 
-bool IsDataSector(const std::uint8_t* s) {
-  static const std::uint8_t kSync[12] = {0,    0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
-                                         0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0};
+// A raw sector the host sent scrambled: data by the control of its Q, or, where that Q does not
+// read, by its sync field and a data mode.
+bool IsDataSector(const std::uint8_t* s, const QFrame& q) {
+  if (q.crcOk) return (q.q[0] & 0x40) != 0;
   const std::uint8_t mode = s[15] & 0x03;
-  return (mode == 1 || mode == 2) && std::memcmp(s, kSync, 12) == 0;
+  return (mode == 1 || mode == 2) && HasSync(s);
 }
 
 SectorForm FormOf(const CueTrack& t) {
@@ -73,7 +74,7 @@ Track& EnterTrack(Drive& d, const CueTrack& t) {
   track.start = t.index1;
   track.pregap = t.index1 - t.index0;
   track.form = FormOf(t);
-  track.trackMode = static_cast<std::uint8_t>(t.Audio() ? 0 : 4);
+  track.trackMode = static_cast<std::uint8_t>(t.controlAdr >> 4);  // the TOC's control, whole
   disc.tracks.push_back(track);
   return disc.tracks.back();
 }
@@ -179,8 +180,9 @@ void WriteSessionAtOnce(Drive& d, Exchange& x, std::int64_t lba, std::int64_t co
         break;
       default:
         std::memcpy(sector, p, kRawSectorSize);
-        if (IsDataSector(sector)) Scramble(sector);  // the host sends data scrambled
-        if (!QMatches(DecodeQ(p + kRawSectorSize, kRawPWBlockSize), cue, at)) ++disc.qMismatches;
+        const QFrame q = DecodeQ(p + kRawSectorSize, kRawPWBlockSize);
+        if (IsDataSector(sector, q)) Scramble(sector);
+        if (!QMatches(q, cue, at)) ++disc.qMismatches;
         if (at == cue.index1 && !cue.Audio() && (sector[15] & 0x03) == 2)
           track.form = SectorForm::Mode2;
         break;

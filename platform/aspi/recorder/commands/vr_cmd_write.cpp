@@ -108,6 +108,9 @@ void HandleWrite10(Drive& d, Exchange& x) {
     t.start = wt->start;
     t.form = disc.IsCd() ? form : SectorForm::Mode1;
     t.trackMode = disc.IsCd() ? w.TrackMode() : 5;
+    // A CD track's 150-block pre-gap is burnt in the track's own form, as a drive writes it
+    // before the track's first block.
+    t.pregap = disc.IsCd() ? 150 : 0;
     disc.tracks.push_back(t);
   }
   if (disc.IsCd() && form == SectorForm::Audio) {

@@ -1,12 +1,18 @@
-// A check of the raw sectors a write sent, written from ECMA-130 alone (neither the library's
-// coder nor the recorder's): the scrambler of Annex B, the EDC and the P and Q parity of
-// Annex A (checked by their syndromes over GF(2^8)), and the Q subchannel's CRC and positions
-// against the disc the test expects: its TOC in the lead-in, each track's pause (INDEX 0,
-// counting down to 00:00:00 at its last sector) and INDEX 1, the lead-out. A cooked block
-// (2048-byte user data, a 2332- or 2336-byte Mode 2 unit, 2352 bytes of audio), whose sync,
-// header, EDC/ECC and Q the drive makes, is held to its place: on a track of its kind, a Mode 2
-// unit's subheader given twice alike.
+// The tests' own CD-ROM coding, written from ECMA-130 alone (neither the library's coder nor
+// the recorder's): the scrambler of Annex B, the EDC and the P and Q parity of Annex A (checked
+// by their syndromes over GF(2^8), and coded and decoded through libfec: GF(2^8)/0x11D, roots 1
+// and α, 24 + 2 symbols for P, 43 + 2 for Q, one error a codeword), the Q subchannel's CRC, and
+// a checker of the raw sectors a write sent: their data sectors and their Q's positions against
+// the disc the test expects (its TOC in the lead-in, each track's pause, INDEX 0 counting down
+// to 00:00:00 at its last sector, and INDEX 1, the lead-out). A cooked block (2048-byte user
+// data, a 2332- or 2336-byte Mode 2 unit, 2352 bytes of audio), whose sync, header, EDC/ECC and
+// Q the drive makes, is held to its place: on a track of its kind, a Mode 2 unit's subheader
+// given twice alike.
 #pragma once
+
+extern "C" {
+#include <fec.h>
+}
 
 #include <gtest/gtest.h>
 
@@ -23,6 +29,7 @@ struct Track {
   bool audio = false;
   std::int64_t pause = 0;  // INDEX 0 sectors before its start (track 1: the 150 before LBA 0)
   std::int64_t start = 0;  // INDEX 1
+  int control = -1;        // the whole Q control; -1: 4 for data, 0 for audio
 };
 
 struct Layout {
@@ -82,7 +89,8 @@ inline void Descramble(std::uint8_t* sector) {
   }
 }
 
-// EDC: x^32 + x^31 + x^16 + x^15 + x^4 + x^3 + x + 1, least significant bit first.
+// The EDC: CRC-32 of x^32 + x^31 + x^16 + x^15 + x^4 + x^3 + x + 1, least significant bit of a
+// byte first, initial 0, no final inversion; stored least significant byte first.
 inline std::uint32_t Edc(const std::uint8_t* bytes, std::size_t n) {
   std::uint32_t edc = 0;
   for (std::size_t i = 0; i < n; ++i) {
@@ -186,7 +194,9 @@ class Checker {
 
   Position PositionOf(std::int64_t lba) const {
     const std::vector<Track>& t = layout_.tracks;
-    auto control = [](const Track& k) { return static_cast<std::uint8_t>(k.audio ? 0 : 4); };
+    auto control = [](const Track& k) {
+      return static_cast<std::uint8_t>(k.control >= 0 ? k.control : k.audio ? 0 : 4);
+    };
     if (lba < -150) return {t.front().audio, control(t.front()), 0, 0, 0};
     if (lba >= layout_.leadOut)
       return {t.back().audio, control(t.back()), 0xAA, 1, lba - layout_.leadOut};
@@ -273,7 +283,8 @@ class Checker {
         of = &t[static_cast<std::size_t>(n) - 1];
         Msf(of->start, expected + 7);
       }
-      expected[0] = static_cast<std::uint8_t>((of->audio ? 0 : 4) << 4 | 1);
+      const int control = of->control >= 0 ? of->control : of->audio ? 0 : 4;
+      expected[0] = static_cast<std::uint8_t>(control << 4 | 1);
       ASSERT_EQ(std::vector<std::uint8_t>(q.begin(), q.begin() + 10),
                 std::vector<std::uint8_t>(expected, expected + 10))
           << "lead-in Q at LBA " << lba;
@@ -305,6 +316,83 @@ class Checker {
   int raw_ = 0, cooked_ = 0, data_ = 0, discType_ = -1;
   bool leadIn_ = false;
   std::vector<std::uint8_t> tocSeen_;
+};
+
+// The coding by libfec, a sector's fields as numbers.
+using Sector = std::array<std::uint8_t, 2352>;
+
+inline std::uint32_t Stored(const Sector& s, std::size_t at) {
+  return s[at] | s[at + 1] << 8 | s[at + 2] << 16 | static_cast<std::uint32_t>(s[at + 3]) << 24;
+}
+inline void Store(Sector& s, std::size_t at, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i)
+    s[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+// Sector offsets of the codewords, counted from byte 12: symbol r of P codeword (column) k,
+// symbol n of Q codeword (diagonal) m, in byte column c; the two check symbols last.
+inline std::size_t PAt(int k, int r, int c) {
+  return 12 + static_cast<std::size_t>(2 * (43 * r + k) + c);
+}
+inline std::size_t QAt(int m, int n, int c) {
+  const int word = n < 43 ? (43 * m + 44 * n) % 1118 : 1118 + (n - 43) * 26 + m;
+  return 12 + static_cast<std::size_t>(2 * word + c);
+}
+
+class Libfec {
+ public:
+  Libfec() : p_(init_rs_char(8, 0x11D, 0, 1, 2, 229)), q_(init_rs_char(8, 0x11D, 0, 1, 2, 210)) {}
+  ~Libfec() {
+    free_rs_char(p_);
+    free_rs_char(q_);
+  }
+  Libfec(const Libfec&) = delete;
+  Libfec& operator=(const Libfec&) = delete;
+
+  // The P and Q parity of the body (from sector byte 12) in sector order: 172 + 104 bytes.
+  std::vector<std::uint8_t> Parity(const std::uint8_t* body) const {
+    Sector s{};
+    std::memcpy(s.data() + 12, body, 2064);
+    Encode(s);
+    return std::vector<std::uint8_t>(s.begin() + 2076, s.end());
+  }
+  // Writes P (bytes 2076-2247) and then Q (2248-2351) of bytes 12-2075.
+  void Encode(Sector& s) const {
+    Each(s, false, [&](std::uint8_t* symbols) {
+      encode_rs_char(p_, symbols, symbols + 24);
+      return true;
+    });
+    Each(s, true, [&](std::uint8_t* symbols) {
+      encode_rs_char(q_, symbols, symbols + 43);
+      return true;
+    });
+  }
+  // One pass over every P (or Q) codeword, each decoded on its own; true when any changed.
+  bool Decode(Sector& s, bool q) const {
+    bool changed = false;
+    Each(s, q, [&](std::uint8_t* symbols) {
+      const int n = decode_rs_char(q ? q_ : p_, symbols, nullptr, 0);
+      if (n > 0) changed = true;
+      return n > 0;
+    });
+    return changed;
+  }
+
+ private:
+  // Calls `code` with each codeword's symbols; writes them back when it returns true.
+  template <class Code>
+  static void Each(Sector& s, bool q, Code&& code) {
+    const int words = q ? 26 : 43, length = q ? 45 : 26;
+    for (int w = 0; w < words; ++w)
+      for (int c = 0; c < 2; ++c) {
+        std::uint8_t symbols[45];
+        for (int i = 0; i < length; ++i) symbols[i] = s[q ? QAt(w, i, c) : PAt(w, i, c)];
+        if (!code(symbols)) continue;
+        for (int i = 0; i < length; ++i) s[q ? QAt(w, i, c) : PAt(w, i, c)] = symbols[i];
+      }
+  }
+  void* p_;
+  void* q_;
 };
 
 }  // namespace ecma130

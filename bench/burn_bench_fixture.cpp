@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "halvorin.h"
 #include "lib/api/export_frame.h"
-#include "lib/api/halvorin.h"
 #include "lib/core/burner/cdvd_burner_grabber.h"
 
 namespace bench {

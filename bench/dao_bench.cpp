@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "bench/burn_bench_fixture.h"
-#include "lib/api/halvorin.h"
+#include "halvorin.h"
 #include "lib/core/burner/cdvd_burner_grabber.h"
 #include "lib/mastering/raw/iso9660_file_tree_raw.h"
 #include "lib/mastering/tree/file_chain.h"

@@ -24,7 +24,7 @@
 #include <string>
 #include <vector>
 
-#include "lib/api/halvorin.h"
+#include "halvorin.h"
 #include "platform/aspi/recorder/coding/vr_sector_coding.h"
 #include "platform/aspi/testing.h"
 

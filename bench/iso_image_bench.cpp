@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "lib/api/halvorin.h"
+#include "halvorin.h"
 
 namespace {
 

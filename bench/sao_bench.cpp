@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "bench/burn_bench_fixture.h"
+#include "halvorin.h"
 #include "lib/api/export_frame.h"
-#include "lib/api/halvorin.h"
 #include "lib/core/burner/cdvd_burner_grabber.h"
 #include "lib/mastering/tree/file_chain.h"
 #include "lib/mastering/tree/file_objects.h"

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "bench/burn_bench_fixture.h"
-#include "lib/api/halvorin.h"
+#include "halvorin.h"
 #include "platform/aspi/testing.h"
 
 namespace {

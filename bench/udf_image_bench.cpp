@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "lib/api/halvorin.h"
+#include "halvorin.h"
 
 namespace {
 

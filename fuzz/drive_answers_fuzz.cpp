@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_support.h"
-#include "lib/api/halvorin.h"
+#include "halvorin.h"
 #include "platform/aspi/testing.h"
 
 namespace at = platform::aspi::testing;

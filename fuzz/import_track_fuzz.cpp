@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "lib/api/halvorin.h"
+#include "halvorin.h"
 #include "platform/aspi/testing.h"
 
 namespace {

@@ -17,8 +17,8 @@
 
 #include "fuzz/fuzz_support.h"
 #include "fuzz/scsi_command_stream.h"
+#include "halvorin.h"
 #include "lib/api/export_frame.h"
-#include "lib/api/halvorin.h"
 #include "lib/core/burner/cdvd_burner_grabber.h"
 #include "lib/core/grab/image_descriptor.h"
 #include "lib/core/sector/cd_text.h"

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "halvorin.h"
 #include "lib/api/burner_handle.h"
 #include "lib/api/export_frame.h"
-#include "lib/api/halvorin.h"
 #include "lib/audio/tidewell.h"
 #include "lib/core/burner/cdvd_burner_grabber.h"
 #include "lib/mastering/iso9660/iso9660_file_tree.h"

@@ -1,7 +1,7 @@
 // The export that sets the CD-Text of a burner/grabber (prefix-last form).
+#include "halvorin.h"
 #include "lib/api/burner_handle.h"
 #include "lib/api/export_frame.h"
-#include "lib/api/halvorin.h"
 #include "lib/core/burner/cdvd_burner_grabber.h"
 
 HALVORIN_STATUS Halvorin_CdvdBurnerGrabber_SetCDTextItem(

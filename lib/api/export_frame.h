@@ -9,7 +9,7 @@
 #include <memory>
 #include <new>
 
-#include "lib/api/halvorin.h"
+#include "halvorin.h"
 #include "lib/core/debug_trace.h"
 #include "lib/core/halvorin_exception.h"
 #include "lib/core/halvorin_object.h"

@@ -5,8 +5,8 @@
 #include <memory>
 #include <string>
 
+#include "halvorin.h"
 #include "lib/api/export_frame.h"
-#include "lib/api/halvorin.h"
 #include "lib/core/debug_trace.h"
 #include "lib/core/halvorin_exception.h"
 #include "lib/mastering/iso9660/iso9660_file_tree.h"

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <memory>
 
-#include "lib/api/halvorin.h"
+#include "halvorin.h"
 #include "lib/core/debug_trace.h"
 #include "lib/core/scsi/aspi_request.h"
 #include "platform/aspi/aspi.h"

@@ -1,7 +1,7 @@
 // The grab exports: thin frames over the burner/grabber's four grabs.
+#include "halvorin.h"
 #include "lib/api/burner_handle.h"
 #include "lib/api/export_frame.h"
-#include "lib/api/halvorin.h"
 #include "lib/core/burner/cdvd_burner_grabber.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // The export of the multisession import: an earlier session's files into a file tree.
+#include "halvorin.h"
 #include "lib/api/burner_handle.h"
 #include "lib/api/export_frame.h"
-#include "lib/api/halvorin.h"
 #include "lib/core/burner/cdvd_burner_grabber.h"
 #include "lib/mastering/iso9660/iso9660_file_tree.h"
 

@@ -3,9 +3,9 @@
 #include <atomic>
 #include <memory>
 
+#include "halvorin.h"
 #include "lib/api/audio_reader_link.h"
 #include "lib/api/export_frame.h"
-#include "lib/api/halvorin.h"
 #include "lib/audio/tidewell.h"
 #include "lib/core/debug_trace.h"
 

@@ -1,6 +1,6 @@
 // Start-up and shut-down of the shared library as the loader attaches and detaches it. Only
 // the shared library holds this file: the static library of the unit tests starts on request.
-#include "lib/api/halvorin.h"
+#include "halvorin.h"
 
 namespace {
 

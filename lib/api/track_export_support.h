@@ -5,9 +5,9 @@
 
 #include <cstdint>
 
+#include "halvorin.h"
 #include "lib/api/burner_handle.h"
 #include "lib/api/export_frame.h"
-#include "lib/api/halvorin.h"
 #include "lib/core/burner/cdvd_burner_grabber.h"
 
 // Exception 2 "\nHalvorin:<export>(): <what>!!!\n".

@@ -2,8 +2,8 @@
 #include <cstring>
 #include <memory>
 
+#include "halvorin.h"
 #include "lib/api/export_frame.h"
-#include "lib/api/halvorin.h"
 #include "lib/mastering/udf/udf_builder.h"
 #include "lib/mastering/udf/udf_ifo_patch.h"
 #include "lib/mastering/udf/udf_tree_items.h"

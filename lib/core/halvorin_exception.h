@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "lib/api/halvorin.h"
+#include "halvorin.h"
 #include "lib/core/halvorin_object.h"
 
 class CHalvorin_Exception : public CHalvorin_Object {

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "lib/api/halvorin.h"
+#include "halvorin.h"
 #include "platform/registry/registry.h"
 #include "tests/support/child_process.h"
 #include "tests/support/temp_dir.h"

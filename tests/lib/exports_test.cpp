@@ -6,8 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "halvorin.h"
 #include "lib/api/export_frame.h"
-#include "lib/api/halvorin.h"
 #include "tests/lib/lib_test_support.h"
 
 namespace libtest {

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "lib/api/halvorin.h"
+#include "halvorin.h"
 #include "lib/audio/tidewell.h"
 #include "lib/mastering/tree/file_chain.h"
 #include "lib/mastering/tree/file_objects.h"

@@ -22,7 +22,7 @@
 #include "app/engine/project/project.h"
 #include "app/engine/settings/global_setting.h"
 #include "app/engine/user_interface.h"
-#include "lib/api/halvorin.h"
+#include "halvorin.h"
 #include "platform/registry/registry.h"
 #include "tests/support/temp_dir.h"
 

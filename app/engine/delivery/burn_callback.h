@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "lib/api/halvorin.h"
+#include "halvorin.h"
 
 // Calls in and out of SamplesCallback and BurnProgressCallback.
 extern std::atomic<std::int32_t> SamplesCallbackCallsIn;

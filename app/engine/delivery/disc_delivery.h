@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "lib/api/halvorin.h"
+#include "halvorin.h"
 
 class TProject;
 class TGlobalSetting;

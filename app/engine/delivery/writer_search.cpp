@@ -7,7 +7,7 @@
 
 #include "app/engine/delivery/burn_callback.h"
 #include "app/engine/log.h"
-#include "lib/api/halvorin.h"
+#include "halvorin.h"
 #include "platform/debug/debug.h"
 #include "platform/shell/job_thread.h"
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <thread>
 
-#include "lib/api/halvorin.h"
+#include "halvorin.h"
 #include "lib/core/burner/cache.h"
 #include "lib/core/burner/fifo_queue.h"
 #include "lib/core/burner/write_cache_thread.h"

@@ -8,7 +8,7 @@
 #include <new>
 #include <vector>
 
-#include "lib/api/halvorin.h"
+#include "halvorin.h"
 #include "lib/core/burner/cdvd_burner_grabber.h"
 #include "lib/core/burner/write_reports.h"
 #include "lib/core/debug_trace.h"

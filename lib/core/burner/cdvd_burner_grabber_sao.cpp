@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "lib/api/halvorin.h"
+#include "halvorin.h"
 #include "lib/core/burner/cdvd_burner_grabber.h"
 #include "lib/core/burner/session_feed.h"
 #include "lib/core/burner/write_reports.h"

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "lib/api/halvorin.h"
+#include "halvorin.h"
 #include "lib/core/halvorin_exception.h"
 
 class CHalvorin_GrabWriter;

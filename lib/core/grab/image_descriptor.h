@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "lib/api/halvorin.h"
+#include "halvorin.h"
 #include "lib/core/path_limit.h"
 
 #pragma pack(push, 1)

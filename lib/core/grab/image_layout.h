@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "lib/api/halvorin.h"
+#include "halvorin.h"
 #include "lib/mastering/raw/raw_track_forms.h"
 
 struct HalvorinI_ImageTrack {

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "lib/api/halvorin.h"
+#include "halvorin.h"
 #include "lib/core/sector/cd_text.h"
 #include "lib/mastering/raw/iso9660_file_tree_generated.h"
 #include "lib/mastering/raw/raw_track_forms.h"

@@ -17,7 +17,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "lib/api/halvorin.h"
+#include "halvorin.h"
 #include "lib/mastering/iso9660/iso9660_file_tree.h"
 #include "lib/mastering/raw/raw_track_forms.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <unordered_set>
 
-#include "lib/api/halvorin.h"
+#include "halvorin.h"
 #include "lib/core/critical_section_lock.h"
 #include "lib/core/halvorin_object.h"
 #include "lib/core/path_limit.h"

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "lib/api/halvorin.h"
+#include "halvorin.h"
 
 // The packet shows VIDEO_TS and AUDIO_TS as folders of the root: throws status 2 unless both
 // are folder items under the root item.

@@ -14,7 +14,7 @@
 #include <memory>
 #include <string>
 
-#include "lib/api/halvorin.h"
+#include "halvorin.h"
 #include "lib/mastering/udf/udf_image_tree.h"
 
 struct HalvorinI_UdfImage {

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "lib/api/halvorin.h"
+#include "halvorin.h"
 #include "lib/mastering/tree/file_objects.h"
 
 class CHalvorin_UdfContentFile : public CHalvorin_DiskFile {

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "lib/api/halvorin.h"
+#include "halvorin.h"
 
 // Short allocation descriptors a file entry holds at most, and the bytes each covers.
 inline constexpr std::uint32_t kHalvorinUdfMaxAllocations = 128;

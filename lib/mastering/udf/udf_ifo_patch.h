@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "lib/api/halvorin.h"
+#include "halvorin.h"
 
 // 0 when patched, 2 when refused (traced).
 HALVORIN_STATUS HalvorinI_UdfPatchIfoHeader(HALVORIN_UDF_TREE_ITEM* p__PItem,

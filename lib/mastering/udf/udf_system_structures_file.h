@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "lib/api/halvorin.h"
+#include "halvorin.h"
 #include "lib/mastering/tree/file_objects.h"
 
 class CHalvorin_UdfSystemStructuresFile : public CHalvorin_File {

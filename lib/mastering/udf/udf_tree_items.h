@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "lib/api/halvorin.h"
+#include "halvorin.h"
 
 std::uint32_t HalvorinI_UdfFormatFile(HALVORIN_UDF_TREE_ITEM* p__PItem,
                                       std::uint32_t p__ULONG__Identifier,

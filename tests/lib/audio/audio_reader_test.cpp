@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <functional>
 
-#include "lib/api/halvorin.h"
+#include "halvorin.h"
 #include "lib/audio/sync_file_reader.h"
 #include "lib/mastering/tree/file_chain.h"
 #include "lib/mastering/tree/file_objects.h"

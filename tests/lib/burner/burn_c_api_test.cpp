@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <string>
 
-#include "lib/api/halvorin.h"
+#include "halvorin.h"
 #include "tests/aspi/aspi_test_support.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "lib/api/halvorin.h"
+#include "halvorin.h"
 #include "tests/aspi/aspi_test_support.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "lib/api/halvorin.h"
+#include "halvorin.h"
 #include "tests/lib/lib_test_support.h"
 
 namespace burnertest {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "lib/api/halvorin.h"
+#include "halvorin.h"
 #include "tests/lib/burner/read_back_support.h"
 
 namespace burnertest {

@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "lib/api/halvorin.h"
+#include "halvorin.h"
 #include "lib/core/burner/cdvd_burner_grabber.h"
 #include "tests/aspi/aspi_test_support.h"
 #include "tests/lib/burner/burner_test_support.h"

@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "lib/api/halvorin.h"
+#include "halvorin.h"
 #include "lib/core/burner/cdvd_burner_grabber.h"
 #include "lib/mastering/raw/iso9660_file_tree_raw.h"
 #include "tests/aspi/aspi_test_support.h"

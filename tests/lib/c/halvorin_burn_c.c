@@ -20,8 +20,8 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "lib/api/halvorin.h"
-#include "tests/lib/c/c_check.h"
+#include "c_check.h"
+#include "halvorin.h"
 
 typedef struct Events {
   int analyzeBegin, analyzeEnd, syncBegin, syncEnd, progress, underruns, grabProgress, grabTracks;

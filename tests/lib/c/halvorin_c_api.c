@@ -7,8 +7,8 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "lib/api/halvorin.h"
-#include "tests/lib/c/c_check.h"
+#include "c_check.h"
+#include "halvorin.h"
 
 typedef struct Expected {
   int type, hostAdapter, target;

@@ -14,8 +14,8 @@
 #include <string.h>
 #include <sys/mman.h>
 
-#include "lib/api/halvorin.h"
-#include "tests/lib/c/c_check.h"
+#include "c_check.h"
+#include "halvorin.h"
 
 enum { kMaxPath = 260, kBlockSize = 100003, kDirectory = 0x10, kCanary = 0x5A, kSlack = 64 };
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "lib/api/halvorin.h"
+#include "halvorin.h"
 #include "tests/lib/burner/session_test_support.h"
 
 namespace grabtest {

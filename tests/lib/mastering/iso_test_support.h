@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "lib/api/halvorin.h"
+#include "halvorin.h"
 #include "tests/support/temp_dir.h"
 
 namespace isotest {

@@ -4,7 +4,7 @@
 #include <memory>
 #include <vector>
 
-#include "lib/api/halvorin.h"
+#include "halvorin.h"
 #include "lib/mastering/tree/file_chain.h"
 #include "lib/mastering/tree/file_objects.h"
 #include "tests/lib/lib_test_support.h"

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "lib/api/halvorin.h"
+#include "halvorin.h"
 #include "lib/mastering/videocd/mpeg_program_stream.h"
 #include "tests/lib/mastering/videocd_test_support.h"
 

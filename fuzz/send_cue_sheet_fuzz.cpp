@@ -2,7 +2,8 @@
 // and every address around an accepted one asked for its block size and track.
 //
 // Besides memory errors it traps when an accepted sheet breaks what the writer relies on:
-// tracks numbered from 1 with ascending addresses, the lead-out after the last track.
+// tracks numbered from 1 with ascending addresses, a pause before the first (the others may go
+// without one), the lead-out after the last track.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -16,7 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::int64_t previous = -151;
   int number = 1;
   for (const vr::CueTrack& t : sheet->tracks) {
-    if (t.number != number++ || t.index0 <= previous || t.index1 <= t.index0) std::abort();
+    if (t.number != number++ || t.index0 <= previous || t.index1 < t.index0) std::abort();
+    if (t.number == 1 && t.index1 == t.index0) std::abort();
     previous = t.index1;
   }
   if (sheet->tracks.empty() || sheet->leadOut <= previous) std::abort();

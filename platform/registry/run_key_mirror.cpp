@@ -146,15 +146,6 @@ std::optional<std::string> ExecArgument(std::string_view arg) {
   return out;
 }
 
-std::uint64_t Fnv1a64(std::string_view s) {
-  std::uint64_t h = 14695981039346656037ull;
-  for (unsigned char c : s) {
-    h ^= c;
-    h *= 1099511628211ull;
-  }
-  return h;
-}
-
 bool RemoveEntry(const std::string& posixPath) {
   struct stat st;
   if (lstat(posixPath.c_str(), &st) != 0) return errno == ENOENT;
@@ -231,6 +222,15 @@ bool MirrorRunValue(std::string_view name, const std::optional<std::string>& com
     return false;
   }
   return true;
+}
+
+std::uint64_t Fnv1a64(std::string_view s) {
+  std::uint64_t h = 14695981039346656037ull;
+  for (unsigned char c : s) {
+    h ^= c;
+    h *= 1099511628211ull;
+  }
+  return h;
 }
 
 }  // namespace platform::registry

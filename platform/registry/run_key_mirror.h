@@ -1,11 +1,16 @@
 // Mirror of the user's Run key values as XDG autostart entries.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace platform::registry {
+
+// FNV-1a of the bytes: a hash that stays the same from run to run and build to build, for names
+// kept on disk.
+std::uint64_t Fnv1a64(std::string_view s);
 
 // $XDG_CONFIG_HOME/autostart (POSIX path); empty when unknown.
 std::string AutostartFolder();

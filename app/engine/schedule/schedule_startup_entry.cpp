@@ -5,21 +5,14 @@
 
 #include "app/engine/schedule/schedule.h"
 #include "platform/registry/registry.h"
+#include "platform/registry/run_key_mirror.h"
 
+using platform::registry::Fnv1a64;
 using platform::registry::Hive;
 using platform::registry::Key;
 using platform::registry::ShortPath;
 
 namespace {
-
-std::uint64_t Fnv1a64(std::string_view s) {
-  std::uint64_t h = 14695981039346656037ull;
-  for (unsigned char c : s) {
-    h ^= c;
-    h *= 1099511628211ull;
-  }
-  return h;
-}
 
 // The command's last word is the project: another project's path of the same length (one
 // that differs only in case) never ends it.

@@ -37,11 +37,7 @@ bool HalvorinI_IsMDF(const char* p__PCHAR__FileName, std::int32_t* p__PLONG__Mod
   std::size_t got = 0;
   try {
     platform::fs::File file(p__PCHAR__FileName, platform::fs::OpenMode::Read);
-    while (got < sizeof sector) {
-      const std::size_t n = file.Read(sector + got, sizeof sector - got);
-      if (n == 0) break;
-      got += n;
-    }
+    got = file.Read(sector, sizeof sector);  // reads on to the count or the end
   } catch (const platform::fs::FsError&) {
     return false;
   }

@@ -141,11 +141,7 @@ void HalvorinI_ImageLayoutWithoutQ(const char* p__PCHAR__FileName,
   std::size_t got = 0;
   try {
     platform::fs::File file(p__PCHAR__FileName, platform::fs::OpenMode::Read);
-    while (got < sizeof sector) {
-      const std::size_t n = file.Read(sector + got, sizeof sector - got);
-      if (n == 0) break;
-      got += n;
-    }
+    got = file.Read(sector, sizeof sector);  // reads on to the count or the end
   } catch (const platform::fs::FsError&) {
     got = 0;
   }

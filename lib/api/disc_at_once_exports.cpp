@@ -98,6 +98,7 @@ HALVORIN_STATUS FromFile(const DiscAtOnceWriter& p__Writer, void* p__PVOID__Burn
     // A raw image's own tracks, which the view and the writer take in place of the list, with
     // their whole controls and their pauses.
     std::unique_ptr<TRACK_ARRAY> imageTracks;
+    bool isImageWithoutQ = false;
     std::unique_ptr<HalvorinI_TrackForms> imageForms;
     std::int64_t start = 0;
     // Zeros after a file that is no whole number of sectors, so that the tracks behind it
@@ -138,6 +139,8 @@ HALVORIN_STATUS FromFile(const DiscAtOnceWriter& p__Writer, void* p__PVOID__Burn
           // descriptor's, or one data track, where it has no Q): written as one data track,
           // its audio would be scrambled and its layout lost.
           HalvorinI_ImageLayout layout = HalvorinI_ReadImageLayout(e.m__CHAR__FileName);
+          // Its subchannel holds no Q to copy: the view makes it, whatever the option says.
+          isImageWithoutQ = layout.m__VECTOR__Tracks.empty();
           HalvorinI_ImageLayoutWithoutQ(e.m__CHAR__FileName, &layout);
           imageTracks = std::make_unique<TRACK_ARRAY>();
           imageForms = std::make_unique<HalvorinI_TrackForms>();
@@ -199,7 +202,8 @@ HALVORIN_STATUS FromFile(const DiscAtOnceWriter& p__Writer, void* p__PVOID__Burn
     tree->SeekToBegin();
     TRACK_ARRAY* disc = imageTracks ? imageTracks.get() : tracks;
     std::unique_ptr<CHalvorin_ISO9660FileTreeRaw> view =
-        MakeView(p__Writer, tree.get(), disc, isXA, p__UCHAR__RawViewOption != 0, imageForms.get());
+        MakeView(p__Writer, tree.get(), disc, isXA, p__UCHAR__RawViewOption != 0 || isImageWithoutQ,
+                 imageForms.get());
     if (!view) {
       notMade = HALVORIN_STATUS_OUT_OF_MEMORY;
       return;

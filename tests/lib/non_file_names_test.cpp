@@ -366,6 +366,14 @@ TEST_F(NonFileNames, UdfFileItemOfANameThatIsNoFileIs22) {
     EXPECT_EQ(status, IsRemoved(kind) ? std::uint32_t(ENOENT) : std::uint32_t(EINVAL));
     EXPECT_EQ(items[0].m__PFirstKid, nullptr);
   }
+  // A link to nothing is a name that is not there, not one of the wrong kind.
+  std::filesystem::remove(dir.P("dangling.vob"));
+  std::filesystem::create_symlink(dir.P("nowhere"), dir.P("dangling.vob"));
+  HALVORIN_UDF_TREE_ITEM items[2] = {};
+  ASSERT_EQ(Halvorin_UDF_FormatTreeItemAsDirectory(&items[0], 1, "root", nullptr), 0u);
+  EXPECT_EQ(Halvorin_UDF_FormatTreeItemAsFile(&items[1], 2, "D.VOB", dir.W("dangling.vob").c_str(),
+                                              &items[0]),
+            std::uint32_t(ENOENT));
 }
 
 }  // namespace

@@ -106,7 +106,8 @@ std::uint32_t HalvorinI_UdfFormatFile(Item* p__PItem, std::uint32_t p__ULONG__Id
     // The header's word: a folder, a FIFO, a socket, a device, anything that is no regular
     // file, is 22, whatever the system said when it was opened.
     const auto info = platform::fs::Stat(p__PCHAR__Path);
-    if (info && info->type != platform::fs::EntryType::Regular) return EINVAL;
+    if (info && !info->isBrokenLink && info->type != platform::fs::EntryType::Regular)
+      return EINVAL;
     return static_cast<std::uint32_t>(e.error() ? e.error() : EIO);
   }
   const auto size = static_cast<std::uint64_t>(st.st_size);

@@ -209,7 +209,7 @@ TEST_F(RawImageWrites, ImagesWithoutQ) {
   Devices({Media::CdR});
   ASSERT_EQ(CreateGrabber(), 0u) << text;
   const Bytes blocks = DataFile();
-  GrabbedDisc({"data.bin"});
+  const ecma130::Layout layout = GrabbedDisc({"data.bin"});
   Bytes image = Slurp(dir.P("grab.qvf"));
   for (std::size_t at = 0; at + 2448 <= image.size(); at += 2448)
     std::memset(image.data() + at + 2352, 0, 96);
@@ -217,7 +217,8 @@ TEST_F(RawImageWrites, ImagesWithoutQ) {
   for (int serial : {2, 3}) {
     SCOPED_TRACE(serial == 2 ? "descriptor" : "first sector");
     if (serial == 3) std::filesystem::rename(dir.P("grab.mds"), dir.P("away.mds"));
-    Sent([&] { return Dao(serial == 3, serial == 2 ? 0 : 1, "grab.qvf"); }, nullptr);
+    // Option 0 would copy the image's Q: there is none, so it is made anew all the same.
+    Sent([&] { return Dao(serial == 3, serial == 2 ? 0 : 1, "grab.qvf"); }, &layout);
     ASSERT_EQ(Halvorin_CdvdBurnerGrabber_Eject(BURNER_ARGS), 0u) << text;
     EXPECT_TRUE(Slurp(Base(serial) + ".bin") == Slurp(Base(1) + ".bin"));
     const std::string out = dir.P("bchunk" + std::to_string(serial) + "/track");

@@ -20,19 +20,9 @@ using grabtest::GrabTest;
 
 class RawImageWrites : public GrabTest {
  protected:
-  std::string Base(int serial) {
-    char name[64];
-    std::snprintf(name, sizeof name, "home/VirtualRecorders/Recorder0/Recorder0-%04d", serial);
-    return dir.P(name);
-  }
-  std::string Tool(const std::string& command) {
-    std::string out;
-    EXPECT_EQ(RunCommand(command, &out), 0) << command << "\n" << out;
-    return out;
-  }
   void Tone(const std::string& name, const std::string& samples, const std::string& hz) {
-    Tool("sox -n -r 44100 -c 2 -b 16 -e signed-integer -L " + dir.P(name + ".wav") + " synth " +
-         samples + "s sine " + hz + " vol 0.5");
+    Run("sox -n -r 44100 -c 2 -b 16 -e signed-integer -L " + dir.P(name + ".wav") + " synth " +
+        samples + "s sine " + hz + " vol 0.5");
   }
   Bytes DataFile() {
     Bytes b = grabtest::Blocks(300);
@@ -108,9 +98,10 @@ class RawImageWrites : public GrabTest {
   // its .cue's indexes.
   void ExpectSourceDisc(int serial) {
     ASSERT_EQ(Halvorin_CdvdBurnerGrabber_Eject(BURNER_ARGS), 0u) << text;
-    const std::string cue = ReadFile(Base(serial) + ".cue"), source = ReadFile(Base(1) + ".cue");
+    const std::string cue = ReadFile(ImageBase(serial) + ".cue"),
+                      source = ReadFile(ImageBase(1) + ".cue");
     EXPECT_EQ(cue.substr(cue.find('\n')), source.substr(source.find('\n')));
-    EXPECT_TRUE(Slurp(Base(serial) + ".bin") == Slurp(Base(1) + ".bin"));
+    EXPECT_TRUE(Slurp(ImageBase(serial) + ".bin") == Slurp(ImageBase(1) + ".bin"));
   }
 
   // Rewrites the Q of every sector of the image that `edit` changes (the test's own CRC).
@@ -220,10 +211,10 @@ TEST_F(RawImageWrites, ImagesWithoutQ) {
     // Option 0 would copy the image's Q: there is none, so it is made anew all the same.
     Sent([&] { return Dao(serial == 3, serial == 2 ? 0 : 1, "grab.qvf"); }, &layout);
     ASSERT_EQ(Halvorin_CdvdBurnerGrabber_Eject(BURNER_ARGS), 0u) << text;
-    EXPECT_TRUE(Slurp(Base(serial) + ".bin") == Slurp(Base(1) + ".bin"));
+    EXPECT_TRUE(Slurp(ImageBase(serial) + ".bin") == Slurp(ImageBase(1) + ".bin"));
     const std::string out = dir.P("bchunk" + std::to_string(serial) + "/track");
     std::filesystem::create_directories(dir.P("bchunk" + std::to_string(serial)));
-    Tool("bchunk " + Base(serial) + ".bin " + Base(serial) + ".cue " + out);
+    Run("bchunk " + ImageBase(serial) + ".bin " + ImageBase(serial) + ".cue " + out);
     const Bytes iso = Slurp(out + "01.iso");
     ASSERT_GE(iso.size(), blocks.size());
     EXPECT_TRUE(Bytes(iso.begin(), iso.begin() + static_cast<std::ptrdiff_t>(blocks.size())) ==
@@ -280,7 +271,7 @@ TEST_F(RawImageWrites, DataSectorWithADamagedSyncIsWrittenAsItWas) {
     }
   EXPECT_TRUE(seen);
   ASSERT_EQ(Halvorin_CdvdBurnerGrabber_Eject(BURNER_ARGS), 0u) << text;
-  const Bytes bin = Slurp(Base(2) + ".bin");
+  const Bytes bin = Slurp(ImageBase(2) + ".bin");
   ASSERT_GE(bin.size(), (kDamaged + 1) * 2352);
   for (std::size_t s = 0; s < static_cast<std::size_t>(layout.leadOut); ++s)
     ASSERT_EQ(std::memcmp(bin.data() + s * 2352, image.data() + s * 2448, 2352), 0) << s;

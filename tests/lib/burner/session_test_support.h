@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -116,7 +117,12 @@ class SessionAtOnce : public BurnerTest {
     EXPECT_EQ(RunCommand(command, &out), 0) << command << "\n" << out;
     return out;
   }
-  std::string ImageBase() { return dir.P("home/VirtualRecorders/Recorder0/Recorder0-0001"); }
+  // The recorder's image of disc `serial`, without its extension.
+  std::string ImageBase(int serial = 1) {
+    char name[64];
+    std::snprintf(name, sizeof name, "home/VirtualRecorders/Recorder0/Recorder0-%04d", serial);
+    return dir.P(name);
+  }
   // Ejects the disc and returns the track list cd-info prints for its .cue.
   std::string EjectAndReadCue() {
     EXPECT_EQ(Halvorin_CdvdBurnerGrabber_Eject(BURNER_ARGS), 0u) << text;

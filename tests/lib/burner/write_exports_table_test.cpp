@@ -176,16 +176,6 @@ constexpr const char* kLabel = "QUORVA";
 
 class WriteExports : public VideoCDOn<GrabTest>, public ::testing::WithParamInterface<Row> {
  protected:
-  std::string Base(int serial) {
-    char name[64];
-    std::snprintf(name, sizeof name, "home/VirtualRecorders/Recorder0/Recorder0-%04d", serial);
-    return dir.P(name);
-  }
-  std::string Tool(const std::string& command) {
-    std::string out;
-    EXPECT_EQ(RunCommand(command, &out), 0) << command << "\n" << out;
-    return out;
-  }
   // The disc type of the drive's READ DISC INFORMATION: 00h CD-DA or CD-ROM, 20h CD-ROM XA.
   int DiscType() {
     const aspitest::Reply r = aspitest::Cmd(0, {0x51, 0, 0, 0, 0, 0, 0, 0, 34, 0}, 34);
@@ -193,10 +183,10 @@ class WriteExports : public VideoCDOn<GrabTest>, public ::testing::WithParamInte
     return r.Good() ? r.data.at(8) : -1;
   }
   Bytes Tone(const std::string& name, const std::string& samples, const std::string& hz) {
-    Tool("sox -n -r 44100 -c 2 -b 16 -e signed-integer -L -t raw " + dir.P(name + ".raw") +
-         " synth " + samples + "s sine " + hz + " vol 0.5");
-    Tool("sox -r 44100 -c 2 -b 16 -e signed-integer -L -t raw " + dir.P(name + ".raw") + " " +
-         dir.P(name + ".wav"));
+    Run("sox -n -r 44100 -c 2 -b 16 -e signed-integer -L -t raw " + dir.P(name + ".raw") +
+        " synth " + samples + "s sine " + hz + " vol 0.5");
+    Run("sox -r 44100 -c 2 -b 16 -e signed-integer -L -t raw " + dir.P(name + ".raw") + " " +
+        dir.P(name + ".wav"));
     return Slurp(dir.P(name + ".raw"));
   }
   Bytes DataFile() {
@@ -401,8 +391,8 @@ class WriteExports : public VideoCDOn<GrabTest>, public ::testing::WithParamInte
         break;
       case Source::Ogg: {
         Tone("one", "88200", "550");
-        Tool("oggenc -Q -q 4 -o " + dir.P("one.ogg") + " " + dir.P("one.wav"));
-        Tool("oggdec -Q -R -o " + dir.P("one.dec") + " " + dir.P("one.ogg"));
+        Run("oggenc -Q -q 4 -o " + dir.P("one.ogg") + " " + dir.P("one.wav"));
+        Run("oggdec -Q -R -o " + dir.P("one.dec") + " " + dir.P("one.ogg"));
         audio(Slurp(dir.P("one.dec")));
         files->push_back(dir.W("one.ogg"));
         break;
@@ -488,8 +478,8 @@ TEST_P(WriteExports, WritesWhatItWasGiven) {
     if (HasFatalFailure()) return;
     files.push_back(dir.W("grab.qvf"));
     if (row.source != Source::GrabTwoSessions) {
-      sourceCue = ReadFile(Base(1) + ".cue");
-      sourceBin = Slurp(Base(1) + ".bin");
+      sourceCue = ReadFile(ImageBase(1) + ".cue");
+      sourceBin = Slurp(ImageBase(1) + ".bin");
       expected = TracksOfCue(sourceCue, static_cast<std::int64_t>(sourceBin.size() / 2352));
       // The source disc is what the row says: its second track after a pause of 150, or none.
       ASSERT_EQ(expected.size(), 2u) << sourceCue;
@@ -561,9 +551,9 @@ TEST_P(WriteExports, WritesWhatItWasGiven) {
     info = videoCd.cdInfo;
   } else {
     ASSERT_EQ(Halvorin_CdvdBurnerGrabber_Eject(BURNER_ARGS), 0u) << text;
-    info = Tool("cd-info --no-device-info --no-cddb --cue-file " + Base(serial) + ".cue");
+    info = Run("cd-info --no-device-info --no-cddb --cue-file " + ImageBase(serial) + ".cue");
   }
-  const std::string cue = ReadFile(Base(serial) + ".cue");
+  const std::string cue = ReadFile(ImageBase(serial) + ".cue");
   const std::vector<CueTrack> tracks = ParseCue(cue);
   ASSERT_EQ(tracks.size(), expected.size()) << cue;
   for (std::size_t i = 0; i < tracks.size(); ++i) {
@@ -604,10 +594,10 @@ TEST_P(WriteExports, WritesWhatItWasGiven) {
   if (IsGrab(row.source)) {
     // The source disc again, sector for sector and index for index.
     EXPECT_EQ(cue.substr(cue.find('\n')), sourceCue.substr(sourceCue.find('\n')));
-    EXPECT_TRUE(Slurp(Base(serial) + ".bin") == sourceBin);
+    EXPECT_TRUE(Slurp(ImageBase(serial) + ".bin") == sourceBin);
   }
   const std::string out = dir.P("bchunk");
-  BchunkRaw(Base(serial), out);
+  BchunkRaw(ImageBase(serial), out);
   for (std::size_t i = 0; i < expected.size(); ++i) {
     SCOPED_TRACE("track " + std::to_string(i + 1));
     char name[32];
@@ -636,8 +626,8 @@ TEST_P(WriteExports, WritesWhatItWasGiven) {
   }
   if (row.source == Source::Tree || row.source == Source::XaTree) {
     const std::string x = dir.P("xorriso");
-    Tool("xorriso -osirrox on -indev " + Base(serial) + ".iso -extract / " + x);
-    Tool("diff -r " + dir.P("src") + " " + x);
+    Run("xorriso -osirrox on -indev " + ImageBase(serial) + ".iso -extract / " + x);
+    Run("diff -r " + dir.P("src") + " " + x);
   }
 }
 
